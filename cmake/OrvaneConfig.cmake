@@ -1,0 +1,13 @@
+# Compiled-in configuration: the app has no settings files, so these cache variables are the
+# only knobs, and they end up in one generated header.
+set(ORVANE_API_BASE "http://127.0.0.1:8787" CACHE STRING
+    "Backend base URL: an origin with no trailing slash (plain http only for loopback hosts)")
+set(ORVANE_SILENCE_THRESHOLD "1.5" CACHE STRING "Seconds of silence that end an utterance")
+
+if(ORVANE_API_BASE MATCHES "/$")
+    message(FATAL_ERROR "ORVANE_API_BASE must not end with a slash: ${ORVANE_API_BASE}")
+endif()
+
+set(ORVANE_GENERATED_DIR "${CMAKE_BINARY_DIR}/generated")
+configure_file("${CMAKE_CURRENT_LIST_DIR}/BuildConfig.h.in"
+               "${ORVANE_GENERATED_DIR}/orvane/BuildConfig.h" @ONLY)

@@ -1,0 +1,53 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+class BackgroundQueue;
+class MainQueue;
+class ScreenSource;
+
+// Screenshots queued for the next question: each the standard Base64 text of a PNG of the first
+// display at twice its size in points, pointer hidden. Main thread only; pictures are taken and
+// encoded on the background queue.
+class ScreenshotCapture : public std::enable_shared_from_this<ScreenshotCapture> {
+public:
+    static std::shared_ptr<ScreenshotCapture> create(ScreenSource& source,
+                                                     BackgroundQueue& background,
+                                                     MainQueue& mainQueue);
+
+    // The new number of queued pictures, after every change below.
+    std::function<void(int count)> onQueueChanged;
+
+    const std::vector<std::string>& queue() const { return m_queue; }
+    // Replaces the entries without a notification.
+    void setQueue(std::vector<std::string> entries) { m_queue = std::move(entries); }
+
+    // Takes one picture, leaving out the window with this number if it is on screen, and appends
+    // it when done. A picture that cannot be taken is dropped silently.
+    void capture(std::optional<std::uint32_t> excludingWindow);
+    // All entries, oldest first; the queue is empty afterwards.
+    std::vector<std::string> flush();
+    void removeLast();
+    void clear();
+
+private:
+    ScreenshotCapture(ScreenSource& source, BackgroundQueue& background, MainQueue& mainQueue);
+
+    void notify();
+
+    ScreenSource& m_source;
+    BackgroundQueue& m_background;
+    MainQueue& m_mainQueue;
+    std::vector<std::string> m_queue;
+};
+
+}  // namespace orvane

@@ -1,0 +1,71 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace orvane {
+
+struct HttpRequest {
+    std::string method = "GET";
+    std::string url;
+    std::vector<std::pair<std::string, std::string>> headers;  // sent as given, in order
+    std::optional<std::string> body;
+    // No byte received for this long fails the transfer.
+    double idleTimeoutSeconds = 60;
+    // The whole transfer, from start to last byte, may take this long.
+    double totalTimeoutSeconds = 60;
+};
+
+struct HttpResponse {
+    int statusCode = 0;
+};
+
+// Receives one streaming transfer. The client calls these on a network thread (never the main
+// thread), one at a time and in this order: didReceiveResponse at most once, didReceiveData for
+// each chunk of the body as it arrives, then didComplete exactly once.
+class HttpStreamDelegate {
+public:
+    virtual ~HttpStreamDelegate() = default;
+    virtual void didReceiveResponse(const HttpResponse& response) = 0;
+    // Returns false to stop the transfer; didComplete then follows with an error.
+    virtual bool didReceiveData(std::string_view bytes) = 0;
+    // error is absent after a clean end, else a readable description of what failed (timeout,
+    // refused connection, reset, TLS failure, cancellation).
+    virtual void didComplete(const std::optional<std::string>& error) = 0;
+};
+
+struct HttpResult {
+    std::optional<HttpResponse> response;
+    std::optional<std::string> body;   // absent when no body arrived
+    std::optional<std::string> error;  // set when the transfer failed; then nothing else is
+};
+
+class HttpTask {
+public:
+    virtual ~HttpTask() = default;
+    // Stops the transfer. A delegate or completion that has not completed yet completes with an
+    // error; once cancel() returns, no other callback of this task starts.
+    virtual void cancel() = 0;
+};
+
+// An HTTP(S) client. Requests run concurrently; the client keeps each delegate or completion alive
+// until it has completed. Certificates and host names are always verified.
+class HttpClient {
+public:
+    using Completion = std::function<void(HttpResult)>;
+
+    virtual ~HttpClient() = default;
+    virtual std::shared_ptr<HttpTask> stream(HttpRequest request,
+                                             std::shared_ptr<HttpStreamDelegate> delegate) = 0;
+    // A request whose whole reply is handed to completion once, on a network thread.
+    virtual std::shared_ptr<HttpTask> send(HttpRequest request, Completion completion) = 0;
+};
+
+}  // namespace orvane

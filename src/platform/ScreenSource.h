@@ -1,0 +1,46 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace orvane {
+
+struct DisplayInfo {
+    std::uint32_t displayID = 0;
+    int width = 0;  // in points
+    int height = 0;
+};
+
+struct WindowInfo {
+    std::uint32_t windowID = 0;
+};
+
+struct ShareableContent {
+    std::vector<DisplayInfo> displays;  // the first is the main display
+    std::vector<WindowInfo> windows;    // windows on screen
+};
+
+struct ScreenCaptureSettings {
+    int width = 0;  // in pixels
+    int height = 0;
+    bool showsCursor = false;
+};
+
+// What can be captured of the screen, and single still pictures of it. Both calls may block and
+// are made off the main thread; an adapter that must touch the GUI hops there itself.
+class ScreenSource {
+public:
+    virtual ~ScreenSource() = default;
+    // The displays and on-screen windows, or nothing when the screen cannot be read.
+    virtual std::optional<ShareableContent> shareableContent() = 0;
+    // One picture of the display scaled to the settings' size, with excludedWindows left out,
+    // as the bytes of a PNG file; nothing when the capture failed.
+    virtual std::optional<std::vector<std::uint8_t>> capturePNG(
+        const DisplayInfo& display, const ScreenCaptureSettings& settings,
+        const std::vector<WindowInfo>& excludedWindows) = 0;
+};
+
+}  // namespace orvane

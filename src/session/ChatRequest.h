@@ -1,0 +1,36 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/HttpClient.h"
+#include "session/ConversationTurn.h"
+
+namespace orvane {
+
+struct ChatRequestContent {
+    std::string_view model;
+    const std::vector<ConversationTurn>& messages;
+    std::string_view systemContext;  // left out of the body when empty
+};
+
+// The POST to the backend's chat endpoint, answered by a server-sent event stream.
+class ChatRequest {
+public:
+    static constexpr std::string_view path = "/api/v1/ai/chat";
+    static constexpr double idleTimeoutSeconds = 30;
+    static constexpr double totalTimeoutSeconds = 60;
+
+    // Nothing when apiBase + path is not a URL Orvane may send a token to (https, or plain http
+    // to this machine only).
+    static std::optional<HttpRequest> make(std::string_view apiBase, std::string_view accessToken,
+                                           const ChatRequestContent& content);
+
+    static std::string body(const ChatRequestContent& content);
+};
+
+}  // namespace orvane

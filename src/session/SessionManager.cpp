@@ -1,0 +1,336 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include "session/SessionManager.h"
+
+#include "accounts/AuthManager.h"
+#include "capture/MicCapture.h"
+#include "capture/ScreenshotCapture.h"
+#include "capture/SystemAudioCapture.h"
+#include "orvane/BuildConfig.h"
+#include "platform/HttpClient.h"
+#include "platform/MainQueue.h"
+#include "session/ChatRequest.h"
+#include "session/StreamDelegate.h"
+#include "text/Text.h"
+
+namespace orvane {
+
+namespace {
+
+constexpr std::string_view kSkipMarker = "[SKIP]";
+constexpr const char* kDefaultScreenshotPrompt = "What do you see in these screenshots?";
+
+}  // namespace
+
+SessionConfig SessionConfig::fromBuild() {
+    return SessionConfig{std::string(buildconfig::apiBase), buildconfig::silenceThreshold};
+}
+
+std::string_view SessionManager::rawValue(Model model) {
+    switch (model) {
+        case Model::nano:
+            return "nano";
+        case Model::mini:
+            return "mini";
+        case Model::standard:
+            return "standard";
+        case Model::vision:
+            return "vision";
+    }
+    return "mini";
+}
+
+std::string_view SessionManager::displayName(Model model) {
+    switch (model) {
+        case Model::nano:
+            return "Nano";
+        case Model::mini:
+            return "Mini";
+        case Model::standard:
+            return "Standard";
+        case Model::vision:
+            return "Vision";
+    }
+    return "Mini";
+}
+
+std::optional<SessionManager::Model> SessionManager::modelFromRawValue(std::string_view raw) {
+    for (auto model : allModels) {
+        if (rawValue(model) == raw) return model;
+    }
+    return std::nullopt;
+}
+
+const std::vector<std::string>& SessionManager::contextualStrings() {
+    static const std::vector<std::string> terms = {
+        "SQL",        "NoSQL",        "PostgreSQL",    "MySQL",
+        "SQLite",     "MongoDB",      "Redis",         "DynamoDB",
+        "Cassandra",  "TypeORM",      "Prisma",        "Drizzle",
+        "JavaScript", "TypeScript",   "Python",        "Rust",
+        "Go",         "Swift",        "Kotlin",        "Node.js",
+        "Deno",       "Bun",          "React",         "Angular",
+        "Vue",        "Next.js",      "Express",       "NestJS",
+        "FastAPI",    "Django",       "Rails",         "Spring Boot",
+        "Expo",       "React Native", "AWS",           "GCP",
+        "Azure",      "Docker",       "Kubernetes",    "Terraform",
+        "Pulumi",     "S3",           "EC2",           "Lambda",
+        "CloudFront", "ECS",          "EKS",           "API",
+        "REST",       "GraphQL",      "gRPC",          "WebSocket",
+        "SSE",        "OAuth",        "JWT",           "CORS",
+        "CI/CD",      "DevOps",       "microservices", "async",
+        "await",      "middleware",   "ORM",           "CRUD",
+        "HashMap",    "linked list",  "binary tree",   "recursion",
+        "Big O",      "algorithm",    "LeetCode",      "system design",
+        "Git",        "GitHub",       "GitLab",        "npm",
+        "pnpm",       "yarn",         "Webpack",       "Vite",
+        "ESLint",     "Prettier"};
+    return terms;
+}
+
+std::shared_ptr<SessionManager> SessionManager::create(const SessionServices& services,
+                                                       SessionConfig config) {
+    std::shared_ptr<SessionManager> manager(new SessionManager(services, std::move(config)));
+    manager->setupMic();
+    return manager;
+}
+
+SessionManager::SessionManager(const SessionServices& services, SessionConfig config)
+    : m_services(services),
+      m_config(std::move(config)),
+      m_audioCapture(SystemAudioCapture::create(services.audioSource, services.background,
+                                                services.mainQueue, services.workspace)),
+      m_speechRecognizer(services.speech.recognizer(defaultLocale)),
+      m_mic(MicCapture::create(services.microphone, services.speech, services.mainQueue)),
+      m_screenshots(ScreenshotCapture::create(services.screenSource, services.background,
+                                              services.mainQueue)),
+      m_history([&queue = services.mainQueue] { return queue.now(); }) {}
+
+SessionManager::~SessionManager() {
+    // Recognition and capture must not outlive the session that fed them.
+    stopRecognition();
+    if (m_state != State::idle) m_audioCapture->stop();
+    m_mic->stopRecording();
+}
+
+void SessionManager::setupMic() {
+    auto& mainQueue = m_services.mainQueue;
+    m_mic->onTranscript = [weak = weak_from_this(), &mainQueue](const std::string& text) {
+        mainQueue.post([weak, text] {
+            auto self = weak.lock();
+            if (self && self->onTranscript) self->onTranscript("[You] " + text);
+        });
+    };
+    // A push-to-talk question is sent whatever its length.
+    m_mic->onFinished = [weak = weak_from_this(), &mainQueue](const std::string& text) {
+        if (text.empty()) return;
+        mainQueue.post([weak, text] {
+            if (auto self = weak.lock()) self->sendToLLM(text);
+        });
+    };
+}
+
+void SessionManager::startSession() {
+    if (m_state != State::idle || m_pendingStart != 0) return;
+    if (!m_services.auth.isAuthenticated()) {
+        if (onError) onError("Not signed in");
+        return;
+    }
+    const auto start = ++m_startNumber;
+    m_pendingStart = start;
+    m_services.speech.requestAuthorization([weak = weak_from_this(),
+                                            &mainQueue = m_services.mainQueue,
+                                            start](SpeechAuthorizationStatus status) {
+        mainQueue.post([weak, start, status] {
+            auto self = weak.lock();
+            if (!self || self->m_pendingStart != start) return;
+            self->m_pendingStart = 0;
+            if (status == SpeechAuthorizationStatus::authorized) {
+                self->beginCapture();
+            } else if (self->onError) {
+                self->onError(
+                    "Speech recognition permission denied. Grant in System Settings -> "
+                    "Privacy.");
+            }
+        });
+    });
+}
+
+void SessionManager::beginCapture() {
+    // Blocks reach the recognition request through the main queue, so the request (replaced on
+    // every restart) is only ever touched on the main thread.
+    m_audioCapture->onAudioBuffer = [weak = weak_from_this(),
+                                     &mainQueue = m_services.mainQueue](AudioBuffer buffer) {
+        mainQueue.post([weak, buffer = std::move(buffer)] {
+            auto self = weak.lock();
+            if (self && self->m_recognitionRequest) self->m_recognitionRequest->append(buffer);
+        });
+    };
+    m_audioCapture->onError = [weak = weak_from_this()](const std::string& message) {
+        auto self = weak.lock();
+        if (self && self->onError) self->onError(message);
+    };
+    m_audioCapture->start();
+    startRecognition();
+    setState(State::listening);
+}
+
+void SessionManager::stopSession() {
+    m_pendingStart = 0;
+    m_audioCapture->stop();
+    m_mic->stopRecording();
+    stopRecognition();
+    m_silenceTimer.reset();
+    m_currentTranscript.clear();
+    m_conversationHistory.clear();
+    m_screenshots->clear();
+    setState(State::idle);
+}
+
+void SessionManager::startPushToTalk() {
+    if (m_state != State::idle) m_mic->startRecording();
+}
+
+void SessionManager::stopPushToTalk() {
+    m_mic->stopRecording();
+}
+
+void SessionManager::captureScreenshot(std::optional<std::uint32_t> excludingWindow) {
+    m_screenshots->capture(excludingWindow);
+}
+
+void SessionManager::sendScreenshots(const std::string& prompt) {
+    sendToLLM(prompt.empty() ? kDefaultScreenshotPrompt : prompt);
+}
+
+void SessionManager::setTranscriptionLocale(const std::string& localeIdentifier) {
+    m_transcriptionLocale = localeIdentifier;
+    m_speechRecognizer = m_services.speech.recognizer(localeIdentifier);
+}
+
+void SessionManager::setState(State state) {
+    m_state = state;
+    m_services.mainQueue.post([weak = weak_from_this()] {
+        auto self = weak.lock();
+        if (self && self->onStateChanged) self->onStateChanged(self->m_state);
+    });
+}
+
+void SessionManager::startRecognition() {
+    if (!m_speechRecognizer || !m_speechRecognizer->isAvailable()) {
+        if (onError) onError("Speech recognition not available");
+        return;
+    }
+    // Two restarts in flight (an utterance end and a service error) must not leave an orphaned
+    // recognition running beside the new one.
+    stopRecognition();
+    const auto recognition = ++m_recognitionNumber;
+    m_recognitionRequest = m_speechRecognizer->makeRequest({true, contextualStrings()});
+    m_recognitionTask = m_speechRecognizer->recognitionTask(
+        m_recognitionRequest, [weak = weak_from_this(), &mainQueue = m_services.mainQueue,
+                               recognition](std::optional<SpeechRecognitionResult> result,
+                                            std::optional<SpeechRecognitionError> error) {
+            mainQueue.post(
+                [weak, recognition, result = std::move(result), error = std::move(error)] {
+                    if (auto self = weak.lock())
+                        self->handleRecognition(recognition, result, error);
+                });
+        });
+}
+
+void SessionManager::stopRecognition() {
+    ++m_recognitionNumber;
+    if (m_recognitionRequest) m_recognitionRequest->endAudio();
+    if (m_recognitionTask) m_recognitionTask->cancel();
+    m_recognitionRequest.reset();
+    m_recognitionTask.reset();
+}
+
+void SessionManager::handleRecognition(std::uint64_t recognition,
+                                       const std::optional<SpeechRecognitionResult>& result,
+                                       const std::optional<SpeechRecognitionError>& error) {
+    if (recognition != m_recognitionNumber) return;
+    if (result) {
+        m_currentTranscript = result->formattedString;
+        if (onTranscript) onTranscript(m_currentTranscript);
+        resetSilenceTimer();
+    }
+    if (error) {
+        const auto& description = error->localizedDescription;
+        if (text::contains(description, "canceled") || text::contains(description, "cancelled")) {
+            return;
+        }
+        if (error->domain == SpeechRecognitionError::serviceDomain) restartRecognition();
+    }
+}
+
+void SessionManager::resetSilenceTimer() {
+    m_silenceTimer = m_services.mainQueue.scheduleTimer(m_config.silenceThreshold, false,
+                                                        [weak = weak_from_this()] {
+                                                            if (auto self = weak.lock())
+                                                                self->handleUtteranceEnd();
+                                                        });
+}
+
+void SessionManager::handleUtteranceEnd() {
+    const std::string utterance(text::trimWhitespaceAndNewlines(m_currentTranscript));
+    if (utterance.empty()) return;
+    m_currentTranscript.clear();
+    const auto words = text::splitOmittingEmpty(utterance, ' ');
+    if (words.size() >= 2 || text::characterCount(utterance) >= 8) sendToLLM(utterance);
+    restartRecognition();
+}
+
+void SessionManager::restartRecognition() {
+    stopRecognition();
+    m_services.mainQueue.postAfter(recognitionRestartDelay, [weak = weak_from_this()] {
+        auto self = weak.lock();
+        if (self && self->m_state != State::idle) self->startRecognition();
+    });
+}
+
+void SessionManager::sendToLLM(const std::string& question) {
+    const auto& token = m_services.auth.accessToken();
+    if (!token) {
+        if (onError) onError("Not signed in -- please sign in again");
+        return;
+    }
+    setState(State::processing);
+    m_services.mainQueue.post([weak = weak_from_this()] {
+        auto self = weak.lock();
+        if (self && self->onAnswer) self->onAnswer("");
+    });
+    m_lastQuestion = question;
+    ConversationTurn turn{"user", question, m_screenshots->flush()};
+    m_conversationHistory.push_back(std::move(turn));
+
+    auto request =
+        ChatRequest::make(m_config.apiBase, *token,
+                          {rawValue(m_selectedModel), m_conversationHistory, m_systemContext});
+    if (!request) {
+        if (onError) onError("Invalid API URL");
+        completeAssistantMessage("");
+        return;
+    }
+    auto delegate = std::make_shared<StreamDelegate>(weak_from_this(), m_services.mainQueue);
+    m_services.http.stream(std::move(*request), std::move(delegate));
+}
+
+void SessionManager::completeAssistantMessage(const std::string& text) {
+    const std::string answer(text::trimWhitespaceAndNewlines(text));
+    if (!answer.empty() && !answer.starts_with(kSkipMarker)) {
+        m_conversationHistory.push_back({"assistant", answer, {}});
+        m_services.mainQueue.post([weak = weak_from_this(), answer] {
+            auto self = weak.lock();
+            if (self && self->onAnswer) self->onAnswer(answer);
+        });
+        m_history.append(m_lastQuestion, answer);
+    }
+    if (m_conversationHistory.size() > maxConversationTurns) {
+        m_conversationHistory.erase(
+            m_conversationHistory.begin(),
+            m_conversationHistory.end() - static_cast<std::ptrdiff_t>(maxConversationTurns));
+    }
+    setState(State::listening);
+}
+
+}  // namespace orvane

@@ -1,0 +1,160 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/SpeechRecognizer.h"
+#include "session/AnswerHistory.h"
+#include "session/ConversationTurn.h"
+
+namespace orvane {
+
+class AudioSource;
+class AuthManager;
+class BackgroundQueue;
+class HttpClient;
+class MainQueue;
+class MicCapture;
+class Microphone;
+class ScreenSource;
+class ScreenshotCapture;
+class SystemAudioCapture;
+class Timer;
+class Workspace;
+
+// The platform services a session runs on; all outlive every session.
+struct SessionServices {
+    MainQueue& mainQueue;
+    BackgroundQueue& background;
+    HttpClient& http;
+    SpeechService& speech;
+    AudioSource& audioSource;
+    Microphone& microphone;
+    ScreenSource& screenSource;
+    Workspace& workspace;
+    AuthManager& auth;
+};
+
+struct SessionConfig {
+    std::string apiBase;  // an origin with no trailing slash
+    double silenceThreshold = 1.5;
+
+    // The values compiled into this build.
+    static SessionConfig fromBuild();
+};
+
+// One listening session's spine: system audio feeds the recogniser, 1.5 s of silence ends an
+// utterance, a long enough utterance becomes a question, and its streamed answer is recorded.
+// Push-to-talk and screenshot questions enter at sendToLLM.
+//
+// Every public operation is called on the main thread, and every callback is made there.
+class SessionManager : public std::enable_shared_from_this<SessionManager> {
+public:
+    enum class State { idle, listening, processing };
+    enum class Model { nano, mini, standard, vision };
+    static constexpr std::array<Model, 4> allModels = {Model::nano, Model::mini, Model::standard,
+                                                       Model::vision};
+    static std::string_view rawValue(Model model);
+    static std::string_view displayName(Model model);
+    static std::optional<Model> modelFromRawValue(std::string_view raw);
+
+    static const std::vector<std::string>& contextualStrings();
+
+    static std::shared_ptr<SessionManager> create(
+        const SessionServices& services, SessionConfig config = SessionConfig::fromBuild());
+    ~SessionManager();
+    SessionManager(const SessionManager&) = delete;
+    SessionManager& operator=(const SessionManager&) = delete;
+
+    std::function<void(State)> onStateChanged;
+    // The live transcript; push-to-talk text carries the prefix "[You] ".
+    std::function<void(const std::string&)> onTranscript;
+    // "" when an answer starts, the growing text while it streams, the trimmed text at the end.
+    std::function<void(const std::string&)> onAnswer;
+    std::function<void(const std::string&)> onError;
+
+    void startSession();
+    void stopSession();
+    void startPushToTalk();
+    void stopPushToTalk();
+    void captureScreenshot(std::optional<std::uint32_t> excludingWindow);
+    // Asks about the queued screenshots; an empty prompt asks what they show.
+    void sendScreenshots(const std::string& prompt);
+    void sendToLLM(const std::string& question);
+    // Ends one answer: records it unless it is empty or begins with "[SKIP]", keeps the last 20
+    // turns and returns to listening.
+    void completeAssistantMessage(const std::string& text);
+
+    State state() const { return m_state; }
+    Model selectedModel() const { return m_selectedModel; }
+    void setSelectedModel(Model model) { m_selectedModel = model; }
+    const std::string& systemContext() const { return m_systemContext; }
+    void setSystemContext(std::string context) { m_systemContext = std::move(context); }
+    const std::string& transcriptionLocale() const { return m_transcriptionLocale; }
+    // Takes effect when recognition next starts.
+    void setTranscriptionLocale(const std::string& localeIdentifier);
+
+    AnswerHistory& history() { return m_history; }
+    ScreenshotCapture& screenshots() { return *m_screenshots; }
+    SystemAudioCapture& audioCapture() { return *m_audioCapture; }
+    MicCapture& mic() { return *m_mic; }
+    const std::vector<ConversationTurn>& conversationHistory() const {
+        return m_conversationHistory;
+    }
+    const std::string& lastQuestion() const { return m_lastQuestion; }
+    const std::string& currentTranscript() const { return m_currentTranscript; }
+    const std::string& apiBase() const { return m_config.apiBase; }
+    double silenceThreshold() const { return m_config.silenceThreshold; }
+
+    static constexpr const char* defaultLocale = "en-US";
+    static constexpr std::size_t maxConversationTurns = 20;
+    static constexpr double recognitionRestartDelay = 0.3;
+
+private:
+    SessionManager(const SessionServices& services, SessionConfig config);
+
+    void setupMic();
+    void beginCapture();
+    void startRecognition();
+    void stopRecognition();
+    void restartRecognition();
+    void resetSilenceTimer();
+    void handleUtteranceEnd();
+    void handleRecognition(std::uint64_t recognition,
+                           const std::optional<SpeechRecognitionResult>& result,
+                           const std::optional<SpeechRecognitionError>& error);
+    void setState(State state);
+
+    SessionServices m_services;
+    SessionConfig m_config;
+    State m_state = State::idle;
+    Model m_selectedModel = Model::mini;
+    std::string m_systemContext;
+    std::shared_ptr<SystemAudioCapture> m_audioCapture;
+    std::shared_ptr<SpeechRecognizer> m_speechRecognizer;
+    std::shared_ptr<SpeechRecognitionRequest> m_recognitionRequest;
+    std::shared_ptr<SpeechRecognitionTask> m_recognitionTask;
+    std::string m_transcriptionLocale = defaultLocale;
+    std::shared_ptr<MicCapture> m_mic;
+    std::shared_ptr<ScreenshotCapture> m_screenshots;
+    AnswerHistory m_history;
+    std::string m_currentTranscript;
+    std::unique_ptr<Timer> m_silenceTimer;
+    std::vector<ConversationTurn> m_conversationHistory;
+    std::string m_lastQuestion;
+    // Identifies the running recognition, so that a late report of one already ended is ignored.
+    std::uint64_t m_recognitionNumber = 0;
+    // Identifies the start waiting for speech authorisation; a stop in between cancels it.
+    std::uint64_t m_pendingStart = 0;
+    std::uint64_t m_startNumber = 0;
+};
+
+}  // namespace orvane

@@ -1,0 +1,24 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvane::text {
+
+// Trims white space and line breaks, Unicode's included (no-break space, line separator...),
+// from both ends of UTF-8 text.
+std::string_view trimWhitespaceAndNewlines(std::string_view text);
+
+// Splits at the given byte, leaving out empty pieces.
+std::vector<std::string_view> splitOmittingEmpty(std::string_view text, char separator);
+
+// Number of Unicode characters (code points) in UTF-8 text.
+std::size_t characterCount(std::string_view utf8);
+
+bool contains(std::string_view text, std::string_view part);
+
+}  // namespace orvane::text

@@ -1,0 +1,93 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include "text/Utf8.h"
+
+#include <cstddef>
+
+namespace orvane::utf8 {
+
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+// Length of the well-formed sequence at position i, or 0 with `bad` set to the length of the
+// maximal ill-formed subpart to replace (Unicode 15, table 3-7).
+std::size_t sequenceLength(std::string_view s, std::size_t i, std::size_t& bad) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = byte(i);
+    bad = 1;
+    if (c < 0x80) return 1;
+    std::size_t need;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        need = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        need = 3;
+        if (c == 0xE0) lo = 0xA0;
+        if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        need = 4;
+        if (c == 0xF0) lo = 0x90;
+        if (c == 0xF4) hi = 0x8F;
+    } else {
+        return 0;
+    }
+    for (std::size_t k = 1; k < need; ++k) {
+        if (i + k >= s.size()) {
+            bad = k;
+            return 0;
+        }
+        const unsigned char b = byte(i + k);
+        const unsigned char low = k == 1 ? lo : 0x80;
+        const unsigned char high = k == 1 ? hi : 0xBF;
+        if (b < low || b > high) {
+            bad = k;
+            return 0;
+        }
+    }
+    return need;
+}
+
+}  // namespace
+
+bool isValid(std::string_view bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        // Plain ASCII dominates real text: skip it eight bytes at a time.
+        while (i + 8 <= bytes.size()) {
+            unsigned long long word = 0;
+            for (int k = 0; k < 8; ++k) {
+                word |= static_cast<unsigned long long>(static_cast<unsigned char>(bytes[i + k]));
+            }
+            if (word & 0x80) break;
+            i += 8;
+        }
+        if (i >= bytes.size()) break;
+        std::size_t bad;
+        const auto n = sequenceLength(bytes, i, bad);
+        if (n == 0) return false;
+        i += n;
+    }
+    return true;
+}
+
+std::string sanitized(std::string_view bytes) {
+    if (isValid(bytes)) return std::string(bytes);
+    std::string out;
+    out.reserve(bytes.size() + 8);
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        std::size_t bad;
+        const auto n = sequenceLength(bytes, i, bad);
+        if (n == 0) {
+            out += kReplacement;
+            i += bad;
+        } else {
+            out.append(bytes.substr(i, n));
+            i += n;
+        }
+    }
+    return out;
+}
+
+}  // namespace orvane::utf8

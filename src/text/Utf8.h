@@ -1,0 +1,16 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace orvane::utf8 {
+
+bool isValid(std::string_view bytes);
+
+// The bytes as valid UTF-8: every ill-formed sequence becomes U+FFFD, as decoders on the web do
+// (maximal subparts, so one bad byte costs one replacement character).
+std::string sanitized(std::string_view bytes);
+
+}  // namespace orvane::utf8

@@ -1,0 +1,67 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "accounts/AuthManager.h"
+#include "fakes/FakeHttpClient.h"
+#include "fakes/ManualBackgroundQueue.h"
+#include "fakes/ManualMainQueue.h"
+#include "fakes/ScriptedDevices.h"
+#include "fakes/ScriptedSpeech.h"
+#include "session/SessionManager.h"
+
+namespace orvane::testing {
+
+// A session manager on fakes and virtual time, with every callback recorded.
+struct SessionHarness {
+    ManualMainQueue mainQueue;
+    ManualBackgroundQueue background;
+    FakeHttpClient http;
+    ScriptedSpeechService speech;
+    ScriptedAudioSource audioSource;
+    ScriptedMicrophone microphone;
+    ScriptedScreenSource screenSource;
+    RecordingWorkspace workspace;
+    AuthManager auth;
+    std::shared_ptr<SessionManager> session;
+
+    std::vector<SessionManager::State> states;
+    std::vector<std::string> transcripts;
+    std::vector<std::string> answers;
+    std::vector<std::string> errors;
+
+    explicit SessionHarness(bool signedIn = true) {
+        if (signedIn) auth.setAccessToken("token-123");
+        session = SessionManager::create({mainQueue, background, http, speech, audioSource,
+                                          microphone, screenSource, workspace, auth},
+                                         SessionConfig{"https://api.orvane.test", 1.5});
+        session->onStateChanged = [this](SessionManager::State s) { states.push_back(s); };
+        session->onTranscript = [this](const std::string& t) { transcripts.push_back(t); };
+        session->onAnswer = [this](const std::string& a) { answers.push_back(a); };
+        session->onError = [this](const std::string& e) { errors.push_back(e); };
+    }
+
+    ScriptedRecognizer& recognizer() { return *speech.recognizers.at("en-US"); }
+
+    // Starts a session and lets everything it queued run.
+    void startListening() {
+        session->startSession();
+        settle();
+    }
+    void settle() {
+        mainQueue.runUntilIdle();
+        background.runAll();
+        mainQueue.runUntilIdle();
+    }
+    // The recogniser reports the utterance so far.
+    void hear(const std::string& text) {
+        recognizer().lastTask()->deliver(text);
+        mainQueue.runUntilIdle();
+    }
+    FakeHttpClient::StreamCall& lastStream() { return http.streams.back(); }
+};
+
+}  // namespace orvane::testing

@@ -1,0 +1,144 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gtest/gtest.h>
+
+#include "capture/MicCapture.h"
+#include "fakes/ManualMainQueue.h"
+#include "fakes/ScriptedDevices.h"
+#include "fakes/ScriptedSpeech.h"
+
+namespace orvane::testing {
+namespace {
+
+class Mic : public ::testing::Test {
+protected:
+    Mic() : mic(MicCapture::create(microphone, speech, mainQueue)) {
+        mic->onTranscript = [this](const std::string& t) { events.push_back("transcript:" + t); };
+        mic->onFinished = [this](const std::string& t) { events.push_back("finished:" + t); };
+    }
+    ScriptedRecognizer& recognizer() { return *speech.recognizers.at("en-US"); }
+    void record() {
+        mic->startRecording();
+        mainQueue.runUntilIdle();
+    }
+
+    ManualMainQueue mainQueue;
+    ScriptedMicrophone microphone;
+    ScriptedSpeechService speech;
+    std::shared_ptr<MicCapture> mic;
+    std::vector<std::string> events;
+};
+
+TEST_F(Mic, RecordsOnlyOnceAllowedAndFromTheMainQueue) {
+    EXPECT_FALSE(mic->isRecording());
+    mic->startRecording();
+    EXPECT_TRUE(microphone.openedWith.empty());
+    mainQueue.runUntilIdle();
+    EXPECT_EQ(microphone.openedWith.size(), 1u);
+    EXPECT_TRUE(mic->isRecording());
+    mic->stopRecording();
+    EXPECT_FALSE(mic->isRecording());
+}
+
+TEST_F(Mic, RefusedPermissionDoesNothing) {
+    microphone.granted = false;
+    record();
+    EXPECT_TRUE(microphone.openedWith.empty());
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(Mic, AlwaysRecognisesEnglish) {
+    EXPECT_EQ(speech.requestedLocales, (std::vector<std::string>{"en-US"}));
+    record();
+    ASSERT_EQ(recognizer().requests.size(), 1u);
+    EXPECT_TRUE(recognizer().requests[0]->options.shouldReportPartialResults);
+    EXPECT_TRUE(recognizer().requests[0]->options.contextualStrings.empty());
+}
+
+TEST_F(Mic, MicrophoneBlocksFeedTheRecognitionRequest) {
+    record();
+    microphone.openedWith[0](AudioBuffer{44100, 2, std::vector<float>(2048)});
+    EXPECT_EQ(recognizer().requests[0]->appended.size(), 1u);
+    EXPECT_EQ(recognizer().requests[0]->appended[0].frameCount(), 1024u);
+}
+
+TEST_F(Mic, AFinalResultGivesTranscriptThenFinished) {
+    record();
+    recognizer().lastTask()->deliver("What is Rust", true);
+    mainQueue.runUntilIdle();
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"transcript:What is Rust", "finished:What is Rust"}));
+}
+
+TEST_F(Mic, AnErrorFinishesWithTheLastPartial) {
+    record();
+    recognizer().lastTask()->deliver("How");
+    recognizer().lastTask()->deliver("How are");
+    recognizer().lastTask()->fail("SomeDomain", "No speech detected");
+    mainQueue.runUntilIdle();
+    EXPECT_EQ(events, (std::vector<std::string>{"transcript:How", "transcript:How are",
+                                                "finished:How are"}));
+}
+
+TEST_F(Mic, AnErrorBeforeAnyResultFinishesEmpty) {
+    record();
+    recognizer().lastTask()->fail("SomeDomain", "No speech detected");
+    mainQueue.runUntilIdle();
+    EXPECT_EQ(events, (std::vector<std::string>{"finished:"}));
+}
+
+TEST_F(Mic, StoppingEndsAudioCancelsAndFinishesWithWhatWasHeard) {
+    record();
+    recognizer().lastTask()->deliver("Explain");
+    mic->stopRecording();
+    mainQueue.runUntilIdle();
+    EXPECT_TRUE(*microphone.streamsStopped[0]);
+    EXPECT_TRUE(recognizer().requests[0]->ended);
+    EXPECT_TRUE(recognizer().lastTask()->cancelled);
+    EXPECT_EQ(events.back(), "finished:Explain");
+    EXPECT_EQ(mic->currentTranscript(), "Explain") << "a stop does not clear the transcript";
+}
+
+TEST_F(Mic, ReleasingTheKeyBeforePermissionArrivesCancelsTheStart) {
+    microphone.deferPermission = true;
+    mic->startRecording();
+    mic->stopRecording();
+    microphone.answerPermission(true);
+    mainQueue.runUntilIdle();
+    EXPECT_TRUE(microphone.openedWith.empty());
+    EXPECT_FALSE(mic->isRecording());
+}
+
+TEST_F(Mic, ASecondStartReplacesTheRunningCapture) {
+    record();
+    recognizer().lastTask()->deliver("first words");
+    mainQueue.runUntilIdle();
+    record();
+    EXPECT_TRUE(*microphone.streamsStopped[0]);
+    EXPECT_EQ(recognizer().runningTasks(), 1u);
+    EXPECT_EQ(events.back(), "finished:first words")
+        << "the replaced capture still finishes with its own words";
+    EXPECT_EQ(mic->currentTranscript(), "");
+}
+
+TEST_F(Mic, WithoutARecognizerTheMicrophoneRunsButNothingIsReported) {
+    speech.recognizers.clear();
+    auto deaf = MicCapture::create(microphone, speech, mainQueue);
+    deaf->startRecording();
+    mainQueue.runUntilIdle();
+    EXPECT_TRUE(deaf->isRecording());
+    microphone.openedWith.back()(AudioBuffer{48000, 1, std::vector<float>(1024)});
+    deaf->stopRecording();
+    mainQueue.runUntilIdle();
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(Mic, AMicrophoneThatFailsToStartIsNotRecording) {
+    microphone.startFails = true;
+    record();
+    EXPECT_EQ(microphone.openedWith.size(), 1u);
+    EXPECT_FALSE(mic->isRecording());
+}
+
+}  // namespace
+}  // namespace orvane::testing

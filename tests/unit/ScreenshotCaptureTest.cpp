@@ -1,0 +1,111 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gtest/gtest.h>
+
+#include "capture/ScreenshotCapture.h"
+#include "fakes/ManualBackgroundQueue.h"
+#include "fakes/ManualMainQueue.h"
+#include "fakes/ScriptedDevices.h"
+
+namespace orvane::testing {
+namespace {
+
+class Screenshots : public ::testing::Test {
+protected:
+    Screenshots() : shots(ScreenshotCapture::create(source, background, mainQueue)) {
+        shots->onQueueChanged = [this](int n) { counts.push_back(n); };
+    }
+    void take(std::optional<std::uint32_t> window = std::nullopt) {
+        shots->capture(window);
+        background.runAll();
+        mainQueue.runUntilIdle();
+    }
+
+    ManualMainQueue mainQueue;
+    ManualBackgroundQueue background;
+    ScriptedScreenSource source;
+    std::shared_ptr<ScreenshotCapture> shots;
+    std::vector<int> counts;
+};
+
+TEST_F(Screenshots, APictureIsTheFirstDisplayAtDoubleSizeWithoutPointerAsBase64Png) {
+    source.content->displays.push_back(DisplayInfo{2, 3840, 2160});
+    shots->capture(std::nullopt);
+    EXPECT_TRUE(shots->queue().empty()) << "taken in the background";
+    background.runAll();
+    EXPECT_TRUE(shots->queue().empty()) << "appended on the main queue";
+    mainQueue.runUntilIdle();
+    ASSERT_EQ(source.captures.size(), 1u);
+    EXPECT_EQ(source.captures[0].display.displayID, 1u);
+    EXPECT_EQ(source.captures[0].settings.width, 2880);
+    EXPECT_EQ(source.captures[0].settings.height, 1800);
+    EXPECT_FALSE(source.captures[0].settings.showsCursor);
+    EXPECT_EQ(shots->queue(), (std::vector<std::string>{"iVBORw=="}));
+    EXPECT_EQ(counts, (std::vector<int>{1}));
+}
+
+TEST_F(Screenshots, LeavesOutTheGivenWindowOnlyWhenItIsOnScreen) {
+    take(42);
+    take(7);
+    take();
+    ASSERT_EQ(source.captures.size(), 3u);
+    ASSERT_EQ(source.captures[0].excluded.size(), 1u);
+    EXPECT_EQ(source.captures[0].excluded[0].windowID, 42u);
+    EXPECT_TRUE(source.captures[1].excluded.empty());
+    EXPECT_TRUE(source.captures[2].excluded.empty());
+}
+
+TEST_F(Screenshots, FailuresAreSilent) {
+    source.png.reset();
+    take();
+    source.content->displays.clear();
+    take();
+    source.content.reset();
+    take();
+    EXPECT_TRUE(shots->queue().empty());
+    EXPECT_TRUE(counts.empty());
+}
+
+TEST_F(Screenshots, FlushReturnsOldestFirstAndAlwaysNotifies) {
+    EXPECT_TRUE(shots->flush().empty());
+    EXPECT_EQ(counts, (std::vector<int>{0}));
+    counts.clear();
+    for (std::uint8_t i = 0; i < 3; ++i) {
+        source.png = std::vector<std::uint8_t>{i};
+        take();
+    }
+    const auto entries = shots->flush();
+    EXPECT_EQ(entries, (std::vector<std::string>{"AA==", "AQ==", "Ag=="}));
+    EXPECT_EQ(counts, (std::vector<int>{1, 2, 3, 0}));
+    EXPECT_TRUE(shots->queue().empty());
+}
+
+TEST_F(Screenshots, RemoveLastAndClear) {
+    shots->removeLast();
+    EXPECT_TRUE(counts.empty());
+    take();
+    take();
+    shots->removeLast();
+    EXPECT_EQ(shots->queue().size(), 1u);
+    shots->clear();
+    shots->clear();
+    EXPECT_EQ(counts, (std::vector<int>{1, 2, 1, 0, 0}));
+}
+
+TEST_F(Screenshots, APictureFinishingAfterClearIsStillAppended) {
+    shots->capture(std::nullopt);
+    background.runAll();
+    shots->clear();
+    mainQueue.runUntilIdle();
+    EXPECT_EQ(shots->queue().size(), 1u);
+    EXPECT_EQ(counts, (std::vector<int>{0, 1}));
+}
+
+TEST_F(Screenshots, SettingTheQueueDirectlyDoesNotNotify) {
+    shots->setQueue({"a", "b"});
+    EXPECT_TRUE(counts.empty());
+    EXPECT_EQ(shots->flush().size(), 2u);
+}
+
+}  // namespace
+}  // namespace orvane::testing

@@ -1,0 +1,185 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gtest/gtest.h>
+
+#include "capture/MicCapture.h"
+#include "capture/ScreenshotCapture.h"
+#include "fakes/SessionHarness.h"
+
+namespace orvane::testing {
+namespace {
+
+using State = SessionManager::State;
+
+nlohmann::json bodyOf(const FakeHttpClient::StreamCall& call) {
+    return nlohmann::json::parse(*call.request.body);
+}
+
+class SessionQuestion : public ::testing::Test {
+protected:
+    void queueScreenshots(int count) {
+        for (int i = 0; i < count; ++i) {
+            h.screenSource.png =
+                std::vector<std::uint8_t>{'p', 'n', 'g', static_cast<std::uint8_t>('0' + i)};
+            h.session->captureScreenshot(std::nullopt);
+            h.settle();
+        }
+    }
+    SessionHarness h;
+};
+
+TEST_F(SessionQuestion, SignedOutQuestionReportsOnceAndChangesNothing) {
+    SessionHarness signedOut(false);
+    signedOut.session->captureScreenshot(std::nullopt);
+    signedOut.settle();
+    signedOut.session->sendToLLM("why this company");
+    EXPECT_EQ(signedOut.errors,
+              (std::vector<std::string>{"Not signed in -- please sign in again"}));
+    signedOut.settle();
+    EXPECT_TRUE(signedOut.http.streams.empty());
+    EXPECT_TRUE(signedOut.states.empty());
+    EXPECT_TRUE(signedOut.answers.empty());
+    EXPECT_TRUE(signedOut.session->conversationHistory().empty());
+    EXPECT_EQ(signedOut.session->screenshots().queue().size(), 1u);
+}
+
+TEST_F(SessionQuestion, QuestionGoesOutAndTheAnswerIsClearedAfterTheStateChange) {
+    std::vector<std::string> order;
+    h.session->onStateChanged = [&](State s) {
+        order.push_back(s == State::processing ? "processing" : "other");
+    };
+    h.session->onAnswer = [&](const std::string& a) { order.push_back("answer:" + a); };
+    h.session->sendToLLM("What is a race condition?");
+    EXPECT_EQ(h.session->state(), State::processing);
+    EXPECT_TRUE(order.empty());
+    h.mainQueue.runUntilIdle();
+    EXPECT_EQ(order, (std::vector<std::string>{"processing", "answer:"}));
+
+    ASSERT_EQ(h.http.streams.size(), 1u);
+    EXPECT_EQ(h.lastStream().request.url, "https://api.orvane.test/api/v1/ai/chat");
+    EXPECT_EQ(h.session->lastQuestion(), "What is a race condition?");
+    EXPECT_EQ(bodyOf(h.lastStream()), nlohmann::json::parse(R"({"model":"mini","messages":[
+                  {"role":"user","content":"What is a race condition?"}]})"));
+}
+
+TEST_F(SessionQuestion, ModelAndContextAreReadWhenTheQuestionIsSent) {
+    h.session->setSelectedModel(SessionManager::Model::standard);
+    h.session->setSystemContext("Company: Acme");
+    h.session->sendToLLM("first");
+    h.session->setSelectedModel(SessionManager::Model::nano);
+    h.session->setSystemContext("");
+    h.session->sendToLLM("second");
+    EXPECT_EQ(bodyOf(h.http.streams[0])["model"], "standard");
+    EXPECT_EQ(bodyOf(h.http.streams[0])["systemContext"], "Company: Acme");
+    EXPECT_EQ(bodyOf(h.http.streams[1])["model"], "nano");
+    EXPECT_FALSE(bodyOf(h.http.streams[1]).contains("systemContext"));
+}
+
+TEST_F(SessionQuestion, ScreenshotsRideAlongAndAreResentWhileTheirTurnIsKept) {
+    std::vector<int> counts;
+    h.session->screenshots().onQueueChanged = [&](int n) { counts.push_back(n); };
+    queueScreenshots(2);
+    h.session->sendScreenshots("");
+    EXPECT_EQ(counts, (std::vector<int>{1, 2, 0}));
+    EXPECT_TRUE(h.session->screenshots().queue().empty());
+    const auto first = bodyOf(h.lastStream());
+    EXPECT_EQ(first["messages"][0]["content"], "What do you see in these screenshots?");
+    EXPECT_EQ(first["messages"][0]["images"], nlohmann::json({"cG5nMA==", "cG5nMQ=="}));
+    EXPECT_EQ(first["model"], "mini") << "screenshots do not change the model";
+
+    h.session->completeAssistantMessage("A terminal with a stack trace.");
+    h.session->sendToLLM("what is wrong in it");
+    const auto second = bodyOf(h.lastStream());
+    ASSERT_EQ(second["messages"].size(), 3u);
+    EXPECT_EQ(second["messages"][0]["images"].size(), 2u);
+    EXPECT_FALSE(second["messages"][2].contains("images"));
+}
+
+TEST_F(SessionQuestion, SendScreenshotsKeepsAGivenPrompt) {
+    h.session->sendScreenshots("Which bug is this?");
+    EXPECT_EQ(bodyOf(h.lastStream())["messages"][0]["content"], "Which bug is this?");
+    EXPECT_FALSE(bodyOf(h.lastStream())["messages"][0].contains("images"));
+}
+
+TEST_F(SessionQuestion, AQuestionWhileStreamingStartsASecondIndependentRequest) {
+    h.session->sendToLLM("first question");
+    h.session->sendToLLM("second question");
+    ASSERT_EQ(h.http.streams.size(), 2u);
+    EXPECT_NE(h.http.streams[0].delegate, h.http.streams[1].delegate);
+    EXPECT_FALSE(h.http.streams[0].task->cancelled);
+    EXPECT_EQ(bodyOf(h.http.streams[1])["messages"].size(), 2u);
+    EXPECT_EQ(h.session->lastQuestion(), "second question");
+}
+
+TEST_F(SessionQuestion, ABadBackendUrlFailsTheQuestionButKeepsItsTurn) {
+    SessionHarness remote;
+    auto session = SessionManager::create(
+        {remote.mainQueue, remote.background, remote.http, remote.speech, remote.audioSource,
+         remote.microphone, remote.screenSource, remote.workspace, remote.auth},
+        SessionConfig{"http://api.orvane.com", 1.5});
+    std::vector<std::string> errors;
+    std::vector<State> states;
+    session->onError = [&](const std::string& e) { errors.push_back(e); };
+    session->onStateChanged = [&](State s) { states.push_back(s); };
+    session->sendToLLM("does this leak my token");
+    EXPECT_EQ(errors, (std::vector<std::string>{"Invalid API URL"}));
+    EXPECT_TRUE(remote.http.streams.empty());
+    remote.mainQueue.runUntilIdle();
+    EXPECT_EQ(session->state(), State::listening);
+    EXPECT_EQ(states, (std::vector<State>{State::listening, State::listening}));
+    ASSERT_EQ(session->conversationHistory().size(), 1u);
+    EXPECT_EQ(session->conversationHistory()[0].role, "user");
+}
+
+TEST_F(SessionQuestion, PushToTalkNeedsARunningSession) {
+    h.session->startPushToTalk();
+    h.settle();
+    EXPECT_TRUE(h.microphone.openedWith.empty());
+    h.startListening();
+    h.session->startPushToTalk();
+    h.settle();
+    EXPECT_EQ(h.microphone.openedWith.size(), 1u);
+    h.session->stopPushToTalk();
+    EXPECT_TRUE(*h.microphone.streamsStopped[0]);
+}
+
+TEST_F(SessionQuestion, PushToTalkShowsPrefixedTextAndAsksWhatWasSaid) {
+    h.startListening();
+    h.session->startPushToTalk();
+    h.settle();
+    auto& micRecognizer = *h.speech.recognizers.at("en-US");
+    auto micTask = micRecognizer.lastTask();
+    micTask->deliver("Why");
+    h.mainQueue.runUntilIdle();
+    EXPECT_EQ(h.transcripts.back(), "[You] Why");
+    h.session->stopPushToTalk();  // the cancellation finishes with what was heard
+    h.mainQueue.runUntilIdle();
+    ASSERT_EQ(h.http.streams.size(), 1u) << "a one-word push-to-talk question is still sent";
+    EXPECT_EQ(bodyOf(h.lastStream())["messages"].back()["content"], "Why");
+}
+
+TEST_F(SessionQuestion, EveryNonEmptyFinishSendsEvenWhileIdleAndRepeated) {
+    h.session->mic().onFinished("Tell me more");
+    h.session->mic().onFinished("Tell me more");
+    h.session->mic().onFinished("");
+    h.mainQueue.runUntilIdle();
+    EXPECT_EQ(h.http.streams.size(), 2u);
+}
+
+TEST(SessionModel, RawValuesAndNamesRoundTrip) {
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"nano", "Nano"}, {"mini", "Mini"}, {"standard", "Standard"}, {"vision", "Vision"}};
+    ASSERT_EQ(SessionManager::allModels.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const auto model = SessionManager::allModels[i];
+        EXPECT_EQ(SessionManager::rawValue(model), expected[i].first);
+        EXPECT_EQ(SessionManager::displayName(model), expected[i].second);
+        EXPECT_EQ(SessionManager::modelFromRawValue(expected[i].first), model);
+    }
+    EXPECT_FALSE(SessionManager::modelFromRawValue("Mini"));
+    EXPECT_FALSE(SessionManager::modelFromRawValue(""));
+    EXPECT_FALSE(SessionManager::modelFromRawValue("gpt"));
+}
+
+}  // namespace
+}  // namespace orvane::testing
