@@ -3,6 +3,8 @@
 #include "text/Utf8.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 namespace orvane::utf8 {
 
@@ -55,11 +57,9 @@ bool isValid(std::string_view bytes) {
     while (i < bytes.size()) {
         // Plain ASCII dominates real text: skip it eight bytes at a time.
         while (i + 8 <= bytes.size()) {
-            unsigned long long word = 0;
-            for (int k = 0; k < 8; ++k) {
-                word |= static_cast<unsigned long long>(static_cast<unsigned char>(bytes[i + k]));
-            }
-            if (word & 0x80) break;
+            std::uint64_t word;
+            std::memcpy(&word, bytes.data() + i, sizeof word);
+            if (word & 0x8080808080808080ULL) break;
             i += 8;
         }
         if (i >= bytes.size()) break;

@@ -70,6 +70,24 @@ INSTANTIATE_TEST_SUITE_P(
                  {{Type::delta,
                    "a\uFFFD"
                    "b"}}},
+        LineCase{"lastDuplicateWins",
+                 "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"a\"},"
+                 "\"delta\":{\"x\":1}}\n"
+                 "data: {\"type\":5,\"type\":\"message_stop\"}\n"
+                 "data: {\"type\":\"message_stop\",\"type\":null}\n",
+                 {{Type::stop, ""}}},
+        LineCase{"onlyDirectMembersCount",
+                 "data: {\"type\":\"content_block_delta\",\"delta\":{\"inner\":{\"text\":"
+                 "\"no\"},\"text\":\"yes\"},\"text\":\"top\"}\n"
+                 "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":[\"a\"]}}\n"
+                 "data: {\"wrapper\":{\"type\":\"message_stop\"}}\n"
+                 "data: [{\"type\":\"message_stop\"}]\n",
+                 {{Type::delta, "yes"}}},
+        LineCase{"trailingGarbage", "data: {\"type\":\"message_stop\"} x\n", {}},
+        LineCase{"escapes",
+                 "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":"
+                 "\"line\\n\\\"q\\\" \\u00e9\\ud83d\\ude00\"}}\n",
+                 {{Type::delta, "line\n\"q\" \u00E9\U0001F600"}}},
         LineCase{"severalInOrder",
                  delta("A") + delta("B") + "data: {\"type\":\"message_stop\"}\n" + delta("C"),
                  {{Type::delta, "A"}, {Type::delta, "B"}, {Type::stop, ""}, {Type::delta, "C"}}}),
