@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing Orvane need. Safe to run again: it only
-# asks apt for what is missing. Runs as root, or through sudo.
+# Installs the Debian packages that building and testing Orvane need, plus any package named on
+# the command line. Safe to run again: it only asks apt for what is missing. Runs as root, or
+# through sudo.
 set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config clang-format
     nlohmann-json3-dev
     libgtest-dev libgmock-dev
+    libcurl4-openssl-dev libbenchmark-dev openssl
+ "$@"
 )
 
 missing=()

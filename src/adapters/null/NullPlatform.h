@@ -1,0 +1,54 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include "platform/AudioSource.h"
+#include "platform/Microphone.h"
+#include "platform/ScreenSource.h"
+#include "platform/SpeechRecognizer.h"
+#include "platform/Workspace.h"
+
+namespace orvane {
+
+// Stand-ins for the platform services a build or a tool goes without; each answers honestly that
+// the service is not available rather than pretending.
+
+class NullAudioSource : public AudioSource {
+public:
+    OpenResult open(const std::string&, AudioStreamHandlers) override {
+        return {OpenStatus::noDevice, nullptr, {}};
+    }
+};
+
+class NullMicrophone : public Microphone {
+public:
+    void requestPermission(std::function<void(bool)> completion) override { completion(false); }
+    std::unique_ptr<MicrophoneStream> open(std::function<void(AudioBuffer)>) override {
+        return nullptr;
+    }
+};
+
+class NullScreenSource : public ScreenSource {
+public:
+    std::optional<ShareableContent> shareableContent() override { return std::nullopt; }
+    std::optional<std::vector<std::uint8_t>> capturePNG(const DisplayInfo&,
+                                                        const ScreenCaptureSettings&,
+                                                        const std::vector<WindowInfo>&) override {
+        return std::nullopt;
+    }
+};
+
+class NullSpeechService : public SpeechService {
+public:
+    void requestAuthorization(std::function<void(SpeechAuthorizationStatus)> completion) override {
+        completion(SpeechAuthorizationStatus::restricted);
+    }
+    std::shared_ptr<SpeechRecognizer> recognizer(const std::string&) override { return nullptr; }
+};
+
+class NullWorkspace : public Workspace {
+public:
+    void openPrivacySettings(std::string_view) override {}
+};
+
+}  // namespace orvane

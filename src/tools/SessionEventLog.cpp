@@ -1,0 +1,62 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include "tools/SessionEventLog.h"
+
+#include "session/SessionManager.h"
+
+namespace orvane {
+
+namespace {
+
+const char* stateName(SessionManager::State state) {
+    switch (state) {
+        case SessionManager::State::idle:
+            return "idle";
+        case SessionManager::State::listening:
+            return "listening";
+        case SessionManager::State::processing:
+            return "processing";
+    }
+    return "idle";
+}
+
+// Runs the callback that was there before, then the log's own.
+template <typename Callback, typename Extra>
+Callback chained(Callback previous, Extra extra) {
+    return [previous = std::move(previous), extra = std::move(extra)](auto&&... args) {
+        if (previous) previous(args...);
+        extra(args...);
+    };
+}
+
+}  // namespace
+
+void SessionEventLog::attach(SessionManager& session) {
+    session.onStateChanged = chained(session.onStateChanged, [this](SessionManager::State state) {
+        write({{"event", "state"}, {"state", stateName(state)}});
+    });
+    session.onTranscript = chained(session.onTranscript, [this](const std::string& text) {
+        write({{"event", "transcript"}, {"text", text}});
+    });
+    session.onAnswer = chained(session.onAnswer, [this](const std::string& text) {
+        write({{"event", "answer"}, {"text", text}});
+    });
+    session.onError = chained(session.onError, [this](const std::string& message) {
+        write({{"event", "error"}, {"message", message}});
+    });
+    m_recordedCount = session.history().count();
+    session.history().onNavigated = chained(
+        session.history().onNavigated, [this](const std::optional<QAPair>& pair, int, int count) {
+            // Paging also notifies; only a growing history means a new pair.
+            if (count <= m_recordedCount || !pair) return;
+            m_recordedCount = count;
+            write({{"event", "recorded"}, {"question", pair->question}, {"answer", pair->answer}});
+        });
+}
+
+void SessionEventLog::write(const nlohmann::ordered_json& event) {
+    m_out << event.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+    m_out.flush();
+}
+
+}  // namespace orvane

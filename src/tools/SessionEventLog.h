@@ -1,0 +1,31 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace orvane {
+
+class SessionManager;
+
+// Writes a session's callbacks as one JSON object per line, as they happen:
+//   {"event":"state","state":"processing"}   {"event":"transcript","text":"..."}
+//   {"event":"answer","text":"..."}          {"event":"error","message":"..."}
+//   {"event":"recorded","question":"...","answer":"..."}   (a pair joined the history)
+// Callbacks already set on the session keep running; the log is called after them.
+class SessionEventLog {
+public:
+    explicit SessionEventLog(std::ostream& out) : m_out(out) {}
+
+    void attach(SessionManager& session);
+    void write(const nlohmann::ordered_json& event);
+
+private:
+    std::ostream& m_out;
+    int m_recordedCount = 0;
+};
+
+}  // namespace orvane

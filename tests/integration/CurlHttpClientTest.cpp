@@ -1,0 +1,310 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "adapters/curl/CurlHttpClient.h"
+#include "integration/LoopbackServer.h"
+
+namespace orvane::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Waits for a plain request's completion.
+struct ResultBox {
+    std::mutex mutex;
+    std::condition_variable done;
+    std::optional<HttpResult> result;
+
+    HttpClient::Completion completion() {
+        return [this](HttpResult r) {
+            std::lock_guard lock(mutex);
+            result = std::move(r);
+            done.notify_all();
+        };
+    }
+    HttpResult wait() {
+        std::unique_lock lock(mutex);
+        done.wait_for(lock, 20s, [this] { return result.has_value(); });
+        return result.value_or(HttpResult{std::nullopt, std::nullopt, "test timed out"});
+    }
+};
+
+// Counts what a stream delivers; may ask to stop after the first chunk.
+struct CountingDelegate : HttpStreamDelegate {
+    std::atomic<int> responses{0}, chunks{0}, completions{0};
+    std::atomic<bool> inCallback{false};
+    bool stopAfterFirstChunk = false;
+    std::mutex mutex;
+    std::optional<std::string> completionError;
+
+    void didReceiveResponse(const HttpResponse&) override { ++responses; }
+    bool didReceiveData(std::string_view) override {
+        inCallback = true;
+        std::this_thread::sleep_for(1ms);  // widen the window a racing cancel must respect
+        ++chunks;
+        inCallback = false;
+        return !stopAfterFirstChunk;
+    }
+    void didComplete(const std::optional<std::string>& error) override {
+        std::lock_guard lock(mutex);
+        completionError = error;
+        ++completions;
+    }
+};
+
+void waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!condition() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(2ms);
+}
+
+// A server that streams a delta every few milliseconds for as long as the client listens.
+LoopbackServer::Handler endlessStream() {
+    return [](LoopbackConnection& c) {
+        c.write(eventStreamHead());
+        while (c.write(deltaEvent("tick")) && c.pause(0.003)) {
+        }
+    };
+}
+
+HttpRequest get(const std::string& url) {
+    HttpRequest request;
+    request.url = url;
+    request.idleTimeoutSeconds = 5;
+    request.totalTimeoutSeconds = 10;
+    return request;
+}
+
+TEST(CurlHttpClient, PlainRequestDeliversStatusAndBody) {
+    LoopbackServer server([](LoopbackConnection& c) {
+        c.write(statusReply(c.request().method == "POST" ? 201 : 500,
+                            "{\"ok\":" + c.request().body + "}"));
+    });
+    CurlHttpClient client;
+    ResultBox box;
+    auto request = get(server.origin() + "/token");
+    request.method = "POST";
+    request.body = "true";
+    request.headers = {{"Content-Type", "application/x-www-form-urlencoded"}};
+    client.send(request, box.completion());
+    const auto result = box.wait();
+    ASSERT_FALSE(result.error) << *result.error;
+    EXPECT_EQ(result.response->statusCode, 201);
+    EXPECT_EQ(result.body, "{\"ok\":true}");
+    EXPECT_EQ(server.requests()[0].headers.at("content-type"), "application/x-www-form-urlencoded");
+}
+
+TEST(CurlHttpClient, AnEmptyBodyIsPresentButEmpty) {
+    LoopbackServer server([](LoopbackConnection& c) { c.write(statusReply(502, "")); });
+    CurlHttpClient client;
+    ResultBox box;
+    client.send(get(server.origin()), box.completion());
+    const auto result = box.wait();
+    EXPECT_EQ(result.response->statusCode, 502);
+    EXPECT_EQ(result.body, "");
+}
+
+TEST(CurlHttpClient, PlainHttpToAnotherMachineIsRefusedBeforeConnecting) {
+    CurlHttpClient client;
+    for (const char* url :
+         {"http://192.0.2.1:8787/api", "http://example.com/x", "ftp://127.0.0.1/"}) {
+        ResultBox box;
+        client.send(get(url), box.completion());
+        const auto result = box.wait();
+        EXPECT_TRUE(result.error) << url;
+        EXPECT_FALSE(result.response) << url;
+    }
+}
+
+TEST(CurlHttpClient, AStalledPlainRequestTimesOut) {
+    LoopbackServer server([](LoopbackConnection& c) { c.pause(10); });
+    CurlHttpClient client;
+    ResultBox box;
+    auto request = get(server.origin());
+    request.idleTimeoutSeconds = 0.3;
+    client.send(request, box.completion());
+    EXPECT_EQ(box.wait().error, "The request timed out.");
+}
+
+TEST(CurlHttpClient, TheWholeTransferIsBoundedToo) {
+    LoopbackServer server(endlessStream());
+    CurlHttpClient client;
+    auto delegate = std::make_shared<CountingDelegate>();
+    auto request = get(server.origin());
+    request.totalTimeoutSeconds = 0.5;
+    client.stream(request, delegate);
+    waitFor([&] { return delegate->completions > 0; });
+    EXPECT_GT(delegate->chunks, 10);
+    EXPECT_EQ(delegate->completionError, "The request timed out.");
+}
+
+TEST(CurlHttpClient, ADelegateCanStopItsTransfer) {
+    LoopbackServer server(endlessStream());
+    CurlHttpClient client;
+    auto delegate = std::make_shared<CountingDelegate>();
+    delegate->stopAfterFirstChunk = true;
+    client.stream(get(server.origin()), delegate);
+    waitFor([&] { return delegate->completions > 0; });
+    EXPECT_EQ(delegate->chunks, 1);
+    EXPECT_EQ(delegate->completions, 1);
+    EXPECT_TRUE(delegate->completionError);
+}
+
+TEST(CurlHttpClient, NoCallbackStartsOnceCancelHasReturned) {
+    LoopbackServer server(endlessStream());
+    CurlHttpClient client;
+    auto delegate = std::make_shared<CountingDelegate>();
+    auto task = client.stream(get(server.origin()), delegate);
+    waitFor([&] { return delegate->chunks >= 3; });
+    task->cancel();
+    EXPECT_FALSE(delegate->inCallback);
+    const int seen = delegate->chunks;
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(delegate->chunks, seen);
+    EXPECT_EQ(delegate->completions, 0);
+    task->cancel();  // twice is harmless
+}
+
+TEST(CurlHttpClient, DestroyingTheClientMidStreamStopsEverything) {
+    LoopbackServer server(endlessStream());
+    auto delegate = std::make_shared<CountingDelegate>();
+    std::shared_ptr<HttpTask> task;
+    {
+        CurlHttpClient client;
+        task = client.stream(get(server.origin()), delegate);
+        client.stream(get(server.origin()), std::make_shared<CountingDelegate>());
+        waitFor([&] { return delegate->chunks >= 2; });
+    }
+    const int seen = delegate->chunks;
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(delegate->chunks, seen);
+    EXPECT_EQ(delegate->completions, 0);
+    task->cancel();  // after the client is gone: nothing happens
+}
+
+TEST(CurlHttpClient, CancellingAtRandomMomentsIsSafe) {
+    LoopbackServer server(endlessStream());
+    CurlHttpClient client;
+    std::mt19937 random(7);
+    std::vector<std::shared_ptr<CountingDelegate>> delegates;
+    for (int i = 0; i < 40; ++i) {
+        auto delegate = std::make_shared<CountingDelegate>();
+        auto task = client.stream(get(server.origin()), delegate);
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
+        task->cancel();
+        delegates.push_back(delegate);
+    }
+    std::this_thread::sleep_for(50ms);
+    for (const auto& delegate : delegates) EXPECT_EQ(delegate->completions, 0);
+}
+
+// A TLS server run by the openssl command line tool with certificates made for the test.
+class TlsServer {
+public:
+    TlsServer() {
+        m_dir =
+            std::filesystem::temp_directory_path() / ("orvane-tls-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(m_dir);
+        const auto d = m_dir.string();
+        const std::string script =
+            "cd '" + d +
+            "' && "
+            "openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 "
+            "-subj '/CN=Orvane Test CA' 2>/dev/null && "
+            "openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr "
+            "-subj '/CN=localhost' 2>/dev/null && "
+            "printf 'subjectAltName=DNS:localhost\\n' > san.ext && "
+            "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial "
+            "-out server.pem -days 2 -extfile san.ext 2>/dev/null";
+        if (std::system(script.c_str()) != 0) return;
+        m_port = freePort();
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            const auto accept = "127.0.0.1:" + std::to_string(m_port);
+            ::execlp("openssl", "openssl", "s_server", "-accept", accept.c_str(), "-cert",
+                     (d + "/server.pem").c_str(), "-key", (d + "/server.key").c_str(), "-www",
+                     "-quiet", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        waitFor([this] { return accepting(); }, 5s);
+    }
+    ~TlsServer() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        std::filesystem::remove_all(m_dir);
+    }
+    bool ready() const { return m_pid > 0 && accepting(); }
+    int port() const { return m_port; }
+    std::string caFile() const { return (m_dir / "ca.pem").string(); }
+
+private:
+    static int freePort() {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        socklen_t length = sizeof address;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+        ::close(fd);
+        return ntohs(address.sin_port);
+    }
+    bool accepting() const {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<std::uint16_t>(m_port));
+        const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        ::close(fd);
+        return ok;
+    }
+
+    std::filesystem::path m_dir;
+    int m_port = 0;
+    pid_t m_pid = -1;
+};
+
+TEST(CurlHttpClientTls, CertificatesAndHostNamesAreVerified) {
+    TlsServer server;
+    ASSERT_TRUE(server.ready()) << "openssl s_server did not start";
+    const auto at = [&](const std::string& host) {
+        return "https://" + host + ":" + std::to_string(server.port()) + "/";
+    };
+    const std::string sslError =
+        "An SSL error has occurred and a secure connection to the server cannot be made.";
+
+    CurlHttpClient systemTrust;
+    ResultBox untrusted;
+    systemTrust.send(get(at("localhost")), untrusted.completion());
+    EXPECT_EQ(untrusted.wait().error, sslError) << "a certificate from an unknown authority";
+
+    CurlHttpClient testTrust(CurlHttpClient::Options{server.caFile()});
+    ResultBox wrongName;
+    testTrust.send(get(at("127.0.0.1")), wrongName.completion());
+    EXPECT_EQ(wrongName.wait().error, sslError) << "a certificate for another host name";
+
+    ResultBox trusted;
+    testTrust.send(get(at("localhost")), trusted.completion());
+    const auto result = trusted.wait();
+    ASSERT_FALSE(result.error) << *result.error;
+    EXPECT_EQ(result.response->statusCode, 200);
+}
+
+}  // namespace
+}  // namespace orvane::testing
