@@ -14,3 +14,10 @@ if(ORVANE_SANITIZE)
         -fsanitize=${_orvane_sanitizers} -fno-omit-frame-pointer -fno-sanitize-recover=all)
     target_link_options(orvane_flags INTERFACE -fsanitize=${_orvane_sanitizers})
 endif()
+
+if(ORVANE_FUZZ)
+    # Everything the fuzzers link is instrumented for coverage and checked by ASan and UBSan.
+    target_compile_options(orvane_flags INTERFACE
+        -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+    target_link_options(orvane_flags INTERFACE -fsanitize=address,undefined)
+endif()

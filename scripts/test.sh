@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds Orvane and runs every test suite; then runs the suites again
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
-#   ORVANE_SANITIZERS=0   skip the sanitizer pass
+# under AddressSanitizer with UndefinedBehaviorSanitizer, and under ThreadSanitizer.
+#   ORVANE_SANITIZERS=0   skip the sanitizer passes
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,5 +20,9 @@ run_suites "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 if [ "${ORVANE_SANITIZERS:-1}" != 0 ]; then
     echo "== AddressSanitizer + UndefinedBehaviorSanitizer =="
-    run_suites "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug "-DORVANE_SANITIZE=address;undefined"
+    run_suites "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DORVANE_BUILD_BENCHMARKS=OFF \
+        "-DORVANE_SANITIZE=address;undefined"
+    echo "== ThreadSanitizer =="
+    run_suites "$root/build-tsan" -DCMAKE_BUILD_TYPE=Debug -DORVANE_BUILD_BENCHMARKS=OFF \
+        -DORVANE_SANITIZE=thread
 fi
