@@ -2,6 +2,9 @@
 # only knobs, and they end up in one generated header.
 set(ORVANE_API_BASE "http://127.0.0.1:8787" CACHE STRING
     "Backend base URL: an origin with no trailing slash (plain http only for loopback hosts)")
+set(ORVANE_GOOGLE_CLIENT_ID
+    "000000000000-orvanedevelopmentclient000000000.apps.googleusercontent.com" CACHE STRING
+    "Google OAuth client ID of the installed app (placeholder until one is registered)")
 set(ORVANE_SILENCE_THRESHOLD "1.5" CACHE STRING "Seconds of silence that end an utterance")
 
 if(ORVANE_API_BASE MATCHES "/$")

@@ -9,6 +9,7 @@ packages=(
     nlohmann-json3-dev
     libgtest-dev libgmock-dev
     libcurl4-openssl-dev libbenchmark-dev openssl
+    libcpp-httplib-dev libssl-dev libsqlite3-dev
  "$@"
 )
 

@@ -8,21 +8,29 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
 "$root/scripts/check-format.sh"
 
+# run_suites BUILD_DIR CTEST_ARGS... -- CMAKE_ARGS...
 run_suites() {
     local build=$1
     shift
+    local ctest_args=()
+    while [ "$1" != "--" ]; do
+        ctest_args+=("$1")
+        shift
+    done
+    shift
     cmake -S "$root" -B "$build" -G Ninja "$@" >/dev/null
     cmake --build "$build"
-    ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+    ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "${ctest_args[@]}"
 }
 
-run_suites "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_suites "$root/build" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 if [ "${ORVANE_SANITIZERS:-1}" != 0 ]; then
     echo "== AddressSanitizer + UndefinedBehaviorSanitizer =="
-    run_suites "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DORVANE_BUILD_BENCHMARKS=OFF \
+    # The load test measures the server, not the sanitizers' overhead.
+    run_suites "$root/build-asan" -LE load -- -DCMAKE_BUILD_TYPE=Debug -DORVANE_BUILD_BENCHMARKS=OFF \
         "-DORVANE_SANITIZE=address;undefined"
     echo "== ThreadSanitizer =="
-    run_suites "$root/build-tsan" -DCMAKE_BUILD_TYPE=Debug -DORVANE_BUILD_BENCHMARKS=OFF \
+    run_suites "$root/build-tsan" -LE load -- -DCMAKE_BUILD_TYPE=Debug -DORVANE_BUILD_BENCHMARKS=OFF \
         -DORVANE_SANITIZE=thread
 fi

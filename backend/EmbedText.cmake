@@ -1,0 +1,12 @@
+# Writes INPUT into OUTPUT as a C++ string constant, in pieces short enough for any compiler.
+file(READ "${INPUT}" content)
+string(LENGTH "${content}" length)
+set(out "// Generated from ${INPUT}; do not edit.\nnamespace orvane::backend {\nextern const char* const kBuiltInKnowledgeBase;\nconst char* const kBuiltInKnowledgeBase =\n")
+set(offset 0)
+while(offset LESS length)
+    string(SUBSTRING "${content}" ${offset} 8000 piece)
+    string(APPEND out "R\"orvane(${piece})orvane\"\n")
+    math(EXPR offset "${offset} + 8000")
+endwhile()
+string(APPEND out ";\n}\n")
+file(WRITE "${OUTPUT}" "${out}")

@@ -1,0 +1,60 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace orvane::backend {
+
+// Which provider answers a model tier, and with which upstream model.
+struct TierRoute {
+    std::string provider = "offline";  // "offline", "anthropic" or "openai"
+    std::string upstreamModel;
+};
+
+struct BackendConfig {
+    std::string host = "127.0.0.1";
+    int port = 8787;
+    std::string dataDir;
+    std::string tlsCert;
+    std::string tlsKey;
+
+    std::string googleClientId;
+    std::string googleJwks = "https://www.googleapis.com/oauth2/v3/certs";
+    std::string appleClientId;
+    std::string appleJwks;
+    std::optional<bool> devIdp;  // default: on when listening on loopback
+
+    std::map<std::string, TierRoute> tiers;  // nano, mini, standard, vision
+    std::string anthropicUrl = "https://api.anthropic.com";
+    std::string anthropicKey;
+    std::string openaiUrl = "http://127.0.0.1:8080/v1";
+    std::string openaiKey;
+
+    int rateLimitPerMinute = 30;
+    std::size_t maxBodyBytes = 20 * 1024 * 1024;
+    std::int64_t accessTokenLifetime = 15 * 60;
+    int offlinePaceMs = 35;
+    int threads = 64;
+
+    std::optional<std::int64_t> disableUser;
+    std::optional<std::int64_t> enableUser;
+    bool showHelp = false;
+
+    bool isLoopback() const;
+    bool devIdpEnabled() const { return devIdp.value_or(isLoopback()); }
+    std::string origin() const;
+
+    // Flags override environment variables (ORVANE_BACKEND_ + the flag's name in upper case);
+    // returns the configuration or what is wrong with the arguments.
+    static std::variant<BackendConfig, std::string> parse(
+        const std::vector<std::string>& args, const std::map<std::string, std::string>& env);
+    static std::string help();
+};
+
+}  // namespace orvane::backend

@@ -1,0 +1,357 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include "BackendServer.h"
+
+#include <httplib.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <iterator>
+
+#include "Crypto.h"
+#include "DevIdentityProvider.h"
+#include "JsonFields.h"
+#include "providers/KnowledgeBase.h"
+#include "providers/OfflineProvider.h"
+#include "providers/RelayProviders.h"
+
+namespace orvane::backend {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// What the request being handled on this worker thread has revealed for the log line.
+thread_local SteadyClock::time_point t_requestStarted;
+thread_local std::string t_userId;
+
+std::int64_t nowSeconds() {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+void jsonReply(httplib::Response& response, int status, const nlohmann::json& body) {
+    response.status = status;
+    response.set_content(body.dump(), "application/json");
+}
+
+void errorReply(httplib::Response& response, int status, const std::string& error,
+                const std::string& details = {}) {
+    nlohmann::json body = {{"error", error}};
+    if (!details.empty()) body["details"] = details;
+    jsonReply(response, status, body);
+}
+
+// The server's signing secret, made on first start and kept beside the database.
+std::string loadOrCreateSecret(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::string text{std::istreambuf_iterator<char>(in), {}};
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+    if (text.size() >= 64) return text;
+    text = hex(randomBytes(32));
+    {
+        std::ofstream out(path, std::ios::trunc);
+        out << text << "\n";
+    }
+    ::chmod(path.c_str(), 0600);
+    return text;
+}
+
+// Writes a provider's answer as the event stream the app reads.
+class EventStreamSink : public AnswerSink {
+public:
+    explicit EventStreamSink(httplib::DataSink& sink) : m_sink(sink) {}
+
+    bool delta(std::string_view text) override {
+        return send("content_block_delta", {{"type", "content_block_delta"},
+                                            {"index", 0},
+                                            {"delta", {{"type", "text_delta"}, {"text", text}}}});
+    }
+    bool stop() override {
+        const bool ok = send("message_stop", {{"type", "message_stop"}});
+        m_sink.done();
+        return ok;
+    }
+    bool error(std::string_view message) override {
+        const bool ok = send(
+            "error",
+            {{"type", "error"}, {"error", {{"type", "provider_error"}, {"message", message}}}});
+        m_sink.done();
+        return ok;
+    }
+
+private:
+    bool send(const char* name, const nlohmann::json& event) {
+        const auto text = std::string("event: ") + name + "\ndata: " +
+                          event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
+                          "\n\n";
+        return m_sink.write(text.data(), text.size());
+    }
+
+    httplib::DataSink& m_sink;
+};
+
+std::optional<std::string> bearerToken(const httplib::Request& request) {
+    const auto header = request.get_header_value("Authorization");
+    if (!header.starts_with("Bearer ")) return std::nullopt;
+    auto token = header.substr(7);
+    if (token.empty()) return std::nullopt;
+    return token;
+}
+
+nlohmann::json userJson(const User& user) {
+    return {{"id", std::to_string(user.id)}, {"firstName", user.firstName}, {"email", user.email}};
+}
+
+}  // namespace
+
+BackendServer::BackendServer(BackendConfig config, std::ostream& log)
+    : m_config(std::move(config)), m_log(log) {
+    std::filesystem::create_directories(m_config.dataDir);
+    std::filesystem::permissions(m_config.dataDir, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::replace);
+    const std::filesystem::path data(m_config.dataDir);
+    m_database = std::make_unique<Database>((data / "orvane.db").string());
+    m_tokens = std::make_unique<TokenService>(loadOrCreateSecret(data / "secret.key"), *m_database,
+                                              nowSeconds, m_config.accessTokenLifetime);
+    m_rateLimiter = std::make_unique<RateLimiter>(m_config.rateLimitPerMinute);
+
+    if (auto source = keySourceFor(m_config.googleJwks);
+        std::holds_alternative<std::shared_ptr<KeySource>>(source)) {
+        m_googleIssuers.push_back({{"https://accounts.google.com", "accounts.google.com"},
+                                   m_config.googleClientId,
+                                   std::get<std::shared_ptr<KeySource>>(source)});
+    } else {
+        m_log << "orvane-backend: Google sign-in keys unavailable: "
+              << std::get<std::string>(source) << "\n";
+    }
+    if (m_config.devIdpEnabled()) {
+        m_devIdentity = std::make_unique<DevIdentityProvider>(
+            m_config.googleClientId, (data / "dev-idp-key.pem").string(), nowSeconds);
+        m_googleIssuers.push_back(m_devIdentity->trust());
+    }
+    if (!m_config.appleJwks.empty() && !m_config.appleClientId.empty()) {
+        if (auto source = keySourceFor(m_config.appleJwks);
+            std::holds_alternative<std::shared_ptr<KeySource>>(source)) {
+            m_appleIssuers.push_back({{"https://appleid.apple.com"},
+                                      m_config.appleClientId,
+                                      std::get<std::shared_ptr<KeySource>>(source)});
+        }
+    }
+
+    for (const auto& [tier, route] : m_config.tiers) {
+        if (route.provider == "anthropic") {
+            m_providers[tier] = std::make_unique<AnthropicProvider>(
+                UpstreamConfig{m_config.anthropicUrl, m_config.anthropicKey, route.upstreamModel});
+        } else if (route.provider == "openai") {
+            m_providers[tier] = std::make_unique<OpenAiProvider>(
+                UpstreamConfig{m_config.openaiUrl, m_config.openaiKey, route.upstreamModel});
+        } else {
+            m_providers[tier] =
+                std::make_unique<OfflineProvider>(KnowledgeBase::builtIn(), m_config.offlinePaceMs);
+        }
+    }
+
+    if (m_config.tlsCert.empty()) {
+        m_server = std::make_unique<httplib::Server>();
+    } else {
+        m_server =
+            std::make_unique<httplib::SSLServer>(m_config.tlsCert.c_str(), m_config.tlsKey.c_str());
+    }
+    const int threads = m_config.threads;
+    m_server->new_task_queue = [threads] {
+        return new httplib::ThreadPool(static_cast<std::size_t>(threads));
+    };
+    m_server->set_payload_max_length(m_config.maxBodyBytes);
+    m_server->set_read_timeout(30);
+    m_server->set_write_timeout(30);
+    m_server->set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
+        t_requestStarted = SteadyClock::now();
+        t_userId.clear();
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    m_server->set_logger(
+        [this](const httplib::Request& request, const httplib::Response& response) {
+            logRequest(request.method, request.path, response.status);
+        });
+    registerRoutes();
+}
+
+BackendServer::~BackendServer() {
+    stop();
+}
+
+void BackendServer::logRequest(const std::string& method, const std::string& path, int status) {
+    const auto elapsed =
+        std::chrono::duration<double, std::milli>(SteadyClock::now() - t_requestStarted).count();
+    const auto now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    std::lock_guard lock(m_logMutex);
+    m_log << std::put_time(&utc, "%Y-%m-%dT%H:%M:%SZ") << ' ' << method << ' ' << path << ' '
+          << status << ' ' << std::fixed << std::setprecision(1) << elapsed
+          << "ms user=" << (t_userId.empty() ? "-" : t_userId) << '\n'
+          << std::flush;
+}
+
+void BackendServer::registerRoutes() {
+    auto& server = *m_server;
+    if (m_devIdentity) m_devIdentity->registerRoutes(server);
+
+    const auto signIn = [this](httplib::Response& response, const std::vector<TrustedIssuer>& trust,
+                               const std::string& provider, const std::string& token,
+                               const std::string& claimedUser) {
+        const auto verified = verifyIdToken(token, trust, nowSeconds());
+        if (const auto* reason = std::get_if<std::string>(&verified)) {
+            errorReply(response, 401, "Invalid identity token", *reason);
+            return;
+        }
+        const auto& identity = std::get<Identity>(verified);
+        if (!claimedUser.empty() && claimedUser != identity.subject) {
+            errorReply(response, 401, "Invalid identity token",
+                       "the user id does not match the token");
+            return;
+        }
+        const bool fromDevProvider =
+            m_devIdentity && identity.issuer == DevIdentityProvider::issuer;
+        const auto user =
+            m_database->findOrCreateUser(fromDevProvider ? "dev" : provider, identity.subject,
+                                         identity.email, identity.firstName);
+        t_userId = std::to_string(user.id);
+        if (user.disabled) {
+            errorReply(response, 403, "Account disabled", "this account has been disabled");
+            return;
+        }
+        const auto tokens = m_tokens->issue(user);
+        jsonReply(response, 200,
+                  {{"accessToken", tokens.accessToken},
+                   {"refreshToken", tokens.refreshToken},
+                   {"user", userJson(user)}});
+    };
+
+    server.Post("/api/v1/auth/mobile/google",
+                [this, signIn](const httplib::Request& request, httplib::Response& response) {
+                    const auto body = nlohmann::json::parse(request.body, nullptr, false);
+                    const auto token = stringField(body, "googleToken");
+                    if (!token || token->empty()) {
+                        errorReply(response, 400, "Invalid request", "\"googleToken\" is required");
+                        return;
+                    }
+                    signIn(response, m_googleIssuers, "google", *token, "");
+                });
+
+    server.Post("/api/v1/auth/mobile/apple", [this, signIn](const httplib::Request& request,
+                                                            httplib::Response& response) {
+        if (m_appleIssuers.empty()) {
+            errorReply(response, 501, "Apple sign-in is not configured");
+            return;
+        }
+        const auto body = nlohmann::json::parse(request.body, nullptr, false);
+        const auto token = stringField(body, "token");
+        if (!token || token->empty()) {
+            errorReply(response, 400, "Invalid request", "\"token\" is required");
+            return;
+        }
+        signIn(response, m_appleIssuers, "apple", *token, stringField(body, "userId").value_or(""));
+    });
+
+    server.Post("/api/v1/ai/chat", [this](const httplib::Request& request,
+                                          httplib::Response& response) {
+        const auto token = bearerToken(request);
+        const auto userId = token ? m_tokens->verifyAccessToken(*token) : std::nullopt;
+        if (!userId) {
+            errorReply(response, 401, "Unauthorized", "a valid bearer access token is required");
+            return;
+        }
+        t_userId = std::to_string(*userId);
+        const auto user = m_database->userById(*userId);
+        if (!user) {
+            errorReply(response, 401, "Unauthorized", "the account no longer exists");
+            return;
+        }
+        if (user->disabled) {
+            errorReply(response, 403, "Account disabled", "this account has been disabled");
+            return;
+        }
+        if (!m_rateLimiter->allow(*userId)) {
+            response.set_header("Retry-After", "10");
+            errorReply(response, 429, "Too many requests", "slow down a bit");
+            return;
+        }
+        auto parsed = ChatInput::parse(request.body);
+        if (const auto* problem = std::get_if<std::string>(&parsed)) {
+            errorReply(response, 400, "Invalid request", *problem);
+            return;
+        }
+        auto input = std::make_shared<ChatInput>(std::move(std::get<ChatInput>(parsed)));
+        auto* provider = m_providers.at(input->model).get();
+        response.set_header("Cache-Control", "no-cache");
+        response.set_chunked_content_provider(
+            "text/event-stream", [input, provider](std::size_t, httplib::DataSink& sink) {
+                EventStreamSink events(sink);
+                provider->answer(*input, events);
+                return false;  // the whole answer went out in this one call
+            });
+    });
+
+    server.Get("/healthz", [](const httplib::Request&, httplib::Response& response) {
+        jsonReply(response, 200, {{"status", "ok"}});
+    });
+
+    server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
+        if (!response.body.empty()) return;
+        const int status = response.status;
+        const char* error = status == 404   ? "Not found"
+                            : status == 413 ? "Request too large"
+                                            : "Request failed";
+        errorReply(response, status, error);
+    });
+}
+
+bool BackendServer::bind(std::string& error) {
+    // The HTTP library listens with a backlog of 5, which drops connections when many clients
+    // arrive at once; listening again on the bound socket raises it.
+    int listeningSocket = -1;
+    m_server->set_socket_options([&listeningSocket](int socket) {
+        const int yes = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        listeningSocket = socket;
+    });
+    if (m_config.port == 0) {
+        m_port = m_server->bind_to_any_port(m_config.host);
+    } else {
+        m_port = m_server->bind_to_port(m_config.host, m_config.port) ? m_config.port : 0;
+    }
+    if (m_port <= 0) {
+        error = "cannot listen on " + m_config.host + ":" + std::to_string(m_config.port);
+        m_port = 0;
+        return false;
+    }
+    if (listeningSocket >= 0) ::listen(listeningSocket, SOMAXCONN);
+    return true;
+}
+
+int BackendServer::start(std::string& error) {
+    if (!bind(error)) return 0;
+    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    for (int i = 0; i < 500 && !m_server->is_running(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return m_port;
+}
+
+bool BackendServer::run(std::string& error) {
+    if (!bind(error)) return false;
+    return m_server->listen_after_bind();
+}
+
+void BackendServer::stop() {
+    if (m_server) m_server->stop();
+    if (m_thread.joinable()) m_thread.join();
+}
+
+}  // namespace orvane::backend

@@ -1,0 +1,56 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "IdentityVerifier.h"
+
+namespace httplib {
+class Server;
+}
+
+namespace orvane::backend {
+
+// A stand-in for Google's OAuth 2.0 endpoints, for use on one machine without a network: an
+// authorisation page ("Continue as" a name of your choice) and a token endpoint that checks the
+// PKCE verifier (RFC 7636, S256) and returns an RS256 ID token. The backend trusts its key the way
+// it trusts Google's.
+class DevIdentityProvider {
+public:
+    using Clock = std::function<std::int64_t()>;
+
+    // keyPath: where its RSA key lives (made if missing).
+    DevIdentityProvider(std::string clientId, const std::string& keyPath, Clock clock);
+
+    void registerRoutes(httplib::Server& server);
+    TrustedIssuer trust() const;
+
+    // The redirect URI an installed app with this client ID uses.
+    static std::string redirectUriFor(const std::string& clientId);
+
+    static constexpr const char* keyId = "orvane-dev-1";
+    // The "iss" of its ID tokens: fixed, so tokens survive a restart on another port.
+    static constexpr const char* issuer = "https://dev-identity.orvane.invalid";
+
+private:
+    struct PendingCode {
+        std::string challenge;
+        std::string redirectUri;
+        std::string name;
+        std::int64_t expiresAt;
+    };
+
+    std::string m_clientId;
+    std::shared_ptr<const RsaKey> m_key;
+    Clock m_clock;
+    std::mutex m_mutex;
+    std::map<std::string, PendingCode> m_codes;
+};
+
+}  // namespace orvane::backend

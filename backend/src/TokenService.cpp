@@ -1,0 +1,50 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include "TokenService.h"
+
+#include "Crypto.h"
+#include "JsonFields.h"
+#include "Jwt.h"
+
+namespace orvane::backend {
+
+TokenService::TokenService(std::string secret, Database& database, Clock clock,
+                           std::int64_t accessLifetime, std::int64_t refreshLifetime)
+    : m_secret(std::move(secret)),
+      m_database(database),
+      m_clock(std::move(clock)),
+      m_accessLifetime(accessLifetime),
+      m_refreshLifetime(refreshLifetime) {}
+
+TokenService::Tokens TokenService::issue(const User& user) {
+    const auto now = m_clock();
+    const nlohmann::json claims = {{"iss", issuer},
+                                   {"sub", std::to_string(user.id)},
+                                   {"typ", "access"},
+                                   {"iat", now},
+                                   {"exp", now + m_accessLifetime}};
+    Tokens tokens;
+    tokens.accessToken = jwt::signHs256(claims, m_secret);
+    tokens.refreshToken = base64UrlEncode(randomBytes(32));
+    m_database.storeRefreshToken(hex(sha256(tokens.refreshToken)), user.id,
+                                 now + m_refreshLifetime);
+    return tokens;
+}
+
+std::optional<std::int64_t> TokenService::verifyAccessToken(const std::string& token) const {
+    const auto claims = jwt::verifyHs256(token, m_secret);
+    if (!claims) return std::nullopt;
+    const auto exp = integerField(*claims, "exp");
+    const auto subject = stringField(*claims, "sub");
+    if (stringField(*claims, "iss") != issuer || stringField(*claims, "typ") != "access" || !exp ||
+        *exp <= m_clock() || !subject) {
+        return std::nullopt;
+    }
+    try {
+        return std::stoll(*subject);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace orvane::backend

@@ -1,0 +1,33 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "ChatInput.h"
+
+namespace orvane::backend {
+
+// Where a provider writes the answer. Each call returns false once the client has gone, and the
+// provider then stops.
+class AnswerSink {
+public:
+    virtual ~AnswerSink() = default;
+    virtual bool delta(std::string_view text) = 0;
+    virtual bool stop() = 0;
+    // The answer failed; the message is shown to the user.
+    virtual bool error(std::string_view message) = 0;
+};
+
+// Answers a chat request by streaming text into the sink, ending with stop() or error().
+class ModelProvider {
+public:
+    virtual ~ModelProvider() = default;
+    virtual void answer(const ChatInput& input, AnswerSink& sink) = 0;
+};
+
+// What every model is told about its job; the interview context is appended when given.
+std::string interviewSystemPrompt(const std::string& systemContext);
+
+}  // namespace orvane::backend

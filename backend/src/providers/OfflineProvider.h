@@ -1,0 +1,31 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include "providers/KnowledgeBase.h"
+#include "providers/ModelProvider.h"
+
+namespace orvane::backend {
+
+// Answers from the built-in answer set, with no network: the best BM25 match for the latest
+// utterance, streamed a word at a time. "[SKIP]" when the utterance is not a question or nothing
+// matches well enough.
+class OfflineProvider : public ModelProvider {
+public:
+    static constexpr double minimumScore = 3.0;
+    static constexpr const char* label = "(Offline answer set) ";
+
+    OfflineProvider(const KnowledgeBase& knowledge, int millisecondsPerWord)
+        : m_knowledge(knowledge), m_millisecondsPerWord(millisecondsPerWord) {}
+
+    void answer(const ChatInput& input, AnswerSink& sink) override;
+
+    // Whether an utterance, as transcribed, asks something.
+    static bool isQuestion(std::string_view utterance);
+
+private:
+    const KnowledgeBase& m_knowledge;
+    int m_millisecondsPerWord;
+};
+
+}  // namespace orvane::backend

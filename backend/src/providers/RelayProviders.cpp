@@ -1,0 +1,192 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include "providers/RelayProviders.h"
+
+#include <httplib.h>
+
+#include <functional>
+
+#include <nlohmann/json.hpp>
+
+#include "session/AnswerStreamDecoder.h"
+
+namespace orvane::backend {
+
+namespace {
+
+struct Origin {
+    std::string origin;      // scheme://host[:port]
+    std::string pathPrefix;  // without a trailing slash
+};
+
+Origin split(const std::string& baseUrl) {
+    const auto schemeEnd = baseUrl.find("://");
+    const auto pathStart =
+        schemeEnd == std::string::npos ? std::string::npos : baseUrl.find('/', schemeEnd + 3);
+    Origin origin{baseUrl.substr(0, pathStart),
+                  pathStart == std::string::npos ? "" : baseUrl.substr(pathStart)};
+    while (!origin.pathPrefix.empty() && origin.pathPrefix.back() == '/') {
+        origin.pathPrefix.pop_back();
+    }
+    return origin;
+}
+
+// Posts the body and hands each received chunk to onChunk (only for a 200 reply). Ends the
+// answer with an error when the upstream refuses, fails, or stops before onChunk saw the end.
+void relay(const UpstreamConfig& config, const std::string& path, httplib::Headers headers,
+           const std::string& body, AnswerSink& sink,
+           const std::function<bool(std::string_view, bool& ended)>& onChunk) {
+    const auto origin = split(config.baseUrl);
+    httplib::Client client(origin.origin);
+    client.set_connection_timeout(10);
+    client.set_read_timeout(config.timeoutSeconds);
+    client.enable_server_certificate_verification(true);
+
+    httplib::Request request;
+    request.method = "POST";
+    request.path = origin.pathPrefix + path;
+    request.headers = std::move(headers);
+    request.body = body;
+    request.set_header("Content-Type", "application/json");
+    int status = 0;
+    bool ended = false;
+    bool clientGone = false;
+    request.response_handler = [&](const httplib::Response& response) {
+        status = response.status;
+        return true;
+    };
+    request.content_receiver = [&](const char* data, std::size_t length, std::uint64_t,
+                                   std::uint64_t) {
+        if (status != 200 || ended) return true;
+        if (!onChunk(std::string_view(data, length), ended)) clientGone = true;
+        return !clientGone;
+    };
+    const auto result = client.send(request);
+    if (clientGone || ended) return;
+    if (status != 0 && status != 200) {
+        sink.error("The model provider refused the request (HTTP " + std::to_string(status) + ").");
+    } else if (!result) {
+        sink.error("The model provider could not be reached (" +
+                   httplib::to_string(result.error()) + ").");
+    } else {
+        sink.error("The model provider's answer ended early.");
+    }
+}
+
+}  // namespace
+
+void AnthropicProvider::answer(const ChatInput& input, AnswerSink& sink) {
+    auto messages = nlohmann::json::array();
+    for (const auto& turn : input.messages) {
+        // The upstream wants the conversation to open with the user.
+        if (messages.empty() && turn.role != "user") continue;
+        auto content = nlohmann::json::array();
+        for (const auto& image : turn.images) {
+            content.push_back(
+                {{"type", "image"},
+                 {"source", {{"type", "base64"}, {"media_type", "image/png"}, {"data", image}}}});
+        }
+        content.push_back({{"type", "text"}, {"text", turn.content.empty() ? " " : turn.content}});
+        messages.push_back({{"role", turn.role}, {"content", std::move(content)}});
+    }
+    const nlohmann::json body = {{"model", m_config.model},
+                                 {"max_tokens", 1024},
+                                 {"stream", true},
+                                 {"system", interviewSystemPrompt(input.systemContext)},
+                                 {"messages", std::move(messages)}};
+    httplib::Headers headers = {{"anthropic-version", "2023-06-01"}};
+    if (!m_config.apiKey.empty()) headers.emplace("x-api-key", m_config.apiKey);
+
+    orvane::AnswerStreamDecoder decoder;
+    relay(m_config, "/v1/messages", std::move(headers),
+          body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), sink,
+          [&](std::string_view chunk, bool& ended) {
+              std::vector<orvane::AnswerStreamDecoder::Event> events;
+              decoder.feed(chunk, events);
+              for (const auto& event : events) {
+                  using Type = orvane::AnswerStreamDecoder::Event::Type;
+                  bool open = true;
+                  if (event.type == Type::delta) {
+                      open = sink.delta(event.text);
+                  } else {
+                      ended = true;
+                      return event.type == Type::stop ? sink.stop() : sink.error(event.text);
+                  }
+                  if (!open) return false;
+              }
+              return true;
+          });
+}
+
+void OpenAiProvider::answer(const ChatInput& input, AnswerSink& sink) {
+    auto messages = nlohmann::json::array(
+        {{{"role", "system"}, {"content", interviewSystemPrompt(input.systemContext)}}});
+    for (const auto& turn : input.messages) {
+        if (turn.images.empty()) {
+            messages.push_back({{"role", turn.role}, {"content", turn.content}});
+            continue;
+        }
+        auto parts = nlohmann::json::array({{{"type", "text"}, {"text", turn.content}}});
+        for (const auto& image : turn.images) {
+            parts.push_back({{"type", "image_url"},
+                             {"image_url", {{"url", "data:image/png;base64," + image}}}});
+        }
+        messages.push_back({{"role", turn.role}, {"content", std::move(parts)}});
+    }
+    const nlohmann::json body = {
+        {"model", m_config.model}, {"stream", true}, {"messages", std::move(messages)}};
+    httplib::Headers headers;
+    if (!m_config.apiKey.empty()) headers.emplace("Authorization", "Bearer " + m_config.apiKey);
+
+    std::string pending;
+    relay(m_config, "/chat/completions", std::move(headers),
+          body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), sink,
+          [&](std::string_view chunk, bool& ended) {
+              pending.append(chunk);
+              std::size_t newline;
+              while ((newline = pending.find('\n')) != std::string::npos) {
+                  std::string line = pending.substr(0, newline);
+                  pending.erase(0, newline + 1);
+                  if (!line.empty() && line.back() == '\r') line.pop_back();
+                  if (!line.starts_with("data:")) continue;
+                  auto payload = line.substr(5);
+                  if (!payload.empty() && payload.front() == ' ') payload.erase(0, 1);
+                  if (payload == "[DONE]") {
+                      ended = true;
+                      return sink.stop();
+                  }
+                  const auto event = nlohmann::json::parse(payload, nullptr, false);
+                  if (!event.is_object()) continue;
+                  if (const auto error = event.find("error"); error != event.end()) {
+                      ended = true;
+                      const auto message = error->is_object() && error->contains("message") &&
+                                                   (*error)["message"].is_string()
+                                               ? (*error)["message"].get<std::string>()
+                                               : std::string("The model provider failed.");
+                      return sink.error(message);
+                  }
+                  const auto choices = event.find("choices");
+                  if (choices == event.end() || !choices->is_array() || choices->empty()) continue;
+                  const auto& choice = (*choices)[0];
+                  if (!choice.is_object()) continue;
+                  const auto delta = choice.find("delta");
+                  if (delta != choice.end() && delta->is_object()) {
+                      const auto content = delta->find("content");
+                      if (content != delta->end() && content->is_string() &&
+                          !content->get_ref<const std::string&>().empty() &&
+                          !sink.delta(content->get_ref<const std::string&>())) {
+                          return false;
+                      }
+                  }
+                  // Some servers close without "[DONE]" once a choice has finished.
+                  const auto finish = choice.find("finish_reason");
+                  if (finish != choice.end() && finish->is_string()) {
+                      ended = true;
+                      return sink.stop();
+                  }
+              }
+              return true;
+          });
+}
+
+}  // namespace orvane::backend

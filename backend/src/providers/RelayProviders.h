@@ -1,0 +1,40 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <string>
+
+#include "providers/ModelProvider.h"
+
+namespace orvane::backend {
+
+struct UpstreamConfig {
+    std::string baseUrl;  // e.g. "https://api.anthropic.com" or "http://127.0.0.1:8080/v1"
+    std::string apiKey;   // empty when the upstream needs none
+    std::string model;    // the upstream's model name for this tier
+    int timeoutSeconds = 60;
+};
+
+// Relays to an upstream Messages API with streaming. Its events are the ones Orvane speaks, so
+// text deltas pass through and everything else upstream sends is dropped.
+class AnthropicProvider : public ModelProvider {
+public:
+    explicit AnthropicProvider(UpstreamConfig config) : m_config(std::move(config)) {}
+    void answer(const ChatInput& input, AnswerSink& sink) override;
+
+private:
+    UpstreamConfig m_config;
+};
+
+// Relays to any OpenAI-compatible chat-completions server (llama.cpp, Ollama, vLLM, hosted),
+// translating its choices[0].delta.content chunks.
+class OpenAiProvider : public ModelProvider {
+public:
+    explicit OpenAiProvider(UpstreamConfig config) : m_config(std::move(config)) {}
+    void answer(const ChatInput& input, AnswerSink& sink) override;
+
+private:
+    UpstreamConfig m_config;
+};
+
+}  // namespace orvane::backend

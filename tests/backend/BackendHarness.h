@@ -1,0 +1,146 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <httplib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "BackendServer.h"
+#include "Crypto.h"
+#include "DevIdentityProvider.h"
+#include "Jwt.h"
+
+namespace orvane::testing {
+
+inline std::filesystem::path freshDataDir(const std::string& name) {
+    static int counter = 0;
+    auto dir = std::filesystem::temp_directory_path() /
+               ("orvane-backend-" + name + "-" + std::to_string(::getpid()) + "-" +
+                std::to_string(++counter));
+    std::filesystem::remove_all(dir);
+    return dir;
+}
+
+// An orvane-backend served in-process on a free loopback port, logging into a string.
+struct BackendHarness {
+    std::filesystem::path dataDir;
+    backend::BackendConfig config;
+    std::ostringstream log;
+    std::unique_ptr<backend::BackendServer> server;
+    int port = 0;
+
+    explicit BackendHarness(const std::string& name, std::filesystem::path dir = {}) {
+        dataDir = dir.empty() ? freshDataDir(name) : dir;
+        auto parsed =
+            backend::BackendConfig::parse({"--listen", "127.0.0.1:0", "--data", dataDir.string(),
+                                           "--offline-pace", "0", "--rate-limit", "0"},
+                                          {});
+        config = std::get<backend::BackendConfig>(parsed);
+    }
+    ~BackendHarness() {
+        server.reset();
+        std::filesystem::remove_all(dataDir);
+    }
+
+    void start() {
+        server = std::make_unique<backend::BackendServer>(config, log);
+        std::string error;
+        port = server->start(error);
+        if (port == 0) throw std::runtime_error(error);
+    }
+    // Restarts on the same data directory (and the same port, so the issuer stays the same).
+    void restart() {
+        server.reset();
+        config.port = port;
+        start();
+    }
+
+    std::string origin() const { return "http://127.0.0.1:" + std::to_string(port); }
+    httplib::Client client() const {
+        httplib::Client c("127.0.0.1", port);
+        c.set_read_timeout(30);
+        return c;
+    }
+    std::string fileText(const std::string& name) const {
+        std::ifstream in(dataDir / name);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+
+    std::string clientId() const { return config.googleClientId; }
+    std::string redirectUri() const {
+        return backend::DevIdentityProvider::redirectUriFor(clientId());
+    }
+
+    // Runs the development sign-in page and token endpoint as the app and a browser would;
+    // returns the ID token.
+    std::string devIdToken(const std::string& name = "Ada Lovelace") {
+        const auto verifier = backend::base64UrlEncode(backend::randomBytes(32));
+        const auto challenge = backend::base64UrlEncode(backend::sha256(verifier));
+        auto c = client();
+        httplib::Params approve = {{"client_id", clientId()},
+                                   {"redirect_uri", redirectUri()},
+                                   {"response_type", "code"},
+                                   {"scope", "openid email profile"},
+                                   {"code_challenge", challenge},
+                                   {"code_challenge_method", "S256"},
+                                   {"name", name},
+                                   {"action", "approve"}};
+        const auto redirect = c.Post("/dev/oauth2/v2/auth", approve);
+        const auto location = redirect->get_header_value("Location");
+        const auto code = location.substr(location.find("code=") + 5);
+        const auto token =
+            c.Post("/dev/token", httplib::Params{{"code", code},
+                                                 {"client_id", clientId()},
+                                                 {"redirect_uri", redirectUri()},
+                                                 {"grant_type", "authorization_code"},
+                                                 {"code_verifier", verifier}});
+        return nlohmann::json::parse(token->body).at("id_token");
+    }
+
+    // Signs in through the Google endpoint; returns the reply object.
+    nlohmann::json signIn(const std::string& name = "Ada Lovelace") {
+        const auto reply = client().Post("/api/v1/auth/mobile/google",
+                                         nlohmann::json{{"googleToken", devIdToken(name)}}.dump(),
+                                         "application/json");
+        return nlohmann::json::parse(reply->body);
+    }
+
+    // A chat reply as status and raw body.
+    httplib::Result chat(const std::string& token, const nlohmann::json& body) {
+        return client().Post("/api/v1/ai/chat", {{"Authorization", "Bearer " + token}}, body.dump(),
+                             "application/json");
+    }
+};
+
+inline nlohmann::json question(const std::string& text, const std::string& model = "mini") {
+    return {{"model", model}, {"messages", {{{"role", "user"}, {"content", text}}}}};
+}
+
+// The JSON events of an event-stream body, in order.
+inline std::vector<nlohmann::json> eventsOf(const std::string& body) {
+    std::vector<nlohmann::json> events;
+    std::istringstream lines(body);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("data: ")) events.push_back(nlohmann::json::parse(line.substr(6)));
+    }
+    return events;
+}
+
+inline std::string answerOf(const std::vector<nlohmann::json>& events) {
+    std::string text;
+    for (const auto& event : events) {
+        if (event["type"] == "content_block_delta") text += event["delta"]["text"];
+    }
+    return text;
+}
+
+}  // namespace orvane::testing

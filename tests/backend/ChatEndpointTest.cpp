@@ -1,0 +1,176 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+#include "backend/BackendHarness.h"
+
+namespace orvane::testing {
+namespace {
+
+class ChatEndpoint : public ::testing::Test {
+protected:
+    void SetUp() override {
+        backendServer.start();
+        const auto reply = backendServer.signIn();
+        token = reply["accessToken"];
+        userId = std::stoll(reply["user"]["id"].get<std::string>());
+    }
+    std::string signedWithServerSecret(std::int64_t expiresIn) {
+        auto secret = backendServer.fileText("secret.key");
+        secret.erase(secret.find_last_not_of("\n") + 1);
+        const auto now = static_cast<std::int64_t>(std::time(nullptr));
+        return backend::jwt::signHs256({{"iss", "orvane-backend"},
+                                        {"sub", std::to_string(userId)},
+                                        {"typ", "access"},
+                                        {"iat", now - 100},
+                                        {"exp", now + expiresIn}},
+                                       secret);
+    }
+
+    BackendHarness backendServer{"chat"};
+    std::string token;
+    std::int64_t userId = 0;
+};
+
+TEST_F(ChatEndpoint, AKnownQuestionIsAnsweredFromTheOfflineSetAsAnEventStream) {
+    const auto reply = backendServer.chat(token, question("How does a hash map work?"));
+    ASSERT_EQ(reply->status, 200);
+    EXPECT_EQ(reply->get_header_value("Content-Type"), "text/event-stream");
+    const auto events = eventsOf(reply->body);
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events.back()["type"], "message_stop");
+    for (std::size_t i = 0; i + 1 < events.size(); ++i) {
+        EXPECT_EQ(events[i]["type"], "content_block_delta");
+        EXPECT_EQ(events[i]["delta"]["type"], "text_delta");
+    }
+    const auto answer = answerOf(events);
+    EXPECT_TRUE(answer.starts_with("(Offline answer set) ")) << answer;
+    EXPECT_NE(answer.find("bucket"), std::string::npos) << answer;
+}
+
+TEST_F(ChatEndpoint, SpokenQuestionsWithoutPunctuationFindTheirAnswers) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"so tell me about yourself", "60-second"},
+        {"how would you design a rate limiter", "token bucket"},
+        {"what is the difference between sql and nosql databases", "relational"},
+        {"can you explain the javascript event loop", "microtask"},
+        {"how do you detect a cycle in a linked list", "tortoise"},
+        {"what is docker", "image"},
+    };
+    for (const auto& [utterance, expected] : cases) {
+        const auto answer =
+            answerOf(eventsOf(backendServer.chat(token, question(utterance))->body));
+        EXPECT_NE(answer.find(expected), std::string::npos) << utterance << " -> " << answer;
+    }
+}
+
+TEST_F(ChatEndpoint, WhatIsNoQuestionOrUnknownIsSkipped) {
+    for (const char* utterance : {"thanks that was great", "okay let's move on", "Hello",
+                                  "what is the capital of peru", "um so yeah"}) {
+        const auto events = eventsOf(backendServer.chat(token, question(utterance))->body);
+        EXPECT_EQ(answerOf(events), "[SKIP]") << utterance;
+        EXPECT_EQ(events.back()["type"], "message_stop") << utterance;
+    }
+}
+
+TEST_F(ChatEndpoint, TheLatestUserTurnIsTheOneAnswered) {
+    nlohmann::json body = {
+        {"model", "nano"},
+        {"systemContext", "Company: Acme\nRole: Backend engineer"},
+        {"messages",
+         {{{"role", "user"}, {"content", "what is a heap"}},
+          {{"role", "assistant"}, {"content", "A tree."}},
+          {{"role", "user"}, {"content", "what is a trie"}, {"images", {"iVBORw=="}}}}}};
+    const auto answer = answerOf(eventsOf(backendServer.chat(token, body)->body));
+    EXPECT_NE(answer.find("prefix"), std::string::npos) << answer;
+}
+
+TEST_F(ChatEndpoint, MissingMalformedForgedOrExpiredTokensAreUnauthorized) {
+    auto c = backendServer.client();
+    EXPECT_EQ(c.Post("/api/v1/ai/chat", question("q").dump(), "application/json")->status, 401);
+    const auto withHeader = [&](const std::string& value) {
+        return c
+            .Post("/api/v1/ai/chat", {{"Authorization", value}}, question("q").dump(),
+                  "application/json")
+            ->status;
+    };
+    EXPECT_EQ(withHeader("Basic abc"), 401);
+    EXPECT_EQ(withHeader("Bearer "), 401);
+    EXPECT_EQ(withHeader("Bearer not-a-token"), 401);
+    EXPECT_EQ(withHeader("Bearer " + backend::jwt::signHs256({{"sub", "1"}}, "wrong secret")), 401);
+    EXPECT_EQ(withHeader("Bearer " + signedWithServerSecret(-10)), 401) << "expired";
+    EXPECT_EQ(withHeader("Bearer " + signedWithServerSecret(600)), 200) << "control";
+    const auto body = nlohmann::json::parse(
+        c.Post("/api/v1/ai/chat", question("q").dump(), "application/json")->body);
+    EXPECT_TRUE(body["error"].is_string());
+}
+
+TEST_F(ChatEndpoint, MalformedBodiesAreBadRequestsWithAReason) {
+    const std::vector<std::string> bodies = {
+        "not json",
+        "[]",
+        R"({"messages":[{"role":"user","content":"q"}]})",
+        R"({"model":"huge","messages":[{"role":"user","content":"q"}]})",
+        R"({"model":"mini"})",
+        R"({"model":"mini","messages":[]})",
+        R"({"model":"mini","messages":[{"role":"system","content":"q"}]})",
+        R"({"model":"mini","messages":[{"role":"user","content":5}]})",
+        R"({"model":"mini","messages":[{"role":"assistant","content":"only me"}]})",
+        R"({"model":"mini","messages":[{"role":"user","content":"q","images":"x"}]})",
+        R"({"model":"mini","messages":[{"role":"user","content":"q","images":["not base64!"]}]})",
+        R"({"model":"mini","messages":[{"role":"user","content":"q"}],"systemContext":7})",
+    };
+    auto c = backendServer.client();
+    for (const auto& body : bodies) {
+        const auto reply = c.Post("/api/v1/ai/chat", {{"Authorization", "Bearer " + token}}, body,
+                                  "application/json");
+        EXPECT_EQ(reply->status, 400) << body;
+        const auto json = nlohmann::json::parse(reply->body);
+        EXPECT_TRUE(json["details"].is_string()) << body;
+    }
+}
+
+TEST(ChatLimits, OversizedBodiesRateLimitsAndDisabledAccounts) {
+    BackendHarness backendServer("limits");
+    backendServer.config.maxBodyBytes = 4096;
+    backendServer.config.rateLimitPerMinute = 3;
+    backendServer.start();
+    const auto reply = backendServer.signIn();
+    const std::string token = reply["accessToken"];
+
+    auto huge = question(std::string(8000, 'x'));
+    EXPECT_EQ(backendServer.chat(token, huge)->status, 413);
+
+    int accepted = 0, limited = 0;
+    for (int i = 0; i < 5; ++i) {
+        const auto status = backendServer.chat(token, question("what is a heap"))->status;
+        accepted += status == 200;
+        limited += status == 429;
+    }
+    EXPECT_EQ(accepted, 3) << "a request refused for its size costs nothing";
+    EXPECT_EQ(limited, 2);
+
+    const auto id = std::stoll(reply["user"]["id"].get<std::string>());
+    backendServer.server->database().setDisabled(id, true);
+    EXPECT_EQ(backendServer.chat(token, question("what is a heap"))->status, 403);
+    const auto again = backendServer.client().Post(
+        "/api/v1/auth/mobile/google",
+        nlohmann::json{{"googleToken", backendServer.devIdToken()}}.dump(), "application/json");
+    EXPECT_EQ(again->status, 403) << "a disabled account cannot sign in either";
+}
+
+TEST_F(ChatEndpoint, TheLogHasOneLinePerRequestAndNoSecrets) {
+    backendServer.chat(token, question("What is a closure in JavaScript?"));
+    const auto log = backendServer.log.str();
+    EXPECT_NE(log.find("POST /api/v1/ai/chat 200 "), std::string::npos) << log;
+    EXPECT_NE(log.find("user=" + std::to_string(userId)), std::string::npos) << log;
+    EXPECT_NE(log.find("POST /dev/token 200"), std::string::npos) << log;
+    EXPECT_EQ(log.find(token), std::string::npos);
+    EXPECT_EQ(log.find("closure"), std::string::npos);
+    EXPECT_EQ(log.find("code="), std::string::npos);
+}
+
+}  // namespace
+}  // namespace orvane::testing

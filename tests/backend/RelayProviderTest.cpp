@@ -1,0 +1,173 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gtest/gtest.h>
+
+#include "backend/BackendHarness.h"
+#include "integration/LoopbackServer.h"
+
+namespace orvane::testing {
+namespace {
+
+std::string sse(const nlohmann::json& event, const char* name = nullptr) {
+    return (name ? std::string("event: ") + name + "\n" : std::string()) + "data: " + event.dump() +
+           "\n\n";
+}
+
+nlohmann::json visionQuestion() {
+    return {{"model", "vision"},
+            {"systemContext", "Role: SRE"},
+            {"messages",
+             {{{"role", "assistant"}, {"content", "left over from a trimmed history"}},
+              {{"role", "user"}, {"content", "what is on my screen"}, {"images", {"iVBORw=="}}}}}};
+}
+
+struct RelayCase : ::testing::Test {
+    void startBackend(const std::string& provider, const std::string& upstreamOrigin) {
+        backendServer.config.tiers["vision"] = {provider, "upstream-model-x"};
+        backendServer.config.anthropicUrl = upstreamOrigin;
+        backendServer.config.anthropicKey = "sk-test-anthropic";
+        backendServer.config.openaiUrl = upstreamOrigin + "/v1";
+        backendServer.config.openaiKey = "sk-test-openai";
+        backendServer.start();
+        token = backendServer.signIn()["accessToken"];
+    }
+    BackendHarness backendServer{"relay"};
+    std::string token;
+};
+
+TEST_F(RelayCase, AnthropicTextDeltasPassThroughAndOtherEventsAreDropped) {
+    LoopbackServer upstream([](LoopbackConnection& c) {
+        c.write(eventStreamHead());
+        c.write(sse({{"type", "message_start"}, {"message", {{"id", "m1"}}}}, "message_start"));
+        c.write(sse({{"type", "content_block_start"}, {"index", 0}}, "content_block_start"));
+        c.write(sse({{"type", "ping"}}, "ping"));
+        c.write(sse({{"type", "content_block_delta"},
+                     {"index", 0},
+                     {"delta", {{"type", "text_delta"}, {"text", "A terminal "}}}}));
+        c.write(sse({{"type", "content_block_delta"},
+                     {"index", 0},
+                     {"delta", {{"type", "text_delta"}, {"text", "window."}}}}));
+        c.write(sse({{"type", "message_delta"}, {"delta", {{"stop_reason", "end_turn"}}}}));
+        c.write(sse({{"type", "message_stop"}}));
+    });
+    startBackend("anthropic", upstream.origin());
+    const auto reply = backendServer.chat(token, visionQuestion());
+    ASSERT_EQ(reply->status, 200);
+    const auto events = eventsOf(reply->body);
+    ASSERT_EQ(events.size(), 3u) << reply->body;
+    EXPECT_EQ(answerOf(events), "A terminal window.");
+    EXPECT_EQ(events.back()["type"], "message_stop");
+
+    const auto sent = upstream.requests().at(0);
+    EXPECT_EQ(sent.target, "/v1/messages");
+    EXPECT_EQ(sent.headers.at("x-api-key"), "sk-test-anthropic");
+    EXPECT_EQ(sent.headers.at("anthropic-version"), "2023-06-01");
+    const auto body = nlohmann::json::parse(sent.body);
+    EXPECT_EQ(body["model"], "upstream-model-x");
+    EXPECT_EQ(body["stream"], true);
+    EXPECT_NE(body["system"].get<std::string>().find("[SKIP]"), std::string::npos);
+    EXPECT_NE(body["system"].get<std::string>().find("Role: SRE"), std::string::npos);
+    ASSERT_EQ(body["messages"].size(), 1u) << "the conversation opens with the user";
+    const auto& content = body["messages"][0]["content"];
+    EXPECT_EQ(content[0]["type"], "image");
+    EXPECT_EQ(content[0]["source"]["media_type"], "image/png");
+    EXPECT_EQ(content[0]["source"]["data"], "iVBORw==");
+    EXPECT_EQ(content[1]["text"], "what is on my screen");
+}
+
+TEST_F(RelayCase, AnUpstreamDyingMidStreamBecomesAnErrorEvent) {
+    LoopbackServer upstream([](LoopbackConnection& c) {
+        c.write(eventStreamHead());
+        c.write(sse({{"type", "content_block_delta"},
+                     {"delta", {{"type", "text_delta"}, {"text", "Half"}}}}));
+        c.reset();
+    });
+    startBackend("anthropic", upstream.origin());
+    const auto events = eventsOf(backendServer.chat(token, visionQuestion())->body);
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(answerOf(events), "Half");
+    EXPECT_EQ(events.back()["type"], "error");
+    EXPECT_TRUE(events.back()["error"]["message"].is_string());
+}
+
+TEST_F(RelayCase, AnUpstreamRefusalBecomesAnErrorEvent) {
+    LoopbackServer upstream([](LoopbackConnection& c) {
+        c.write(statusReply(529, R"({"type":"error","error":{"type":"overloaded_error"}})"));
+    });
+    startBackend("anthropic", upstream.origin());
+    const auto events = eventsOf(backendServer.chat(token, visionQuestion())->body);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0]["type"], "error");
+    EXPECT_NE(events[0]["error"]["message"].get<std::string>().find("529"), std::string::npos);
+}
+
+TEST_F(RelayCase, AnUpstreamErrorEventIsRelayed) {
+    LoopbackServer upstream([](LoopbackConnection& c) {
+        c.write(eventStreamHead());
+        c.write(sse({{"type", "error"},
+                     {"error", {{"type", "overloaded_error"}, {"message", "Overloaded"}}}}));
+    });
+    startBackend("anthropic", upstream.origin());
+    const auto events = eventsOf(backendServer.chat(token, visionQuestion())->body);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0]["error"]["message"], "Overloaded");
+}
+
+TEST_F(RelayCase, OpenAiCompatibleChunksAreTranslated) {
+    LoopbackServer upstream([](LoopbackConnection& c) {
+        c.write(eventStreamHead());
+        const auto chunk = [](const nlohmann::json& delta, const nlohmann::json& finish) {
+            return "data: " +
+                   nlohmann::json{
+                       {"id", "c1"},
+                       {"object", "chat.completion.chunk"},
+                       {"choices", {{{"index", 0}, {"delta", delta}, {"finish_reason", finish}}}}}
+                       .dump() +
+                   "\n\n";
+        };
+        c.write(chunk({{"role", "assistant"}}, nullptr));
+        c.write(chunk({{"content", "Use "}}, nullptr));
+        c.write(chunk({{"content", "a queue."}}, nullptr));
+        c.write(chunk(nlohmann::json::object(), "stop"));
+        c.write("data: [DONE]\n\n");
+    });
+    startBackend("openai", upstream.origin());
+    const auto events = eventsOf(backendServer.chat(token, visionQuestion())->body);
+    EXPECT_EQ(answerOf(events), "Use a queue.");
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back()["type"], "message_stop");
+
+    const auto sent = upstream.requests().at(0);
+    EXPECT_EQ(sent.target, "/v1/chat/completions");
+    EXPECT_EQ(sent.headers.at("authorization"), "Bearer sk-test-openai");
+    const auto body = nlohmann::json::parse(sent.body);
+    EXPECT_EQ(body["messages"][0]["role"], "system");
+    const auto& last = body["messages"].back();
+    EXPECT_EQ(last["content"][1]["image_url"]["url"], "data:image/png;base64,iVBORw==");
+}
+
+TEST_F(RelayCase, AnOpenAiUpstreamThatStopsEarlyIsAnError) {
+    LoopbackServer upstream([](LoopbackConnection& c) {
+        c.write(eventStreamHead());
+        c.write("data: {\"choices\":[{\"delta\":{\"content\":\"Par\"}}]}\n\n");
+    });
+    startBackend("openai", upstream.origin());
+    const auto events = eventsOf(backendServer.chat(token, visionQuestion())->body);
+    EXPECT_EQ(answerOf(events), "Par");
+    EXPECT_EQ(events.back()["type"], "error");
+}
+
+TEST_F(RelayCase, AnUnreachableUpstreamIsAnError) {
+    int port;
+    {
+        LoopbackServer gone([](LoopbackConnection&) {});
+        port = gone.port();
+    }
+    startBackend("openai", "http://127.0.0.1:" + std::to_string(port));
+    const auto events = eventsOf(backendServer.chat(token, visionQuestion())->body);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0]["type"], "error");
+}
+
+}  // namespace
+}  // namespace orvane::testing

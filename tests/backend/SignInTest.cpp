@@ -1,0 +1,197 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+#include "backend/BackendHarness.h"
+
+namespace orvane::testing {
+namespace {
+
+using backend::base64UrlEncode;
+
+class SignIn : public ::testing::Test {
+protected:
+    void SetUp() override { backendServer.start(); }
+
+    // An ID token signed with the development provider's own key, with the given changes.
+    std::string devSigned(nlohmann::json claims) {
+        auto key = backend::RsaKey::fromPrivatePem(backendServer.fileText("dev-idp-key.pem"));
+        return backend::jwt::signRs256(claims, *key, backend::DevIdentityProvider::keyId);
+    }
+    nlohmann::json validClaims() {
+        const auto now = static_cast<std::int64_t>(std::time(nullptr));
+        return {{"iss", backend::DevIdentityProvider::issuer},
+                {"aud", backendServer.clientId()},
+                {"sub", "dev-123"},
+                {"given_name", "Grace"},
+                {"email", "grace@dev.orvane.invalid"},
+                {"iat", now},
+                {"exp", now + 600}};
+    }
+    httplib::Result exchange(const std::string& token) {
+        return backendServer.client().Post("/api/v1/auth/mobile/google",
+                                           nlohmann::json{{"googleToken", token}}.dump(),
+                                           "application/json");
+    }
+
+    BackendHarness backendServer{"signin"};
+};
+
+TEST_F(SignIn, TheDevelopmentPageOffersToContinueAsANamedUser) {
+    const auto challenge = base64UrlEncode(backend::sha256("v"));
+    const auto page = backendServer.client().Get(
+        "/dev/oauth2/v2/auth?client_id=" + backendServer.clientId() +
+        "&redirect_uri=" + backendServer.redirectUri() +
+        "&response_type=code&scope=openid%20email%20profile&code_challenge=" + challenge +
+        "&code_challenge_method=S256");
+    ASSERT_EQ(page->status, 200);
+    EXPECT_NE(page->body.find("Continue as"), std::string::npos);
+    EXPECT_NE(page->body.find("name=\"name\""), std::string::npos);
+}
+
+TEST_F(SignIn, TheDevelopmentPageRefusesRequestsGoogleWouldRefuse) {
+    const auto challenge = base64UrlEncode(backend::sha256("v"));
+    const auto query = [&](const std::string& client, const std::string& redirect,
+                           const std::string& method) {
+        return "/dev/oauth2/v2/auth?client_id=" + client + "&redirect_uri=" + redirect +
+               "&response_type=code&code_challenge=" + challenge +
+               "&code_challenge_method=" + method;
+    };
+    auto c = backendServer.client();
+    EXPECT_EQ(c.Get(query("someone-else", backendServer.redirectUri(), "S256"))->status, 400);
+    EXPECT_EQ(c.Get(query(backendServer.clientId(), "https://evil.example/cb", "S256"))->status,
+              400);
+    EXPECT_EQ(c.Get(query(backendServer.clientId(), backendServer.redirectUri(), "plain"))->status,
+              400);
+}
+
+TEST_F(SignIn, TheFullPkceFlowEndsWithBackendTokensAndAUser) {
+    const auto reply = backendServer.signIn("Ada Lovelace");
+    ASSERT_TRUE(reply.contains("accessToken")) << reply.dump();
+    EXPECT_TRUE(reply["accessToken"].is_string());
+    EXPECT_TRUE(reply["refreshToken"].is_string());
+    EXPECT_EQ(reply["user"]["firstName"], "Ada");
+    EXPECT_EQ(reply["user"]["email"], "ada.lovelace@dev.orvane.invalid");
+    EXPECT_TRUE(reply["user"]["id"].is_string());
+    // The same person again is the same user.
+    EXPECT_EQ(backendServer.signIn("Ada Lovelace")["user"]["id"], reply["user"]["id"]);
+    EXPECT_NE(backendServer.signIn("Grace Hopper")["user"]["id"], reply["user"]["id"]);
+    // Refresh tokens are stored hashed only.
+    EXPECT_EQ(backendServer.server->database().refreshTokenCount(), 3);
+    EXPECT_EQ(backendServer.fileText("orvane.db").find(reply["refreshToken"].get<std::string>()),
+              std::string::npos);
+}
+
+TEST_F(SignIn, AWrongVerifierOrAReusedCodeIsRefused) {
+    const auto verifier = base64UrlEncode(backend::randomBytes(32));
+    auto c = backendServer.client();
+    const auto approve = [&] {
+        const auto redirect =
+            c.Post("/dev/oauth2/v2/auth",
+                   httplib::Params{{"client_id", backendServer.clientId()},
+                                   {"redirect_uri", backendServer.redirectUri()},
+                                   {"response_type", "code"},
+                                   {"code_challenge", base64UrlEncode(backend::sha256(verifier))},
+                                   {"code_challenge_method", "S256"},
+                                   {"name", "Eve"}});
+        EXPECT_EQ(redirect->status, 302);
+        const auto location = redirect->get_header_value("Location");
+        EXPECT_TRUE(location.starts_with(backendServer.redirectUri() + "?code=")) << location;
+        return location.substr(location.find("code=") + 5);
+    };
+    const auto redeem = [&](const std::string& code, const std::string& withVerifier) {
+        return c.Post("/dev/token", httplib::Params{{"code", code},
+                                                    {"client_id", backendServer.clientId()},
+                                                    {"redirect_uri", backendServer.redirectUri()},
+                                                    {"grant_type", "authorization_code"},
+                                                    {"code_verifier", withVerifier}});
+    };
+    const auto wrong = redeem(approve(), base64UrlEncode(backend::randomBytes(32)));
+    EXPECT_EQ(wrong->status, 400);
+    EXPECT_EQ(nlohmann::json::parse(wrong->body)["error"], "invalid_grant");
+
+    const auto code = approve();
+    EXPECT_EQ(redeem(code, verifier)->status, 200);
+    EXPECT_EQ(redeem(code, verifier)->status, 400) << "a code is good for one exchange";
+}
+
+TEST_F(SignIn, CancellingOnTheDevelopmentPageRedirectsWithAnError) {
+    const auto redirect = backendServer.client().Post(
+        "/dev/oauth2/v2/auth",
+        httplib::Params{{"client_id", backendServer.clientId()},
+                        {"redirect_uri", backendServer.redirectUri()},
+                        {"response_type", "code"},
+                        {"code_challenge", base64UrlEncode(backend::sha256("x"))},
+                        {"code_challenge_method", "S256"},
+                        {"action", "cancel"}});
+    const auto location = redirect->get_header_value("Location");
+    EXPECT_NE(location.find("error=access_denied"), std::string::npos) << location;
+    EXPECT_EQ(location.find("code="), std::string::npos);
+}
+
+TEST_F(SignIn, TokensThatDoNotVerifyAreRefused) {
+    const auto now = static_cast<std::int64_t>(std::time(nullptr));
+    auto expired = validClaims();
+    expired["exp"] = now - 3600;
+    auto otherAudience = validClaims();
+    otherAudience["aud"] = "another-app.apps.googleusercontent.com";
+    auto otherIssuer = validClaims();
+    otherIssuer["iss"] = "https://accounts.example.com";
+    const auto forger = backend::RsaKey::generate();
+    const auto header = [](const nlohmann::json& h) { return base64UrlEncode(h.dump()); };
+    const auto unsignedToken = header({{"alg", "none"}, {"typ", "JWT"}}) + "." +
+                               base64UrlEncode(validClaims().dump()) + ".";
+    const auto hmacToken = backend::jwt::signHs256(validClaims(), "guessable");
+
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"forged",
+         backend::jwt::signRs256(validClaims(), forger, backend::DevIdentityProvider::keyId)},
+        {"expired", devSigned(expired)},
+        {"wrong audience", devSigned(otherAudience)},
+        {"untrusted issuer", devSigned(otherIssuer)},
+        {"alg none", unsignedToken},
+        {"alg HS256", hmacToken},
+        {"garbage", "not.a.jwt"},
+    };
+    for (const auto& [name, token] : cases) {
+        const auto reply = exchange(token);
+        EXPECT_EQ(reply->status, 401) << name;
+        const auto body = nlohmann::json::parse(reply->body);
+        EXPECT_TRUE(body["error"].is_string()) << name;
+        EXPECT_TRUE(body["details"].is_string()) << name;
+        EXPECT_FALSE(body.contains("accessToken")) << name;
+    }
+    const auto control = exchange(devSigned(validClaims()));
+    EXPECT_EQ(control->status, 200) << control->body;
+}
+
+TEST_F(SignIn, MalformedSignInBodiesAreBadRequests) {
+    auto c = backendServer.client();
+    for (const char* body : {"", "{}", "[]", "{\"googleToken\":5}", "{\"googleToken\":\"\"}"}) {
+        const auto reply = c.Post("/api/v1/auth/mobile/google", body, "application/json");
+        EXPECT_EQ(reply->status, 400) << body;
+        EXPECT_TRUE(nlohmann::json::parse(reply->body)["error"].is_string());
+    }
+}
+
+TEST_F(SignIn, AppleSignInSaysWhenItIsNotConfigured) {
+    const auto reply = backendServer.client().Post(
+        "/api/v1/auth/mobile/apple", R"({"token":"t","userId":"u"})", "application/json");
+    EXPECT_EQ(nlohmann::json::parse(reply->body)["error"], "Apple sign-in is not configured");
+}
+
+TEST(SignInPersistence, ARestartLosesNoAccount) {
+    BackendHarness backendServer("restart");
+    backendServer.start();
+    const auto first = backendServer.signIn("Linus");
+    backendServer.restart();
+    EXPECT_EQ(backendServer.chat(first["accessToken"], question("What is a B-tree?"))->status, 200)
+        << "the token signed before the restart still holds";
+    EXPECT_EQ(backendServer.signIn("Linus")["user"]["id"], first["user"]["id"]);
+    EXPECT_EQ(backendServer.server->database().refreshTokenCount(), 2);
+}
+
+}  // namespace
+}  // namespace orvane::testing
