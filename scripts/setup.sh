@@ -10,6 +10,7 @@ packages=(
     libgtest-dev libgmock-dev
     libcurl4-openssl-dev libbenchmark-dev openssl
     libcpp-httplib-dev libssl-dev libsqlite3-dev
+    libsecret-1-dev gnome-keyring dbus libsecret-tools
  "$@"
 )
 

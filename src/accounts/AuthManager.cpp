@@ -2,24 +2,364 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "accounts/AuthManager.h"
 
+#include "accounts/OAuthEncoding.h"
+#include "orvane/BuildConfig.h"
+#include "platform/Crypto.h"
+#include "platform/HttpClient.h"
+#include "platform/MainQueue.h"
+#include "platform/WebAuthSession.h"
+#include "text/Text.h"
+#include "text/Url.h"
+#include "text/Utf8.h"
+
 namespace orvane {
+
+namespace {
+
+constexpr double kSignInTimeoutSeconds = 60;
+constexpr std::size_t kReplyExcerptCharacters = 200;
+
+std::optional<nlohmann::json> jsonObject(const std::string& body) {
+    auto parsed = nlohmann::json::parse(body, nullptr, false);
+    if (!parsed.is_object()) return std::nullopt;
+    return parsed;
+}
+
+std::optional<std::string> stringMember(const nlohmann::json& object, const char* key) {
+    const auto it = object.find(key);
+    if (it == object.end() || !it->is_string()) return std::nullopt;
+    return it->get<std::string>();
+}
+
+// The body as text, or nothing when it is not UTF-8.
+std::optional<std::string> decoded(const std::string& body) {
+    if (!utf8::isValid(body)) return std::nullopt;
+    return body;
+}
+
+// The first `count` characters of UTF-8 text.
+std::string prefixCharacters(const std::string& text, std::size_t count) {
+    std::size_t seen = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && seen++ == count) {
+            return text.substr(0, i);
+        }
+    }
+    return text;
+}
+
+// Runs the block on the main queue if the manager still exists then. Callable from any thread:
+// it touches nothing of the manager until it runs on the main thread.
+void postIfAlive(MainQueue& queue, std::weak_ptr<int> alive, std::function<void()> block) {
+    queue.post([alive = std::move(alive), block = std::move(block)] {
+        if (alive.lock()) block();
+    });
+}
+
+int statusOf(const HttpResult& reply) {
+    return reply.response ? reply.response->statusCode : 0;
+}
+
+const std::optional<std::string>* firstItem(const std::vector<oauth::QueryItem>& items,
+                                            const char* name) {
+    for (const auto& [itemName, value] : items) {
+        if (itemName == name) return &value;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+AuthConfig AuthConfig::fromBuild() {
+    return AuthConfig{
+        std::string(buildconfig::googleClientId), std::string(buildconfig::callbackScheme),
+        std::string(buildconfig::googleAuthEndpoint), std::string(buildconfig::googleTokenEndpoint),
+        std::string(buildconfig::apiBase)};
+}
 
 AuthManager& AuthManager::shared() {
     static AuthManager instance;
     return instance;
 }
 
+AuthManager::AuthManager() : m_config(AuthConfig::fromBuild()) {}
+
+AuthManager::AuthManager(const AuthServices& services, AuthConfig config) {
+    setServices(services, std::move(config));
+}
+
+AuthManager::~AuthManager() = default;
+
+void AuthManager::setServices(const AuthServices& services, AuthConfig config) {
+    m_services = std::make_unique<AuthServices>(services);
+    m_config = std::move(config);
+}
+
 std::optional<std::string> AuthManager::userName() const {
     if (!m_user || !m_user->is_object()) return std::nullopt;
-    const auto it = m_user->find("firstName");
-    if (it == m_user->end() || !it->is_string()) return std::nullopt;
-    return it->get<std::string>();
+    return stringMember(*m_user, "firstName");
 }
 
 void AuthManager::signOut() {
     m_accessToken.reset();
     m_refreshToken.reset();
     m_user.reset();
+}
+
+void AuthManager::onMain(std::function<void()> block) {
+    postIfAlive(m_services->mainQueue, m_alive, std::move(block));
+}
+
+void AuthManager::fail(const std::string& message, const Completion& completion) {
+    m_lastError = message;
+    onMain([completion] {
+        if (completion) completion(false);
+    });
+}
+
+std::string AuthManager::makeCodeVerifier() {
+    return oauth::base64Url(m_services->crypto.randomBytes(32));
+}
+
+std::string AuthManager::makeCodeChallenge(const std::string& verifier) {
+    const auto digest = m_services->crypto.sha256(
+        std::span(reinterpret_cast<const std::uint8_t*>(verifier.data()), verifier.size()));
+    return oauth::base64Url(digest);
+}
+
+std::string AuthManager::redirectUri() const {
+    return m_config.callbackScheme + ":/oauth2redirect/google";
+}
+
+void AuthManager::signInWithGoogle(Completion completion) {
+    m_lastError.reset();
+    if (!m_services) {
+        m_lastError = "Sign-in is not available";
+        if (completion) completion(false);
+        return;
+    }
+    m_pkceVerifier = makeCodeVerifier();
+    const auto challenge = makeCodeChallenge(*m_pkceVerifier);
+    const auto url =
+        oauth::urlWithQuery(m_config.authorizationEndpoint, {{"client_id", m_config.googleClientID},
+                                                             {"redirect_uri", redirectUri()},
+                                                             {"response_type", "code"},
+                                                             {"scope", "openid email profile"},
+                                                             {"code_challenge", challenge},
+                                                             {"code_challenge_method", "S256"}});
+    if (!Url::parse(url)) {
+        fail("Could not build auth URL", completion);
+        return;
+    }
+    // The earlier attempt's session, if any, is released here, not cancelled.
+    m_authSession = m_services->webAuth.makeSession(
+        url, m_config.callbackScheme,
+        [this, &queue = m_services->mainQueue, alive = std::weak_ptr<int>(m_alive), completion](
+            std::optional<std::string> callbackUrl, std::optional<std::string> error) {
+            postIfAlive(queue, alive, [this, callbackUrl, error, completion] {
+                handleRedirect(callbackUrl, error, completion);
+            });
+        });
+    m_authSession->start();
+}
+
+void AuthManager::handleRedirect(const std::optional<std::string>& callbackUrl,
+                                 const std::optional<std::string>& error, Completion completion) {
+    if (error) {
+        fail("Browser session: " + *error, completion);
+        return;
+    }
+    if (!callbackUrl) {
+        fail("No callback URL returned", completion);
+        return;
+    }
+    const auto items = oauth::queryItems(*callbackUrl);
+    if (!items || items->empty()) {
+        fail("No auth code in callback", completion);
+        return;
+    }
+    if (const auto* errorValue = firstItem(*items, "error"); errorValue && *errorValue) {
+        const auto* description = firstItem(*items, "error_description");
+        const auto details = description && *description ? **description : "no details";
+        fail("Google: " + **errorValue + " - " + details, completion);
+        return;
+    }
+    const auto* code = firstItem(*items, "code");
+    if (!code || !*code) {
+        fail("No auth code in callback", completion);
+        return;
+    }
+    exchangeCodeForIDToken(**code, [this, completion](std::optional<std::string> idToken) {
+        if (!idToken) {
+            onMain([completion] {
+                if (completion) completion(false);
+            });
+            return;
+        }
+        authenticateWithBackend("google", *idToken, std::nullopt, [this, completion](bool ok) {
+            onMain([completion, ok] {
+                if (completion) completion(ok);
+            });
+        });
+    });
+}
+
+void AuthManager::exchangeCodeForIDToken(
+    const std::string& code, std::function<void(std::optional<std::string>)> completion) {
+    if (!m_pkceVerifier) {
+        m_lastError = "No PKCE verifier";
+        completion(std::nullopt);
+        return;
+    }
+    HttpRequest request;
+    request.method = "POST";
+    request.url = m_config.tokenEndpoint;
+    request.headers = {{"Content-Type", "application/x-www-form-urlencoded"}};
+    request.body = oauth::formBody({{"code", code},
+                                    {"client_id", m_config.googleClientID},
+                                    {"redirect_uri", redirectUri()},
+                                    {"grant_type", "authorization_code"},
+                                    {"code_verifier", *m_pkceVerifier}});
+    request.idleTimeoutSeconds = kSignInTimeoutSeconds;
+    request.totalTimeoutSeconds = kSignInTimeoutSeconds;
+    m_services->http.send(
+        std::move(request), [this, &queue = m_services->mainQueue,
+                             alive = std::weak_ptr<int>(m_alive), completion](HttpResult reply) {
+            postIfAlive(queue, alive, [this, reply = std::move(reply), completion] {
+                completion(readTokenReply(reply));
+            });
+        });
+}
+
+std::optional<std::string> AuthManager::readTokenReply(const HttpResult& reply) {
+    const auto status = std::to_string(statusOf(reply));
+    if (reply.error) {
+        m_lastError = "Token exchange: " + *reply.error;
+        return std::nullopt;
+    }
+    if (!reply.body) {
+        m_lastError = "Token exchange (HTTP " + status + "): empty";
+        return std::nullopt;
+    }
+    const auto object = jsonObject(*reply.body);
+    if (!object) {
+        m_lastError =
+            "Token exchange (HTTP " + status + "): " + decoded(*reply.body).value_or("empty");
+        return std::nullopt;
+    }
+    if (auto idToken = stringMember(*object, "id_token")) return idToken;
+    const auto detail = stringMember(*object, "error_description")
+                            .value_or(stringMember(*object, "error").value_or("no id_token"));
+    m_lastError = "Google token (HTTP " + status + "): " + detail;
+    return std::nullopt;
+}
+
+void AuthManager::authenticateWithBackend(const std::string& provider, const std::string& token,
+                                          const std::optional<std::string>& userId,
+                                          Completion completion) {
+    const bool apple = provider == "apple";
+    const std::string url =
+        m_config.apiBase + (apple ? "/api/v1/auth/mobile/apple" : "/api/v1/auth/mobile/google");
+    const auto parsed = Url::parse(url);
+    if (!parsed || !parsed->isSafeForCredentials()) {
+        fail("Bad backend URL", completion);
+        return;
+    }
+    const nlohmann::json body =
+        apple ? nlohmann::json{{"token", token}, {"userId", userId.value_or("")}}
+              : nlohmann::json{{"googleToken", token}};
+    HttpRequest request;
+    request.method = "POST";
+    request.url = url;
+    request.headers = {{"Content-Type", "application/json"}};
+    request.body = body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    request.idleTimeoutSeconds = kSignInTimeoutSeconds;
+    request.totalTimeoutSeconds = kSignInTimeoutSeconds;
+    m_services->http.send(
+        std::move(request), [this, &queue = m_services->mainQueue,
+                             alive = std::weak_ptr<int>(m_alive), completion](HttpResult reply) {
+            postIfAlive(queue, alive, [this, reply = std::move(reply), completion] {
+                handleBackendReply(reply, completion);
+            });
+        });
+}
+
+void AuthManager::handleBackendReply(const HttpResult& reply, const Completion& completion) {
+    const auto status = std::to_string(statusOf(reply));
+    if (reply.error) {
+        fail("Backend: " + *reply.error, completion);
+        return;
+    }
+    if (!reply.body) {
+        fail("Backend (HTTP " + status + "): empty", completion);
+        return;
+    }
+    const auto object = jsonObject(*reply.body);
+    if (!object) {
+        fail("Backend (HTTP " + status + "): " + decoded(*reply.body).value_or("empty"),
+             completion);
+        return;
+    }
+    if (const auto error = stringMember(*object, "error")) {
+        const auto details = stringMember(*object, "details");
+        fail("Backend: " + *error + (details ? " - " + *details : ""), completion);
+        return;
+    }
+    // A reply without an error replaces all three fields, so one that lacks an access token
+    // signs the user out.
+    m_accessToken = stringMember(*object, "accessToken");
+    m_refreshToken = stringMember(*object, "refreshToken");
+    const auto user = object->find("user");
+    m_user = user != object->end() && user->is_object() ? std::optional(*user) : std::nullopt;
+    if (!m_accessToken) {
+        fail("No access token in response: " +
+                 prefixCharacters(decoded(*reply.body).value_or(""), kReplyExcerptCharacters),
+             completion);
+        return;
+    }
+    if (completion) completion(true);
+}
+
+void AuthManager::signInWithApple(Completion completion) {
+    m_lastError.reset();
+    m_appleSignInCompletion = std::move(completion);
+    if (!m_services) {
+        m_lastError = "Sign-in is not available";
+        if (m_appleSignInCompletion) m_appleSignInCompletion(false);
+        return;
+    }
+    m_services->apple.performRequest(
+        [this, &queue = m_services->mainQueue, alive = std::weak_ptr<int>(m_alive)](
+            std::optional<AppleIdCredential> credential, std::optional<std::string> error) {
+            postIfAlive(queue, alive,
+                        [this, credential, error] { handleAppleResult(credential, error); });
+        });
+}
+
+void AuthManager::handleAppleResult(const std::optional<AppleIdCredential>& credential,
+                                    const std::optional<std::string>& error) {
+    const auto report = [this](bool ok) {
+        onMain([completion = m_appleSignInCompletion, ok] {
+            if (completion) completion(ok);
+        });
+    };
+    if (error) {
+        m_lastError = "Apple Sign In: " + *error;
+        report(false);
+        return;
+    }
+    std::optional<std::string> token;
+    if (credential && credential->identityToken) {
+        const std::string bytes(credential->identityToken->begin(),
+                                credential->identityToken->end());
+        token = decoded(bytes);
+    }
+    if (!token) {
+        m_lastError = "Could not get Apple identity token";
+        report(false);
+        return;
+    }
+    authenticateWithBackend("apple", *token, credential->user, report);
 }
 
 }  // namespace orvane

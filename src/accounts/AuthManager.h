@@ -2,22 +2,60 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
+#include "platform/AppleSignIn.h"
+
 namespace orvane {
 
-// The signed-in user's account state, held in memory only: every run starts signed out.
-// Read and written on the main thread; the sign-in flows hand their results to it there.
+class Crypto;
+class HttpClient;
+class MainQueue;
+class WebAuthSession;
+class WebAuthSessionFactory;
+struct HttpResult;
+
+// The platform services the sign-in flows use; all outlive the manager.
+struct AuthServices {
+    MainQueue& mainQueue;
+    HttpClient& http;
+    Crypto& crypto;
+    WebAuthSessionFactory& webAuth;
+    AppleSignIn& apple;
+};
+
+struct AuthConfig {
+    std::string googleClientID;
+    std::string callbackScheme;  // the client ID with its labels reversed
+    std::string authorizationEndpoint;
+    std::string tokenEndpoint;
+    std::string apiBase;  // an origin with no trailing slash
+
+    // The values compiled into this build.
+    static AuthConfig fromBuild();
+};
+
+// The signed-in user's account state, held in memory only: every run starts signed out, and the
+// sign-in flows that fill it. State is read and written on the main thread: network replies and
+// browser redirects are handed to it before they touch anything. Each sign-in reports once,
+// through a completion posted to the main queue, with lastError set first on failure.
 class AuthManager {
 public:
-    // The process-wide account state the application wires in. Components still take an
-    // AuthManager& so that tests can build their own.
+    using Completion = std::function<void(bool success)>;
+
+    // The process-wide account state. The application gives it its services once, at start-up;
+    // components still take an AuthManager& so that tests can build their own.
     static AuthManager& shared();
 
-    AuthManager() = default;
+    AuthManager();
+    AuthManager(const AuthServices& services, AuthConfig config);
+    ~AuthManager();
+    void setServices(const AuthServices& services, AuthConfig config);
     AuthManager(const AuthManager&) = delete;
     AuthManager& operator=(const AuthManager&) = delete;
 
@@ -39,7 +77,38 @@ public:
     // Forgets the tokens and the user record; contacts nobody and leaves lastError alone.
     void signOut();
 
+    // Google sign-in with PKCE in the browser, then the backend exchange.
+    void signInWithGoogle(Completion completion);
+    // Sign in with Apple, then the backend exchange.
+    void signInWithApple(Completion completion);
+
+    const std::optional<std::string>& pkceVerifier() const { return m_pkceVerifier; }
+
 private:
+    std::string makeCodeVerifier();
+    std::string makeCodeChallenge(const std::string& verifier);
+    std::string redirectUri() const;
+    void handleRedirect(const std::optional<std::string>& callbackUrl,
+                        const std::optional<std::string>& error, Completion completion);
+    void exchangeCodeForIDToken(const std::string& code,
+                                std::function<void(std::optional<std::string>)> completion);
+    std::optional<std::string> readTokenReply(const HttpResult& reply);
+    void authenticateWithBackend(const std::string& provider, const std::string& token,
+                                 const std::optional<std::string>& userId, Completion completion);
+    void handleBackendReply(const HttpResult& reply, const Completion& completion);
+    void handleAppleResult(const std::optional<AppleIdCredential>& credential,
+                           const std::optional<std::string>& error);
+    void fail(const std::string& message, const Completion& completion);
+    // Runs the block on the main queue while this manager exists.
+    void onMain(std::function<void()> block);
+
+    std::unique_ptr<AuthServices> m_services;
+    AuthConfig m_config;
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+    std::unique_ptr<WebAuthSession> m_authSession;
+    std::optional<std::string> m_pkceVerifier;
+    Completion m_appleSignInCompletion;
+
     std::optional<std::string> m_accessToken;
     std::optional<std::string> m_refreshToken;
     std::optional<nlohmann::json> m_user;

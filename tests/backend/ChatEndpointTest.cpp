@@ -163,6 +163,8 @@ TEST(ChatLimits, OversizedBodiesRateLimitsAndDisabledAccounts) {
 
 TEST_F(ChatEndpoint, TheLogHasOneLinePerRequestAndNoSecrets) {
     backendServer.chat(token, question("What is a closure in JavaScript?"));
+    // A request is logged once its reply has gone out; stopping waits for that.
+    backendServer.server->stop();
     const auto log = backendServer.log.str();
     EXPECT_NE(log.find("POST /api/v1/ai/chat 200 "), std::string::npos) << log;
     EXPECT_NE(log.find("user=" + std::to_string(userId)), std::string::npos) << log;

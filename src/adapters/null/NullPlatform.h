@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #pragma once
 
+#include "platform/AppleSignIn.h"
 #include "platform/AudioSource.h"
 #include "platform/Microphone.h"
 #include "platform/ScreenSource.h"
@@ -44,6 +45,14 @@ public:
         completion(SpeechAuthorizationStatus::restricted);
     }
     std::shared_ptr<SpeechRecognizer> recognizer(const std::string&) override { return nullptr; }
+};
+
+// Sign in with Apple exists only on Apple's platforms.
+class UnavailableAppleSignIn : public AppleSignIn {
+public:
+    void performRequest(Completion completion) override {
+        completion(std::nullopt, "Sign in with Apple is not available on this platform.");
+    }
 };
 
 class NullWorkspace : public Workspace {

@@ -1,0 +1,126 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "accounts/AuthManager.h"
+#include "accounts/OAuthEncoding.h"
+#include "adapters/curl/CurlHttpClient.h"
+#include "adapters/null/NullPlatform.h"
+#include "adapters/openssl/OpenSslCrypto.h"
+#include "adapters/std/RunLoop.h"
+#include "backend/BackendHarness.h"
+#include "platform/WebAuthSession.h"
+
+namespace orvane::testing {
+namespace {
+
+// Follows the authorisation URL the way a browser and its user would: opens the development
+// sign-in page, submits its form with a name, and hands the redirect back.
+class FormSubmittingBrowser : public WebAuthSessionFactory {
+public:
+    explicit FormSubmittingBrowser(int port, std::string name)
+        : m_port(port), m_name(std::move(name)) {}
+    std::string visitedUrl;
+
+    std::unique_ptr<WebAuthSession> makeSession(const std::string& url, const std::string&,
+                                                WebAuthSession::Completion completion) override {
+        visitedUrl = url;
+        struct Session : WebAuthSession {
+            int port;
+            std::string url, name;
+            WebAuthSession::Completion completion;
+            std::thread worker;
+            void start() override {
+                worker = std::thread([this] {
+                    httplib::Client browser("127.0.0.1", port);
+                    const auto page = browser.Get(url.substr(url.find("/dev/")));
+                    if (!page || page->status != 200) {
+                        completion(std::nullopt, "the sign-in page did not load");
+                        return;
+                    }
+                    httplib::Params form;
+                    const auto items =
+                        oauth::queryItems(url).value_or(std::vector<oauth::QueryItem>{});
+                    for (const auto& [key, value] : items) form.emplace(key, value.value_or(""));
+                    form.emplace("name", name);
+                    form.emplace("action", "approve");
+                    const auto redirect = browser.Post("/dev/oauth2/v2/auth", form);
+                    completion(redirect->get_header_value("Location"), std::nullopt);
+                });
+            }
+            ~Session() override {
+                if (worker.joinable()) worker.join();
+            }
+        };
+        auto session = std::make_unique<Session>();
+        session->port = m_port;
+        session->url = url;
+        session->name = m_name;
+        session->completion = std::move(completion);
+        return session;
+    }
+
+private:
+    int m_port;
+    std::string m_name;
+};
+
+TEST(GoogleSignInOverHttp, FromAuthorisationUrlToStoredTokens) {
+    BackendHarness backendServer("client-signin");
+    backendServer.start();
+
+    RunLoop mainQueue;
+    CurlHttpClient http;
+    OpenSslCrypto crypto;
+    FormSubmittingBrowser browser(backendServer.port, "Katherine Johnson");
+    UnavailableAppleSignIn apple;
+    const auto origin = backendServer.origin();
+    auto callbackScheme = backendServer.redirectUri();
+    callbackScheme.erase(callbackScheme.find(':'));
+    AuthManager auth({mainQueue, http, crypto, browser, apple},
+                     AuthConfig{backendServer.clientId(), callbackScheme,
+                                origin + "/dev/oauth2/v2/auth", origin + "/dev/token", origin});
+
+    std::optional<bool> result;
+    auth.signInWithGoogle([&](bool ok) { result = ok; });
+    ASSERT_TRUE(mainQueue.runUntil([&] { return result.has_value(); }, 30));
+    ASSERT_TRUE(*result) << auth.lastError().value_or("");
+    EXPECT_FALSE(auth.lastError());
+    EXPECT_TRUE(auth.isAuthenticated());
+    EXPECT_TRUE(auth.refreshToken());
+    EXPECT_EQ(auth.userName(), "Katherine");
+    EXPECT_NE(browser.visitedUrl.find("code_challenge_method=S256"), std::string::npos);
+
+    // The token is the backend's own: the chat endpoint takes it.
+    EXPECT_EQ(backendServer.chat(*auth.accessToken(), question("what is a deadlock"))->status, 200);
+}
+
+TEST(GoogleSignInOverHttp, AReplayedRedirectFailsAtTheTokenEndpoint) {
+    BackendHarness backendServer("client-replay");
+    backendServer.start();
+    RunLoop mainQueue;
+    CurlHttpClient http;
+    OpenSslCrypto crypto;
+    FormSubmittingBrowser browser(backendServer.port, "Mallory");
+    UnavailableAppleSignIn apple;
+    const auto origin = backendServer.origin();
+    auto callbackScheme = backendServer.redirectUri();
+    callbackScheme.erase(callbackScheme.find(':'));
+    AuthManager auth({mainQueue, http, crypto, browser, apple},
+                     AuthConfig{backendServer.clientId(), callbackScheme,
+                                origin + "/dev/oauth2/v2/auth", origin + "/dev/token", origin});
+    // A stale code with the current verifier, as when an earlier attempt's redirect arrives late.
+    std::optional<bool> result;
+    auth.signInWithGoogle([&](bool ok) { result = ok; });
+    ASSERT_TRUE(mainQueue.runUntil([&] { return result.has_value(); }, 30));
+    ASSERT_TRUE(*result);
+    result.reset();
+    auth.signInWithGoogle([&](bool ok) { result = ok; });
+    ASSERT_TRUE(mainQueue.runUntil([&] { return result.has_value(); }, 30));
+    EXPECT_TRUE(*result) << "a fresh attempt gets a fresh code";
+}
+
+}  // namespace
+}  // namespace orvane::testing

@@ -1,0 +1,404 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gtest/gtest.h>
+
+#include "accounts/AuthManager.h"
+#include "accounts/OAuthEncoding.h"
+#include "fakes/FakeHttpClient.h"
+#include "fakes/ManualMainQueue.h"
+#include "fakes/ScriptedAccounts.h"
+
+namespace orvane::testing {
+namespace {
+
+constexpr const char* kClientId =
+    "123456789012-abcdefghijklmnopqrstuvwxyz012345.apps.googleusercontent.com";
+constexpr const char* kScheme =
+    "com.googleusercontent.apps.123456789012-abcdefghijklmnopqrstuvwxyz012345";
+constexpr const char* kRedirect =
+    "com.googleusercontent.apps.123456789012-abcdefghijklmnopqrstuvwxyz012345:/oauth2redirect/"
+    "google";
+
+// RFC 7636, Appendix B.
+const std::vector<std::uint8_t> kAppendixBOctets = {
+    116, 24,  223, 180, 151, 153, 224, 37,  79, 250, 96, 125, 216, 173, 187, 186,
+    22,  212, 37,  77,  105, 214, 191, 240, 91, 88,  5,  88,  83,  132, 141, 121};
+constexpr const char* kAppendixBVerifier = "dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk";
+constexpr const char* kAppendixBChallenge = "E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM";
+
+HttpResult reply(int status, std::optional<std::string> body) {
+    return HttpResult{HttpResponse{status}, std::move(body), std::nullopt};
+}
+
+class GoogleSignIn : public ::testing::Test {
+protected:
+    GoogleSignIn()
+        : auth({mainQueue, http, crypto, webAuth, apple},
+               AuthConfig{kClientId, kScheme, "https://accounts.google.com/o/oauth2/v2/auth",
+                          "https://oauth2.googleapis.com/token", "https://api.orvane.test"}) {}
+
+    void signIn() {
+        auth.signInWithGoogle([this](bool ok) {
+            results.push_back(ok);
+            errorAtCompletion = auth.lastError();
+        });
+    }
+    // Runs the flow up to the token request with the given redirect.
+    void redirectWith(const std::string& query) {
+        signIn();
+        webAuth.finish(std::string(kRedirect) + query);
+        mainQueue.runUntilIdle();
+    }
+    void answerToken(HttpResult result) {
+        http.sends.back().completion(std::move(result));
+        mainQueue.runUntilIdle();
+    }
+    void answerBackend(HttpResult result) { answerToken(std::move(result)); }
+    std::string lastError() const { return auth.lastError().value_or("<none>"); }
+
+    ManualMainQueue mainQueue;
+    FakeHttpClient http;
+    ScriptedCrypto crypto;
+    ScriptedWebAuth webAuth;
+    ScriptedAppleSignIn apple;
+    AuthManager auth;
+    std::vector<bool> results;
+    std::optional<std::string> errorAtCompletion;
+};
+
+TEST_F(GoogleSignIn, TheAuthorisationUrlCarriesSixItemsInOrder) {
+    crypto.scriptedRandom.push_back(kAppendixBOctets);
+    signIn();
+    ASSERT_EQ(webAuth.sessions.size(), 1u);
+    EXPECT_TRUE(webAuth.sessions[0]->started);
+    EXPECT_EQ(webAuth.sessions[0]->callbackScheme, kScheme);
+    EXPECT_EQ(webAuth.sessions[0]->url,
+              std::string("https://accounts.google.com/o/oauth2/v2/auth?client_id=") + kClientId +
+                  "&redirect_uri=" + kRedirect +
+                  "&response_type=code&scope=openid%20email%20profile&code_challenge=" +
+                  kAppendixBChallenge + "&code_challenge_method=S256");
+}
+
+TEST_F(GoogleSignIn, ReproducesTheRfc7636AppendixBExample) {
+    crypto.scriptedRandom.push_back(kAppendixBOctets);
+    redirectWith("?code=4/abc");
+    EXPECT_EQ(auth.pkceVerifier(), kAppendixBVerifier);
+    ASSERT_EQ(http.sends.size(), 1u);
+    EXPECT_NE(http.sends[0].request.body->find(std::string("code_verifier=") + kAppendixBVerifier),
+              std::string::npos);
+}
+
+TEST_F(GoogleSignIn, VerifiersAreFortyThreeUrlSafeCharacters) {
+    std::set<std::string> seen;
+    for (int i = 0; i < 300; ++i) {
+        signIn();
+        const auto& verifier = *auth.pkceVerifier();
+        ASSERT_EQ(verifier.size(), 43u) << verifier;
+        for (char c : verifier) {
+            ASSERT_TRUE(std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_')
+                << verifier;
+        }
+        seen.insert(verifier);
+    }
+    EXPECT_EQ(seen.size(), 300u);
+}
+
+TEST_F(GoogleSignIn, TheTokenRequestIsAFiveFieldFormPost) {
+    crypto.scriptedRandom.push_back(kAppendixBOctets);
+    redirectWith("?state=x&code=4/0Ab+c&d=e f&scope=email");
+    ASSERT_EQ(http.sends.size(), 1u);
+    const auto& request = http.sends[0].request;
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.url, "https://oauth2.googleapis.com/token");
+    using Header = std::pair<std::string, std::string>;
+    EXPECT_EQ(request.headers,
+              (std::vector<Header>{{"Content-Type", "application/x-www-form-urlencoded"}}));
+    EXPECT_EQ(request.idleTimeoutSeconds, 60);
+    EXPECT_EQ(request.totalTimeoutSeconds, 60);
+    EXPECT_EQ(*request.body,
+              std::string("code=4/0Ab%2Bc&client_id=") + kClientId + "&redirect_uri=" + kRedirect +
+                  "&grant_type=authorization_code&code_verifier=" + kAppendixBVerifier)
+        << "the query's + stays a plus and is encoded on the way out";
+}
+
+TEST(OAuthForm, EncodesTheCharactersThatWouldBreakAForm) {
+    EXPECT_EQ(oauth::formBody({{"v", "a+b&c=d e"}}), "v=a%2Bb%26c%3Dd%20e");
+    EXPECT_EQ(oauth::formBody({{"k", "~!$'()*,;:/?@-._"}}), "k=~!$'()*,;:/?@-._");
+    EXPECT_EQ(oauth::formBody({{"k", "\xC3\xA9#%"}}), "k=%C3%A9%23%25");
+}
+
+struct RedirectCase {
+    const char* name;
+    std::optional<std::string> callback;
+    std::optional<std::string> browserError;
+    const char* lastError;  // nullptr: the flow goes on to the token request
+};
+
+class Redirects : public GoogleSignIn, public ::testing::WithParamInterface<RedirectCase> {};
+
+TEST_P(Redirects, EndAsTheFlowSays) {
+    signIn();
+    webAuth.finish(GetParam().callback, GetParam().browserError);
+    mainQueue.runUntilIdle();
+    if (GetParam().lastError) {
+        EXPECT_EQ(results, (std::vector<bool>{false}));
+        EXPECT_EQ(errorAtCompletion, GetParam().lastError);
+        EXPECT_TRUE(http.sends.empty());
+    } else {
+        EXPECT_TRUE(results.empty());
+        EXPECT_EQ(http.sends.size(), 1u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Redirects,
+    ::testing::Values(
+        RedirectCase{"browserError", std::nullopt, "The user closed the page.",
+                     "Browser session: The user closed the page."},
+        RedirectCase{"nothing", std::nullopt, std::nullopt, "No callback URL returned"},
+        RedirectCase{"noQuery", std::string(kRedirect), std::nullopt, "No auth code in callback"},
+        RedirectCase{"emptyQuery", std::string(kRedirect) + "?", std::nullopt,
+                     "No auth code in callback"},
+        RedirectCase{"noCode", std::string(kRedirect) + "?state=1&code", std::nullopt,
+                     "No auth code in callback"},
+        RedirectCase{"errorWithDescription",
+                     std::string(kRedirect) +
+                         "?error=access_denied&error_description=User%20said%20no&code=c",
+                     std::nullopt, "Google: access_denied - User said no"},
+        RedirectCase{"errorWithoutDescription", std::string(kRedirect) + "?error=invalid_scope",
+                     std::nullopt, "Google: invalid_scope - no details"},
+        RedirectCase{"errorWithoutValueAndCode", std::string(kRedirect) + "?error&code=abc",
+                     std::nullopt, nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct TokenReplyCase {
+    const char* name;
+    HttpResult reply;
+    const char* lastError;  // nullptr: an ID token came back
+};
+
+class TokenReplies : public GoogleSignIn, public ::testing::WithParamInterface<TokenReplyCase> {};
+
+TEST_P(TokenReplies, EndAsTheFlowSays) {
+    redirectWith("?code=abc");
+    answerToken(GetParam().reply);
+    if (GetParam().lastError) {
+        EXPECT_EQ(results, (std::vector<bool>{false}));
+        EXPECT_EQ(errorAtCompletion, GetParam().lastError);
+        EXPECT_EQ(http.sends.size(), 1u);
+    } else {
+        ASSERT_EQ(http.sends.size(), 2u);
+        EXPECT_EQ(*http.sends[1].request.body, R"({"googleToken":"eyJ.id.token"})");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TokenReplies,
+    ::testing::Values(
+        TokenReplyCase{"idTokenWithBadStatus", reply(400, R"({"id_token":"eyJ.id.token"})"),
+                       nullptr},
+        TokenReplyCase{"errorDescription",
+                       reply(400, R"({"error":"invalid_grant","error_description":"Bad code"})"),
+                       "Google token (HTTP 400): Bad code"},
+        TokenReplyCase{"errorOnly", reply(400, R"({"error":"invalid_grant"})"),
+                       "Google token (HTTP 400): invalid_grant"},
+        TokenReplyCase{"neither", reply(200, R"({"access_token":"x","id_token":7})"),
+                       "Google token (HTTP 200): no id_token"},
+        TokenReplyCase{"notJson", reply(502, "<html>Bad Gateway</html>"),
+                       "Token exchange (HTTP 502): <html>Bad Gateway</html>"},
+        TokenReplyCase{"jsonArray", reply(200, "[1]"), "Token exchange (HTTP 200): [1]"},
+        TokenReplyCase{"zeroBytes", reply(200, ""), "Token exchange (HTTP 200): "},
+        TokenReplyCase{"notUtf8", reply(500, "\xFF\xFE"), "Token exchange (HTTP 500): empty"},
+        TokenReplyCase{"noData", reply(204, std::nullopt), "Token exchange (HTTP 204): empty"},
+        TokenReplyCase{"transportError",
+                       HttpResult{std::nullopt, std::nullopt, "The request timed out."},
+                       "Token exchange: The request timed out."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class BackendExchange : public GoogleSignIn {
+protected:
+    void reachBackend() {
+        redirectWith("?code=abc");
+        answerToken(reply(200, R"({"id_token":"eyJ.id"})"));
+        ASSERT_EQ(http.sends.size(), 2u);
+    }
+};
+
+TEST_F(BackendExchange, PostsTheIdTokenToTheGoogleEndpoint) {
+    reachBackend();
+    const auto& request = http.sends[1].request;
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.url, "https://api.orvane.test/api/v1/auth/mobile/google");
+    using Header = std::pair<std::string, std::string>;
+    EXPECT_EQ(request.headers, (std::vector<Header>{{"Content-Type", "application/json"}}));
+    EXPECT_EQ(request.totalTimeoutSeconds, 60);
+}
+
+TEST_F(BackendExchange, SuccessStoresTheTokensAndUser) {
+    reachBackend();
+    answerBackend(reply(
+        200, R"({"accessToken":"at","refreshToken":"rt","user":{"id":"7","firstName":"Ada"}})"));
+    EXPECT_EQ(results, (std::vector<bool>{true}));
+    EXPECT_FALSE(errorAtCompletion);
+    EXPECT_EQ(auth.accessToken(), "at");
+    EXPECT_EQ(auth.refreshToken(), "rt");
+    EXPECT_EQ(auth.userName(), "Ada");
+}
+
+TEST_F(BackendExchange, AnAccessTokenAloneIsEnough) {
+    reachBackend();
+    answerBackend(reply(200, R"({"accessToken":"at","user":"not an object"})"));
+    EXPECT_EQ(results, (std::vector<bool>{true}));
+    EXPECT_FALSE(auth.refreshToken());
+    EXPECT_FALSE(auth.user());
+}
+
+TEST_F(BackendExchange, AnErrorStringWinsOverATokenAndChangesNothing) {
+    auth.setAccessToken("earlier");
+    reachBackend();
+    answerBackend(
+        reply(401, R"({"error":"Invalid identity token","details":"expired","accessToken":"x"})"));
+    EXPECT_EQ(errorAtCompletion, "Backend: Invalid identity token - expired");
+    EXPECT_EQ(auth.accessToken(), "earlier");
+}
+
+TEST_F(BackendExchange, ANumericErrorIsNoError) {
+    reachBackend();
+    answerBackend(reply(200, R"({"error":3,"accessToken":"at"})"));
+    EXPECT_EQ(results, (std::vector<bool>{true}));
+}
+
+TEST_F(BackendExchange, AReplyWithoutAccessTokenSignsOutAndQuotesTwoHundredCharacters) {
+    auth.setAccessToken("earlier");
+    reachBackend();
+    const std::string body = R"({"refreshToken":"rt","padding":")" + std::string(300, 'p') + "\"}";
+    answerBackend(reply(200, body));
+    EXPECT_EQ(errorAtCompletion, "No access token in response: " + body.substr(0, 200));
+    EXPECT_FALSE(auth.isAuthenticated());
+    EXPECT_EQ(auth.refreshToken(), "rt");
+}
+
+TEST_F(BackendExchange, RepliesThatAreNotObjectsQuoteTheBody) {
+    reachBackend();
+    answerBackend(reply(502, "Bad Gateway"));
+    EXPECT_EQ(errorAtCompletion, "Backend (HTTP 502): Bad Gateway");
+}
+
+TEST_F(BackendExchange, AZeroByteReplyQuotesNothing) {
+    reachBackend();
+    answerBackend(reply(200, ""));
+    EXPECT_EQ(errorAtCompletion, "Backend (HTTP 200): ");
+}
+
+TEST_F(BackendExchange, TransportErrorsAreNamed) {
+    reachBackend();
+    answerBackend(HttpResult{std::nullopt, std::nullopt, "Could not connect to the server."});
+    EXPECT_EQ(errorAtCompletion, "Backend: Could not connect to the server.");
+}
+
+TEST(BackendUrl, PlainHttpToAnotherMachineIsABadBackendUrl) {
+    ManualMainQueue mainQueue;
+    FakeHttpClient http;
+    ScriptedCrypto crypto;
+    ScriptedWebAuth webAuth;
+    ScriptedAppleSignIn apple;
+    AuthManager auth({mainQueue, http, crypto, webAuth, apple},
+                     AuthConfig{kClientId, kScheme, "https://accounts.google.com/o/oauth2/v2/auth",
+                                "https://oauth2.googleapis.com/token", "http://api.orvane.com"});
+    std::optional<bool> result;
+    auth.signInWithGoogle([&](bool ok) { result = ok; });
+    webAuth.finish(std::string(kRedirect) + "?code=c");
+    mainQueue.runUntilIdle();
+    http.sends.back().completion(reply(200, R"({"id_token":"t"})"));
+    mainQueue.runUntilIdle();
+    EXPECT_EQ(result, false);
+    EXPECT_EQ(auth.lastError(), "Bad backend URL");
+    EXPECT_EQ(http.sends.size(), 1u) << "the token never left";
+}
+
+TEST_F(GoogleSignIn, CompletionsArePostedOnceAndLastErrorIsClearedAtTheStart) {
+    auth.setLastError("an old failure");
+    signIn();
+    EXPECT_FALSE(auth.lastError());
+    webAuth.finish(std::nullopt, "cancelled");
+    EXPECT_TRUE(results.empty()) << "the redirect is handed to the main queue first";
+    mainQueue.runUntilIdle();
+    EXPECT_EQ(results, (std::vector<bool>{false}));
+    mainQueue.runUntilIdle();
+    EXPECT_EQ(results.size(), 1u);
+}
+
+TEST_F(GoogleSignIn, ANewAttemptReleasesTheOldSessionAndItsVerifier) {
+    signIn();
+    const auto firstVerifier = *auth.pkceVerifier();
+    signIn();
+    ASSERT_EQ(webAuth.sessions.size(), 2u);
+    EXPECT_TRUE(webAuth.sessions[0]->released);
+    EXPECT_FALSE(webAuth.sessions[1]->released);
+    EXPECT_NE(*auth.pkceVerifier(), firstVerifier);
+}
+
+TEST_F(GoogleSignIn, RepliesAfterTheManagerIsGoneAreDropped) {
+    auto owned = std::make_unique<AuthManager>(
+        AuthServices{mainQueue, http, crypto, webAuth, apple},
+        AuthConfig{kClientId, kScheme, "https://a.test/auth", "https://a.test/token",
+                   "https://api.orvane.test"});
+    bool called = false;
+    owned->signInWithGoogle([&](bool) { called = true; });
+    webAuth.finish(std::string(kRedirect) + "?code=c");
+    mainQueue.runUntilIdle();
+    auto pending = http.sends.back().completion;
+    owned.reset();
+    pending(reply(200, R"({"id_token":"t"})"));
+    EXPECT_NO_FATAL_FAILURE(mainQueue.runUntilIdle());
+    EXPECT_FALSE(called);
+}
+
+class AppleSignInFlow : public GoogleSignIn {
+protected:
+    void signInWithApple() {
+        auth.signInWithApple([this](bool ok) {
+            results.push_back(ok);
+            errorAtCompletion = auth.lastError();
+        });
+    }
+    void appleReports(std::optional<AppleIdCredential> credential,
+                      std::optional<std::string> error = {}) {
+        apple.requests.back()(std::move(credential), std::move(error));
+        mainQueue.runUntilIdle();
+    }
+};
+
+TEST_F(AppleSignInFlow, ACredentialIsExchangedAtTheAppleEndpoint) {
+    signInWithApple();
+    appleReports(AppleIdCredential{std::vector<std::uint8_t>{'a', '.', 'b'}, "001234.abc"});
+    ASSERT_EQ(http.sends.size(), 1u);
+    EXPECT_EQ(http.sends[0].request.url, "https://api.orvane.test/api/v1/auth/mobile/apple");
+    EXPECT_EQ(nlohmann::json::parse(*http.sends[0].request.body),
+              (nlohmann::json{{"token", "a.b"}, {"userId", "001234.abc"}}));
+    answerBackend(reply(200, R"({"accessToken":"at"})"));
+    EXPECT_EQ(results, (std::vector<bool>{true}));
+}
+
+TEST_F(AppleSignInFlow, NoUsableIdentityTokenFails) {
+    signInWithApple();
+    appleReports(AppleIdCredential{std::nullopt, "u"});
+    signInWithApple();
+    appleReports(AppleIdCredential{std::vector<std::uint8_t>{0xFF}, "u"});
+    signInWithApple();
+    appleReports(std::nullopt);
+    EXPECT_EQ(results, (std::vector<bool>{false, false, false}));
+    EXPECT_EQ(errorAtCompletion, "Could not get Apple identity token");
+    EXPECT_TRUE(http.sends.empty());
+}
+
+TEST_F(AppleSignInFlow, WithoutSignInWithAppleThePlatformSaysSo) {
+    signInWithApple();
+    appleReports(std::nullopt, "Sign in with Apple is not available on this platform.");
+    EXPECT_EQ(results, (std::vector<bool>{false}));
+    EXPECT_EQ(errorAtCompletion,
+              "Apple Sign In: Sign in with Apple is not available on this platform.");
+}
+
+}  // namespace
+}  // namespace orvane::testing
