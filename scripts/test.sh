@@ -31,6 +31,7 @@ if [ "${ORVANE_SANITIZERS:-1}" != 0 ]; then
     run_suites "$root/build-asan" -LE load -- -DCMAKE_BUILD_TYPE=Debug -DORVANE_BUILD_BENCHMARKS=OFF \
         "-DORVANE_SANITIZE=address;undefined"
     echo "== ThreadSanitizer =="
+    export TSAN_OPTIONS="suppressions=$root/tests/tsan.supp ${TSAN_OPTIONS:-}"
     run_suites "$root/build-tsan" -LE load -- -DCMAKE_BUILD_TYPE=Debug -DORVANE_BUILD_BENCHMARKS=OFF \
         -DORVANE_SANITIZE=thread
 fi
