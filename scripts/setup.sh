@@ -11,6 +11,8 @@ packages=(
     libcurl4-openssl-dev libbenchmark-dev openssl
     libcpp-httplib-dev libssl-dev libsqlite3-dev
     libsecret-1-dev gnome-keyring dbus libsecret-tools
+    python3 libpulse-dev pulseaudio pulseaudio-utils libpocketsphinx-dev pocketsphinx-en-us
+    libsamplerate0-dev espeak-ng sox
  "$@"
 )
 

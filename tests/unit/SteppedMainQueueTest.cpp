@@ -7,7 +7,7 @@
 namespace orvane::testing {
 namespace {
 
-TEST(ManualMainQueue, RunsPostsInOrderAndNeverInsidePost) {
+TEST(SteppedMainQueue, RunsPostsInOrderAndNeverInsidePost) {
     ManualMainQueue queue;
     std::vector<int> order;
     queue.post([&] {
@@ -20,7 +20,7 @@ TEST(ManualMainQueue, RunsPostsInOrderAndNeverInsidePost) {
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
 }
 
-TEST(ManualMainQueue, DelayedBlocksRunWhenVirtualTimeReachesThem) {
+TEST(SteppedMainQueue, DelayedBlocksRunWhenVirtualTimeReachesThem) {
     ManualMainQueue queue;
     const auto start = queue.now();
     std::vector<double> firedAt;
@@ -38,7 +38,7 @@ TEST(ManualMainQueue, DelayedBlocksRunWhenVirtualTimeReachesThem) {
     EXPECT_NEAR(std::chrono::duration<double>(queue.now() - start).count(), 1.2, 1e-9);
 }
 
-TEST(ManualMainQueue, InvalidatedOrDestroyedTimersNeverFire) {
+TEST(SteppedMainQueue, InvalidatedOrDestroyedTimersNeverFire) {
     ManualMainQueue queue;
     int fired = 0;
     auto kept = queue.scheduleTimer(1.0, false, [&] { ++fired; });
@@ -50,7 +50,7 @@ TEST(ManualMainQueue, InvalidatedOrDestroyedTimersNeverFire) {
     EXPECT_EQ(queue.pendingCount(), 0u);
 }
 
-TEST(ManualMainQueue, RepeatingTimerFiresEveryIntervalUntilInvalidated) {
+TEST(SteppedMainQueue, RepeatingTimerFiresEveryIntervalUntilInvalidated) {
     ManualMainQueue queue;
     int ticks = 0;
     auto timer = queue.scheduleTimer(1.0, true, [&] { ++ticks; });

@@ -1,10 +1,10 @@
 // SPDX-FileCopyrightText: 2026 Orvane
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
-#include "fakes/ManualMainQueue.h"
+#include "adapters/std/SteppedMainQueue.h"
 
 #include <algorithm>
 
-namespace orvane::testing {
+namespace orvane {
 
 namespace {
 
@@ -27,37 +27,37 @@ private:
 }  // namespace
 
 // A fixed, recognisable start date: 2026-01-01 00:00:00 UTC.
-ManualMainQueue::ManualMainQueue()
+SteppedMainQueue::SteppedMainQueue()
     : m_now(std::chrono::sys_days{std::chrono::January / 1 / 2026}) {}
 
-void ManualMainQueue::post(Block block) {
+void SteppedMainQueue::post(Block block) {
     std::lock_guard lock(m_mutex);
     enqueue(m_now, std::move(block), nullptr, 0);
 }
 
-void ManualMainQueue::postAfter(double seconds, Block block) {
+void SteppedMainQueue::postAfter(double seconds, Block block) {
     std::lock_guard lock(m_mutex);
     enqueue(m_now + toDuration(seconds), std::move(block), nullptr, 0);
 }
 
-std::unique_ptr<Timer> ManualMainQueue::scheduleTimer(double interval, bool repeats, Block block) {
+std::unique_ptr<Timer> SteppedMainQueue::scheduleTimer(double interval, bool repeats, Block block) {
     auto invalidated = std::make_shared<bool>(false);
     std::lock_guard lock(m_mutex);
     enqueue(m_now + toDuration(interval), std::move(block), invalidated, repeats ? interval : 0);
     return std::make_unique<ManualTimer>(invalidated);
 }
 
-MainQueue::TimePoint ManualMainQueue::now() const {
+MainQueue::TimePoint SteppedMainQueue::now() const {
     std::lock_guard lock(m_mutex);
     return m_now;
 }
 
-void ManualMainQueue::enqueue(TimePoint due, Block block, std::shared_ptr<bool> invalidated,
-                              double repeat) {
+void SteppedMainQueue::enqueue(TimePoint due, Block block, std::shared_ptr<bool> invalidated,
+                               double repeat) {
     m_items.push_back(Item{due, m_sequence++, std::move(block), std::move(invalidated), repeat});
 }
 
-bool ManualMainQueue::runNextDueBy(TimePoint limit) {
+bool SteppedMainQueue::runNextDueBy(TimePoint limit) {
     Item item;
     {
         std::lock_guard lock(m_mutex);
@@ -79,13 +79,13 @@ bool ManualMainQueue::runNextDueBy(TimePoint limit) {
     return true;
 }
 
-std::size_t ManualMainQueue::runUntilIdle() {
+std::size_t SteppedMainQueue::runUntilIdle() {
     std::size_t count = 0;
     while (runNextDueBy(now())) ++count;
     return count;
 }
 
-void ManualMainQueue::advance(double seconds) {
+void SteppedMainQueue::advance(double seconds) {
     const auto target = now() + toDuration(seconds);
     while (runNextDueBy(target)) {
     }
@@ -93,11 +93,11 @@ void ManualMainQueue::advance(double seconds) {
     m_now = std::max(m_now, target);
 }
 
-std::size_t ManualMainQueue::pendingCount() const {
+std::size_t SteppedMainQueue::pendingCount() const {
     std::lock_guard lock(m_mutex);
     return static_cast<std::size_t>(
         std::count_if(m_items.begin(), m_items.end(),
                       [](const Item& i) { return !(i.invalidated && *i.invalidated); }));
 }
 
-}  // namespace orvane::testing
+}  // namespace orvane

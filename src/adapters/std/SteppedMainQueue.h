@@ -8,14 +8,15 @@
 
 #include "platform/MainQueue.h"
 
-namespace orvane::testing {
+namespace orvane {
 
-// A main queue on virtual time. Nothing runs until the test says so: runUntilIdle() runs what is
-// due now, advance() moves the clock and runs each block when its time comes. post() is safe from
-// any thread, so real worker threads may hand results to it.
-class ManualMainQueue : public MainQueue {
+// A main queue on a clock of its own. Nothing runs until its owner says so: runUntilIdle() runs
+// what is due now, advance() moves the clock and runs each block when its time comes. Tests use it
+// to run timers in microseconds; tools use it to follow the time of audio fed faster than real
+// time. post() is safe from any thread, so real worker threads may hand results to it.
+class SteppedMainQueue : public MainQueue {
 public:
-    ManualMainQueue();
+    SteppedMainQueue();
 
     void post(Block block) override;
     void postAfter(double seconds, Block block) override;
@@ -47,4 +48,4 @@ private:
     std::vector<Item> m_items;
 };
 
-}  // namespace orvane::testing
+}  // namespace orvane

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Speaks 20 interview questions in two espeak-ng voices into DIR as 16-bit WAV files, with
+# DIR/transcripts.txt listing "NAME<TAB>TEXT". The questions are written for the benchmark and
+# kept out of the language model's training sentences.
+set -euo pipefail
+dir=${1:?usage: make_speech_set.sh DIR}
+mkdir -p "$dir"
+questions=(
+  "How would you store user sessions for a website with millions of visitors"
+  "What happens when a database transaction fails halfway through"
+  "Can you describe a time you had to learn a new technology quickly"
+  "Why would you pick Python over JavaScript for a data pipeline"
+  "How do you keep a Docker image small"
+  "What is the purpose of an index on a large table"
+  "Explain how you would test an API that calls other services"
+  "Tell me about a mistake you made in production and what you changed"
+  "How would you find duplicate numbers in a very large list"
+  "What does Kubernetes do when a container crashes"
+  "How do you decide when a function is too long"
+  "What are the risks of caching user data"
+  "Describe how HTTP requests travel from the browser to the server"
+  "How would you split a monolith into smaller services"
+  "What makes a good code review comment"
+  "When should a team write integration tests instead of unit tests"
+  "How would you handle a slow query that blocks other users"
+  "What is the biggest technical challenge you have solved"
+  "How do you make sure an endpoint is secure"
+  "What would you do in your first month on this team"
+)
+voices=(en-us en-gb-x-rp)
+: > "$dir/transcripts.txt"
+n=0
+for voice in "${voices[@]}"; do
+  for q in "${questions[@]}"; do
+    n=$((n + 1))
+    name=$(printf 'q%02d' "$n")
+    espeak-ng -v "$voice" -s 160 -w "$dir/$name.raw.wav" "$q"
+    # Half a second of silence on each side, as speech arrives in a session.
+    sox "$dir/$name.raw.wav" "$dir/$name.wav" pad 0.5 0.5
+    rm "$dir/$name.raw.wav"
+    printf '%s\t%s\n' "$name" "$q" >> "$dir/transcripts.txt"
+  done
+done

@@ -1,0 +1,161 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include "adapters/pocketsphinx/PocketSphinxDecoder.h"
+
+#include <pocketsphinx.h>
+#include <sphinxbase/err.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#ifndef ORVANE_SPEECH_BUILD_DIR
+#define ORVANE_SPEECH_BUILD_DIR ""
+#endif
+#ifndef ORVANE_POCKETSPHINX_MODEL_DIR
+#define ORVANE_POCKETSPHINX_MODEL_DIR "/usr/share/pocketsphinx/model/en-us"
+#endif
+
+namespace orvane {
+
+namespace {
+
+// Orvane's own setting among the PocketSphinx flags: the interview model's share of the mix.
+constexpr const char* kDomainWeightFlag = "-domainweight";
+constexpr float kDefaultDomainWeight = 0.5f;
+
+std::filesystem::path executableDir() {
+    std::error_code error;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::path() : self.parent_path();
+}
+
+}  // namespace
+
+const PocketSphinxDecoder::Tuning& PocketSphinxDecoder::defaultTuning() {
+    static const Tuning tuning = {{"-topn", "12"}};
+    return tuning;
+}
+
+bool SpeechModelPaths::exist() const {
+    for (const auto* path :
+         {&acousticModel, &dictionary, &generalModel, &domainModel, &extraWords}) {
+        if (path->empty() || !std::filesystem::exists(*path)) return false;
+    }
+    return true;
+}
+
+SpeechModelPaths SpeechModelPaths::find() {
+    const std::filesystem::path model = ORVANE_POCKETSPHINX_MODEL_DIR;
+    SpeechModelPaths paths{(model / "en-us").string(),
+                           (model / "cmudict-en-us.dict").string(),
+                           (model / "en-us.lm.bin").string(),
+                           {},
+                           {}};
+    // Installed beside the program first, then the build tree the program came from.
+    for (const auto& dir : {executableDir() / "../share/orvane/speech",
+                            std::filesystem::path(ORVANE_SPEECH_BUILD_DIR)}) {
+        if (!dir.empty() && std::filesystem::exists(dir / "domain.arpa")) {
+            paths.domainModel = (dir / "domain.arpa").string();
+            paths.extraWords = (dir / "words.dict").string();
+            break;
+        }
+    }
+    return paths;
+}
+
+std::unique_ptr<PocketSphinxDecoder> PocketSphinxDecoder::load(const SpeechModelPaths& paths,
+                                                               const Tuning& tuning) {
+    if (!paths.exist()) return nullptr;
+    err_set_logfp(nullptr);
+    std::vector<std::string> arguments = {"-hmm",           paths.acousticModel, "-dict",
+                                          paths.dictionary, "-samprate",         "16000",
+                                          "-logfn",         "/dev/null"};
+    float domainWeight = kDefaultDomainWeight;
+    for (const auto& [name, value] : tuning) {
+        if (name == kDomainWeightFlag) {
+            domainWeight = std::stof(value);
+            continue;
+        }
+        arguments.push_back(name);
+        arguments.push_back(value);
+    }
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>("orvane"));
+    for (auto& argument : arguments) argv.push_back(argument.data());
+    cmd_ln_t* config =
+        cmd_ln_parse_r(nullptr, ps_args(), static_cast<int32>(argv.size()), argv.data(), TRUE);
+    if (!config) return nullptr;
+    ps_decoder_t* decoder = ps_init(config);
+    if (!decoder) {
+        cmd_ln_free_r(config);
+        return nullptr;
+    }
+    std::ifstream extra(paths.extraWords);
+    for (std::string line; std::getline(extra, line);) {
+        std::istringstream fields(line);
+        std::string word;
+        fields >> word;
+        std::string phones;
+        std::getline(fields, phones);
+        phones.erase(0, phones.find_first_not_of(' '));
+        if (!word.empty() && !phones.empty())
+            ps_add_word(decoder, word.c_str(), phones.c_str(), FALSE);
+    }
+
+    logmath_t* logmath = ps_get_logmath(decoder);
+    ngram_model_t* general =
+        ngram_model_read(config, paths.generalModel.c_str(), NGRAM_AUTO, logmath);
+    ngram_model_t* domain =
+        ngram_model_read(config, paths.domainModel.c_str(), NGRAM_ARPA, logmath);
+    if (!general || !domain) {
+        if (general) ngram_model_free(general);
+        if (domain) ngram_model_free(domain);
+        ps_free(decoder);
+        cmd_ln_free_r(config);
+        return nullptr;
+    }
+    ngram_model_t* models[] = {general, domain};
+    const char* names[] = {"general", "interview"};
+    float32 weights[] = {1.0f - domainWeight, domainWeight};
+    ngram_model_t* mixed =
+        ngram_model_set_init(config, models, const_cast<char**>(names), weights, 2);
+    if (!mixed || ps_set_lm(decoder, "mixed", mixed) != 0 || ps_set_search(decoder, "mixed") != 0) {
+        ps_free(decoder);
+        cmd_ln_free_r(config);
+        return nullptr;
+    }
+    ngram_model_free(mixed);  // the search holds its own reference
+    return std::unique_ptr<PocketSphinxDecoder>(new PocketSphinxDecoder(config, decoder));
+}
+
+PocketSphinxDecoder::~PocketSphinxDecoder() {
+    if (m_inUtterance) ps_end_utt(m_decoder);
+    ps_free(m_decoder);
+    cmd_ln_free_r(m_config);
+}
+
+void PocketSphinxDecoder::startUtterance() {
+    if (m_inUtterance) ps_end_utt(m_decoder);
+    ps_start_utt(m_decoder);
+    m_inUtterance = true;
+}
+
+void PocketSphinxDecoder::process(const std::int16_t* samples, std::size_t count) {
+    if (m_inUtterance && count > 0) ps_process_raw(m_decoder, samples, count, FALSE, FALSE);
+}
+
+std::string PocketSphinxDecoder::hypothesis() {
+    std::int32_t score = 0;
+    const char* text = ps_get_hyp(m_decoder, &score);
+    return text ? text : "";
+}
+
+void PocketSphinxDecoder::endUtterance() {
+    if (!m_inUtterance) return;
+    ps_end_utt(m_decoder);
+    m_inUtterance = false;
+}
+
+}  // namespace orvane

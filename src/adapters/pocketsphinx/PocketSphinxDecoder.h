@@ -1,0 +1,62 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+typedef struct ps_decoder_s ps_decoder_t;
+typedef struct cmd_ln_s cmd_ln_t;
+
+namespace orvane {
+
+// Where the English model and Orvane's interview vocabulary live.
+struct SpeechModelPaths {
+    std::string acousticModel;  // the en-us HMM directory
+    std::string dictionary;     // the pronouncing dictionary
+    std::string generalModel;   // the general English language model
+    std::string domainModel;    // the interview-domain ARPA model built with Orvane
+    std::string extraWords;     // pronunciations of technical words the dictionary lacks
+
+    bool exist() const;
+    // The installed English model with the domain files found beside this program or in the
+    // build tree; nothing when any file is missing.
+    static SpeechModelPaths find();
+};
+
+// One PocketSphinx decoder searching a mix of the general and the interview language models.
+// Not thread-safe: one recognition uses it at a time.
+//
+// Technical words the general model lacks can only be recognised if a language model contains
+// them, so they come in through the domain model, interpolated half and half with the general one.
+// The words the dictionary lacks are added before any model is attached, since adding words to a
+// search that already has the general model attached is not safe in this PocketSphinx.
+class PocketSphinxDecoder {
+public:
+    // Decoder settings as PocketSphinx flags, e.g. {"-topn", "12"}.
+    using Tuning = std::vector<std::pair<std::string, std::string>>;
+    static const Tuning& defaultTuning();
+
+    static std::unique_ptr<PocketSphinxDecoder> load(const SpeechModelPaths& paths,
+                                                     const Tuning& tuning = defaultTuning());
+    ~PocketSphinxDecoder();
+
+    void startUtterance();
+    void process(const std::int16_t* samples, std::size_t count);
+    // The best hypothesis of the utterance so far, words separated by single spaces.
+    std::string hypothesis();
+    void endUtterance();
+
+private:
+    PocketSphinxDecoder(cmd_ln_t* config, ps_decoder_t* decoder)
+        : m_config(config), m_decoder(decoder) {}
+
+    cmd_ln_t* m_config;
+    ps_decoder_t* m_decoder;
+    bool m_inUtterance = false;
+};
+
+}  // namespace orvane

@@ -1,0 +1,22 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include "platform/AudioSource.h"
+
+namespace orvane {
+
+// The computer's output, captured from the monitor of the default sink through the PulseAudio
+// protocol (PulseAudio itself, or PipeWire's Pulse server) as 48 000 Hz mono float blocks of
+// 20 ms, on one capture thread named after the label.
+//
+// Orvane plays no sound of its own, so nothing needs to be filtered out of the monitor.
+//
+// No server or no monitor to capture is reported as noDevice; a refusal as a failure whose text
+// says "denied"; the server going away while capturing ends the stream with its reason.
+class PulseAudioSource : public AudioSource {
+public:
+    OpenResult open(const std::string& threadLabel, AudioStreamHandlers handlers) override;
+};
+
+}  // namespace orvane

@@ -1,0 +1,54 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "platform/AudioBuffer.h"
+
+typedef struct pa_simple pa_simple;
+
+namespace orvane::pulse {
+
+constexpr double kSampleRate = 48000;
+
+// A connected record stream, or the PulseAudio error code of why there is none.
+struct Connection {
+    pa_simple* stream = nullptr;
+    int error = 0;
+};
+
+// Connects a mono float record stream to the source (nullptr: the default input).
+Connection connect(const char* source, const char* description, std::size_t framesPerBlock);
+bool isMissingServerOrDevice(int error);
+bool isAccessDenied(int error);
+std::string describe(int error);
+
+// Reads blocks from a connected stream on a thread of its own until stopped or until the stream
+// fails, which it then reports once.
+class CaptureThread {
+public:
+    CaptureThread(pa_simple* stream, std::size_t framesPerBlock, const std::string& label,
+                  std::function<void(AudioBuffer)> onBlock,
+                  std::function<void(const std::string&)> onFailure);
+    ~CaptureThread();
+    // Ends the capture and joins the thread; no block is delivered after it returns.
+    void stop();
+    bool isRunning() const { return m_running; }
+
+private:
+    void run(std::size_t framesPerBlock, std::string label);
+
+    pa_simple* m_stream;
+    std::function<void(AudioBuffer)> m_onBlock;
+    std::function<void(const std::string&)> m_onFailure;
+    std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_running{true};
+    std::thread m_thread;
+};
+
+}  // namespace orvane::pulse

@@ -1,0 +1,84 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include <nlohmann/json.hpp>
+
+namespace orvane::testing {
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    std::vector<nlohmann::json> events;
+    std::string output;
+};
+
+Run listen(const std::string& arguments) {
+    Run run;
+    FILE* pipe =
+        ::popen((std::string(ORVANE_LISTEN_PATH) + " " + arguments + " 2>&1").c_str(), "r");
+    char buffer[4096];
+    while (std::fgets(buffer, sizeof buffer, pipe)) {
+        run.output += buffer;
+        if (buffer[0] == '{') run.events.push_back(nlohmann::json::parse(buffer));
+    }
+    const int status = ::pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+TEST(OrvaneListen, AFileIsHeardOnTheAudiosOwnClock) {
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("orvane-listen-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const auto d = dir.string();
+    // Two questions 2.5 s apart, then one word: stereo 44.1 kHz, to exercise the conversion.
+    ASSERT_EQ(
+        std::system(("espeak-ng -v en-us -w " + d +
+                     "/a.wav 'What is a binary search tree' && "
+                     "espeak-ng -v en-us -w " +
+                     d +
+                     "/b.wav 'Tell me about a project you are proud of' && "
+                     "espeak-ng -v en-us -w " +
+                     d +
+                     "/c.wav 'Sure' && "
+                     "sox " +
+                     d + "/a.wav " + d +
+                     "/a2.wav pad 0 2.5 && "
+                     "sox " +
+                     d + "/b.wav " + d +
+                     "/b2.wav pad 0 2.5 && "
+                     "sox " +
+                     d + "/a2.wav " + d + "/b2.wav " + d + "/c.wav -r 44100 -c 2 " + d + "/all.wav")
+                        .c_str()),
+        0);
+    const auto run = listen("--wav " + d + "/all.wav --fast");
+    std::filesystem::remove_all(dir);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    std::vector<std::string> questions;
+    int transcripts = 0;
+    for (const auto& event : run.events) {
+        if (event["event"] == "question") questions.push_back(event["text"]);
+        if (event["event"] == "transcript") ++transcripts;
+        EXPECT_NE(event["event"], "error") << event.dump();
+    }
+    EXPECT_EQ(questions.size(), 2u) << run.output;
+    EXPECT_GT(transcripts, 4) << "the transcript grows as the words come";
+}
+
+TEST(OrvaneListen, ArgumentsAreChecked) {
+    EXPECT_EQ(listen("--help").exitCode, 0);
+    EXPECT_NE(listen("--help").output.find("--fast"), std::string::npos);
+    EXPECT_EQ(listen("").exitCode, 2);
+    EXPECT_EQ(listen("--fast").exitCode, 2);
+    EXPECT_EQ(listen("--wav /nonexistent.wav --fast").exitCode, 2);
+    EXPECT_EQ(listen("--bogus").exitCode, 2);
+}
+
+}  // namespace
+}  // namespace orvane::testing

@@ -1,0 +1,68 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "tools/WavFile.h"
+
+namespace orvane {
+namespace {
+
+std::string le(std::uint32_t value, int bytes) {
+    std::string out;
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+    return out;
+}
+
+std::string wav(std::uint16_t format, std::uint16_t channels, std::uint32_t rate,
+                std::uint16_t bits, const std::string& data, bool extraChunk = false) {
+    std::string fmt = le(format, 2) + le(channels, 2) + le(rate, 4) +
+                      le(rate * channels * bits / 8, 4) + le(channels * bits / 8, 2) + le(bits, 2);
+    std::string body = "WAVE";
+    body += "fmt " + le(static_cast<std::uint32_t>(fmt.size()), 4) + fmt;
+    if (extraChunk) body += "LIST" + le(3, 4) + "abc" + std::string(1, '\0');
+    body += "data" + le(static_cast<std::uint32_t>(data.size()), 4) + data;
+    return "RIFF" + le(static_cast<std::uint32_t>(body.size()), 4) + body;
+}
+
+std::filesystem::path write(const std::string& name, const std::string& bytes) {
+    const auto path = std::filesystem::temp_directory_path() / name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+TEST(WavFile, ReadsSixteenBitStereoPastOtherChunks) {
+    const auto data = le(0x4000, 2) + le(0xC000, 2) + le(0, 2) + le(0x7FFF, 2);
+    const auto path = write("orvane-pcm16.wav", wav(1, 2, 22050, 16, data, true));
+    const auto read = readWavFile(path.string());
+    ASSERT_TRUE(std::holds_alternative<AudioBuffer>(read)) << std::get<std::string>(read);
+    const auto& buffer = std::get<AudioBuffer>(read);
+    EXPECT_EQ(buffer.sampleRate, 22050);
+    EXPECT_EQ(buffer.channels, 2);
+    ASSERT_EQ(buffer.frameCount(), 2u);
+    EXPECT_FLOAT_EQ(buffer.samples[0], 0.5f);
+    EXPECT_FLOAT_EQ(buffer.samples[1], -0.5f);
+    EXPECT_NEAR(buffer.samples[3], 1.0f, 1e-4);
+}
+
+TEST(WavFile, ReadsFloatSamples) {
+    float samples[] = {0.25f, -1.0f};
+    std::string data(reinterpret_cast<const char*>(samples), sizeof samples);
+    const auto read = readWavFile(write("orvane-float.wav", wav(3, 1, 48000, 32, data)).string());
+    const auto& buffer = std::get<AudioBuffer>(read);
+    EXPECT_EQ(buffer.samples, (std::vector<float>{0.25f, -1.0f}));
+}
+
+TEST(WavFile, SaysWhyItCannotRead) {
+    EXPECT_TRUE(std::holds_alternative<std::string>(readWavFile("/nonexistent/file.wav")));
+    EXPECT_TRUE(std::holds_alternative<std::string>(
+        readWavFile(write("orvane-not.wav", "hello, not a wav").string())));
+    EXPECT_TRUE(std::holds_alternative<std::string>(
+        readWavFile(write("orvane-8bit.wav", wav(1, 1, 8000, 8, "abcd")).string())));
+}
+
+}  // namespace
+}  // namespace orvane
