@@ -21,6 +21,7 @@ TokenService::Tokens TokenService::issue(const User& user) {
     const nlohmann::json claims = {{"iss", issuer},
                                    {"sub", std::to_string(user.id)},
                                    {"typ", "access"},
+                                   {"jti", base64UrlEncode(randomBytes(12))},
                                    {"iat", now},
                                    {"exp", now + m_accessLifetime}};
     Tokens tokens;

@@ -211,23 +211,28 @@ void AuthManager::exchangeCodeForIDToken(
         completion(std::nullopt);
         return;
     }
+    const auto body = oauth::formBody({{"code", code},
+                                       {"client_id", m_config.googleClientID},
+                                       {"redirect_uri", redirectUri()},
+                                       {"grant_type", "authorization_code"},
+                                       {"code_verifier", *m_pkceVerifier}});
+    post(m_config.tokenEndpoint, "application/x-www-form-urlencoded", body,
+         [this, completion](const HttpResult& reply) { completion(readTokenReply(reply)); });
+}
+
+void AuthManager::post(const std::string& url, const char* contentType, std::string body,
+                       std::function<void(const HttpResult&)> onReply) {
     HttpRequest request;
     request.method = "POST";
-    request.url = m_config.tokenEndpoint;
-    request.headers = {{"Content-Type", "application/x-www-form-urlencoded"}};
-    request.body = oauth::formBody({{"code", code},
-                                    {"client_id", m_config.googleClientID},
-                                    {"redirect_uri", redirectUri()},
-                                    {"grant_type", "authorization_code"},
-                                    {"code_verifier", *m_pkceVerifier}});
+    request.url = url;
+    request.headers = {{"Content-Type", contentType}};
+    request.body = std::move(body);
     request.idleTimeoutSeconds = kSignInTimeoutSeconds;
     request.totalTimeoutSeconds = kSignInTimeoutSeconds;
     m_services->http.send(
-        std::move(request), [this, &queue = m_services->mainQueue,
-                             alive = std::weak_ptr<int>(m_alive), completion](HttpResult reply) {
-            postIfAlive(queue, alive, [this, reply = std::move(reply), completion] {
-                completion(readTokenReply(reply));
-            });
+        std::move(request), [&queue = m_services->mainQueue, alive = std::weak_ptr<int>(m_alive),
+                             onReply = std::move(onReply)](HttpResult reply) {
+            postIfAlive(queue, alive, [onReply, reply = std::move(reply)] { onReply(reply); });
         });
 }
 
@@ -268,20 +273,9 @@ void AuthManager::authenticateWithBackend(const std::string& provider, const std
     const nlohmann::json body =
         apple ? nlohmann::json{{"token", token}, {"userId", userId.value_or("")}}
               : nlohmann::json{{"googleToken", token}};
-    HttpRequest request;
-    request.method = "POST";
-    request.url = url;
-    request.headers = {{"Content-Type", "application/json"}};
-    request.body = body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    request.idleTimeoutSeconds = kSignInTimeoutSeconds;
-    request.totalTimeoutSeconds = kSignInTimeoutSeconds;
-    m_services->http.send(
-        std::move(request), [this, &queue = m_services->mainQueue,
-                             alive = std::weak_ptr<int>(m_alive), completion](HttpResult reply) {
-            postIfAlive(queue, alive, [this, reply = std::move(reply), completion] {
-                handleBackendReply(reply, completion);
-            });
-        });
+    post(url, "application/json",
+         body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
+         [this, completion](const HttpResult& reply) { handleBackendReply(reply, completion); });
 }
 
 void AuthManager::handleBackendReply(const HttpResult& reply, const Completion& completion) {

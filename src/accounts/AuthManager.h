@@ -99,6 +99,9 @@ private:
     void handleAppleResult(const std::optional<AppleIdCredential>& credential,
                            const std::optional<std::string>& error);
     void fail(const std::string& message, const Completion& completion);
+    // A sign-in POST; the reply is handed to the main thread while the manager exists.
+    void post(const std::string& url, const char* contentType, std::string body,
+              std::function<void(const HttpResult&)> onReply);
     // Runs the block on the main queue while this manager exists.
     void onMain(std::function<void()> block);
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "backend/BackendHarness.h"
+#include "integration/ProcessRun.h"
 
 namespace orvane::testing {
 namespace {
@@ -19,13 +20,9 @@ TEST(AskBackend, AQuestionIsAnsweredAndRecordedEndToEnd) {
     const std::string command = std::string(ORVANE_ASK_PATH) + " --api-base " +
                                 backendServer.origin() + " --token " + token +
                                 " what is the difference between a process and a thread";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    std::vector<nlohmann::json> events;
-    char buffer[8192];
-    while (std::fgets(buffer, sizeof buffer, pipe)) events.push_back(nlohmann::json::parse(buffer));
-    const int status = ::pclose(pipe);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const auto run = runProcess(command);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    const auto& events = run.events;
 
     const auto recorded = std::find_if(events.begin(), events.end(),
                                        [](const auto& e) { return e["event"] == "recorded"; });

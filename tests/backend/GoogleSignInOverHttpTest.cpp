@@ -67,59 +67,57 @@ private:
     std::string m_name;
 };
 
-TEST(GoogleSignInOverHttp, FromAuthorisationUrlToStoredTokens) {
-    BackendHarness backendServer("client-signin");
-    backendServer.start();
+// The app's sign-in against the reference backend's development identity provider.
+class GoogleSignInOverHttp : public ::testing::Test {
+protected:
+    void SetUp() override {
+        backendServer.start();
+        const auto origin = backendServer.origin();
+        auto callbackScheme = backendServer.redirectUri();
+        callbackScheme.erase(callbackScheme.find(':'));
+        browser = std::make_unique<FormSubmittingBrowser>(backendServer.port, "Katherine Johnson");
+        auth = std::make_unique<AuthManager>(
+            AuthServices{mainQueue, http, crypto, *browser, apple},
+            AuthConfig{backendServer.clientId(), callbackScheme, origin + "/dev/oauth2/v2/auth",
+                       origin + "/dev/token", origin});
+    }
+    std::optional<bool> signIn() {
+        std::optional<bool> result;
+        auth->signInWithGoogle([&](bool ok) { result = ok; });
+        mainQueue.runUntil([&] { return result.has_value(); }, 30);
+        return result;
+    }
 
+    BackendHarness backendServer{"client-signin"};
     RunLoop mainQueue;
     CurlHttpClient http;
     OpenSslCrypto crypto;
-    FormSubmittingBrowser browser(backendServer.port, "Katherine Johnson");
     UnavailableAppleSignIn apple;
-    const auto origin = backendServer.origin();
-    auto callbackScheme = backendServer.redirectUri();
-    callbackScheme.erase(callbackScheme.find(':'));
-    AuthManager auth({mainQueue, http, crypto, browser, apple},
-                     AuthConfig{backendServer.clientId(), callbackScheme,
-                                origin + "/dev/oauth2/v2/auth", origin + "/dev/token", origin});
+    std::unique_ptr<FormSubmittingBrowser> browser;
+    std::unique_ptr<AuthManager> auth;
+};
 
-    std::optional<bool> result;
-    auth.signInWithGoogle([&](bool ok) { result = ok; });
-    ASSERT_TRUE(mainQueue.runUntil([&] { return result.has_value(); }, 30));
-    ASSERT_TRUE(*result) << auth.lastError().value_or("");
-    EXPECT_FALSE(auth.lastError());
-    EXPECT_TRUE(auth.isAuthenticated());
-    EXPECT_TRUE(auth.refreshToken());
-    EXPECT_EQ(auth.userName(), "Katherine");
-    EXPECT_NE(browser.visitedUrl.find("code_challenge_method=S256"), std::string::npos);
+TEST_F(GoogleSignInOverHttp, FromAuthorisationUrlToStoredTokens) {
+    const auto result = signIn();
+    ASSERT_EQ(result, true) << auth->lastError().value_or("");
+    EXPECT_FALSE(auth->lastError());
+    EXPECT_TRUE(auth->isAuthenticated());
+    EXPECT_TRUE(auth->refreshToken());
+    EXPECT_EQ(auth->userName(), "Katherine");
+    EXPECT_NE(browser->visitedUrl.find("code_challenge_method=S256"), std::string::npos);
 
     // The token is the backend's own: the chat endpoint takes it.
-    EXPECT_EQ(backendServer.chat(*auth.accessToken(), question("what is a deadlock"))->status, 200);
+    EXPECT_EQ(backendServer.chat(*auth->accessToken(), question("what is a deadlock"))->status,
+              200);
 }
 
-TEST(GoogleSignInOverHttp, AReplayedRedirectFailsAtTheTokenEndpoint) {
-    BackendHarness backendServer("client-replay");
-    backendServer.start();
-    RunLoop mainQueue;
-    CurlHttpClient http;
-    OpenSslCrypto crypto;
-    FormSubmittingBrowser browser(backendServer.port, "Mallory");
-    UnavailableAppleSignIn apple;
-    const auto origin = backendServer.origin();
-    auto callbackScheme = backendServer.redirectUri();
-    callbackScheme.erase(callbackScheme.find(':'));
-    AuthManager auth({mainQueue, http, crypto, browser, apple},
-                     AuthConfig{backendServer.clientId(), callbackScheme,
-                                origin + "/dev/oauth2/v2/auth", origin + "/dev/token", origin});
-    // A stale code with the current verifier, as when an earlier attempt's redirect arrives late.
-    std::optional<bool> result;
-    auth.signInWithGoogle([&](bool ok) { result = ok; });
-    ASSERT_TRUE(mainQueue.runUntil([&] { return result.has_value(); }, 30));
-    ASSERT_TRUE(*result);
-    result.reset();
-    auth.signInWithGoogle([&](bool ok) { result = ok; });
-    ASSERT_TRUE(mainQueue.runUntil([&] { return result.has_value(); }, 30));
-    EXPECT_TRUE(*result) << "a fresh attempt gets a fresh code";
+TEST_F(GoogleSignInOverHttp, EachAttemptRunsWithItsOwnCodeAndVerifier) {
+    ASSERT_EQ(signIn(), true);
+    const auto firstToken = *auth->accessToken();
+    const auto firstVerifier = *auth->pkceVerifier();
+    ASSERT_EQ(signIn(), true) << auth->lastError().value_or("");
+    EXPECT_NE(*auth->pkceVerifier(), firstVerifier);
+    EXPECT_NE(*auth->accessToken(), firstToken);
 }
 
 }  // namespace

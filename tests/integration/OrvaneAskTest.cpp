@@ -2,46 +2,21 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
 #include <nlohmann/json.hpp>
 
 #include "integration/LoopbackServer.h"
+#include "integration/ProcessRun.h"
 
 namespace orvane::testing {
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    std::vector<nlohmann::json> events;
-    std::string output;
-};
-
-std::string quoted(const std::string& arg) {
-    std::string out = "'";
-    for (char c : arg) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-Run ask(const std::vector<std::string>& args) {
+ProcessRun ask(const std::vector<std::string>& args) {
     std::string command = ORVANE_ASK_PATH;
-    for (const auto& arg : args) command += " " + quoted(arg);
-    command += " 2>&1";
-    Run run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, pipe)) {
-        const std::string line(buffer);
-        run.output += line;
-        if (line.starts_with("{")) run.events.push_back(nlohmann::json::parse(line));
-    }
-    const int status = ::pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    for (const auto& arg : args) command += " " + shellQuoted(arg);
+    return runProcess(command);
 }
 
 TEST(OrvaneAsk, PrintsEachSessionEventAsAJsonLine) {

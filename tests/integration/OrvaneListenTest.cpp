@@ -1,35 +1,17 @@
 // SPDX-FileCopyrightText: 2026 Orvane
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 
-#include <nlohmann/json.hpp>
+#include "integration/ProcessRun.h"
 
 namespace orvane::testing {
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    std::vector<nlohmann::json> events;
-    std::string output;
-};
-
-Run listen(const std::string& arguments) {
-    Run run;
-    FILE* pipe =
-        ::popen((std::string(ORVANE_LISTEN_PATH) + " " + arguments + " 2>&1").c_str(), "r");
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, pipe)) {
-        run.output += buffer;
-        if (buffer[0] == '{') run.events.push_back(nlohmann::json::parse(buffer));
-    }
-    const int status = ::pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+ProcessRun listen(const std::string& arguments) {
+    return runProcess(std::string(ORVANE_LISTEN_PATH) + " " + arguments);
 }
 
 TEST(OrvaneListen, AFileIsHeardOnTheAudiosOwnClock) {
