@@ -6,6 +6,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
+"$root/scripts/fetch-assets.sh"
 "$root/scripts/check-format.sh"
 
 # run_suites BUILD_DIR CTEST_ARGS... -- CMAKE_ARGS...

@@ -18,12 +18,9 @@ TokenService::TokenService(std::string secret, Database& database, Clock clock,
 
 TokenService::Tokens TokenService::issue(const User& user) {
     const auto now = m_clock();
-    const nlohmann::json claims = {{"iss", issuer},
-                                   {"sub", std::to_string(user.id)},
-                                   {"typ", "access"},
-                                   {"jti", base64UrlEncode(randomBytes(12))},
-                                   {"iat", now},
-                                   {"exp", now + m_accessLifetime}};
+    const nlohmann::json claims = {{"iss", issuer},   {"sub", std::to_string(user.id)},
+                                   {"typ", "access"}, {"jti", base64UrlEncode(randomBytes(12))},
+                                   {"iat", now},      {"exp", now + m_accessLifetime}};
     Tokens tokens;
     tokens.accessToken = jwt::signHs256(claims, m_secret);
     tokens.refreshToken = base64UrlEncode(randomBytes(32));

@@ -1,0 +1,147 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gtest/gtest.h>
+
+#include <QFontInfo>
+#include <QTest>
+
+#include "overlay/SymbolIcons.h"
+#include "overlay/UIHelpers.h"
+
+namespace orvane {
+namespace {
+
+void expectColour(const QColor& actual, double r, double g, double b, double a) {
+    EXPECT_NEAR(actual.redF(), r, 0.002);
+    EXPECT_NEAR(actual.greenF(), g, 0.002);
+    EXPECT_NEAR(actual.blueF(), b, 0.002);
+    EXPECT_NEAR(actual.alphaF(), a, 0.002);
+}
+
+TEST(Palette, HasTheExactValues) {
+    expectColour(UI::bookCloth(), 0.8, 0.47, 0.36, 1.0);
+    expectColour(UI::white(0.4), 1, 1, 1, 0.4);
+    expectColour(UI::withOpacity(UI::bookCloth(), 0.15), 0.8, 0.47, 0.36, 0.15);
+}
+
+// One test, because registering the faces cannot be undone within the process.
+TEST(Fonts, FallBackToTheSystemFontUntilTheFacesAreRegistered) {
+    const auto before = UI::ubuntu(14, QFont::Bold);
+    EXPECT_NE(before.family(), "Ubuntu");
+    EXPECT_EQ(before.weight(), QFont::Bold);
+    EXPECT_DOUBLE_EQ(before.pointSizeF(), 14);
+    const auto monoBefore = UI::ubuntuMono(11);
+    EXPECT_NE(monoBefore.family(), "Ubuntu Mono");
+    EXPECT_TRUE(QFontInfo(monoBefore).fixedPitch());
+    EXPECT_DOUBLE_EQ(monoBefore.pointSizeF(), 11);
+
+    EXPECT_EQ(registerBundledFonts(), 5);
+    EXPECT_EQ(registerBundledFonts(), 5) << "registering again adds nothing";
+
+    const std::vector<std::pair<QFont::Weight, QFont::Weight>> faces = {
+        {QFont::Black, QFont::Bold},    {QFont::ExtraBold, QFont::Bold},
+        {QFont::Bold, QFont::Bold},     {QFont::DemiBold, QFont::Medium},
+        {QFont::Medium, QFont::Medium}, {QFont::Normal, QFont::Normal},
+        {QFont::Light, QFont::Light},   {QFont::ExtraLight, QFont::Light},
+        {QFont::Thin, QFont::Light}};
+    for (const auto& [asked, face] : faces) {
+        const auto font = UI::ubuntu(18, asked);
+        EXPECT_EQ(font.family(), "Ubuntu") << asked;
+        EXPECT_EQ(font.weight(), face) << asked;
+        EXPECT_EQ(QFontInfo(font).family(), "Ubuntu") << "the face is really there";
+    }
+    EXPECT_EQ(UI::ubuntuMono(10).family(), "Ubuntu Mono");
+    EXPECT_EQ(QFontInfo(UI::ubuntuMono(10)).family(), "Ubuntu Mono");
+}
+
+TEST(Symbols, KnownNamesDrawTintedAndUnknownNamesGiveNothing) {
+    for (const char* name : {"chevron.left", "chevron.right", "paperplane.fill", "play.fill",
+                             "stop.fill", "eye", "eye.slash", "gearshape"}) {
+        EXPECT_TRUE(SymbolIcons::resourceFor(name)) << name;
+    }
+    EXPECT_FALSE(SymbolIcons::resourceFor("no.such.symbol"));
+    EXPECT_FALSE(SymbolIcons::icon("no.such.symbol", 13, Qt::white));
+
+    const auto image = SymbolIcons::pixmap("play.fill", 13, UI::bookCloth(), 2.0)->toImage();
+    EXPECT_EQ(image.width(), 26);
+    bool tinted = false;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (pixel.alpha() > 200 && std::abs(pixel.red() - 204) < 3 &&
+                std::abs(pixel.green() - 120) < 3 && std::abs(pixel.blue() - 92) < 3) {
+                tinted = true;
+            }
+        }
+    }
+    EXPECT_TRUE(tinted) << "the icon is drawn in the tint";
+}
+
+TEST(Symbols, AnIconButtonWithAnUnknownSymbolHasNoImage) {
+    std::unique_ptr<QToolButton> known(UI::iconButton("gearshape", 13, Qt::white));
+    std::unique_ptr<QToolButton> unknown(UI::iconButton("gear.fancy", 13, Qt::white));
+    EXPECT_FALSE(known->icon().isNull());
+    EXPECT_TRUE(unknown->icon().isNull());
+}
+
+TEST(Factories, LabelsAndButtonsLookAsSpecified) {
+    std::unique_ptr<QLabel> label(UI::label("Hello", 12, QFont::Medium, UI::white(0.5)));
+    EXPECT_EQ(label->text(), "Hello");
+    EXPECT_TRUE(label->wordWrap());
+    EXPECT_DOUBLE_EQ(label->font().pointSizeF(), 12);
+    expectColour(label->palette().color(QPalette::WindowText), 1, 1, 1, 0.5);
+
+    std::unique_ptr<ClickableView> primary(UI::primaryButton("Start Session"));
+    primary->resize(200, 44);
+    const auto image = primary->grab().toImage();
+    const QColor fill = image.pixelColor(image.width() / 2, 4);
+    EXPECT_NEAR(fill.redF(), 0.8, 0.01);
+    EXPECT_NEAR(fill.greenF(), 0.47, 0.01);
+    EXPECT_NEAR(fill.blueF(), 0.36, 0.01);
+}
+
+class Clicks : public ::testing::Test {
+protected:
+    Clicks() {
+        view.resize(100, 40);
+        view.onClick = [this] { ++clicks; };
+        view.show();
+    }
+    ClickableView view;
+    int clicks = 0;
+};
+
+TEST_F(Clicks, AClickReleasedInsideCounts) {
+    QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(50, 20));
+    EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(Clicks, APressDraggedOutAndReleasedOutsideDoesNot) {
+    QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(50, 20));
+    QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(150, 20));
+    EXPECT_EQ(clicks, 0);
+}
+
+TEST_F(Clicks, HoverAndPressFade) {
+    QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), QPointF(10, 10));
+    QCoreApplication::sendEvent(&view, &enter);
+    EXPECT_TRUE(view.isHovered());
+    QTest::qWait(ClickableView::hoverFade + 60);
+    EXPECT_NEAR(view.opacity(), 0.85, 0.01);
+
+    QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(50, 20));
+    QTest::qWait(ClickableView::pressFade + 60);
+    EXPECT_NEAR(view.opacity(), 0.7, 0.01);
+    QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(50, 20));
+    QTest::qWait(ClickableView::pressFade + 60);
+    EXPECT_NEAR(view.opacity(), 0.85, 0.01) << "released while hovered";
+
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(&view, &leave);
+    EXPECT_FALSE(view.isHovered());
+    QTest::qWait(ClickableView::hoverFade + 60);
+    EXPECT_NEAR(view.opacity(), 1.0, 0.01);
+}
+
+}  // namespace
+}  // namespace orvane
