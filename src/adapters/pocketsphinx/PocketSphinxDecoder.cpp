@@ -121,12 +121,17 @@ std::unique_ptr<PocketSphinxDecoder> PocketSphinxDecoder::load(const SpeechModel
     float32 weights[] = {1.0f - domainWeight, domainWeight};
     ngram_model_t* mixed =
         ngram_model_set_init(config, models, const_cast<char**>(names), weights, 2);
+    // The set keeps its own references to the models, and the search its own to the set; ours
+    // go, or the models (tens of megabytes) would outlive the decoder.
+    ngram_model_free(general);
+    ngram_model_free(domain);
     if (!mixed || ps_set_lm(decoder, "mixed", mixed) != 0 || ps_set_search(decoder, "mixed") != 0) {
+        if (mixed) ngram_model_free(mixed);
         ps_free(decoder);
         cmd_ln_free_r(config);
         return nullptr;
     }
-    ngram_model_free(mixed);  // the search holds its own reference
+    ngram_model_free(mixed);
     return std::unique_ptr<PocketSphinxDecoder>(new PocketSphinxDecoder(config, decoder));
 }
 

@@ -78,7 +78,27 @@ public:
             std::lock_guard lock(m_mutex);
             m_ended = true;
         }
+        beginFinishing();
         m_wake.notify_all();
+    }
+
+    // Its recognition is winding down (audio ended or cancelled): a decoder is about to come back
+    // to the pool, and a recognition starting now should wait for it rather than load another.
+    void beginFinishing() {
+        std::lock_guard lock(m_shared->mutex);
+        if (!m_decoding || m_finishing) return;
+        m_finishing = true;
+        ++m_shared->finishingTasks;
+    }
+    void decodingStarted() {
+        std::lock_guard lock(m_shared->mutex);
+        m_decoding = true;
+    }
+    // Called with the shared mutex held.
+    void decodingEndedLocked() {
+        if (m_finishing) --m_shared->finishingTasks;
+        m_decoding = false;
+        m_finishing = false;
     }
     void interrupt() { m_wake.notify_all(); }
 
@@ -128,6 +148,9 @@ private:
     std::deque<AudioBuffer> m_blocks;
     bool m_ended = false;
     bool m_closed = false;
+    // Guarded by the shared mutex.
+    bool m_decoding = false;
+    bool m_finishing = false;
 };
 
 // One recognition. Its thread owns the decoder while it runs; results reach the handler under
@@ -159,16 +182,14 @@ public:
             std::lock_guard lock(m_state->deliverMutex);
             if (m_state->cancelled) return;
             m_state->cancelled = true;
-            if (!m_state->stopRequested.exchange(true)) {
-                std::lock_guard shared(m_state->shared->mutex);
-                ++m_state->shared->finishingTasks;
-            }
+            m_state->stopRequested = true;
             if (!m_state->finished) {
                 m_state->handler(std::nullopt,
                                  SpeechRecognitionError{SpeechRecognitionError::cancellationDomain,
                                                         1, "Recognition request was canceled"});
             }
         }
+        m_state->request->beginFinishing();
         m_state->request->interrupt();
     }
 
@@ -178,6 +199,7 @@ private:
 
 void decode(std::shared_ptr<Task::State> state) {
     auto& shared = *state->shared;
+    state->request->decodingStarted();
     {
         // A recognition restarted right after the last one ended would otherwise load a second
         // decoder (seconds) while the first is a moment from coming back warm.
@@ -234,7 +256,7 @@ void decode(std::shared_ptr<Task::State> state) {
     {
         std::lock_guard lock(shared.mutex);
         --shared.runningTasks;
-        if (state->stopRequested) --shared.finishingTasks;
+        state->request->decodingEndedLocked();
     }
     shared.changed.notify_all();
 }
