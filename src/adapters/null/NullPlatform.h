@@ -58,6 +58,7 @@ public:
 class NullWorkspace : public Workspace {
 public:
     void openPrivacySettings(std::string_view) override {}
+    bool setExcludedFromCapture(std::uint64_t, bool) override { return false; }
 };
 
 }  // namespace orvane

@@ -1,0 +1,499 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include "overlay/FloatingPanelWindow.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include "capture/ScreenshotCapture.h"
+#include "overlay/PillButton.h"
+#include "overlay/UIHelpers.h"
+#include "platform/MainQueue.h"
+#include "platform/Workspace.h"
+
+namespace orvane {
+
+namespace {
+
+const QColor kPanelBg = QColor::fromRgbF(0.07f, 0.065f, 0.06f, 0.94f);
+const QColor kWarmBorder = QColor::fromRgbF(0.8f, 0.47f, 0.36f, 0.15f);
+// The system palette's accents, as the desktop's dark theme draws them.
+const QColor kSystemGreen = QColor::fromRgbF(0.196f, 0.843f, 0.294f);
+const QColor kSystemRed = QColor::fromRgbF(1.0f, 0.271f, 0.227f);
+const QColor kSystemOrange = QColor::fromRgbF(1.0f, 0.624f, 0.039f);
+
+constexpr double kCopyFeedbackSeconds = 1.0;
+constexpr double kStealthNoticeSeconds = 2.0;
+
+void paintLabel(QLabel* label, const QColor& color) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+}
+
+// The rounded, warm-bordered background that holds everything.
+class Container : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath path;
+        path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 14, 14);
+        painter.fillPath(path, kPanelBg);
+        painter.strokePath(path, QPen(kWarmBorder, 1.0));
+    }
+};
+
+// The 8-point status light.
+class Dot : public QWidget {
+public:
+    explicit Dot(const QColor* color) : m_color(color) { setFixedSize(8, 8); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setBrush(*m_color);
+        painter.setPen(Qt::NoPen);
+        painter.drawEllipse(rect());
+    }
+
+private:
+    const QColor* m_color;
+};
+
+}  // namespace
+
+const std::vector<std::pair<QString, QString>>& FloatingPanelWindow::languages() {
+    static const std::vector<std::pair<QString, QString>> table = {
+        {"English", "en-US"}, {"German", "de-DE"},     {"French", "fr-FR"},
+        {"Spanish", "es-ES"}, {"Portuguese", "pt-BR"}, {"Luxembourgish", "lb-LU"}};
+    return table;
+}
+
+FloatingPanelWindow::FloatingPanelWindow(std::shared_ptr<SessionManager> session,
+                                         MainQueue& mainQueue, Workspace& workspace,
+                                         QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      m_session(std::move(session)),
+      m_mainQueue(mainQueue),
+      m_workspace(workspace) {
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFocusPolicy(Qt::StrongFocus);
+    setMinimumSize(400, 200);
+    resize(580, 340);
+    if (const auto* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - QPoint(290, 170));
+    }
+    buildViews();
+    // Built hidden from capture where the desktop can do that; elsewhere the panel says so
+    // instead of claiming to be hidden.
+    m_canHideFromCapture = m_workspace.setExcludedFromCapture(winId(), true);
+    m_isStealth = m_canHideFromCapture;
+    m_stealth->setSymbol(m_isStealth ? "eye.slash" : "eye");
+    if (!m_canHideFromCapture) m_stealth->setToolTip(stealthUnavailable);
+    bindSession();
+}
+
+FloatingPanelWindow::~FloatingPanelWindow() = default;
+
+PillButton* FloatingPanelWindow::makePillButton(const QString& symbol,
+                                                std::function<void()> action) {
+    auto* pill = new PillButton(symbol);
+    pill->onClick = std::move(action);
+    return pill;
+}
+
+void FloatingPanelWindow::buildViews() {
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    m_container = new Container;
+    outer->addWidget(m_container);
+
+    auto* column = new QVBoxLayout(m_container);
+    column->setContentsMargins(24, 16, 20, 14);
+    column->setSpacing(0);
+
+    auto* statusRow = new QHBoxLayout;
+    statusRow->setSpacing(6);
+    m_statusDot = new Dot(&m_statusDotColor);
+    m_statusDot->hide();
+    m_statusLabel = UI::label("", 10, QFont::DemiBold, Qt::transparent);
+    m_statusLabel->setWordWrap(false);
+    m_pttIndicator = UI::label("MIC", 10, QFont::Bold, UI::withOpacity(kSystemOrange, 0.8));
+    m_pttIndicator->setWordWrap(false);
+    m_pttIndicator->hide();
+    statusRow->addWidget(m_statusDot, 0, Qt::AlignVCenter);
+    statusRow->addWidget(m_statusLabel, 0, Qt::AlignVCenter);
+    statusRow->addWidget(m_pttIndicator, 0, Qt::AlignVCenter);
+    statusRow->addStretch();
+    column->addLayout(statusRow);
+    column->addSpacing(10);
+
+    m_answerLabel = UI::label(startPrompt, 18, QFont::Medium, UI::white(0.35));
+    m_answerLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_answerLabel->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    m_answerScroll = new QScrollArea;
+    m_answerScroll->setWidget(m_answerLabel);
+    m_answerScroll->setWidgetResizable(true);
+    m_answerScroll->setFrameShape(QFrame::NoFrame);
+    m_answerScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_answerScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_answerScroll->setStyleSheet(
+        "QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }");
+    column->addWidget(m_answerScroll, 1);
+    column->addSpacing(12);
+
+    auto* bar = new QHBoxLayout;
+    bar->setContentsMargins(4, 0, 4, 0);
+    bar->setSpacing(10);
+    m_timerLabel = UI::monoLabel("", 11, QFont::Normal, UI::withOpacity(UI::bookCloth(), 0.7));
+    m_timerLabel->setWordWrap(false);
+    m_hearingLabel = UI::label("", 11, QFont::Normal, UI::white(0.25));
+    m_hearingLabel->setWordWrap(false);
+    m_hearingLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    bar->addWidget(m_timerLabel);
+    bar->addWidget(m_hearingLabel, 1);
+    bar->addSpacing(12);
+
+    auto* controls = new QHBoxLayout;
+    controls->setSpacing(4);
+    m_prev = makePillButton("chevron.left", [this] { historyPrev(); });
+    m_historyLabel = UI::monoLabel("", 10, QFont::Normal, UI::white(0.3));
+    m_historyLabel->setWordWrap(false);
+    m_next = makePillButton("chevron.right", [this] { historyNext(); });
+    m_send = makePillButton("paperplane.fill", [this] { sendScreenshots(); });
+    m_screenshotBadge = UI::label("", 9, QFont::Bold, QColor(Qt::white));
+    m_screenshotBadge->setWordWrap(false);
+    m_screenshotBadge->setAlignment(Qt::AlignCenter);
+    m_screenshotBadge->setFixedSize(16, 16);
+    m_screenshotBadge->setStyleSheet(
+        QStringLiteral("background: %1; border-radius: 8px;").arg(UI::bookCloth().name()));
+    m_playPause = makePillButton("play.fill", [this] { toggleSession(); });
+    m_stealth = makePillButton("eye.slash", [this] { toggleStealth(); });
+    m_gear = makePillButton("gearshape", [this] { handleGear(); });
+    for (QWidget* hidden : std::initializer_list<QWidget*>{m_prev, m_historyLabel, m_next, m_send,
+                                                           m_screenshotBadge}) {
+        hidden->hide();
+    }
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_prev, m_historyLabel, m_next, m_send, m_screenshotBadge,
+                                         m_playPause, m_stealth, m_gear}) {
+        controls->addWidget(control, 0, Qt::AlignVCenter);
+    }
+    bar->addLayout(controls);
+    auto* barHolder = new QWidget;
+    barHolder->setFixedHeight(36);
+    barHolder->setLayout(bar);
+    column->addWidget(barHolder);
+}
+
+void FloatingPanelWindow::bindSession() {
+    std::weak_ptr<int> alive = m_alive;
+    m_session->onStateChanged = [this](SessionManager::State state) {
+        if (onSessionStateChanged) onSessionStateChanged(state);
+        presentState(state);
+    };
+    m_session->onTranscript = [this](const std::string& text) {
+        if (!text.empty()) m_hearingLabel->setText(QString::fromStdString(text));
+    };
+    m_session->onAnswer = [this](const std::string& text) {
+        if (text.empty()) {
+            setAnswer("Thinking...", UI::white(0.4));
+        } else {
+            setAnswer(QString::fromStdString(text), UI::white(0.92));
+        }
+    };
+    m_session->onError = [this](const std::string& message) {
+        setAnswer(QString::fromStdString(message), UI::withOpacity(kSystemRed, 0.8));
+    };
+    m_session->screenshots().onQueueChanged = [this, alive, &queue = m_mainQueue](int count) {
+        queue.post([this, alive, count] {
+            if (alive.lock()) showScreenshotCount(count);
+        });
+    };
+    m_session->history().onNavigated = [this, alive, &queue = m_mainQueue](
+                                           std::optional<QAPair> pair, int, int) {
+        queue.post([this, alive, pair = std::move(pair)] {
+            if (!alive.lock()) return;
+            if (pair) setAnswer(QString::fromStdString(pair->answer), UI::white(0.92));
+            updateHistoryUI();
+        });
+    };
+}
+
+void FloatingPanelWindow::setAnswer(const QString& text, const QColor& color) {
+    m_answerLabel->setText(text);
+    paintLabel(m_answerLabel, color);
+}
+
+void FloatingPanelWindow::setStatus(const QString& text, const QColor& color) {
+    m_statusLabel->setText(text);
+    paintLabel(m_statusLabel, color);
+}
+
+void FloatingPanelWindow::setDot(bool visible, const QColor& color) {
+    m_statusDotColor = color;
+    m_statusDot->setVisible(visible);
+    m_statusDot->update();
+}
+
+void FloatingPanelWindow::setPlayPauseIdle() {
+    m_playPause->setSymbol("play.fill");
+    m_playPause->setColors(UI::white(0.06), UI::white(0.08));
+    m_playPause->setTint(UI::white(0.5));
+}
+
+void FloatingPanelWindow::presentState(SessionManager::State state) {
+    switch (state) {
+        case SessionManager::State::idle:
+            setPlayPauseIdle();
+            m_statusDot->hide();
+            setStatus("", Qt::transparent);
+            stopClock();
+            break;
+        case SessionManager::State::listening:
+            m_playPause->setSymbol("stop.fill");
+            m_playPause->setColors(UI::withOpacity(kSystemRed, 0.12),
+                                   UI::withOpacity(kSystemRed, 0.2));
+            m_playPause->setTint(UI::withOpacity(kSystemRed, 0.85));
+            setDot(true, UI::withOpacity(kSystemGreen, 0.9));
+            setStatus("LISTENING", UI::withOpacity(kSystemGreen, 0.7));
+            if (!m_sessionTimer) startClock();
+            break;
+        case SessionManager::State::processing:
+            setDot(m_statusDot->isVisible(), UI::withOpacity(UI::bookCloth(), 0.9));
+            setStatus("THINKING", UI::withOpacity(UI::bookCloth(), 0.7));
+            setAnswer("Thinking...", UI::white(0.4));
+            break;
+    }
+}
+
+void FloatingPanelWindow::toggleSession() {
+    if (m_session->state() == SessionManager::State::idle) {
+        setAnswer("Listening...", UI::white(0.4));
+        m_hearingLabel->clear();
+        m_session->startSession();
+        return;
+    }
+    m_session->stopSession();
+    stopClock();
+    m_hearingLabel->clear();
+    m_timerLabel->clear();
+    setAnswer(startPrompt, UI::white(0.35));
+    m_statusDot->hide();
+    setStatus("", Qt::transparent);
+    setPlayPauseIdle();
+    updateHistoryUI();
+}
+
+void FloatingPanelWindow::stopSession() {
+    m_session->stopSession();
+    stopClock();
+}
+
+void FloatingPanelWindow::toggleStealth() {
+    if (!m_canHideFromCapture) {
+        // Nothing to toggle here; say why instead of pretending.
+        const auto previousText = m_statusLabel->text();
+        const auto previousColor = m_statusLabel->palette().color(QPalette::WindowText);
+        setStatus("NOT HIDDEN FROM SCREEN CAPTURE", UI::withOpacity(kSystemOrange, 0.8));
+        m_mainQueue.postAfter(kStealthNoticeSeconds, [this, alive = std::weak_ptr<int>(m_alive),
+                                                      previousText, previousColor] {
+            if (!alive.lock()) return;
+            if (m_statusLabel->text() == "NOT HIDDEN FROM SCREEN CAPTURE") {
+                setStatus(previousText, previousColor);
+            }
+        });
+        return;
+    }
+    m_isStealth = !m_isStealth;
+    m_workspace.setExcludedFromCapture(winId(), m_isStealth);
+    m_stealth->setSymbol(m_isStealth ? "eye.slash" : "eye");
+}
+
+void FloatingPanelWindow::startClock() {
+    m_sessionStart = m_mainQueue.now();
+    m_timerLabel->setText("00:00");
+    m_sessionTimer =
+        m_mainQueue.scheduleTimer(1.0, true, [this, alive = std::weak_ptr<int>(m_alive)] {
+            if (alive.lock()) tick();
+        });
+}
+
+void FloatingPanelWindow::stopClock() {
+    m_sessionTimer.reset();
+    m_sessionStart.reset();
+}
+
+void FloatingPanelWindow::tick() {
+    if (!m_sessionStart) return;
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::seconds>(m_mainQueue.now() - *m_sessionStart)
+            .count();
+    m_timerLabel->setText(QString::asprintf("%02lld:%02lld", static_cast<long long>(elapsed / 60),
+                                            static_cast<long long>(elapsed % 60)));
+}
+
+void FloatingPanelWindow::copyAnswer() {
+    const auto text = m_answerLabel->text();
+    if (text.isEmpty() || text == startPrompt) return;
+    QGuiApplication::clipboard()->setText(text);
+    const auto previousText = m_statusLabel->text();
+    const auto previousColor = m_statusLabel->palette().color(QPalette::WindowText);
+    setStatus("COPIED", UI::withOpacity(kSystemGreen, 0.7));
+    setDot(true, UI::withOpacity(kSystemGreen, 0.9));
+    m_mainQueue.postAfter(kCopyFeedbackSeconds,
+                          [this, alive = std::weak_ptr<int>(m_alive), previousText, previousColor] {
+                              if (!alive.lock() || m_statusLabel->text() != "COPIED") return;
+                              setStatus(previousText, previousColor);
+                              if (previousText.isEmpty()) m_statusDot->hide();
+                          });
+}
+
+void FloatingPanelWindow::keyPressEvent(QKeyEvent* event) {
+    const auto modifiers = event->modifiers();
+    const bool commandShift =
+        modifiers.testFlag(Qt::ControlModifier) && modifiers.testFlag(Qt::ShiftModifier);
+    const auto& history = m_session->history();
+    if (event->key() == Qt::Key_Space && !event->isAutoRepeat() &&
+        m_session->state() != SessionManager::State::idle) {
+        m_isPushToTalking = true;
+        m_session->startPushToTalk();
+        m_pttIndicator->show();
+    } else if (commandShift && event->key() == Qt::Key_S) {
+        m_session->captureScreenshot(static_cast<std::uint32_t>(winId()));
+    } else if (commandShift && event->key() == Qt::Key_C) {
+        copyAnswer();
+    } else if (event->key() == Qt::Key_Left && history.count() >= 2) {
+        m_session->history().previous();
+    } else if (event->key() == Qt::Key_Right && history.count() >= 2) {
+        m_session->history().next();
+    } else {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+void FloatingPanelWindow::keyReleaseEvent(QKeyEvent* event) {
+    // A release whose press was not accepted never stops push-to-talk.
+    if (event->key() == Qt::Key_Space && !event->isAutoRepeat() && m_isPushToTalking) {
+        m_isPushToTalking = false;
+        m_session->stopPushToTalk();
+        m_pttIndicator->hide();
+        event->accept();
+        return;
+    }
+    QWidget::keyReleaseEvent(event);
+}
+
+void FloatingPanelWindow::mousePressEvent(QMouseEvent* event) {
+    m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+    QWidget::mousePressEvent(event);
+}
+
+void FloatingPanelWindow::mouseMoveEvent(QMouseEvent* event) {
+    // The panel has no title bar: its background moves it.
+    if (event->buttons() & Qt::LeftButton) move(event->globalPosition().toPoint() - m_dragOffset);
+    QWidget::mouseMoveEvent(event);
+}
+
+void FloatingPanelWindow::updateHistoryUI() {
+    const auto& history = m_session->history();
+    const int count = history.count();
+    const bool paging = count >= 2;
+    m_prev->setVisible(paging);
+    m_historyLabel->setVisible(paging);
+    m_next->setVisible(paging);
+    if (paging)
+        m_historyLabel->setText(QStringLiteral("%1/%2").arg(history.currentIndex() + 1).arg(count));
+}
+
+void FloatingPanelWindow::showScreenshotCount(int count) {
+    m_screenshotBadge->setVisible(count > 0);
+    m_screenshotBadge->setText(QString::number(count));
+    m_send->setVisible(count > 0);
+    if (count >= 1) {
+        m_send->setColors(UI::withOpacity(UI::bookCloth(), 0.15),
+                          UI::withOpacity(UI::bookCloth(), 0.3));
+        m_send->setTint(UI::bookCloth());
+    }
+}
+
+void FloatingPanelWindow::sendScreenshots() {
+    m_session->sendScreenshots("");
+}
+void FloatingPanelWindow::historyPrev() {
+    m_session->history().previous();
+}
+void FloatingPanelWindow::historyNext() {
+    m_session->history().next();
+}
+
+QMenu* FloatingPanelWindow::buildSettingsMenu() {
+    auto* menu = new QMenu(this);
+    menu->addAction("Model")->setEnabled(false);
+    const auto selected = SessionManager::rawValue(m_session->selectedModel());
+    for (const auto model : SessionManager::allModels) {
+        const auto raw =
+            QString::fromUtf8(SessionManager::rawValue(model).data(),
+                              static_cast<int>(SessionManager::rawValue(model).size()));
+        auto* item = menu->addAction(QString::fromUtf8(SessionManager::displayName(model).data()));
+        item->setCheckable(true);
+        item->setChecked(SessionManager::rawValue(model) == selected);
+        item->setData(raw);
+        connect(item, &QAction::triggered, this, [this, raw] {
+            if (auto model = SessionManager::modelFromRawValue(raw.toStdString())) {
+                m_session->setSelectedModel(*model);
+            }
+        });
+    }
+    menu->addSeparator();
+    menu->addAction("Language")->setEnabled(false);
+    const auto locale = QString::fromStdString(m_session->transcriptionLocale());
+    for (const auto& [title, identifier] : languages()) {
+        auto* item = menu->addAction(title);
+        item->setCheckable(true);
+        item->setChecked(identifier == locale);
+        item->setData(identifier);
+        connect(item, &QAction::triggered, this, [this, identifier = identifier] {
+            m_session->setTranscriptionLocale(identifier.toStdString());
+        });
+    }
+    menu->addSeparator();
+    connect(menu->addAction("Interview Prep..."), &QAction::triggered, this, [this] {
+        if (onOpenContext) onOpenContext();
+    });
+    auto* preferences = menu->addAction("Preferences...");
+    preferences->setShortcut(QKeySequence("Ctrl+,"));
+    connect(preferences, &QAction::triggered, this, [this] {
+        if (onOpenPreferences) onOpenPreferences();
+    });
+    menu->addSeparator();
+    connect(menu->addAction("Sign Out"), &QAction::triggered, this, [this] {
+        if (onSignOut) onSignOut();
+    });
+    return menu;
+}
+
+void FloatingPanelWindow::handleGear() {
+    auto* menu = buildSettingsMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    // Opens upwards from just above the gear's top-left corner.
+    const auto anchor = m_gear->mapToGlobal(QPoint(0, -4));
+    menu->popup(anchor - QPoint(0, menu->sizeHint().height()));
+}
+
+}  // namespace orvane

@@ -1,0 +1,135 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <QLabel>
+#include <QMenu>
+#include <QPointer>
+#include <QScrollArea>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "platform/MainQueue.h"
+#include "session/SessionManager.h"
+
+namespace orvane {
+
+class MainQueue;
+class PillButton;
+class Timer;
+class Workspace;
+
+// The overlay: a small dark, rounded, always-on-top panel showing the answer in large type, what
+// is being heard, the session clock and a status light, with controls to start and stop, page
+// answers, send screenshots, hide from screen capture and open the settings menu. It owns the
+// signed-in user's session and presents its callbacks.
+class FloatingPanelWindow : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr const char* startPrompt = "Start a session to begin.";
+    static constexpr const char* stealthUnavailable =
+        "Hiding from screen capture is not available on this desktop";
+
+    // The language menu: title and locale identifier.
+    static const std::vector<std::pair<QString, QString>>& languages();
+
+    FloatingPanelWindow(std::shared_ptr<SessionManager> session, MainQueue& mainQueue,
+                        Workspace& workspace, QWidget* parent = nullptr);
+    ~FloatingPanelWindow() override;
+
+    std::function<void()> onSignOut;
+    std::function<void()> onOpenPreferences;
+    std::function<void()> onOpenContext;
+    std::function<void(SessionManager::State)> onSessionStateChanged;
+
+    SessionManager& session() { return *m_session; }
+    // Stops the session and the clock; the view follows the state change.
+    void stopSession();
+
+    void toggleSession();
+    void toggleStealth();
+    void sendScreenshots();
+    void historyPrev();
+    void historyNext();
+    // The settings menu as it would open now (the caller owns it).
+    QMenu* buildSettingsMenu();
+    void handleGear();
+
+    // For the window's own presentation and for tests.
+    QLabel* answerLabel() const { return m_answerLabel; }
+    QLabel* hearingLabel() const { return m_hearingLabel; }
+    QLabel* timerLabel() const { return m_timerLabel; }
+    QLabel* statusLabel() const { return m_statusLabel; }
+    QWidget* statusDot() const { return m_statusDot; }
+    QColor statusDotColor() const { return m_statusDotColor; }
+    QLabel* pttIndicator() const { return m_pttIndicator; }
+    QLabel* historyLabel() const { return m_historyLabel; }
+    QLabel* screenshotBadge() const { return m_screenshotBadge; }
+    PillButton* playPauseButton() const { return m_playPause; }
+    PillButton* stealthButton() const { return m_stealth; }
+    PillButton* gearButton() const { return m_gear; }
+    PillButton* sendButton() const { return m_send; }
+    PillButton* prevButton() const { return m_prev; }
+    PillButton* nextButton() const { return m_next; }
+    bool isStealth() const { return m_isStealth; }
+    bool canHideFromCapture() const { return m_canHideFromCapture; }
+    bool isPushToTalking() const { return m_isPushToTalking; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    void buildViews();
+    void bindSession();
+    void presentState(SessionManager::State state);
+    void setAnswer(const QString& text, const QColor& color);
+    void setStatus(const QString& text, const QColor& color);
+    void setDot(bool visible, const QColor& color);
+    void startClock();
+    void stopClock();
+    void tick();
+    void copyAnswer();
+    void updateHistoryUI();
+    void showScreenshotCount(int count);
+    void setPlayPauseIdle();
+    PillButton* makePillButton(const QString& symbol, std::function<void()> action);
+
+    std::shared_ptr<SessionManager> m_session;
+    MainQueue& m_mainQueue;
+    Workspace& m_workspace;
+    // Lets closures given to others find out whether this window still exists.
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+
+    QWidget* m_container = nullptr;
+    QScrollArea* m_answerScroll = nullptr;
+    QLabel* m_answerLabel = nullptr;
+    QLabel* m_hearingLabel = nullptr;
+    QLabel* m_timerLabel = nullptr;
+    QWidget* m_statusDot = nullptr;
+    QColor m_statusDotColor = Qt::transparent;
+    QLabel* m_statusLabel = nullptr;
+    QLabel* m_pttIndicator = nullptr;
+    QLabel* m_historyLabel = nullptr;
+    QLabel* m_screenshotBadge = nullptr;
+    PillButton* m_prev = nullptr;
+    PillButton* m_next = nullptr;
+    PillButton* m_send = nullptr;
+    PillButton* m_playPause = nullptr;
+    PillButton* m_stealth = nullptr;
+    PillButton* m_gear = nullptr;
+
+    bool m_isStealth = true;
+    bool m_canHideFromCapture = true;
+    std::unique_ptr<Timer> m_sessionTimer;
+    std::optional<MainQueue::TimePoint> m_sessionStart;
+    bool m_isPushToTalking = false;
+    QPoint m_dragOffset;
+};
+
+}  // namespace orvane

@@ -1,0 +1,271 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QTest>
+
+#include "capture/ScreenshotCapture.h"
+#include "fakes/SessionHarness.h"
+#include "overlay/FloatingPanelWindow.h"
+#include "overlay/PillButton.h"
+
+namespace orvane::testing {
+namespace {
+
+using State = SessionManager::State;
+
+QColor textColor(QLabel* label) {
+    return label->palette().color(QPalette::WindowText);
+}
+
+void expectWhite(const QColor& color, double opacity) {
+    EXPECT_EQ(color.rgb() & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_NEAR(color.alphaF(), opacity, 0.01);
+}
+
+class Panel : public ::testing::Test {
+protected:
+    void build() {
+        panel = std::make_unique<FloatingPanelWindow>(h.session, h.mainQueue, h.workspace);
+    }
+    void SetUp() override { build(); }
+    void settle() { h.settle(); }
+    void listen() {
+        panel->toggleSession();
+        settle();
+    }
+    void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, bool autoRepeat = false) {
+        QKeyEvent event(QEvent::KeyPress, key, modifiers, QString(), autoRepeat);
+        QCoreApplication::sendEvent(panel.get(), &event);
+    }
+    void release(int key) {
+        QKeyEvent event(QEvent::KeyRelease, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(panel.get(), &event);
+    }
+    void answer(const std::string& question, const std::string& text) {
+        h.session->sendToLLM(question);
+        h.lastStream().respond(200);
+        h.lastStream().feed(
+            "data: " +
+            nlohmann::json{{"type", "content_block_delta"}, {"delta", {{"text", text}}}}.dump() +
+            "\ndata: {\"type\":\"message_stop\"}\n");
+        h.mainQueue.runUntilIdle();
+    }
+
+    SessionHarness h;
+    std::unique_ptr<FloatingPanelWindow> panel;
+};
+
+TEST_F(Panel, AFreshPanelIsHiddenFromCaptureAndWaitsToStart) {
+    EXPECT_TRUE(panel->isStealth());
+    EXPECT_EQ(h.workspace.exclusionRequests, (std::vector<bool>{true}));
+    EXPECT_EQ(panel->stealthButton()->symbol(), "eye.slash");
+    EXPECT_EQ(panel->answerLabel()->text(), "Start a session to begin.");
+    expectWhite(textColor(panel->answerLabel()), 0.35);
+    EXPECT_TRUE(panel->statusDot()->isHidden());
+    EXPECT_TRUE(panel->timerLabel()->text().isEmpty());
+    for (QWidget* hidden : std::initializer_list<QWidget*>{
+             panel->prevButton(), panel->nextButton(), panel->historyLabel(), panel->sendButton(),
+             panel->screenshotBadge()}) {
+        EXPECT_TRUE(hidden->isHidden());
+    }
+    for (QWidget* shown : std::initializer_list<QWidget*>{
+             panel->playPauseButton(), panel->stealthButton(), panel->gearButton()}) {
+        EXPECT_FALSE(shown->isHidden());
+    }
+    EXPECT_EQ(panel->minimumSize(), QSize(400, 200));
+    EXPECT_EQ(panel->size(), QSize(580, 340));
+    EXPECT_TRUE(panel->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+TEST_F(Panel, StealthTogglesWhereTheDesktopCanHideWindows) {
+    panel->toggleStealth();
+    EXPECT_FALSE(panel->isStealth());
+    EXPECT_EQ(panel->stealthButton()->symbol(), "eye");
+    panel->toggleStealth();
+    EXPECT_TRUE(panel->isStealth());
+    EXPECT_EQ(panel->stealthButton()->symbol(), "eye.slash");
+    EXPECT_EQ(h.workspace.exclusionRequests, (std::vector<bool>{true, false, true}));
+}
+
+TEST_F(Panel, WhereTheDesktopCannotHideWindowsThePanelSaysSo) {
+    h.workspace.canExcludeFromCapture = false;
+    h.workspace.exclusionRequests.clear();
+    build();
+    EXPECT_FALSE(panel->isStealth());
+    EXPECT_EQ(panel->stealthButton()->symbol(), "eye");
+    EXPECT_EQ(panel->stealthButton()->toolTip(), FloatingPanelWindow::stealthUnavailable);
+    panel->toggleStealth();
+    EXPECT_FALSE(panel->isStealth());
+    EXPECT_EQ(panel->stealthButton()->symbol(), "eye");
+    EXPECT_EQ(panel->statusLabel()->text(), "NOT HIDDEN FROM SCREEN CAPTURE");
+    h.mainQueue.advance(2.0);
+    EXPECT_EQ(panel->statusLabel()->text(), "");
+    EXPECT_EQ(h.workspace.exclusionRequests, (std::vector<bool>{true})) << "nothing else asked";
+}
+
+TEST_F(Panel, StatesRepaintTheControlsTheLightAndTheClock) {
+    std::vector<State> told;
+    panel->onSessionStateChanged = [&](State s) { told.push_back(s); };
+    panel->toggleSession();
+    EXPECT_EQ(panel->answerLabel()->text(), "Listening...");
+    settle();
+    EXPECT_EQ(told, (std::vector<State>{State::listening}));
+    EXPECT_EQ(panel->statusLabel()->text(), "LISTENING");
+    EXPECT_FALSE(panel->statusDot()->isHidden());
+    EXPECT_EQ(panel->playPauseButton()->symbol(), "stop.fill");
+    EXPECT_NEAR(panel->playPauseButton()->tint().alphaF(), 0.85, 0.01);
+    EXPECT_EQ(panel->timerLabel()->text(), "00:00");
+    h.mainQueue.advance(3725);
+    EXPECT_EQ(panel->timerLabel()->text(), "62:05") << "minutes are not capped at 59";
+
+    h.session->sendToLLM("what is a mutex");
+    h.mainQueue.runUntilIdle();
+    EXPECT_EQ(panel->statusLabel()->text(), "THINKING");
+    EXPECT_EQ(panel->answerLabel()->text(), "Thinking...");
+    expectWhite(textColor(panel->answerLabel()), 0.4);
+
+    panel->toggleSession();  // stop while the answer streams
+    EXPECT_EQ(panel->answerLabel()->text(), "Start a session to begin.");
+    EXPECT_TRUE(panel->timerLabel()->text().isEmpty());
+    EXPECT_TRUE(panel->statusDot()->isHidden());
+    EXPECT_EQ(panel->playPauseButton()->symbol(), "play.fill");
+    h.mainQueue.advance(5);
+    EXPECT_TRUE(panel->timerLabel()->text().isEmpty()) << "the clock stopped";
+}
+
+TEST_F(Panel, AnswersTranscriptsAndErrorsArePainted) {
+    listen();
+    h.hear("what is");
+    EXPECT_EQ(panel->hearingLabel()->text(), "what is");
+    h.session->onTranscript("");
+    EXPECT_EQ(panel->hearingLabel()->text(), "what is") << "an empty transcript is ignored";
+    answer("what is a deadlock", "Two threads wait on each other.");
+    EXPECT_EQ(panel->answerLabel()->text(), "Two threads wait on each other.");
+    expectWhite(textColor(panel->answerLabel()), 0.92);
+    h.session->onError("Session expired -- please sign in again");
+    EXPECT_EQ(panel->answerLabel()->text(), "Session expired -- please sign in again");
+    EXPECT_GT(textColor(panel->answerLabel()).redF(), 0.9);
+    EXPECT_LT(textColor(panel->answerLabel()).greenF(), 0.5);
+}
+
+TEST_F(Panel, SpaceIsPushToTalkOnlyWhileListening) {
+    press(Qt::Key_Space);
+    release(Qt::Key_Space);
+    settle();
+    EXPECT_TRUE(h.microphone.openedWith.empty());
+    EXPECT_FALSE(panel->isPushToTalking());
+
+    listen();
+    press(Qt::Key_Space);
+    press(Qt::Key_Space, Qt::NoModifier, true);
+    press(Qt::Key_Space, Qt::NoModifier, true);
+    settle();
+    EXPECT_TRUE(panel->isPushToTalking());
+    EXPECT_FALSE(panel->pttIndicator()->isHidden());
+    EXPECT_EQ(h.microphone.openedWith.size(), 1u) << "auto-repeat starts nothing more";
+    release(Qt::Key_Space);
+    EXPECT_TRUE(panel->pttIndicator()->isHidden());
+    EXPECT_TRUE(*h.microphone.streamsStopped[0]);
+}
+
+TEST_F(Panel, CopyingShowsCopiedForASecondUnlessTheStateMovesOn) {
+    press(Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_NE(panel->statusLabel()->text(), "COPIED") << "the start prompt is not copied";
+
+    listen();
+    answer("what is TCP", "A reliable byte stream.");
+    h.mainQueue.runUntilIdle();
+    QGuiApplication::clipboard()->clear();
+    press(Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "A reliable byte stream.");
+    EXPECT_EQ(panel->statusLabel()->text(), "COPIED");
+    h.mainQueue.advance(1.0);
+    EXPECT_EQ(panel->statusLabel()->text(), "LISTENING");
+
+    press(Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    h.session->sendToLLM("next question please");
+    h.mainQueue.runUntilIdle();
+    h.mainQueue.advance(1.0);
+    EXPECT_EQ(panel->statusLabel()->text(), "THINKING") << "the state change wins";
+}
+
+TEST_F(Panel, ArrowsPageOnlyWithTwoOrMoreAnswers) {
+    listen();
+    answer("first q", "first answer");
+    press(Qt::Key_Left);
+    h.mainQueue.runUntilIdle();
+    EXPECT_TRUE(panel->historyLabel()->isHidden());
+    answer("second q", "second answer");
+    answer("third q", "third answer");
+    h.mainQueue.runUntilIdle();
+    EXPECT_FALSE(panel->historyLabel()->isHidden());
+    EXPECT_EQ(panel->historyLabel()->text(), "3/3");
+    press(Qt::Key_Left);
+    h.mainQueue.runUntilIdle();
+    EXPECT_EQ(panel->historyLabel()->text(), "2/3");
+    EXPECT_EQ(panel->answerLabel()->text(), "second answer") << "the answer, never the question";
+    panel->historyNext();
+    h.mainQueue.runUntilIdle();
+    EXPECT_EQ(panel->historyLabel()->text(), "3/3");
+}
+
+TEST_F(Panel, QueuedScreenshotsShowTheBadgeAndTheSendButton) {
+    for (int i = 0; i < 3; ++i) {
+        press(Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+        settle();
+    }
+    EXPECT_EQ(h.screenSource.captures.size(), 3u);
+    EXPECT_FALSE(panel->screenshotBadge()->isHidden());
+    EXPECT_EQ(panel->screenshotBadge()->text(), "3");
+    EXPECT_FALSE(panel->sendButton()->isHidden());
+    EXPECT_NEAR(panel->sendButton()->tint().redF(), 0.8, 0.01);
+    panel->sendScreenshots();
+    h.mainQueue.runUntilIdle();
+    EXPECT_TRUE(panel->screenshotBadge()->isHidden());
+    EXPECT_TRUE(panel->sendButton()->isHidden());
+    EXPECT_EQ(nlohmann::json::parse(*h.lastStream().request.body)["messages"][0]["images"].size(),
+              3u);
+}
+
+TEST_F(Panel, TheSettingsMenuShowsAndSetsTheChoices) {
+    h.session->setSelectedModel(SessionManager::Model::standard);
+    h.session->setTranscriptionLocale("de-DE");
+    std::unique_ptr<QMenu> menu(panel->buildSettingsMenu());
+    QStringList titles, checked;
+    for (auto* action : menu->actions()) {
+        titles << (action->isSeparator() ? "-" : action->text());
+        if (action->isChecked()) checked << action->text();
+    }
+    EXPECT_EQ(titles,
+              (QStringList{"Model", "Nano", "Mini", "Standard", "Vision", "-", "Language",
+                           "English", "German", "French", "Spanish", "Portuguese", "Luxembourgish",
+                           "-", "Interview Prep...", "Preferences...", "-", "Sign Out"}));
+    EXPECT_EQ(checked, (QStringList{"Standard", "German"}));
+    EXPECT_FALSE(menu->actions()[0]->isEnabled());
+
+    menu->actions()[1]->trigger();
+    EXPECT_EQ(h.session->selectedModel(), SessionManager::Model::nano);
+    menu->actions()[12]->trigger();
+    EXPECT_EQ(h.session->transcriptionLocale(), "lb-LU");
+
+    int signOuts = 0, preferences = 0, context = 0;
+    panel->onSignOut = [&] { ++signOuts; };
+    panel->onOpenPreferences = [&] { ++preferences; };
+    panel->onOpenContext = [&] { ++context; };
+    menu->actions()[14]->trigger();
+    menu->actions()[15]->trigger();
+    menu->actions()[17]->trigger();
+    EXPECT_EQ(std::tuple(context, preferences, signOuts), std::tuple(1, 1, 1));
+}
+
+TEST_F(Panel, ALocaleOutsideTheTableChecksNoLanguage) {
+    h.session->setTranscriptionLocale("en-GB");
+    std::unique_ptr<QMenu> menu(panel->buildSettingsMenu());
+    for (int i = 7; i <= 12; ++i) EXPECT_FALSE(menu->actions()[i]->isChecked()) << i;
+}
+
+}  // namespace
+}  // namespace orvane::testing
