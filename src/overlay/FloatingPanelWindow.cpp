@@ -444,6 +444,15 @@ void FloatingPanelWindow::historyNext() {
 
 QMenu* FloatingPanelWindow::buildSettingsMenu() {
     auto* menu = new QMenu(this);
+    menu->setFont(UI::ubuntu(13));
+    // Dark like the panel it opens from.
+    menu->setStyleSheet(
+        "QMenu { background: #1f1d1b; color: rgba(255,255,255,220); border: 1px solid "
+        "rgba(204,120,92,60); border-radius: 8px; padding: 4px; }"
+        "QMenu::item { padding: 4px 18px 4px 24px; border-radius: 4px; }"
+        "QMenu::item:selected { background: rgba(204,120,92,70); }"
+        "QMenu::item:disabled { color: rgba(255,255,255,90); }"
+        "QMenu::separator { height: 1px; background: rgba(255,255,255,25); margin: 4px 6px; }");
     menu->addAction("Model")->setEnabled(false);
     const auto selected = SessionManager::rawValue(m_session->selectedModel());
     for (const auto model : SessionManager::allModels) {

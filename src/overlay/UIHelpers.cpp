@@ -64,8 +64,9 @@ ClickableView* button(const QString& title, const QColor& fill, const QColor& bo
     view->setBorder(border, borderWidth);
     view->setCornerRadius(12);
     auto* layout = new QHBoxLayout(view);
-    layout->setContentsMargins(16, 10, 16, 10);
+    layout->setContentsMargins(8, 0, 8, 0);
     auto* text = UI::label(title, 14, weight, textColor);
+    text->setWordWrap(false);  // a button title is one line, centred
     text->setAlignment(Qt::AlignCenter);
     text->setAttribute(Qt::WA_TransparentForMouseEvents);
     layout->addWidget(text);

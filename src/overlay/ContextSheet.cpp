@@ -1,0 +1,147 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include "overlay/ContextSheet.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPointer>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "overlay/UIHelpers.h"
+#include "text/Text.h"
+
+namespace orvane {
+
+namespace {
+
+const QColor kSheetBg = QColor::fromRgbF(0.07f, 0.065f, 0.06f, 0.96f);
+const QColor kWarmBorder = QColor::fromRgbF(0.8f, 0.47f, 0.36f, 0.15f);
+
+class SheetContainer : public QWidget {
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath path;
+        path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 14, 14);
+        painter.fillPath(path, kSheetBg);
+        painter.strokePath(path, QPen(kWarmBorder, 1.0));
+    }
+};
+
+QString inputStyle(const char* widget) {
+    return QStringLiteral(
+               "%1 { background: rgba(255,255,255,13); color: rgba(255,255,255,217); border: 0.5px "
+               "solid rgba(255,255,255,20); border-radius: 8px; padding: 0 8px; }")
+        .arg(widget);
+}
+
+QLineEdit* inputField(const QString& placeholder) {
+    auto* field = new QLineEdit;
+    field->setPlaceholderText(placeholder);
+    field->setFont(UI::ubuntu(13));
+    field->setFixedHeight(34);
+    field->setStyleSheet(inputStyle("QLineEdit"));
+    return field;
+}
+
+QLabel* fieldLabel(const QString& text) {
+    auto* label = UI::label(text, 11, QFont::DemiBold, UI::white(0.5));
+    label->setWordWrap(false);
+    return label;
+}
+
+std::string trimmed(const QString& text) {
+    return std::string(text::trimWhitespaceAndNewlines(text.toStdString()));
+}
+
+}  // namespace
+
+std::string ContextSheet::compose(const std::string& company, const std::string& role,
+                                  const std::string& notes) {
+    std::vector<std::string> parts;
+    const auto c = text::trimWhitespaceAndNewlines(company);
+    const auto r = text::trimWhitespaceAndNewlines(role);
+    const auto n = text::trimWhitespaceAndNewlines(notes);
+    if (!c.empty()) parts.push_back("Company: " + std::string(c));
+    if (!r.empty()) parts.push_back("Role: " + std::string(r));
+    if (!n.empty()) parts.push_back("Additional context:\n" + std::string(n));
+    std::string text;
+    for (const auto& part : parts) text += (text.empty() ? "" : "\n") + part;
+    return text;
+}
+
+ContextSheet::ContextSheet(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+    setAttribute(Qt::WA_TranslucentBackground);
+    resize(480, 460);
+    if (const auto* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - QPoint(240, 230));
+    }
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* container = new SheetContainer;
+    outer->addWidget(container);
+
+    auto* column = new QVBoxLayout(container);
+    column->setContentsMargins(24, 24, 24, 24);
+    column->setSpacing(0);
+    column->addWidget(UI::label("Interview Prep", 20, QFont::Bold, UI::white(0.92)));
+    column->addSpacing(8);
+    column->addWidget(UI::label("Give the AI context about your interview so answers are tailored.",
+                                12, QFont::Normal, UI::white(0.4)));
+    column->addSpacing(20);
+    column->addWidget(fieldLabel("Company"));
+    column->addSpacing(6);
+    m_company = inputField("e.g. Stripe");
+    column->addWidget(m_company);
+    column->addSpacing(14);
+    column->addWidget(fieldLabel("Role"));
+    column->addSpacing(6);
+    m_role = inputField("e.g. Senior Backend Engineer");
+    column->addWidget(m_role);
+    column->addSpacing(14);
+    column->addWidget(fieldLabel("Notes"));
+    column->addSpacing(6);
+    // Plain text only: no rich text, and nothing turns straight quotes or dashes into others.
+    m_notes = new QPlainTextEdit;
+    m_notes->setFont(UI::ubuntu(13));
+    m_notes->setStyleSheet(inputStyle("QPlainTextEdit"));
+    m_notes->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    column->addWidget(m_notes, 1);
+    column->addSpacing(20);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(10);
+    buttons->addStretch();
+    m_skip = UI::ghostButton("Skip");
+    m_skip->setFixedSize(80, 40);
+    m_start = UI::primaryButton("Start Session");
+    m_start->setFixedSize(140, 40);
+    buttons->addWidget(m_skip);
+    buttons->addWidget(m_start);
+    column->addLayout(buttons);
+
+    m_start->onClick = [sheet = QPointer(this)] {
+        if (sheet) sheet->handleSave();
+    };
+    m_skip->onClick = [sheet = QPointer(this)] {
+        if (sheet) sheet->handleSkip();
+    };
+}
+
+void ContextSheet::handleSave() {
+    const auto text = compose(trimmed(m_company->text()), trimmed(m_role->text()),
+                              m_notes->toPlainText().toStdString());
+    if (onSave) onSave(text);
+    hide();
+}
+
+void ContextSheet::handleSkip() {
+    if (onSave) onSave("");
+    hide();
+}
+
+}  // namespace orvane

@@ -1,0 +1,48 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QWidget>
+
+#include <functional>
+#include <string>
+
+namespace orvane {
+
+class ClickableView;
+
+// "Interview Prep": the company, the role and free notes, composed into the interview context
+// the answers are tailored to. Used once: the opener makes a new sheet each time.
+class ContextSheet : public QWidget {
+    Q_OBJECT
+public:
+    explicit ContextSheet(QWidget* parent = nullptr);
+
+    // Receives the composed context: on "Start Session" as typed, on "Skip" empty.
+    std::function<void(const std::string&)> onSave;
+
+    // "Company: ...", "Role: ..." and "Additional context:\n..." for the inputs that are not
+    // blank once trimmed, one per line.
+    static std::string compose(const std::string& company, const std::string& role,
+                               const std::string& notes);
+
+    void handleSave();
+    void handleSkip();
+
+    QLineEdit* companyField() const { return m_company; }
+    QLineEdit* roleField() const { return m_role; }
+    QPlainTextEdit* notesField() const { return m_notes; }
+    ClickableView* skipButton() const { return m_skip; }
+    ClickableView* startButton() const { return m_start; }
+
+private:
+    QLineEdit* m_company;
+    QLineEdit* m_role;
+    QPlainTextEdit* m_notes;
+    ClickableView* m_skip;
+    ClickableView* m_start;
+};
+
+}  // namespace orvane

@@ -1,0 +1,122 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+
+// orvane-gallery: builds Orvane's windows in their interesting states with scripted data and
+// writes one PNG per state, for looking at the UI without running a session.
+//   orvane-gallery OUTPUT_DIR
+
+#include <QApplication>
+#include <QDir>
+#include <QMenu>
+
+#include <iostream>
+
+#include "accounts/AuthManager.h"
+#include "adapters/null/NullPlatform.h"
+#include "adapters/std/SteppedMainQueue.h"
+#include "adapters/std/WorkerQueue.h"
+#include "capture/ScreenshotCapture.h"
+#include "overlay/ContextSheet.h"
+#include "overlay/FloatingPanelWindow.h"
+#include "overlay/SymbolIcons.h"
+#include "platform/HttpClient.h"
+
+namespace {
+
+using namespace orvane;
+
+class NoNetwork : public HttpClient {
+public:
+    std::shared_ptr<HttpTask> stream(HttpRequest, std::shared_ptr<HttpStreamDelegate>) override {
+        return nullptr;
+    }
+    std::shared_ptr<HttpTask> send(HttpRequest, Completion) override { return nullptr; }
+};
+
+// A workspace where hiding from capture works, as on desktops that support it.
+class HidingWorkspace : public NullWorkspace {
+public:
+    bool setExcludedFromCapture(std::uint64_t, bool) override { return true; }
+};
+
+bool save(QWidget& widget, const QDir& dir, const QString& name) {
+    QApplication::processEvents();
+    const auto path = dir.filePath(name + ".png");
+    const bool ok = widget.grab().save(path);
+    std::cout << (ok ? "wrote " : "could not write ") << path.toStdString() << "\n";
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::cerr << "usage: orvane-gallery OUTPUT_DIR\n";
+        return 2;
+    }
+    QDir dir(argv[1]);
+    if (!dir.mkpath(".")) {
+        std::cerr << "orvane-gallery: cannot create " << argv[1] << "\n";
+        return 1;
+    }
+    registerBundledFonts();
+
+    SteppedMainQueue mainQueue;
+    WorkerQueue background;
+    NoNetwork http;
+    NullSpeechService speech;
+    NullAudioSource audio;
+    NullMicrophone microphone;
+    NullScreenSource screen;
+    HidingWorkspace workspace;
+    AuthManager auth;
+    auth.setAccessToken("gallery");
+    auto session = SessionManager::create(
+        {mainQueue, background, http, speech, audio, microphone, screen, workspace, auth});
+    FloatingPanelWindow panel(session, mainQueue, workspace);
+    panel.show();
+    bool ok = save(panel, dir, "01-fresh");
+
+    session->onStateChanged(SessionManager::State::listening);
+    session->onTranscript("so tell me how you would design a rate limiter for a public api");
+    mainQueue.advance(754);
+    ok &= save(panel, dir, "02-listening");
+
+    session->onStateChanged(SessionManager::State::processing);
+    session->onAnswer("");
+    ok &= save(panel, dir, "03-thinking");
+    session->onAnswer(
+        "Use a token bucket per API key, kept in Redis so every server shares it. Refill at the "
+        "plan's rate, allow short bursts up to the bucket size, and answer 429 with Retry-After "
+        "when it is empty.");
+    ok &= save(panel, dir, "04-answer-streaming");
+
+    session->onError("Session expired -- please sign in again");
+    ok &= save(panel, dir, "05-error");
+
+    session->onStateChanged(SessionManager::State::listening);
+    session->history().append("What is a B-tree?", "A balanced search tree with wide nodes.");
+    session->history().append("What is sharding?", "Splitting data across servers by a key.");
+    session->history().append("What is CAP?", "Consistency or availability under partition.");
+    session->history().previous();
+    session->screenshots().setQueue({"a", "b", "c"});
+    session->screenshots().onQueueChanged(3);
+    mainQueue.runUntilIdle();
+    ok &= save(panel, dir, "06-history-and-screenshots");
+
+    std::unique_ptr<QMenu> menu(panel.buildSettingsMenu());
+    menu->popup(panel.mapToGlobal(QPoint(400, 100)));
+    QApplication::processEvents();
+    ok &= save(*menu, dir, "07-settings-menu");
+    menu->hide();
+
+    ContextSheet sheet;
+    sheet.show();
+    sheet.companyField()->setText("Acme Robotics");
+    sheet.roleField()->setText("Senior Backend Engineer");
+    sheet.notesField()->setPlainText(
+        "Panel interview, system design round.\nThey use Go and Postgres.");
+    ok &= save(sheet, dir, "08-context-sheet");
+    return ok ? 0 : 1;
+}
