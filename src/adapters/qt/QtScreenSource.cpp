@@ -1,0 +1,124 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include "adapters/qt/QtScreenSource.h"
+
+#include <QtGui/qguiapplication_platform.h>
+#include <QBuffer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
+#include <QThread>
+#include <QWindow>
+
+#include <X11/Xlib.h>
+
+namespace orvane {
+
+namespace {
+
+// Runs the function on the GUI thread and waits for it; directly when already there.
+template <typename Function>
+void onGuiThread(QObject& context, Function function) {
+    if (QThread::currentThread() == context.thread()) {
+        function();
+    } else {
+        QMetaObject::invokeMethod(&context, function, Qt::BlockingQueuedConnection);
+    }
+}
+
+// Whether a compositing manager draws the X screen; without one, window opacity is ignored.
+bool x11HasCompositor() {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->display()) return false;
+    Display* display = x11->display();
+    const auto name = "_NET_WM_CM_S" + std::to_string(DefaultScreen(display));
+    const Atom selection = XInternAtom(display, name.c_str(), False);
+    return XGetSelectionOwner(display, selection) != None;
+}
+
+}  // namespace
+
+QtScreenSource::QtScreenSource() = default;
+QtScreenSource::~QtScreenSource() = default;
+
+std::optional<ShareableContent> QtScreenSource::shareableContent() {
+    std::optional<ShareableContent> content;
+    onGuiThread(m_guiContext, [&] {
+        const auto* primary = QGuiApplication::primaryScreen();
+        if (!primary) return;
+        ShareableContent found;
+        std::uint32_t id = 1;
+        // The primary screen first: it is the one pictures are taken of.
+        found.displays.push_back({id++, primary->geometry().width(), primary->geometry().height()});
+        for (const auto* screen : QGuiApplication::screens()) {
+            if (screen != primary) {
+                found.displays.push_back(
+                    {id++, screen->geometry().width(), screen->geometry().height()});
+            }
+        }
+        for (const auto* window : QGuiApplication::topLevelWindows()) {
+            if (window->isVisible())
+                found.windows.push_back({static_cast<std::uint32_t>(window->winId())});
+        }
+        content = std::move(found);
+    });
+    return content;
+}
+
+std::optional<std::vector<std::uint8_t>> QtScreenSource::capturePNG(
+    const DisplayInfo& display, const ScreenCaptureSettings& settings,
+    const std::vector<WindowInfo>& excludedWindows) {
+    QImage picture;
+    onGuiThread(m_guiContext, [&] {
+        const auto screens = QGuiApplication::screens();
+        auto* screen = QGuiApplication::primaryScreen();
+        if (display.displayID > 1 &&
+            display.displayID - 1 < static_cast<std::uint32_t>(screens.size())) {
+            screen = screens[static_cast<int>(display.displayID - 1)];
+        }
+        if (!screen) return;
+        // A compositor leaves a fully transparent window out of the picture without a flicker;
+        // a bare X server ignores opacity, so there the window is unmapped for the moment.
+        const bool transparent = x11HasCompositor();
+        std::vector<std::pair<QWindow*, double>> hidden;
+        for (auto* window : QGuiApplication::topLevelWindows()) {
+            for (const auto& excluded : excludedWindows) {
+                if (window->isVisible() &&
+                    static_cast<std::uint32_t>(window->winId()) == excluded.windowID) {
+                    hidden.emplace_back(window, window->opacity());
+                    if (transparent) {
+                        window->setOpacity(0.0);
+                    } else {
+                        window->hide();
+                    }
+                }
+            }
+        }
+        if (!hidden.empty()) {
+            QGuiApplication::sync();
+            QThread::msleep(50);  // the repaint of what was underneath
+        }
+        // X11 grabs leave the pointer out.
+        picture = screen->grabWindow(0).toImage();
+        for (auto& [window, opacity] : hidden) {
+            if (transparent) {
+                window->setOpacity(opacity);
+            } else {
+                window->show();
+            }
+        }
+    });
+    if (picture.isNull()) return std::nullopt;
+    if (settings.width > 0 && settings.height > 0) {
+        picture = picture.scaled(settings.width, settings.height, Qt::IgnoreAspectRatio,
+                                 Qt::SmoothTransformation);
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!picture.save(&buffer, "PNG")) return std::nullopt;
+    return std::vector<std::uint8_t>(png.begin(), png.end());
+}
+
+}  // namespace orvane

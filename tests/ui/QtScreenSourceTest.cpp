@@ -1,0 +1,85 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+
+// Runs under Xvfb (see tests/CMakeLists.txt): real X11 screen grabs.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+#include <QWidget>
+#include <future>
+
+#include "adapters/qt/QtScreenSource.h"
+
+namespace orvane {
+namespace {
+
+QImage decode(const std::vector<std::uint8_t>& png) {
+    QImage image;
+    image.loadFromData(png.data(), static_cast<int>(png.size()), "PNG");
+    return image;
+}
+
+class Grabs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X server";
+        redWindow.setStyleSheet("background: rgb(255, 0, 0);");
+        redWindow.setGeometry(100, 100, 200, 150);
+        redWindow.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&redWindow));
+        QTest::qWait(200);
+    }
+    // The capture as ScreenshotCapture makes it: from a background thread.
+    std::optional<std::vector<std::uint8_t>> captureFromBackground(
+        std::vector<WindowInfo> excluded) {
+        auto result = std::async(std::launch::async, [&] {
+            const auto content = source.shareableContent();
+            const auto& display = content->displays.front();
+            return source.capturePNG(display, {2 * display.width, 2 * display.height, false},
+                                     excluded);
+        });
+        while (result.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {
+            QCoreApplication::processEvents();
+        }
+        return result.get();
+    }
+
+    QtScreenSource source;
+    QWidget redWindow;
+};
+
+TEST_F(Grabs, TheFirstScreenAtTwiceItsSizeAsPng) {
+    const auto content = source.shareableContent();
+    ASSERT_TRUE(content);
+    ASSERT_FALSE(content->displays.empty());
+    const auto png = captureFromBackground({});
+    ASSERT_TRUE(png);
+    const auto image = decode(*png);
+    EXPECT_EQ(image.width(), 2 * content->displays.front().width);
+    EXPECT_EQ(image.height(), 2 * content->displays.front().height);
+    EXPECT_EQ(image.pixelColor(2 * 200, 2 * 175).red(), 255) << "the red window is in the picture";
+}
+
+TEST_F(Grabs, AnExcludedWindowIsLeftOutAndComesBack) {
+    const auto id = static_cast<std::uint32_t>(redWindow.winId());
+    const auto content = source.shareableContent();
+    EXPECT_TRUE(std::any_of(content->windows.begin(), content->windows.end(),
+                            [&](const WindowInfo& w) { return w.windowID == id; }));
+    const auto png = captureFromBackground({WindowInfo{id}});
+    ASSERT_TRUE(png);
+    const auto pixel = decode(*png).pixelColor(2 * 200, 2 * 175);
+    EXPECT_FALSE(pixel.red() == 255 && pixel.green() == 0) << "the window was left out";
+    EXPECT_DOUBLE_EQ(redWindow.windowHandle()->opacity(), 1.0);
+    EXPECT_TRUE(redWindow.isVisible());
+}
+
+}  // namespace
+}  // namespace orvane
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
