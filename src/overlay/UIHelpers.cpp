@@ -196,7 +196,7 @@ void ClickableView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(event);
     const bool inside = rect().contains(event->position().toPoint());
     // Back to the look the pointer's place calls for, wherever the press was released.
-    fadeTo(inside && m_hovered ? kHoverOpacity : 1.0, pressFade);
+    fadeTo(m_hovered ? kHoverOpacity : 1.0, releaseFade);
     if (inside && onClick) onClick();
 }
 

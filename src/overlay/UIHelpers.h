@@ -62,8 +62,9 @@ public:
     double opacity() const;
 
     // Durations of the fades, in milliseconds.
-    static constexpr int hoverFade = 150;
-    static constexpr int pressFade = 80;
+    static constexpr int hoverFade = 120;
+    static constexpr int pressFade = 50;
+    static constexpr int releaseFade = 100;
 
     void setFill(const QColor& fill) {
         m_fill = fill;

@@ -118,7 +118,19 @@ TEST_F(Clicks, AClickReleasedInsideCounts) {
 
 TEST_F(Clicks, APressDraggedOutAndReleasedOutsideDoesNot) {
     QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(50, 20));
+    QEvent leave(QEvent::Leave);  // dragged out of the view
+    QCoreApplication::sendEvent(&view, &leave);
     QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(150, 20));
+    EXPECT_EQ(clicks, 0);
+    QTest::qWait(ClickableView::releaseFade + 60);
+    EXPECT_NEAR(view.opacity(), 1.0, 0.01) << "back to resting: the pointer is not over it";
+}
+
+TEST_F(Clicks, AViewWithoutAnActionOnlyFades) {
+    ClickableView bare;
+    bare.resize(40, 40);
+    bare.show();
+    QTest::mouseClick(&bare, Qt::LeftButton, {}, QPoint(20, 20));
     EXPECT_EQ(clicks, 0);
 }
 
@@ -133,7 +145,7 @@ TEST_F(Clicks, HoverAndPressFade) {
     QTest::qWait(ClickableView::pressFade + 60);
     EXPECT_NEAR(view.opacity(), 0.7, 0.01);
     QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(50, 20));
-    QTest::qWait(ClickableView::pressFade + 60);
+    QTest::qWait(ClickableView::releaseFade + 60);
     EXPECT_NEAR(view.opacity(), 0.85, 0.01) << "released while hovered";
 
     QEvent leave(QEvent::Leave);
