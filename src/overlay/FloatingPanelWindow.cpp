@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "capture/ScreenshotCapture.h"
+#include "overlay/ElidingLabel.h"
 #include "overlay/PillButton.h"
 #include "overlay/UIHelpers.h"
 #include "platform/MainQueue.h"
@@ -160,9 +161,9 @@ void FloatingPanelWindow::buildViews() {
     bar->setSpacing(10);
     m_timerLabel = UI::monoLabel("", 11, QFont::Normal, UI::withOpacity(UI::bookCloth(), 0.7));
     m_timerLabel->setWordWrap(false);
-    m_hearingLabel = UI::label("", 11, QFont::Normal, UI::white(0.25));
-    m_hearingLabel->setWordWrap(false);
-    m_hearingLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_hearingLabel = new ElidingLabel;
+    m_hearingLabel->setFont(UI::ubuntu(11));
+    paintLabel(m_hearingLabel, UI::white(0.25));
     bar->addWidget(m_timerLabel);
     bar->addWidget(m_hearingLabel, 1);
     bar->addSpacing(12);
@@ -206,7 +207,7 @@ void FloatingPanelWindow::bindSession() {
         presentState(state);
     };
     m_session->onTranscript = [this](const std::string& text) {
-        if (!text.empty()) m_hearingLabel->setText(QString::fromStdString(text));
+        if (!text.empty()) m_hearingLabel->setFullText(QString::fromStdString(text));
     };
     m_session->onAnswer = [this](const std::string& text) {
         if (text.empty()) {
@@ -283,13 +284,13 @@ void FloatingPanelWindow::presentState(SessionManager::State state) {
 void FloatingPanelWindow::toggleSession() {
     if (m_session->state() == SessionManager::State::idle) {
         setAnswer("Listening...", UI::white(0.4));
-        m_hearingLabel->clear();
+        m_hearingLabel->setFullText("");
         m_session->startSession();
         return;
     }
     m_session->stopSession();
     stopClock();
-    m_hearingLabel->clear();
+    m_hearingLabel->setFullText("");
     m_timerLabel->clear();
     setAnswer(startPrompt, UI::white(0.35));
     m_statusDot->hide();

@@ -18,6 +18,7 @@
 namespace orvane {
 
 class MainQueue;
+class ElidingLabel;
 class PillButton;
 class Timer;
 class Workspace;
@@ -60,7 +61,7 @@ public:
 
     // For the window's own presentation and for tests.
     QLabel* answerLabel() const { return m_answerLabel; }
-    QLabel* hearingLabel() const { return m_hearingLabel; }
+    ElidingLabel* hearingLabel() const { return m_hearingLabel; }
     QLabel* timerLabel() const { return m_timerLabel; }
     QLabel* statusLabel() const { return m_statusLabel; }
     QWidget* statusDot() const { return m_statusDot; }
@@ -109,7 +110,7 @@ private:
     QWidget* m_container = nullptr;
     QScrollArea* m_answerScroll = nullptr;
     QLabel* m_answerLabel = nullptr;
-    QLabel* m_hearingLabel = nullptr;
+    ElidingLabel* m_hearingLabel = nullptr;
     QLabel* m_timerLabel = nullptr;
     QWidget* m_statusDot = nullptr;
     QColor m_statusDotColor = Qt::transparent;

@@ -8,6 +8,7 @@
 
 #include "capture/ScreenshotCapture.h"
 #include "fakes/SessionHarness.h"
+#include "overlay/ElidingLabel.h"
 #include "overlay/FloatingPanelWindow.h"
 #include "overlay/PillButton.h"
 
@@ -139,9 +140,13 @@ TEST_F(Panel, StatesRepaintTheControlsTheLightAndTheClock) {
 TEST_F(Panel, AnswersTranscriptsAndErrorsArePainted) {
     listen();
     h.hear("what is");
-    EXPECT_EQ(panel->hearingLabel()->text(), "what is");
+    EXPECT_EQ(panel->hearingLabel()->fullText(), "what is");
     h.session->onTranscript("");
-    EXPECT_EQ(panel->hearingLabel()->text(), "what is") << "an empty transcript is ignored";
+    EXPECT_EQ(panel->hearingLabel()->fullText(), "what is") << "an empty transcript is ignored";
+    const QString longText(400, 'w');
+    h.session->onTranscript(longText.toStdString());
+    panel->hearingLabel()->resize(120, 20);
+    EXPECT_TRUE(panel->hearingLabel()->text().endsWith(QChar(0x2026))) << "cut at the tail";
     answer("what is a deadlock", "Two threads wait on each other.");
     EXPECT_EQ(panel->answerLabel()->text(), "Two threads wait on each other.");
     expectWhite(textColor(panel->answerLabel()), 0.92);

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QFontInfo>
 #include <QTest>
 
@@ -75,6 +76,11 @@ TEST(Symbols, KnownNamesDrawTintedAndUnknownNamesGiveNothing) {
         }
     }
     EXPECT_TRUE(tinted) << "the icon is drawn in the tint";
+}
+
+TEST(Symbols, TheLicencesTravelWithTheFontsAndIcons) {
+    EXPECT_TRUE(QFile::exists(":/fonts/UBUNTU-FONT-LICENCE.txt"));
+    EXPECT_TRUE(QFile::exists(":/icons/LUCIDE-LICENSE.txt"));
 }
 
 TEST(Symbols, AnIconButtonWithAnUnknownSymbolHasNoImage) {
