@@ -309,11 +309,11 @@ void FloatingPanelWindow::toggleStealth() {
         // Nothing to toggle here; say why instead of pretending.
         const auto previousText = m_statusLabel->text();
         const auto previousColor = m_statusLabel->palette().color(QPalette::WindowText);
-        setStatus("NOT HIDDEN FROM SCREEN CAPTURE", UI::withOpacity(kSystemOrange, 0.8));
+        setStatus("HIDING NOT AVAILABLE ON THIS DESKTOP", UI::withOpacity(kSystemOrange, 0.8));
         m_mainQueue.postAfter(kStealthNoticeSeconds, [this, alive = std::weak_ptr<int>(m_alive),
                                                       previousText, previousColor] {
             if (!alive.lock()) return;
-            if (m_statusLabel->text() == "NOT HIDDEN FROM SCREEN CAPTURE") {
+            if (m_statusLabel->text() == "HIDING NOT AVAILABLE ON THIS DESKTOP") {
                 setStatus(previousText, previousColor);
             }
         });
