@@ -50,8 +50,8 @@ struct HttpResult {
 class HttpTask {
 public:
     virtual ~HttpTask() = default;
-    // Stops the transfer. A delegate or completion that has not completed yet completes with an
-    // error; once cancel() returns, no other callback of this task starts.
+    // Stops the transfer. Whoever cancels knows: once cancel() returns, no callback of this task
+    // starts, its completion included.
     virtual void cancel() = 0;
 };
 
