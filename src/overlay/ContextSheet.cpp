@@ -17,19 +17,6 @@ namespace orvane {
 namespace {
 
 const QColor kSheetBg = QColor::fromRgbF(0.07f, 0.065f, 0.06f, 0.96f);
-const QColor kWarmBorder = QColor::fromRgbF(0.8f, 0.47f, 0.36f, 0.15f);
-
-class SheetContainer : public QWidget {
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QPainterPath path;
-        path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 14, 14);
-        painter.fillPath(path, kSheetBg);
-        painter.strokePath(path, QPen(kWarmBorder, 1.0));
-    }
-};
 
 QString inputStyle(const char* widget) {
     return QStringLiteral(
@@ -82,7 +69,7 @@ ContextSheet::ContextSheet(QWidget* parent)
     }
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    auto* container = new SheetContainer;
+    auto* container = new RoundedPanel(kSheetBg);
     outer->addWidget(container);
 
     auto* column = new QVBoxLayout(container);

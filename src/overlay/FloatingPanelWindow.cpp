@@ -24,7 +24,6 @@ namespace orvane {
 namespace {
 
 const QColor kPanelBg = QColor::fromRgbF(0.07f, 0.065f, 0.06f, 0.94f);
-const QColor kWarmBorder = QColor::fromRgbF(0.8f, 0.47f, 0.36f, 0.15f);
 // The system palette's accents, as the desktop's dark theme draws them.
 const QColor kSystemGreen = QColor::fromRgbF(0.196f, 0.843f, 0.294f);
 const QColor kSystemRed = QColor::fromRgbF(1.0f, 0.271f, 0.227f);
@@ -38,22 +37,6 @@ void paintLabel(QLabel* label, const QColor& color) {
     palette.setColor(QPalette::WindowText, color);
     label->setPalette(palette);
 }
-
-// The rounded, warm-bordered background that holds everything.
-class Container : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QPainterPath path;
-        path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 14, 14);
-        painter.fillPath(path, kPanelBg);
-        painter.strokePath(path, QPen(kWarmBorder, 1.0));
-    }
-};
 
 // The 8-point status light.
 class Dot : public QWidget {
@@ -119,7 +102,7 @@ PillButton* FloatingPanelWindow::makePillButton(const QString& symbol,
 void FloatingPanelWindow::buildViews() {
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    m_container = new Container;
+    m_container = new RoundedPanel(kPanelBg);
     outer->addWidget(m_container);
 
     auto* column = new QVBoxLayout(m_container);

@@ -154,6 +154,17 @@ QToolButton* UI::iconButton(const QString& symbol, double size, const QColor& ti
     return button;
 }
 
+RoundedPanel::RoundedPanel(const QColor& fill, QWidget* parent) : QWidget(parent), m_fill(fill) {}
+
+void RoundedPanel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 14, 14);
+    painter.fillPath(path, m_fill);
+    painter.strokePath(path, QPen(UI::withOpacity(UI::bookCloth(), 0.15), 1.0));
+}
+
 ClickableView::ClickableView(QWidget* parent)
     : QWidget(parent),
       m_effect(new QGraphicsOpacityEffect(this)),

@@ -50,6 +50,19 @@ QToolButton* iconButton(const QString& symbol, double size, const QColor& tint);
 
 }  // namespace UI
 
+// The rounded background every Orvane window draws its content on: a fill, radius 14 and a
+// one-point warm border.
+class RoundedPanel : public QWidget {
+public:
+    explicit RoundedPanel(const QColor& fill, QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QColor m_fill;
+};
+
 // A view that acts as a button: it fades to 0.85 opacity while hovered and 0.7 while pressed, and
 // reports a click only when the press is released inside it.
 class ClickableView : public QWidget {
