@@ -191,9 +191,11 @@ struct Listener {
 };
 
 int runFast(AudioBuffer audio) {
-    Listener listener;
-    SteppedMainQueue mainQueue;
+    // Declared before the listener: its background queue drains on destruction, and the stop it
+    // may still run reaches the source and posts to the main queue.
     WavAudioSource source(std::move(audio), false);
+    SteppedMainQueue mainQueue;
+    Listener listener;
     auto session = listener.makeSession(mainQueue, source);
     session->startSession();
     const auto settle = [&] {
@@ -224,8 +226,8 @@ int runFast(AudioBuffer audio) {
 }
 
 int runPaced(AudioSource& source, WavAudioSource* file) {
+    RunLoop mainQueue;  // outlives the listener's background queue, which may still post to it
     Listener listener;
-    RunLoop mainQueue;
     auto session = listener.makeSession(mainQueue, source);
     session->startSession();
     bool done = false;
