@@ -12,12 +12,9 @@
 #include <vector>
 
 #include "accounts/AuthManager.h"
-#include "adapters/curl/CurlHttpClient.h"
-#include "adapters/null/NullPlatform.h"
-#include "adapters/std/RunLoop.h"
-#include "adapters/std/WorkerQueue.h"
 #include "integration/LoopbackServer.h"
 #include "session/SessionManager.h"
+#include "tools/QuestionOnlyPlatform.h"
 
 using Clock = std::chrono::steady_clock;
 
@@ -40,19 +37,12 @@ int main(int argc, char** argv) {
         c.write(orvane::testing::kStopEvent);
     });
 
-    orvane::RunLoop mainQueue;
-    orvane::CurlHttpClient http;
-    orvane::WorkerQueue background;
-    orvane::NullSpeechService speech;
-    orvane::NullAudioSource audio;
-    orvane::NullMicrophone microphone;
-    orvane::NullScreenSource screen;
-    orvane::NullWorkspace workspace;
+    orvane::QuestionOnlyPlatform platform;
+    auto& mainQueue = platform.mainQueue;
     orvane::AuthManager auth;
     auth.setAccessToken("bench");
-    auto session = orvane::SessionManager::create(
-        {mainQueue, background, http, speech, audio, microphone, screen, workspace, auth},
-        orvane::SessionConfig{server.origin(), 1.5});
+    auto session = orvane::SessionManager::create(platform.services(auth),
+                                                  orvane::SessionConfig{server.origin(), 1.5});
 
     int received = -1;  // the first report is the empty answer
     bool finished = false;

@@ -14,14 +14,11 @@
 #include <vector>
 
 #include "accounts/AuthManager.h"
-#include "adapters/curl/CurlHttpClient.h"
-#include "adapters/null/NullPlatform.h"
-#include "adapters/std/RunLoop.h"
-#include "adapters/std/WorkerQueue.h"
 #include "capture/ScreenshotCapture.h"
 #include "orvane/BuildConfig.h"
 #include "session/SessionManager.h"
 #include "text/Base64.h"
+#include "tools/QuestionOnlyPlatform.h"
 #include "tools/SessionEventLog.h"
 
 namespace {
@@ -140,19 +137,13 @@ int main(int argc, char** argv) {
     }
     const auto& arguments = std::get<Arguments>(parsed);
 
-    orvane::RunLoop mainQueue;
-    orvane::CurlHttpClient http;
-    orvane::WorkerQueue background;
-    orvane::NullSpeechService speech;
-    orvane::NullAudioSource audio;
-    orvane::NullMicrophone microphone;
-    orvane::NullScreenSource screen;
-    orvane::NullWorkspace workspace;
+    orvane::QuestionOnlyPlatform platform;
+    auto& mainQueue = platform.mainQueue;
     auto& auth = orvane::AuthManager::shared();
     auth.setAccessToken(arguments.token);
 
     auto session = orvane::SessionManager::create(
-        {mainQueue, background, http, speech, audio, microphone, screen, workspace, auth},
+        platform.services(auth),
         orvane::SessionConfig{arguments.apiBase, orvane::buildconfig::silenceThreshold});
     session->setSelectedModel(arguments.model);
     session->setSystemContext(arguments.context);
