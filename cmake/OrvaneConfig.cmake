@@ -10,6 +10,7 @@ set(ORVANE_GOOGLE_AUTH_ENDPOINT "${ORVANE_API_BASE}/dev/oauth2/v2/auth" CACHE ST
 set(ORVANE_GOOGLE_TOKEN_ENDPOINT "${ORVANE_API_BASE}/dev/token" CACHE STRING
     "OAuth token endpoint (default: the reference backend's development provider)")
 set(ORVANE_SILENCE_THRESHOLD "1.5" CACHE STRING "Seconds of silence that end an utterance")
+set(ORVANE_BUILD_NUMBER "2" CACHE STRING "The build number shown beside the version")
 
 if(ORVANE_API_BASE MATCHES "/$")
     message(FATAL_ERROR "ORVANE_API_BASE must not end with a slash: ${ORVANE_API_BASE}")

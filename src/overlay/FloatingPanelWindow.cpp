@@ -23,11 +23,9 @@ namespace orvane {
 
 namespace {
 
-const QColor kPanelBg = QColor::fromRgbF(0.07f, 0.065f, 0.06f, 0.94f);
-// The system palette's accents, as the desktop's dark theme draws them.
-const QColor kSystemGreen = QColor::fromRgbF(0.196f, 0.843f, 0.294f);
-const QColor kSystemRed = QColor::fromRgbF(1.0f, 0.271f, 0.227f);
-const QColor kSystemOrange = QColor::fromRgbF(1.0f, 0.624f, 0.039f);
+const QColor kSystemGreen = UI::systemGreen();
+const QColor kSystemRed = UI::systemRed();
+const QColor kSystemOrange = UI::systemOrange();
 
 constexpr double kCopyFeedbackSeconds = 1.0;
 constexpr double kStealthNoticeSeconds = 2.0;
@@ -102,7 +100,7 @@ PillButton* FloatingPanelWindow::makePillButton(const QString& symbol,
 void FloatingPanelWindow::buildViews() {
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    m_container = new RoundedPanel(kPanelBg);
+    m_container = new RoundedPanel(UI::panelBg());
     outer->addWidget(m_container);
 
     auto* column = new QVBoxLayout(m_container);

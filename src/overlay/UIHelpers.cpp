@@ -88,6 +88,34 @@ QColor UI::withOpacity(QColor color, double opacity) {
     return color;
 }
 
+QColor UI::panelBg() {
+    return QColor::fromRgbF(0.07f, 0.065f, 0.06f, 0.94f);
+}
+
+QColor UI::systemGreen() {
+    return QColor::fromRgbF(0.196f, 0.843f, 0.294f);
+}
+
+QColor UI::systemRed() {
+    return QColor::fromRgbF(1.0f, 0.271f, 0.227f);
+}
+
+QColor UI::systemOrange() {
+    return QColor::fromRgbF(1.0f, 0.624f, 0.039f);
+}
+
+QColor UI::labelColor() {
+    return white(0.85);
+}
+
+QColor UI::secondaryLabelColor() {
+    return white(0.55);
+}
+
+QColor UI::tertiaryLabelColor() {
+    return white(0.25);
+}
+
 QFont UI::ubuntu(double size, QFont::Weight weight) {
     const auto face = ubuntuWeight(weight);
     if (hasFace("Ubuntu", face)) {
@@ -177,6 +205,11 @@ ClickableView::ClickableView(QWidget* parent)
 
 double ClickableView::opacity() const {
     return m_effect->opacity();
+}
+
+void ClickableView::setOpacity(double opacity) {
+    m_fade->stop();
+    m_effect->setOpacity(opacity);
 }
 
 void ClickableView::fadeTo(double opacity, int duration) {

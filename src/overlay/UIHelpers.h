@@ -28,6 +28,15 @@ QColor bookCloth();
 // A colour at an opacity: white(0.4) is white at 40 %.
 QColor white(double opacity);
 QColor withOpacity(QColor color, double opacity);
+// The dark panel fill every Orvane window sits on.
+QColor panelBg();
+// The desktop's accents and text tones as its dark theme draws them.
+QColor systemGreen();
+QColor systemRed();
+QColor systemOrange();
+QColor labelColor();
+QColor secondaryLabelColor();
+QColor tertiaryLabelColor();
 
 // The Ubuntu face for the weight (Bold for bold and heavier, Medium for medium and demi-bold,
 // Light for light and thinner, else Regular), or the system font at the same size and weight
@@ -73,6 +82,8 @@ public:
     std::function<void()> onClick;
     bool isHovered() const { return m_hovered; }
     double opacity() const;
+    // Sets the opacity at once; a later hover or press fades from it.
+    void setOpacity(double opacity);
 
     // Durations of the fades, in milliseconds.
     static constexpr int hoverFade = 120;

@@ -1,0 +1,267 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include "app/AppDelegate.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QPixmap>
+
+#include "accounts/AuthManager.h"
+#include "accounts/ui/LoginWindow.h"
+#include "app/PreferencesWindow.h"
+#include "orvane/BuildConfig.h"
+#include "overlay/ContextSheet.h"
+#include "overlay/FloatingPanelWindow.h"
+#include "overlay/SymbolIcons.h"
+
+namespace orvane {
+
+namespace {
+
+StatusIcon::State statusFor(SessionManager::State state) {
+    switch (state) {
+        case SessionManager::State::listening:
+            return StatusIcon::State::listening;
+        case SessionManager::State::processing:
+            return StatusIcon::State::processing;
+        case SessionManager::State::idle:
+            break;
+    }
+    return StatusIcon::State::idle;
+}
+
+QString fromView(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<int>(text.size()));
+}
+
+}  // namespace
+
+AppDelegate::AppDelegate(SessionServices services, SessionConfig sessionConfig)
+    : m_services(services), m_sessionConfig(std::move(sessionConfig)) {}
+
+AppDelegate::~AppDelegate() {
+    // The session's pending work ends before the services it uses go.
+    if (m_floatingPanel) m_floatingPanel->stopSession();
+    // Nothing runs the event loop after this: the windows go now.
+    delete m_floatingPanel.release();
+    delete m_loginWindow.release();
+    delete m_preferencesWindow.release();
+    delete m_aboutBox.data();
+    delete m_contextSheet.data();
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    registerBundledFonts();
+    if (m_services.auth.isAuthenticated()) {
+        transitionToPanel();
+    } else {
+        showLogin();
+    }
+}
+
+bool AppDelegate::applicationShouldHandleReopen() {
+    if (m_floatingPanel) bringToFront(m_floatingPanel.get());
+    return false;
+}
+
+void AppDelegate::handleActivation() {
+    applicationShouldHandleReopen();
+    if (!m_floatingPanel && m_loginWindow && !m_loginWindow->isVisible()) {
+        bringToFront(m_loginWindow.get());
+    }
+}
+
+void AppDelegate::bringToFront(QWidget* window) {
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void AppDelegate::installWindowCommands(QWidget* window) {
+    const auto add = [window](const QKeySequence& keys, std::function<void()> action) {
+        auto* command = new QAction(window);
+        command->setShortcut(keys);
+        command->setShortcutContext(Qt::WindowShortcut);
+        connect(command, &QAction::triggered, window, std::move(action));
+        window->addAction(command);
+    };
+    QPointer<AppDelegate> self(this);
+    QPointer<QWidget> target(window);
+    add(QKeySequence("Ctrl+,"), [self] {
+        if (self) self->handlePreferencesMenu();
+    });
+    add(QKeySequence("Ctrl+Q"), [self] {
+        if (self) self->quit();
+    });
+    add(QKeySequence("Ctrl+M"), [target] {
+        if (target) target->showMinimized();
+    });
+    add(QKeySequence("Ctrl+W"), [target] {
+        if (target) target->close();
+    });
+}
+
+bool AppDelegate::handleMessage(const QString& message) {
+    if (message.startsWith("open ")) {
+        const QString url = message.mid(5).trimmed();
+        const bool taken = onRedirect && onRedirect(url);
+        if (!taken) qWarning("orvane: no sign-in is waiting for the redirect it was given");
+        return true;
+    }
+    if (message == "activate") {
+        handleActivation();
+    } else if (message == "sign-in") {
+        if (!m_floatingPanel && m_loginWindow) {
+            bringToFront(m_loginWindow.get());
+            m_loginWindow->signInGoogle();
+        }
+    } else if (message == "toggle-session") {
+        if (m_floatingPanel) m_floatingPanel->toggleSession();
+    } else if (message == "sign-out") {
+        if (m_floatingPanel) handleSignOut();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void AppDelegate::showLogin() {
+    if (m_floatingPanel) m_floatingPanel->hide();
+    m_floatingPanel.reset();
+    m_statusIcon.setState(StatusIcon::State::idle);
+    WindowPtr<LoginWindow> window(new LoginWindow(m_services.auth, m_services.mainQueue));
+    installWindowCommands(window.get());
+    window->onAuthenticated = [self = QPointer(this)] {
+        if (self) self->transitionToPanel();
+    };
+    bringToFront(window.get());
+    if (m_loginWindow) m_loginWindow->hide();
+    m_loginWindow = std::move(window);
+}
+
+void AppDelegate::transitionToPanel() {
+    WindowPtr<FloatingPanelWindow> panel(
+        new FloatingPanelWindow(SessionManager::create(m_services, m_sessionConfig),
+                                m_services.mainQueue, m_services.workspace));
+    if (onSessionCreated) onSessionCreated(panel->session());
+    installWindowCommands(panel.get());
+    const QPointer self(this);
+    panel->onOpenPreferences = [self] {
+        if (self) self->showPreferences();
+    };
+    panel->onOpenContext = [self] {
+        if (self) self->showContextSheet();
+    };
+    panel->onSignOut = [self] {
+        if (self) self->handleSignOut();
+    };
+    panel->onSessionStateChanged = [self](SessionManager::State state) {
+        if (self) self->m_statusIcon.setState(statusFor(state));
+    };
+    bringToFront(panel.get());
+    if (m_floatingPanel) m_floatingPanel->hide();
+    m_floatingPanel = std::move(panel);
+    if (m_loginWindow) m_loginWindow->hide();
+
+    m_statusIcon.install();
+    m_statusIcon.onStartStop = [self] {
+        if (self) self->toggleSession();
+    };
+    m_statusIcon.onAbout = [self] {
+        if (self) self->showAbout();
+    };
+    m_statusIcon.onPreferences = [self] {
+        if (self) self->showPreferences();
+    };
+    m_statusIcon.onSignOut = [self] {
+        if (self) self->handleSignOut();
+    };
+    m_statusIcon.onQuit = [self] {
+        if (self) self->quit();
+    };
+}
+
+void AppDelegate::showPreferences() {
+    if (m_preferencesWindow) {
+        bringToFront(m_preferencesWindow.get());
+        return;
+    }
+    WindowPtr<PreferencesWindow> window(new PreferencesWindow(m_services.auth));
+    installWindowCommands(window.get());
+    window->onClose = [self = QPointer(this), closing = window.get()] {
+        if (!self) return;
+        // Released once the close has finished, not inside it.
+        self->m_services.mainQueue.post([self, closing] {
+            if (self && self->m_preferencesWindow.get() == closing) {
+                self->m_preferencesWindow.reset();
+            }
+        });
+    };
+    bringToFront(window.get());
+    m_preferencesWindow = std::move(window);
+}
+
+void AppDelegate::showContextSheet() {
+    // A sheet already open stays open and works on its own.
+    auto* sheet = new ContextSheet;
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    installWindowCommands(sheet);
+    sheet->onSave = [self = QPointer(this), sheet = QPointer(sheet)](const std::string& text) {
+        if (!self) return;
+        if (self->m_floatingPanel) self->m_floatingPanel->session().setSystemContext(text);
+        if (sheet) sheet->deleteLater();
+    };
+    bringToFront(sheet);
+    m_contextSheet = sheet;
+}
+
+void AppDelegate::toggleSession() {
+    if (m_floatingPanel && !m_floatingPanel->isVisible()) bringToFront(m_floatingPanel.get());
+}
+
+void AppDelegate::handleSignOut() {
+    if (m_floatingPanel) m_floatingPanel->stopSession();
+    m_services.auth.signOut();
+    if (m_floatingPanel) m_floatingPanel->hide();
+    m_floatingPanel.reset();
+    if (m_preferencesWindow) m_preferencesWindow->hide();
+    m_preferencesWindow.reset();
+    if (onSignedOut) onSignedOut();
+    showLogin();
+}
+
+void AppDelegate::handlePreferencesMenu() {
+    showPreferences();
+}
+
+QString AppDelegate::aboutText() {
+    return QStringLiteral(
+               "<p style='font-size:15pt'><b>Orvane</b></p>"
+               "<p>Version %1 (%2)</p>"
+               "<p style='font-size:11pt; color:rgba(255,255,255,140)'>%3</p>")
+        .arg(fromView(buildconfig::version), fromView(buildconfig::buildNumber),
+             QString::fromUtf8("AI overlay assistant \u2014 invisible to screen recorders."));
+}
+
+void AppDelegate::showAbout() {
+    if (!m_aboutBox) {
+        auto* box =
+            new QMessageBox(QMessageBox::NoIcon, "About Orvane", aboutText(), QMessageBox::Ok);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setTextFormat(Qt::RichText);
+        const QPixmap logo(":/images/orvane-logo.png");
+        if (!logo.isNull()) box->setIconPixmap(logo.scaledToHeight(84, Qt::SmoothTransformation));
+        m_aboutBox = box;
+    }
+    bringToFront(m_aboutBox);
+}
+
+void AppDelegate::quit() {
+    if (onQuit) {
+        onQuit();
+    } else {
+        QCoreApplication::quit();
+    }
+}
+
+}  // namespace orvane

@@ -1,0 +1,85 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include "app/CommandLine.h"
+
+#include "orvane/BuildConfig.h"
+
+namespace orvane {
+
+AppArguments AppArguments::parse(const std::vector<std::string>& arguments) {
+    AppArguments parsed;
+    for (std::size_t i = 0; i < arguments.size() && !parsed.error; ++i) {
+        const std::string& arg = arguments[i];
+        const auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
+                parsed.error = arg + " needs a value";
+                return std::nullopt;
+            }
+            return arguments[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            parsed.help = true;
+        } else if (arg == "--version") {
+            parsed.version = true;
+        } else if (arg == "--trace-events") {
+            parsed.traceEvents = value();
+        } else if (arg == "--api-base") {
+            parsed.apiBase = value();
+            if (parsed.apiBase && !parsed.apiBase->empty() && parsed.apiBase->back() == '/') {
+                parsed.apiBase->pop_back();
+            }
+        } else if (arg == "--sign-in" || arg == "--toggle-session" || arg == "--sign-out") {
+            if (parsed.command)
+                parsed.error = "only one of --sign-in, --toggle-session, --sign-out";
+            parsed.command = arg.substr(2);
+        } else if (!arg.empty() && arg[0] == '-') {
+            parsed.error = "unknown option " + arg;
+        } else if (parsed.url) {
+            parsed.error = "more than one URL given";
+        } else {
+            parsed.url = arg;
+        }
+    }
+    if (!parsed.error && parsed.command && parsed.url) {
+        parsed.error = "a URL and --" + *parsed.command + " cannot go together";
+    }
+    return parsed;
+}
+
+std::string AppArguments::message() const {
+    if (url) return "open " + *url;
+    if (command) return *command;
+    return "activate";
+}
+
+std::string appVersionLine() {
+    return "orvane " + std::string(buildconfig::version) + " (" +
+           std::string(buildconfig::buildNumber) + ")";
+}
+
+std::string appUsage() {
+    return "usage: orvane [--trace-events FILE] [--api-base URL] [URL]\n"
+           "       orvane --sign-in | --toggle-session | --sign-out\n"
+           "\n"
+           "Orvane listens to the interviewer on your computer, transcribes on-device and shows\n"
+           "an answer to each question in a small always-on-top panel.\n"
+           "\n"
+           "  URL                 a sign-in redirect from the browser: handed to the running\n"
+           "                      Orvane, which completes its sign-in; this process then exits\n"
+           "  --trace-events FILE write every session event as one JSON object per line\n"
+           "  --api-base URL      the backend to use instead of the build's (" +
+           std::string(buildconfig::apiBase) +
+           ");\n"
+           "                      a development sign-in provider at the build's backend moves\n"
+           "                      with it\n"
+           "  --sign-in           start Google sign-in in the running Orvane\n"
+           "  --toggle-session    start or stop the running Orvane's session, as its play\n"
+           "                      button does (bind it to a desktop shortcut)\n"
+           "  --sign-out          sign the running Orvane out\n"
+           "  --version           print the version and exit\n"
+           "  --help              print this help and exit\n"
+           "\n"
+           "Only one Orvane runs per user: starting it again brings the running one forward.\n";
+}
+
+}  // namespace orvane

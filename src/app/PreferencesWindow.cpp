@@ -1,0 +1,80 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include "app/PreferencesWindow.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "accounts/AuthManager.h"
+#include "orvane/BuildConfig.h"
+#include "overlay/LineLimitedLabel.h"
+#include "overlay/UIHelpers.h"
+
+namespace orvane {
+
+namespace {
+
+constexpr int kWidth = 500;
+constexpr int kHeight = 280;
+
+}  // namespace
+
+PreferencesWindow::PreferencesWindow(const AuthManager& auth, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::WindowStaysOnTopHint) {
+    const auto* screen = QGuiApplication::primaryScreen();
+    const QPoint centre = screen ? screen->availableGeometry().center() : QPoint(0, 0);
+    setFixedSize(kWidth, kHeight);
+    move(centre - QPoint(kWidth / 2, kHeight / 2));
+    setWindowTitle("Preferences");
+    moveByBackground(this);
+    setupContent(auth);
+}
+
+void PreferencesWindow::setupContent(const AuthManager& auth) {
+    m_account = UI::label("Account", 22, QFont::Bold, UI::labelColor());
+    const auto name = auth.userName().value_or("User");
+    m_signedIn = UI::label(QString::fromStdString("Signed in as " + name), 14, QFont::Medium,
+                           UI::secondaryLabelColor());
+    m_service = new LineLimitedLabel(3);
+    m_service->setFont(UI::ubuntu(13, QFont::Normal));
+    QPalette palette = m_service->palette();
+    palette.setColor(QPalette::WindowText, UI::tertiaryLabelColor());
+    m_service->setPalette(palette);
+    m_service->setFullText(
+        QString::fromUtf8("AI chat is powered by the Orvane backend.\n"
+                          "No API key required \u2014 your account handles it."));
+    m_version =
+        UI::label(QStringLiteral("Orvane Desktop v%1")
+                      .arg(QString::fromUtf8(buildconfig::version.data(),
+                                             static_cast<int>(buildconfig::version.size()))),
+                  11, QFont::Normal, UI::tertiaryLabelColor());
+
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(32, 52, 32, 0);
+    stack->setSpacing(0);
+    stack->addWidget(m_account);
+    stack->addSpacing(16);
+    stack->addWidget(m_signedIn);
+    stack->addSpacing(16);
+    stack->addWidget(m_service);
+    stack->addSpacing(32);
+    stack->addWidget(m_version);
+    stack->addStretch();
+}
+
+void PreferencesWindow::paintEvent(QPaintEvent*) {
+    // The desktop draws the title bar; the content sits on Orvane's dark fill.
+    QPainter painter(this);
+    painter.fillRect(rect(), UI::withOpacity(UI::panelBg(), 1.0));
+}
+
+void PreferencesWindow::closeEvent(QCloseEvent* event) {
+    if (onClose) onClose();
+    event->accept();
+}
+
+}  // namespace orvane

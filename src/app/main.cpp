@@ -1,0 +1,154 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+
+// orvane: the desktop application. See `orvane --help`.
+
+#include <QApplication>
+#include <QTimer>
+
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <vector>
+
+#include "accounts/AuthManager.h"
+#include "adapters/curl/CurlHttpClient.h"
+#include "adapters/null/NullPlatform.h"
+#include "adapters/openssl/OpenSslCrypto.h"
+#include "adapters/pocketsphinx/PocketSphinxSpeech.h"
+#include "adapters/pulse/PulseAudioSource.h"
+#include "adapters/pulse/PulseMicrophone.h"
+#include "adapters/qt/BrowserWebAuth.h"
+#include "adapters/qt/QtMainQueue.h"
+#include "adapters/qt/QtScreenSource.h"
+#include "adapters/std/WorkerQueue.h"
+#include "app/AppDelegate.h"
+#include "app/CommandLine.h"
+#include "app/SingleInstance.h"
+#include "orvane/BuildConfig.h"
+#include "tools/SessionEventLog.h"
+
+namespace {
+
+using namespace orvane;
+
+bool hasDisplay() {
+    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+           qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+}
+
+// Hands this launch to the Orvane already running, if there is one.
+bool forwardToRunningInstance(int& argc, char** argv, const SingleInstance& instance,
+                              const std::string& message) {
+    QCoreApplication probe(argc, argv);
+    return instance.forward(QString::fromStdString(message));
+}
+
+// Moves the endpoints that live at the build's backend (the development sign-in provider) to
+// the backend given on the command line.
+std::string rebased(const std::string& endpoint, const std::string& apiBase) {
+    const std::string buildBase{buildconfig::apiBase};
+    if (endpoint.rfind(buildBase, 0) != 0) return endpoint;
+    return apiBase + endpoint.substr(buildBase.size());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto arguments = AppArguments::parse(std::vector<std::string>(argv + 1, argv + argc));
+    if (arguments.error) {
+        std::cerr << "orvane: " << *arguments.error << "\n\n" << appUsage();
+        return 2;
+    }
+    if (arguments.help) {
+        std::cout << appUsage();
+        return 0;
+    }
+    if (arguments.version) {
+        std::cout << appVersionLine() << "\n";
+        return 0;
+    }
+
+    SingleInstance instance;
+    if (forwardToRunningInstance(argc, argv, instance, arguments.message())) return 0;
+    if (arguments.command) {
+        std::cerr << "orvane: Orvane is not running\n";
+        return 1;
+    }
+    if (arguments.url) {
+        std::cerr << "orvane: no sign-in is waiting for this address; starting Orvane\n";
+    }
+    if (!hasDisplay()) {
+        std::cerr << "orvane: no display found: Orvane needs a graphical desktop session "
+                     "(neither DISPLAY nor WAYLAND_DISPLAY is set)\n";
+        return 1;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Orvane");
+    QApplication::setApplicationVersion(
+        QString::fromUtf8(buildconfig::version.data(), buildconfig::version.size()));
+    QGuiApplication::setDesktopFileName("orvane");
+    // Closing every window leaves Orvane running; it ends through Quit.
+    QApplication::setQuitOnLastWindowClosed(false);
+    if (!instance.listen()) {
+        // Another Orvane started at the same moment and won.
+        return instance.forward(QString::fromStdString(arguments.message())) ? 0 : 1;
+    }
+
+    std::ofstream trace;
+    if (arguments.traceEvents) {
+        trace.open(*arguments.traceEvents, std::ios::out | std::ios::trunc);
+        if (!trace) {
+            std::cerr << "orvane: cannot write " << *arguments.traceEvents << "\n";
+            return 1;
+        }
+    }
+
+    QtMainQueue mainQueue;
+    WorkerQueue background;
+    CurlHttpClient http;
+    PocketSphinxSpeechService speech;
+    PulseAudioSource audioSource;
+    PulseMicrophone microphone;
+    QtScreenSource screenSource;
+    LinuxWorkspace workspace;
+    OpenSslCrypto crypto;
+    BrowserWebAuthFactory webAuth;
+    UnavailableAppleSignIn apple;
+
+    auto authConfig = AuthConfig::fromBuild();
+    auto sessionConfig = SessionConfig::fromBuild();
+    if (arguments.apiBase) {
+        authConfig.authorizationEndpoint =
+            rebased(authConfig.authorizationEndpoint, *arguments.apiBase);
+        authConfig.tokenEndpoint = rebased(authConfig.tokenEndpoint, *arguments.apiBase);
+        authConfig.apiBase = *arguments.apiBase;
+        sessionConfig.apiBase = *arguments.apiBase;
+    }
+    // The process's one account state; it goes before the services it uses.
+    AuthManager auth({mainQueue, http, crypto, webAuth, apple}, authConfig);
+
+    std::vector<std::unique_ptr<SessionEventLog>> logs;
+    AppDelegate delegate({mainQueue, background, http, speech, audioSource, microphone,
+                          screenSource, workspace, auth},
+                         sessionConfig);
+    delegate.onRedirect = [&webAuth](const QString& url) { return webAuth.deliver(url); };
+    if (arguments.traceEvents) {
+        delegate.onSessionCreated = [&logs, &trace](SessionManager& session) {
+            logs.push_back(std::make_unique<SessionEventLog>(trace));
+            logs.back()->write({{"event", "signed-in"}});
+            logs.back()->attach(session);
+        };
+        delegate.onSignedOut = [&logs] {
+            if (!logs.empty()) logs.back()->write({{"event", "signed-out"}});
+        };
+    }
+    instance.onMessage = [&delegate](const QString& message) {
+        if (!delegate.handleMessage(message)) {
+            qWarning("orvane: another orvane sent a message this one does not know");
+        }
+    };
+    QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
+    return QApplication::exec();
+}
