@@ -14,6 +14,7 @@ packages=(
     python3 libpulse-dev pulseaudio pulseaudio-utils libpocketsphinx-dev pocketsphinx-en-us
     libsamplerate0-dev espeak-ng sox
     qt6-base-dev qt6-svg-dev libgl-dev libx11-dev xvfb xauth
+    xdg-utils desktop-file-utils dpkg-dev file
  "$@"
 )
 
