@@ -1,0 +1,345 @@
+#!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 Orvane
+# SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+"""Orvane's headless demo: the whole application on a virtual display, hearing a question played
+on a virtual sound card, answered by the bundled backend.
+
+It starts Xvfb, a private PulseAudio server whose default output is a null sink, orvane-backend
+(offline answers, development sign-in) and Orvane; signs in through the development identity
+provider with a scripted browser that hands the redirect back through Orvane's URL-scheme handler;
+starts a session; speaks an interview question into the sink with espeak-ng; waits for the
+answer; signs out and in again; and saves screenshots, the event trace and the logs in a folder.
+
+    orvane_demo.py --build BUILD_DIR --out DIR [--check] [--question TEXT]
+
+With --check every step is asserted and the exit status says whether all held (the end-to-end
+test). Nothing outside its own temporary directory is touched: the desktop entries it registers
+live in a private XDG data and config home.
+"""
+import argparse
+import json
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.request
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+DEFAULT_QUESTION = "What is the difference between a process and a thread"
+
+
+class Failed(Exception):
+    pass
+
+
+def say(message):
+    print("demo: " + message, flush=True)
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def wait_for(what, predicate, timeout, interval=0.02):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(interval)
+    raise Failed("timed out after %g s waiting for %s" % (timeout, what))
+
+
+class Trace:
+    """Orvane's --trace-events file, read as it grows; each event gets the time it was seen."""
+
+    def __init__(self, path):
+        self.path = path
+        self.events = []
+        self._offset = 0
+        self._partial = ""
+
+    def poll(self):
+        if not os.path.exists(self.path):
+            return self.events
+        with open(self.path, encoding="utf-8") as stream:
+            stream.seek(self._offset)
+            chunk = stream.read()
+            self._offset = stream.tell()
+        seen = time.monotonic()
+        lines = (self._partial + chunk).split("\n")
+        self._partial = lines.pop()
+        for line in lines:
+            if line.strip():
+                event = json.loads(line)
+                event["_seen"] = seen
+                self.events.append(event)
+        return self.events
+
+    def find(self, predicate, after=0):
+        for index, event in enumerate(self.poll()):
+            if index >= after and predicate(event):
+                return index, event
+        return None
+
+
+class Demo:
+    def __init__(self, build, out, question):
+        self.build = os.path.abspath(build)
+        self.out = os.path.abspath(out)
+        self.question = question
+        self.tmp = tempfile.mkdtemp(prefix="orvane-demo-")
+        self.processes = []
+        self.env = self._environment()
+        self.orvane = os.path.join(self.build, "src", "orvane")
+        self.trace = Trace(os.path.join(self.tmp, "trace.jsonl"))
+        self.measured = {}
+        os.makedirs(self.out, exist_ok=True)
+
+    def _environment(self):
+        env = dict(os.environ)
+        for name in ("XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION",
+                     "GNOME_DESKTOP_SESSION_ID", "WAYLAND_DISPLAY", "SESSION_MANAGER"):
+            env.pop(name, None)
+        for name in ("run", "config", "data", "pulse"):
+            os.makedirs(os.path.join(self.tmp, name), mode=0o700)
+        env.update({
+            "XDG_RUNTIME_DIR": os.path.join(self.tmp, "run"),
+            "XDG_CONFIG_HOME": os.path.join(self.tmp, "config"),
+            "XDG_DATA_HOME": os.path.join(self.tmp, "data"),
+            "PULSE_SERVER": "unix:" + os.path.join(self.tmp, "pulse", "native"),
+            "BROWSER": os.path.join(HERE, "scripted_browser.py"),
+            "QT_QPA_PLATFORM": "xcb",
+            # No session bus: the status icon must not appear in the real desktop's tray.
+            "DBUS_SESSION_BUS_ADDRESS": "unix:path=" + os.path.join(self.tmp, "no-bus"),
+        })
+        return env
+
+    def start(self, name, command, **kwargs):
+        log = open(os.path.join(self.tmp, name + ".log"), "w")
+        process = subprocess.Popen(command, env=self.env, stdout=log, stderr=subprocess.STDOUT,
+                                   start_new_session=True, **kwargs)
+        self.processes.append((name, process))
+        return process
+
+    def run(self, command, check=True, **kwargs):
+        return subprocess.run(command, env=self.env, check=check, capture_output=True, text=True,
+                              **kwargs)
+
+    # The machine around Orvane.
+
+    def start_display(self):
+        read_end, write_end = os.pipe()
+        self.start("xvfb", ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24",
+                            "-nolisten", "tcp"], pass_fds=(write_end,))
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            raise Failed("Xvfb did not start")
+        self.env["DISPLAY"] = ":" + number
+        say("virtual display " + self.env["DISPLAY"])
+
+    def start_sound(self):
+        pulse_env = {"HOME": os.path.join(self.tmp, "pulse"),
+                     "PULSE_RUNTIME_PATH": os.path.join(self.tmp, "pulse", "runtime")}
+        socket_path = self.env["PULSE_SERVER"][len("unix:"):]
+        saved = dict(self.env)
+        self.env.update(pulse_env)
+        self.start("pulseaudio", [
+            "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
+            "--load=module-null-sink sink_name=orvane_demo rate=48000",
+            "--load=module-null-source source_name=orvane_demo_mic rate=48000",
+            "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket_path])
+        self.env = saved
+        wait_for("PulseAudio", lambda: self.run(["pactl", "info"], check=False).returncode == 0,
+                 15, 0.05)
+        self.run(["pactl", "set-default-sink", "orvane_demo"])
+        self.run(["pactl", "set-default-source", "orvane_demo_mic"])
+        say("virtual sound card: output orvane_demo (a null sink)")
+
+    def start_backend(self):
+        port = free_port()
+        self.origin = "http://127.0.0.1:%d" % port
+        self.backend_log = os.path.join(self.tmp, "backend.log")
+        self.start("backend", [os.path.join(self.build, "backend", "orvane-backend"),
+                               "--listen", "127.0.0.1:%d" % port,
+                               "--data", os.path.join(self.tmp, "backend-data"),
+                               "--dev-idp", "on", "--tier", "all=offline"])
+
+        def healthy():
+            try:
+                with urllib.request.urlopen(self.origin + "/healthz", timeout=1) as reply:
+                    return reply.status == 200
+            except OSError:
+                return False
+
+        wait_for("orvane-backend", healthy, 30, 0.05)
+        say("orvane-backend on " + self.origin)
+
+    def register_handlers(self):
+        # Orvane's own entry, as the run script installs it for the user.
+        entry = os.path.join(self.build, "desktop", "dev", "orvane.desktop")
+        self.run([os.path.join(ROOT, "scripts", "register-desktop-entry.sh"), entry])
+        # The scripted browser takes web pages, as a desktop browser would.
+        applications = os.path.join(self.env["XDG_DATA_HOME"], "applications")
+        with open(os.path.join(applications, "orvane-demo-browser.desktop"), "w") as desktop:
+            desktop.write("[Desktop Entry]\nType=Application\nName=Scripted browser\n"
+                          "Exec=%s %%u\nMimeType=x-scheme-handler/http;x-scheme-handler/https;\n"
+                          "NoDisplay=true\n" % self.env["BROWSER"])
+        for scheme in ("http", "https"):
+            self.run(["xdg-mime", "default", "orvane-demo-browser.desktop",
+                      "x-scheme-handler/" + scheme])
+
+    # Orvane.
+
+    def launch(self):
+        self.start("orvane", [self.orvane, "--api-base", self.origin,
+                              "--trace-events", self.trace.path])
+
+        # Signed out, --toggle-session changes nothing; it answers once Orvane listens for it.
+        wait_for("Orvane to start", lambda: self.forward(["--toggle-session"]), 30, 0.1)
+        say("Orvane is running")
+
+    def forward(self, arguments):
+        result = self.run([self.orvane] + arguments, check=False, timeout=30)
+        return result.returncode == 0 and self.alive("orvane")
+
+    def alive(self, name):
+        return any(n == name and p.poll() is None for n, p in self.processes)
+
+    def screenshot(self, name):
+        path = os.path.join(self.out, name + ".png")
+        self.run([os.path.join(self.build, "src", "orvane-screenshot"), path])
+        say("screenshot " + path)
+
+    def wait_event(self, what, predicate, timeout, after=0):
+        def found():
+            if not self.alive("orvane"):
+                raise Failed("Orvane exited while waiting for " + what)
+            return self.trace.find(predicate, after)
+        return wait_for(what, found, timeout)
+
+    def sign_in(self, after=0):
+        if not self.forward(["--sign-in"]):
+            raise Failed("the running Orvane did not take --sign-in")
+        index, _ = self.wait_event("sign-in", lambda e: e["event"] == "signed-in", 60, after)
+        say("signed in through the browser and the URL-scheme hand-over")
+        return index
+
+    def ask(self, after):
+        if not self.forward(["--toggle-session"]):
+            raise Failed("the running Orvane did not take --toggle-session")
+        index, _ = self.wait_event("listening",
+                                   lambda e: e["event"] == "state" and e["state"] == "listening",
+                                   30, after)
+        time.sleep(1.0)
+        self.screenshot("02-listening")
+        wav = os.path.join(self.tmp, "question.wav")
+        self.run(["espeak-ng", "-v", "en-us", "-s", "150", "-w", wav, self.question])
+        say('playing "%s" into the virtual sound card' % self.question)
+        self.run(["paplay", wav])
+        spoken_end = time.monotonic()
+        _, first = self.wait_event("the first answer text",
+                                   lambda e: e["event"] == "answer" and e["text"].strip(), 60,
+                                   index)
+        self.measured["end_of_question_to_first_answer_s"] = round(first["_seen"] - spoken_end, 3)
+        say("first answer text %.2f s after the question ended" %
+            self.measured["end_of_question_to_first_answer_s"])
+        recorded_index, recorded = self.wait_event(
+            "the answer to be recorded", lambda e: e["event"] == "recorded", 90, index)
+        self.wait_event("listening again",
+                        lambda e: e["event"] == "state" and e["state"] == "listening", 30,
+                        recorded_index)
+        self.measured["question_heard"] = recorded["question"]
+        self.measured["answer_words"] = len(recorded["answer"].split())
+        say('heard "%s"; answered in %d words' % (recorded["question"],
+                                                 self.measured["answer_words"]))
+        time.sleep(0.5)
+        self.screenshot("03-answer")
+        return recorded_index
+
+    def check(self):
+        events = self.trace.poll()
+        question = self.measured.get("question_heard", "")
+        if len(question.split()) < 2:
+            raise Failed("the question heard has fewer than two words: %r" % question)
+        errors = [e["message"] for e in events if e["event"] == "error"]
+        if errors:
+            raise Failed("the session reported errors: %s" % errors)
+        with open(self.backend_log, encoding="utf-8") as log:
+            chat = [line for line in log if "POST /api/v1/ai/chat 200" in line]
+        if not chat:
+            raise Failed("the backend logged no successful chat request")
+        if sum(1 for e in events if e["event"] == "signed-in") != 2:
+            raise Failed("Orvane did not sign in twice")
+        say("checked: the question reached the backend (%d chat request(s)), the answer was "
+            "recorded, the state returned to listening, and signing in again worked" % len(chat))
+
+    def stop(self):
+        for name, process in reversed(self.processes):
+            if process.poll() is None:
+                os.killpg(process.pid, signal.SIGTERM)
+                try:
+                    process.wait(10)
+                except subprocess.TimeoutExpired:
+                    os.killpg(process.pid, signal.SIGKILL)
+                    process.wait()
+        for name in ("trace.jsonl", "orvane.log", "backend.log", "pulseaudio.log"):
+            source = os.path.join(self.tmp, name)
+            if os.path.exists(source):
+                shutil.copy(source, self.out)
+        with open(os.path.join(self.out, "measured.json"), "w") as summary:
+            json.dump(self.measured, summary, indent=2)
+        shutil.rmtree(self.tmp, ignore_errors=True)
+
+    def run_all(self, check):
+        self.start_display()
+        self.start_sound()
+        self.start_backend()
+        self.register_handlers()
+        self.launch()
+        time.sleep(1.0)
+        self.screenshot("01-login")
+        signed_in = self.sign_in()
+        recorded = self.ask(signed_in)
+        if not self.forward(["--sign-out"]):
+            raise Failed("the running Orvane did not take --sign-out")
+        self.wait_event("sign-out", lambda e: e["event"] == "signed-out", 30, recorded)
+        say("signed out")
+        self.sign_in(recorded + 1)
+        time.sleep(0.5)
+        self.screenshot("04-signed-in-again")
+        if check:
+            self.check()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--build", default=os.path.join(ROOT, "build"))
+    parser.add_argument("--out", default=os.path.join(ROOT, "demo-output"))
+    parser.add_argument("--question", default=DEFAULT_QUESTION)
+    parser.add_argument("--check", action="store_true")
+    arguments = parser.parse_args()
+    demo = Demo(arguments.build, arguments.out, arguments.question)
+    try:
+        demo.run_all(arguments.check)
+        status = 0
+    except (Failed, subprocess.CalledProcessError, subprocess.TimeoutExpired) as failure:
+        say("FAILED: %s" % failure)
+        status = 1
+    finally:
+        demo.stop()
+    say("screenshots, trace and logs in " + demo.out)
+    return status
+
+
+if __name__ == "__main__":
+    sys.exit(main())
