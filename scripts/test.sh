@@ -29,12 +29,12 @@ run_suites "$root/build" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo
 if [ "${ORVANE_SANITIZERS:-1}" != 0 ]; then
     realtime="^HearingOverPulse\.TwoSpokenQuestions"
     echo "== AddressSanitizer + UndefinedBehaviorSanitizer =="
-    # The load test measures the server, and the spoken-questions test needs speech decoded in
-    # real time: neither is meaningful at the sanitizers' speed.
-    run_suites "$root/build-asan" -LE load -E "$realtime" -- -DCMAKE_BUILD_TYPE=Debug -DORVANE_BUILD_BENCHMARKS=OFF \
+    # The load test measures the server, and the spoken-questions and end-to-end tests need
+    # speech decoded in real time: none is meaningful at the sanitizers' speed.
+    run_suites "$root/build-asan" -LE "load|e2e" -E "$realtime" -- -DCMAKE_BUILD_TYPE=Debug -DORVANE_BUILD_BENCHMARKS=OFF \
         "-DORVANE_SANITIZE=address;undefined"
     echo "== ThreadSanitizer =="
     export TSAN_OPTIONS="suppressions=$root/tests/tsan.supp ${TSAN_OPTIONS:-}"
-    run_suites "$root/build-tsan" -LE load -E "$realtime" -- -DCMAKE_BUILD_TYPE=Debug -DORVANE_BUILD_BENCHMARKS=OFF \
+    run_suites "$root/build-tsan" -LE "load|e2e" -E "$realtime" -- -DCMAKE_BUILD_TYPE=Debug -DORVANE_BUILD_BENCHMARKS=OFF \
         -DORVANE_SANITIZE=thread
 fi
