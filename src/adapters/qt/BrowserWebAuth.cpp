@@ -2,12 +2,18 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "adapters/qt/BrowserWebAuth.h"
 
-#include <QPointer>
 #include <QProcess>
 #include <QTimer>
 #include <QUrl>
 
 namespace orvane {
+
+namespace {
+
+// How long a quitting Orvane waits for an opener still running (xdg-open usually exits at once).
+constexpr int kOpenerGrace = 500;  // milliseconds
+
+}  // namespace
 
 class BrowserWebAuthFactory::Session : public WebAuthSession {
 public:
@@ -27,6 +33,8 @@ public:
         } else {
             // The browser keeps running; only its report is no longer wanted.
             QObject::connect(m_browser, &QProcess::finished, m_browser, &QObject::deleteLater);
+            std::erase_if(m_factory.m_openers, [](const auto& opener) { return !opener; });
+            m_factory.m_openers.emplace_back(m_browser);
         }
     }
 
@@ -88,7 +96,13 @@ private:
 BrowserWebAuthFactory::BrowserWebAuthFactory(QStringList opener, std::chrono::milliseconds timeout)
     : m_opener(std::move(opener)), m_timeout(timeout) {}
 
-BrowserWebAuthFactory::~BrowserWebAuthFactory() = default;
+BrowserWebAuthFactory::~BrowserWebAuthFactory() {
+    for (const auto& opener : m_openers) {
+        // Deleting a running QProcess kills it, and a browser run directly may still be showing
+        // the user's pages: only openers that have exited by now are reclaimed.
+        if (opener && opener->waitForFinished(kOpenerGrace)) delete opener;
+    }
+}
 
 std::unique_ptr<WebAuthSession> BrowserWebAuthFactory::makeSession(
     const std::string& url, const std::string& callbackScheme,

@@ -2,12 +2,15 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #pragma once
 
+#include <QPointer>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "platform/WebAuthSession.h"
 
@@ -44,6 +47,8 @@ private:
     std::chrono::milliseconds m_timeout;
     // The most recently started session that has not finished, if it still exists.
     Session* m_waiting = nullptr;
+    // Openers still running when their session went; each deletes itself when it exits.
+    std::vector<QPointer<QProcess>> m_openers;
 };
 
 }  // namespace orvane
