@@ -15,17 +15,20 @@ namespace {
 
 constexpr std::string_view kDataPrefix = "data: ";
 
-// Picks the few fields the decoder reads out of an event while the JSON is parsed, without
-// building a document: "type", "delta"."text" and "error"."message". A member given twice counts
-// with its last value, as in a parsed document.
-class EventFields : public nlohmann::json_sax<nlohmann::json> {
-public:
+// The few fields the decoder reads out of an event: "type", "delta"."text" and "error"."message".
+// A member given twice counts with its last value, as in a parsed document.
+struct EventFields {
     bool topIsObject = false;
     std::optional<std::string> type;
     bool deltaIsObject = false;
     std::optional<std::string> deltaText;
     bool errorIsObject = false;
     std::optional<std::string> errorMessage;
+};
+
+class EventFieldsSax : public nlohmann::json_sax<nlohmann::json> {
+public:
+    explicit EventFieldsSax(EventFields& fields) : m_fields(fields) {}
 
     bool null() override { return scalar(nullptr); }
     bool boolean(bool) override { return scalar(nullptr); }
@@ -69,23 +72,23 @@ private:
         if (m_stack.size() == 1 && m_stack.front().isObject) {
             switch (m_stack.front().key) {
                 case Member::type:
-                    type = text ? std::optional(*text) : std::nullopt;
+                    m_fields.type = text ? std::optional(*text) : std::nullopt;
                     break;
                 case Member::delta:
-                    deltaIsObject = isObject;
-                    deltaText.reset();
+                    m_fields.deltaIsObject = isObject;
+                    m_fields.deltaText.reset();
                     break;
                 case Member::error:
-                    errorIsObject = isObject;
-                    errorMessage.reset();
+                    m_fields.errorIsObject = isObject;
+                    m_fields.errorMessage.reset();
                     break;
                 default:
                     break;
             }
         } else if (m_stack.size() == 2 && m_stack.back().isObject) {
             const auto value = text ? std::optional(*text) : std::nullopt;
-            if (m_stack.back().key == Member::text) deltaText = value;
-            if (m_stack.back().key == Member::message) errorMessage = value;
+            if (m_stack.back().key == Member::text) m_fields.deltaText = value;
+            if (m_stack.back().key == Member::message) m_fields.errorMessage = value;
         }
     }
     bool scalar(const std::string* text) {
@@ -94,7 +97,7 @@ private:
     }
     bool beginContainer(bool isObject) {
         if (m_stack.empty()) {
-            topIsObject = isObject;
+            m_fields.topIsObject = isObject;
         } else {
             memberValue(nullptr, isObject);
         }
@@ -106,7 +109,267 @@ private:
         return true;
     }
 
+    EventFields& m_fields;
     std::vector<Frame> m_stack;
+};
+
+// The same fields read by a scanner written for the events servers actually send, several times
+// faster than the general parser. It is strict: anything it does not fully handle (a number with a
+// fraction or exponent, deep nesting, a byte-order mark, malformed JSON) makes it give up, and the
+// general parser decides.
+class FastEventReader {
+public:
+    explicit FastEventReader(std::string_view text) : m_text(text) {}
+
+    // False when the general parser must read the event.
+    bool read(EventFields& fields) {
+        skipSpace();
+        if (!at('{')) return false;
+        fields.topIsObject = true;
+        ++m_at;
+        skipSpace();
+        if (at('}')) {
+            ++m_at;
+            return atEnd();
+        }
+        for (;;) {
+            if (!string(&m_key)) return false;
+            skipSpace();
+            if (!at(':')) return false;
+            ++m_at;
+            skipSpace();
+            bool read;
+            if (m_key == "type") {
+                read = stringOrOther(fields.type);
+            } else if (m_key == "delta") {
+                read = memberObject("text", fields.deltaIsObject, fields.deltaText);
+            } else if (m_key == "error") {
+                read = memberObject("message", fields.errorIsObject, fields.errorMessage);
+            } else {
+                read = skipValue(1);
+            }
+            if (!read) return false;
+            skipSpace();
+            if (at(',')) {
+                ++m_at;
+                skipSpace();
+                continue;
+            }
+            if (!at('}')) return false;
+            ++m_at;
+            return atEnd();
+        }
+    }
+
+private:
+    static constexpr int kMaxDepth = 32;
+
+    bool at(char c) const { return m_at < m_text.size() && m_text[m_at] == c; }
+    bool atEnd() {
+        skipSpace();
+        return m_at == m_text.size();
+    }
+    void skipSpace() {
+        while (m_at < m_text.size() && (m_text[m_at] == ' ' || m_text[m_at] == '\t' ||
+                                        m_text[m_at] == '\r' || m_text[m_at] == '\n')) {
+            ++m_at;
+        }
+    }
+
+    // A string value lands in the field; any other value empties it.
+    bool stringOrOther(std::optional<std::string>& field) {
+        if (!at('"')) {
+            field.reset();
+            return skipValue(1);
+        }
+        field.emplace();
+        return string(&*field);
+    }
+
+    // An object member whose own member `name` is wanted.
+    bool memberObject(std::string_view name, bool& isObject, std::optional<std::string>& field) {
+        field.reset();
+        isObject = at('{');
+        if (!isObject) return skipValue(1);
+        ++m_at;
+        skipSpace();
+        if (at('}')) {
+            ++m_at;
+            return true;
+        }
+        for (;;) {
+            if (!string(&m_key)) return false;
+            skipSpace();
+            if (!at(':')) return false;
+            ++m_at;
+            skipSpace();
+            if (!(m_key == name ? stringOrOther(field) : skipValue(2))) return false;
+            skipSpace();
+            if (at(',')) {
+                ++m_at;
+                skipSpace();
+                continue;
+            }
+            if (!at('}')) return false;
+            ++m_at;
+            return true;
+        }
+    }
+
+    bool skipValue(int depth) {
+        if (m_at >= m_text.size() || depth > kMaxDepth) return false;
+        switch (m_text[m_at]) {
+            case '"':
+                return string(nullptr);
+            case '{':
+            case '[':
+                return skipContainer(depth);
+            case 't':
+                return literal("true");
+            case 'f':
+                return literal("false");
+            case 'n':
+                return literal("null");
+            default:
+                return integer();
+        }
+    }
+
+    bool skipContainer(int depth) {
+        const bool isObject = m_text[m_at] == '{';
+        const char close = isObject ? '}' : ']';
+        ++m_at;
+        skipSpace();
+        if (at(close)) {
+            ++m_at;
+            return true;
+        }
+        for (;;) {
+            if (isObject) {
+                if (!string(nullptr)) return false;
+                skipSpace();
+                if (!at(':')) return false;
+                ++m_at;
+                skipSpace();
+            }
+            if (!skipValue(depth + 1)) return false;
+            skipSpace();
+            if (at(',')) {
+                ++m_at;
+                skipSpace();
+                continue;
+            }
+            if (!at(close)) return false;
+            ++m_at;
+            return true;
+        }
+    }
+
+    bool literal(std::string_view word) {
+        if (m_text.substr(m_at, word.size()) != word) return false;
+        m_at += word.size();
+        return true;
+    }
+
+    // Integers of up to 18 digits; anything else is for the general parser.
+    bool integer() {
+        if (at('-')) ++m_at;
+        const auto start = m_at;
+        while (m_at < m_text.size() && m_text[m_at] >= '0' && m_text[m_at] <= '9') ++m_at;
+        const auto digits = m_at - start;
+        if (digits == 0 || digits > 18 || (digits > 1 && m_text[start] == '0')) return false;
+        return !(at('.') || at('e') || at('E'));
+    }
+
+    // A string at the cursor, unescaped into `out` when given. The text is valid UTF-8 already.
+    bool string(std::string* out) {
+        if (!at('"')) return false;
+        ++m_at;
+        if (out) out->clear();
+        for (;;) {
+            const auto start = m_at;
+            while (m_at < m_text.size()) {
+                const auto c = static_cast<unsigned char>(m_text[m_at]);
+                if (c == '"' || c == '\\' || c < 0x20) break;
+                ++m_at;
+            }
+            if (out) out->append(m_text.substr(start, m_at - start));
+            if (m_at >= m_text.size()) return false;
+            const char c = m_text[m_at++];
+            if (c == '"') return true;
+            if (c != '\\' || !escape(out)) return false;
+        }
+    }
+
+    bool escape(std::string* out) {
+        if (m_at >= m_text.size()) return false;
+        const char c = m_text[m_at++];
+        char plain;
+        switch (c) {
+            case '"':
+            case '\\':
+            case '/':
+                plain = c;
+                break;
+            case 'b':
+                plain = '\b';
+                break;
+            case 'f':
+                plain = '\f';
+                break;
+            case 'n':
+                plain = '\n';
+                break;
+            case 'r':
+                plain = '\r';
+                break;
+            case 't':
+                plain = '\t';
+                break;
+            case 'u':
+                return unicodeEscape(out);
+            default:
+                return false;
+        }
+        if (out) out->push_back(plain);
+        return true;
+    }
+
+    bool hex4(char32_t& unit) {
+        if (m_text.size() - m_at < 4) return false;
+        unit = 0;
+        for (int i = 0; i < 4; ++i) {
+            const char c = m_text[m_at++];
+            unit <<= 4;
+            if (c >= '0' && c <= '9') {
+                unit |= static_cast<char32_t>(c - '0');
+            } else if (c >= 'a' && c <= 'f') {
+                unit |= static_cast<char32_t>(c - 'a' + 10);
+            } else if (c >= 'A' && c <= 'F') {
+                unit |= static_cast<char32_t>(c - 'A' + 10);
+            } else {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    bool unicodeEscape(std::string* out) {
+        char32_t code;
+        if (!hex4(code)) return false;
+        if (code >= 0xDC00 && code <= 0xDFFF) return false;  // a low surrogate alone
+        if (code >= 0xD800 && code <= 0xDBFF) {
+            char32_t low;
+            if (!literal("\\u") || !hex4(low) || low < 0xDC00 || low > 0xDFFF) return false;
+            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+        }
+        if (out) utf8::append(*out, code);
+        return true;
+    }
+
+    std::string_view m_text;
+    std::size_t m_at = 0;
+    std::string m_key;
 };
 
 }  // namespace
@@ -153,7 +416,11 @@ void AnswerStreamDecoder::decodeLine(std::string_view line, std::vector<Event>& 
         payload = repaired;
     }
     EventFields event;
-    if (!nlohmann::json::sax_parse(payload.begin(), payload.end(), &event)) return;
+    if (!FastEventReader(payload).read(event)) {
+        event = {};
+        EventFieldsSax sax(event);
+        if (!nlohmann::json::sax_parse(payload.begin(), payload.end(), &sax)) return;
+    }
     if (!event.topIsObject || !event.type) return;
 
     const auto& name = *event.type;

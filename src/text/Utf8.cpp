@@ -90,4 +90,22 @@ std::string sanitized(std::string_view bytes) {
     return out;
 }
 
+void append(std::string& out, char32_t scalar) {
+    if (scalar < 0x80) {
+        out.push_back(static_cast<char>(scalar));
+    } else if (scalar < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (scalar >> 6)));
+        out.push_back(static_cast<char>(0x80 | (scalar & 0x3F)));
+    } else if (scalar < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (scalar >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((scalar >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (scalar & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (scalar >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((scalar >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((scalar >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (scalar & 0x3F)));
+    }
+}
+
 }  // namespace orvane::utf8

@@ -13,4 +13,7 @@ bool isValid(std::string_view bytes);
 // (maximal subparts, so one bad byte costs one replacement character).
 std::string sanitized(std::string_view bytes);
 
+// Appends the UTF-8 encoding of a Unicode scalar value (not a surrogate, at most U+10FFFF).
+void append(std::string& out, char32_t scalar);
+
 }  // namespace orvane::utf8
