@@ -4,10 +4,8 @@
 
 #include <random>
 
-#include <nlohmann/json.hpp>
-
 #include "session/AnswerStreamDecoder.h"
-#include "text/Utf8.h"
+#include "unit/EventRules.h"
 
 namespace orvane {
 namespace {
@@ -156,35 +154,6 @@ TEST(AnswerStreamDecoder, ALineOfExactlyTheCapIsStillDecoded) {
     EXPECT_FALSE(decoder.feed(prefix + text + "z" + suffix + "\n", events));
 }
 
-// The format's rules read straight off a parsed document: what the decoder must report for a line.
-std::vector<Event> eventsByTheRules(std::string_view line) {
-    if (!line.starts_with("data: ")) return {};
-    const auto payload = utf8::sanitized(line.substr(6));
-    if (payload == "[DONE]") return {};
-    const auto event = nlohmann::json::parse(payload, nullptr, false);
-    if (event.is_discarded() || !event.is_object()) return {};
-    const auto type = event.find("type");
-    if (type == event.end() || !type->is_string()) return {};
-    const auto member = [&](const char* object, const char* name) -> const nlohmann::json* {
-        const auto outer = event.find(object);
-        if (outer == event.end() || !outer->is_object()) return nullptr;
-        const auto inner = outer->find(name);
-        return inner != outer->end() && inner->is_string() ? &*inner : nullptr;
-    };
-    if (*type == "content_block_delta") {
-        if (const auto* text = member("delta", "text"))
-            return {{Type::delta, text->get<std::string>()}};
-    } else if (*type == "message_stop") {
-        return {{Type::stop, ""}};
-    } else if (*type == "error") {
-        const auto* message = member("error", "message");
-        return {{Type::error, message ? message->get<std::string>() : "API error"}};
-    }
-    return {};
-}
-
-// Lines near the ones servers send, bent at random: whatever shortcut the decoder takes, it must
-// report what the rules say.
 // The corners of JSON, each inside an otherwise good event: every line must decode as the rules
 // say.
 TEST(AnswerStreamDecoder, TheCornersOfJsonDecodeAsTheRulesSay) {
@@ -243,17 +212,19 @@ TEST(AnswerStreamDecoder, TheCornersOfJsonDecodeAsTheRulesSay) {
             auto payload = shape;
             payload.replace(payload.find('@'), 1, value);
             const std::string line = "data: " + payload;
-            EXPECT_EQ(decodeWhole(line + "\n"), eventsByTheRules(line)) << line;
+            EXPECT_EQ(decodeWhole(line + "\n"), testing::eventsByTheRules(line)) << line;
         }
     }
     for (const char* odd :
          {"\xEF\xBB\xBF{\"type\":\"message_stop\"}", " {\"type\":\"message_stop\"} ",
           "{\"type\":\"message_stop\"}{}", "{\"type\":\"message_stop\"", ""}) {
         const std::string line = std::string("data: ") + odd;
-        EXPECT_EQ(decodeWhole(line + "\n"), eventsByTheRules(line)) << line;
+        EXPECT_EQ(decodeWhole(line + "\n"), testing::eventsByTheRules(line)) << line;
     }
 }
 
+// Lines near the ones servers send, bent at random: whatever shortcut the decoder takes, it must
+// report what the rules say.
 TEST(AnswerStreamDecoder, BentLinesDecodeAsTheRulesSay) {
     const std::vector<std::string> seeds = {
         R"({"type":"content_block_delta","index":0,"delta":{"type":"text_delta","text":"Hi"}})",
@@ -286,7 +257,7 @@ TEST(AnswerStreamDecoder, BentLinesDecodeAsTheRulesSay) {
             }
         }
         const std::string line = "data: " + payload;
-        ASSERT_EQ(decodeWhole(line + "\n"), eventsByTheRules(line)) << line;
+        ASSERT_EQ(decodeWhole(line + "\n"), testing::eventsByTheRules(line)) << line;
     }
 }
 
