@@ -126,39 +126,17 @@ public:
         skipSpace();
         if (!at('{')) return false;
         fields.topIsObject = true;
-        ++m_at;
-        skipSpace();
-        if (at('}')) {
-            ++m_at;
-            return atEnd();
-        }
-        for (;;) {
-            if (!string(&m_key)) return false;
-            skipSpace();
-            if (!at(':')) return false;
-            ++m_at;
-            skipSpace();
-            bool read;
-            if (m_key == "type") {
-                read = stringOrOther(fields.type);
-            } else if (m_key == "delta") {
-                read = memberObject("text", fields.deltaIsObject, fields.deltaText);
-            } else if (m_key == "error") {
-                read = memberObject("message", fields.errorIsObject, fields.errorMessage);
-            } else {
-                read = skipValue(1);
+        const bool membersRead = elements('}', &m_key, [&] {
+            if (m_key == "type") return stringOrOther(fields.type, 1);
+            if (m_key == "delta") {
+                return memberObject("text", fields.deltaIsObject, fields.deltaText);
             }
-            if (!read) return false;
-            skipSpace();
-            if (at(',')) {
-                ++m_at;
-                skipSpace();
-                continue;
+            if (m_key == "error") {
+                return memberObject("message", fields.errorIsObject, fields.errorMessage);
             }
-            if (!at('}')) return false;
-            ++m_at;
-            return atEnd();
-        }
+            return skipValue(1);
+        });
+        return membersRead && atEnd();
     }
 
 private:
@@ -176,68 +154,10 @@ private:
         }
     }
 
-    // A string value lands in the field; any other value empties it.
-    bool stringOrOther(std::optional<std::string>& field) {
-        if (!at('"')) {
-            field.reset();
-            return skipValue(1);
-        }
-        field.emplace();
-        return string(&*field);
-    }
-
-    // An object member whose own member `name` is wanted.
-    bool memberObject(std::string_view name, bool& isObject, std::optional<std::string>& field) {
-        field.reset();
-        isObject = at('{');
-        if (!isObject) return skipValue(1);
-        ++m_at;
-        skipSpace();
-        if (at('}')) {
-            ++m_at;
-            return true;
-        }
-        for (;;) {
-            if (!string(&m_key)) return false;
-            skipSpace();
-            if (!at(':')) return false;
-            ++m_at;
-            skipSpace();
-            if (!(m_key == name ? stringOrOther(field) : skipValue(2))) return false;
-            skipSpace();
-            if (at(',')) {
-                ++m_at;
-                skipSpace();
-                continue;
-            }
-            if (!at('}')) return false;
-            ++m_at;
-            return true;
-        }
-    }
-
-    bool skipValue(int depth) {
-        if (m_at >= m_text.size() || depth > kMaxDepth) return false;
-        switch (m_text[m_at]) {
-            case '"':
-                return string(nullptr);
-            case '{':
-            case '[':
-                return skipContainer(depth);
-            case 't':
-                return literal("true");
-            case 'f':
-                return literal("false");
-            case 'n':
-                return literal("null");
-            default:
-                return integer();
-        }
-    }
-
-    bool skipContainer(int depth) {
-        const bool isObject = m_text[m_at] == '{';
-        const char close = isObject ? '}' : ']';
+    // The object or array opening at the cursor, up to `close`: each member's key goes to `key`
+    // (when given) before `onValue` reads its value at the cursor.
+    template <typename OnValue>
+    bool elements(char close, std::string* key, OnValue onValue) {
         ++m_at;
         skipSpace();
         if (at(close)) {
@@ -245,14 +165,14 @@ private:
             return true;
         }
         for (;;) {
-            if (isObject) {
-                if (!string(nullptr)) return false;
+            if (close == '}') {
+                if (!string(key)) return false;
                 skipSpace();
                 if (!at(':')) return false;
                 ++m_at;
                 skipSpace();
             }
-            if (!skipValue(depth + 1)) return false;
+            if (!onValue()) return false;
             skipSpace();
             if (at(',')) {
                 ++m_at;
@@ -262,6 +182,45 @@ private:
             if (!at(close)) return false;
             ++m_at;
             return true;
+        }
+    }
+
+    // A string value lands in the field; any other value empties it.
+    bool stringOrOther(std::optional<std::string>& field, int depth) {
+        if (!at('"')) {
+            field.reset();
+            return skipValue(depth);
+        }
+        field.emplace();
+        return string(&*field);
+    }
+
+    // A top-level member whose own member `name` is wanted.
+    bool memberObject(std::string_view name, bool& isObject, std::optional<std::string>& field) {
+        field.reset();
+        isObject = at('{');
+        if (!isObject) return skipValue(1);
+        return elements('}', &m_key,
+                        [&] { return m_key == name ? stringOrOther(field, 2) : skipValue(2); });
+    }
+
+    bool skipValue(int depth) {
+        if (m_at >= m_text.size() || depth > kMaxDepth) return false;
+        switch (m_text[m_at]) {
+            case '"':
+                return string(nullptr);
+            case '{':
+                return elements('}', nullptr, [&] { return skipValue(depth + 1); });
+            case '[':
+                return elements(']', nullptr, [&] { return skipValue(depth + 1); });
+            case 't':
+                return literal("true");
+            case 'f':
+                return literal("false");
+            case 'n':
+                return literal("null");
+            default:
+                return integer();
         }
     }
 
