@@ -6,25 +6,13 @@
 #include <vector>
 
 #include "accounts/AuthManager.h"
-#include "fakes/FakeHttpClient.h"
-#include "fakes/ManualBackgroundQueue.h"
-#include "fakes/ManualMainQueue.h"
-#include "fakes/ScriptedDevices.h"
-#include "fakes/ScriptedSpeech.h"
+#include "fakes/SessionFakes.h"
 #include "session/SessionManager.h"
 
 namespace orvane::testing {
 
 // A session manager on fakes and virtual time, with every callback recorded.
-struct SessionHarness {
-    ManualMainQueue mainQueue;
-    ManualBackgroundQueue background;
-    FakeHttpClient http;
-    ScriptedSpeechService speech;
-    ScriptedAudioSource audioSource;
-    ScriptedMicrophone microphone;
-    ScriptedScreenSource screenSource;
-    RecordingWorkspace workspace;
+struct SessionHarness : SessionFakes {
     AuthManager auth;
     std::shared_ptr<SessionManager> session;
 
@@ -35,9 +23,8 @@ struct SessionHarness {
 
     explicit SessionHarness(bool signedIn = true) {
         if (signedIn) auth.setAccessToken("token-123");
-        session = SessionManager::create({mainQueue, background, http, speech, audioSource,
-                                          microphone, screenSource, workspace, auth},
-                                         SessionConfig{"https://api.orvane.test", 1.5});
+        session =
+            SessionManager::create(services(auth), SessionConfig{"https://api.orvane.test", 1.5});
         session->onStateChanged = [this](SessionManager::State s) { states.push_back(s); };
         session->onTranscript = [this](const std::string& t) { transcripts.push_back(t); };
         session->onAnswer = [this](const std::string& a) { answers.push_back(a); };

@@ -10,12 +10,8 @@
 #include <nlohmann/json.hpp>
 
 #include "accounts/AuthManager.h"
-#include "fakes/FakeHttpClient.h"
-#include "fakes/ManualBackgroundQueue.h"
-#include "fakes/ManualMainQueue.h"
 #include "fakes/ScriptedAccounts.h"
-#include "fakes/ScriptedDevices.h"
-#include "fakes/ScriptedSpeech.h"
+#include "fakes/SessionFakes.h"
 #include "session/SessionManager.h"
 
 // Readable QStrings in test failures.
@@ -27,19 +23,11 @@ namespace orvane::testing {
 
 // Every service the application's windows use, on fakes and virtual time, with the account
 // state wired to a scripted browser and a scripted network.
-struct AppHarness {
+struct AppHarness : SessionFakes {
     static constexpr const char* redirect =
         "com.googleusercontent.apps.123456789012-abcdefghijklmnopqrstuvwxyz012345:/oauth2redirect/"
         "google";
 
-    ManualMainQueue mainQueue;
-    ManualBackgroundQueue background;
-    FakeHttpClient http;
-    ScriptedSpeechService speech;
-    ScriptedAudioSource audioSource;
-    ScriptedMicrophone microphone;
-    ScriptedScreenSource screenSource;
-    RecordingWorkspace workspace;
     ScriptedCrypto crypto;
     ScriptedWebAuth webAuth;
     ScriptedAppleSignIn apple;
@@ -51,10 +39,7 @@ struct AppHarness {
                                 "https://accounts.example.test/auth",
                                 "https://accounts.example.test/token", "https://api.orvane.test"}};
 
-    SessionServices services() {
-        return {mainQueue,  background,   http,      speech, audioSource,
-                microphone, screenSource, workspace, auth};
-    }
+    SessionServices services() { return SessionFakes::services(auth); }
     static SessionConfig sessionConfig() { return {"https://api.orvane.test", 1.5}; }
 
     static HttpResult reply(int status, const nlohmann::json& body) {
