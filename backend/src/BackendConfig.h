@@ -39,6 +39,7 @@ struct BackendConfig {
     int rateLimitPerMinute = 30;
     std::size_t maxBodyBytes = 20 * 1024 * 1024;
     std::int64_t accessTokenLifetime = 15 * 60;
+    std::int64_t refreshTokenLifetime = 30LL * 24 * 3600;
     int offlinePaceMs = 35;
     int threads = 64;
 

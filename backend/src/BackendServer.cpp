@@ -117,7 +117,8 @@ BackendServer::BackendServer(BackendConfig config, std::ostream& log)
     const std::filesystem::path data(m_config.dataDir);
     m_database = std::make_unique<Database>((data / "orvane.db").string());
     m_tokens = std::make_unique<TokenService>(loadOrCreateSecret(data / "secret.key"), *m_database,
-                                              nowSeconds, m_config.accessTokenLifetime);
+                                              nowSeconds, m_config.accessTokenLifetime,
+                                              m_config.refreshTokenLifetime);
     m_rateLimiter = std::make_unique<RateLimiter>(m_config.rateLimitPerMinute);
 
     if (auto source = keySourceFor(m_config.googleJwks);
@@ -257,6 +258,37 @@ void BackendServer::registerRoutes() {
             return;
         }
         signIn(response, m_appleIssuers, "apple", *token, stringField(body, "userId").value_or(""));
+    });
+
+    server.Post("/api/v1/auth/refresh", [this](const httplib::Request& request,
+                                               httplib::Response& response) {
+        const auto body = nlohmann::json::parse(request.body, nullptr, false);
+        const auto refreshToken = stringField(body, "refreshToken");
+        if (!refreshToken || refreshToken->empty()) {
+            errorReply(response, 400, "Invalid request", "\"refreshToken\" is required");
+            return;
+        }
+        const auto redeemed = m_tokens->redeem(*refreshToken);
+        if (const auto* refusal = std::get_if<TokenService::Refusal>(&redeemed)) {
+            errorReply(response, 401, "Invalid refresh token", *refusal);
+            return;
+        }
+        const auto& grant = std::get<TokenService::Grant>(redeemed);
+        t_userId = std::to_string(grant.userId);
+        const auto user = m_database->userById(grant.userId);
+        if (!user) {
+            errorReply(response, 401, "Invalid refresh token", "the account no longer exists");
+            return;
+        }
+        if (user->disabled) {
+            errorReply(response, 403, "Account disabled", "this account has been disabled");
+            return;
+        }
+        const auto tokens = m_tokens->issue(grant);
+        jsonReply(response, 200,
+                  {{"accessToken", tokens.accessToken},
+                   {"refreshToken", tokens.refreshToken},
+                   {"user", userJson(*user)}});
     });
 
     server.Post("/api/v1/ai/chat", [this](const httplib::Request& request,

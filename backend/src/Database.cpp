@@ -78,6 +78,28 @@ Database::Database(const std::string& path) {
         " token_hash TEXT PRIMARY KEY,"
         " user_id INTEGER NOT NULL REFERENCES users(id),"
         " created_at INTEGER NOT NULL, expires_at INTEGER NOT NULL)");
+    // Databases made before refresh tokens rotated lack these columns; their tokens each become a
+    // family of their own.
+    if (!hasColumn("refresh_tokens", "family")) {
+        execute("ALTER TABLE refresh_tokens ADD COLUMN family TEXT NOT NULL DEFAULT ''");
+        execute("UPDATE refresh_tokens SET family = token_hash WHERE family = ''");
+    }
+    if (!hasColumn("refresh_tokens", "used_at")) {
+        execute("ALTER TABLE refresh_tokens ADD COLUMN used_at INTEGER");
+    }
+    if (!hasColumn("refresh_tokens", "revoked")) {
+        execute("ALTER TABLE refresh_tokens ADD COLUMN revoked INTEGER NOT NULL DEFAULT 0");
+    }
+    execute("CREATE INDEX IF NOT EXISTS refresh_tokens_family ON refresh_tokens (family)");
+    execute("CREATE INDEX IF NOT EXISTS refresh_tokens_expiry ON refresh_tokens (expires_at)");
+}
+
+bool Database::hasColumn(const char* table, const char* column) {
+    Statement info(m_db, (std::string("PRAGMA table_info(") + table + ")").c_str());
+    while (info.step()) {
+        if (info.text(1) == column) return true;
+    }
+    return false;
 }
 
 Database::~Database() {
@@ -128,21 +150,50 @@ void Database::setDisabled(std::int64_t userId, bool disabled) {
 }
 
 void Database::storeRefreshToken(const std::string& tokenHash, std::int64_t userId,
-                                 std::int64_t expiresAt) {
+                                 const std::string& family, std::int64_t expiresAt,
+                                 std::int64_t now) {
     std::lock_guard lock(m_mutex);
+    Statement prune(m_db, "DELETE FROM refresh_tokens WHERE expires_at <= ?1");
+    prune.bind(1, now).step();
     Statement insert(m_db,
-                     "INSERT INTO refresh_tokens (token_hash, user_id, created_at, expires_at) "
-                     "VALUES (?1, ?2, ?3, ?4)");
-    insert.bind(1, tokenHash).bind(2, userId);
-    insert.bind(3, static_cast<std::int64_t>(std::time(nullptr))).bind(4, expiresAt);
+                     "INSERT INTO refresh_tokens (token_hash, user_id, family, created_at, "
+                     "expires_at) VALUES (?1, ?2, ?3, ?4, ?5)");
+    insert.bind(1, tokenHash).bind(2, userId).bind(3, family);
+    insert.bind(4, now).bind(5, expiresAt);
     insert.step();
+}
+
+Database::RefreshClaim Database::claimRefreshToken(const std::string& tokenHash, std::int64_t now) {
+    using Outcome = RefreshClaim::Outcome;
+    std::lock_guard lock(m_mutex);
+    Statement select(m_db,
+                     "SELECT user_id, family, expires_at, used_at IS NOT NULL, revoked "
+                     "FROM refresh_tokens WHERE token_hash = ?1");
+    select.bind(1, tokenHash);
+    if (!select.step()) return {Outcome::unknown, 0, {}};
+    RefreshClaim claim{Outcome::accepted, select.integer(0), select.text(1)};
+    if (select.integer(4) != 0) {
+        claim.outcome = Outcome::revoked;
+    } else if (select.integer(3) != 0) {
+        // Whoever holds the newer token may be the thief or the owner; neither keeps it.
+        Statement revoke(m_db, "UPDATE refresh_tokens SET revoked = 1 WHERE family = ?1");
+        revoke.bind(1, claim.family).step();
+        claim.outcome = Outcome::reused;
+    } else if (select.integer(2) <= now) {
+        claim.outcome = Outcome::expired;
+    } else {
+        Statement use(m_db, "UPDATE refresh_tokens SET used_at = ?1 WHERE token_hash = ?2");
+        use.bind(1, now).bind(2, tokenHash).step();
+    }
+    return claim;
 }
 
 std::optional<std::int64_t> Database::refreshTokenOwner(const std::string& tokenHash,
                                                         std::int64_t now) {
     std::lock_guard lock(m_mutex);
-    Statement select(
-        m_db, "SELECT user_id FROM refresh_tokens WHERE token_hash = ?1 AND expires_at > ?2");
+    Statement select(m_db,
+                     "SELECT user_id FROM refresh_tokens WHERE token_hash = ?1 AND expires_at > ?2 "
+                     "AND used_at IS NULL AND revoked = 0");
     select.bind(1, tokenHash).bind(2, now);
     if (!select.step()) return std::nullopt;
     return select.integer(0);

@@ -35,14 +35,25 @@ public:
     std::optional<User> userById(std::int64_t id);
     void setDisabled(std::int64_t userId, bool disabled);
 
+    // Stores a refresh token of a sign-in's token family, and drops the rows that have expired.
     void storeRefreshToken(const std::string& tokenHash, std::int64_t userId,
-                           std::int64_t expiresAt);
-    // The user a stored, unexpired refresh token belongs to.
+                           const std::string& family, std::int64_t expiresAt, std::int64_t now);
+
+    struct RefreshClaim {
+        enum class Outcome { accepted, unknown, expired, reused, revoked } outcome;
+        std::int64_t userId = 0;
+        std::string family;
+    };
+    // Uses up a refresh token: an accepted token can never be used again. Presenting one that was
+    // already used means it leaked, so its whole family is revoked.
+    RefreshClaim claimRefreshToken(const std::string& tokenHash, std::int64_t now);
+    // The user a stored, unused, unexpired refresh token belongs to.
     std::optional<std::int64_t> refreshTokenOwner(const std::string& tokenHash, std::int64_t now);
     int refreshTokenCount();
 
 private:
     void execute(const char* sql);
+    bool hasColumn(const char* table, const char* column);
 
     std::mutex m_mutex;
     sqlite3* m_db = nullptr;

@@ -17,16 +17,43 @@ TokenService::TokenService(std::string secret, Database& database, Clock clock,
       m_refreshLifetime(refreshLifetime) {}
 
 TokenService::Tokens TokenService::issue(const User& user) {
+    return issueInFamily(user.id, hex(randomBytes(16)));
+}
+
+TokenService::Tokens TokenService::issueInFamily(std::int64_t userId, const std::string& family) {
     const auto now = m_clock();
-    const nlohmann::json claims = {{"iss", issuer},   {"sub", std::to_string(user.id)},
+    const nlohmann::json claims = {{"iss", issuer},   {"sub", std::to_string(userId)},
                                    {"typ", "access"}, {"jti", base64UrlEncode(randomBytes(12))},
                                    {"iat", now},      {"exp", now + m_accessLifetime}};
     Tokens tokens;
     tokens.accessToken = jwt::signHs256(claims, m_secret);
     tokens.refreshToken = base64UrlEncode(randomBytes(32));
-    m_database.storeRefreshToken(hex(sha256(tokens.refreshToken)), user.id,
-                                 now + m_refreshLifetime);
+    m_database.storeRefreshToken(hex(sha256(tokens.refreshToken)), userId, family,
+                                 now + m_refreshLifetime, now);
     return tokens;
+}
+
+TokenService::Tokens TokenService::issue(const Grant& grant) {
+    return issueInFamily(grant.userId, grant.family);
+}
+
+std::variant<TokenService::Grant, TokenService::Refusal> TokenService::redeem(
+    const std::string& refreshToken) {
+    using Outcome = Database::RefreshClaim::Outcome;
+    const auto claim = m_database.claimRefreshToken(hex(sha256(refreshToken)), m_clock());
+    switch (claim.outcome) {
+        case Outcome::accepted:
+            return Grant{claim.userId, claim.family};
+        case Outcome::unknown:
+            return Refusal("the refresh token is not known");
+        case Outcome::expired:
+            return Refusal("the refresh token has expired");
+        case Outcome::reused:
+            return Refusal("the refresh token was already used; sign in again");
+        case Outcome::revoked:
+            return Refusal("the refresh token has been revoked; sign in again");
+    }
+    return Refusal("the refresh token is not known");
 }
 
 std::optional<std::int64_t> TokenService::verifyAccessToken(const std::string& token) const {

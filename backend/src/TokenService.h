@@ -6,32 +6,53 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <variant>
 
 #include "Database.h"
 
 namespace orvane::backend {
 
 // Issues and checks the backend's own tokens. Access tokens are short-lived HS256 JWTs signed with
-// the server secret; refresh tokens are random and only their SHA-256 is stored.
+// the server secret; refresh tokens are random, only their SHA-256 is stored, and each is good for
+// one refresh, which hands out a new one of the same family.
 class TokenService {
 public:
     using Clock = std::function<std::int64_t()>;  // seconds since the epoch
 
+    static constexpr std::int64_t defaultAccessLifetime = 15 * 60;
+    static constexpr std::int64_t defaultRefreshLifetime = 30LL * 24 * 3600;
+
     TokenService(std::string secret, Database& database, Clock clock,
-                 std::int64_t accessLifetime = 15 * 60,
-                 std::int64_t refreshLifetime = 60LL * 24 * 3600);
+                 std::int64_t accessLifetime = defaultAccessLifetime,
+                 std::int64_t refreshLifetime = defaultRefreshLifetime);
 
     struct Tokens {
         std::string accessToken;
         std::string refreshToken;
     };
+    // The tokens of a new sign-in.
     Tokens issue(const User& user);
+
+    // A refresh token used up, to be answered with new tokens of its family.
+    struct Grant {
+        std::int64_t userId = 0;
+        std::string family;
+    };
+    // Why a refresh token was refused, as a sentence for the reply's details.
+    using Refusal = std::string;
+    // Uses up a refresh token. Whether the account may still sign in is the caller's to check
+    // before it asks for the new tokens.
+    std::variant<Grant, Refusal> redeem(const std::string& refreshToken);
+    Tokens issue(const Grant& grant);
+
     // The user id of a well-signed, unexpired access token.
     std::optional<std::int64_t> verifyAccessToken(const std::string& token) const;
 
     static constexpr const char* issuer = "orvane-backend";
 
 private:
+    Tokens issueInFamily(std::int64_t userId, const std::string& family);
+
     std::string m_secret;
     Database& m_database;
     Clock m_clock;
