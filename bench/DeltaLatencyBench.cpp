@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
         ++received;
     };
     session->onStateChanged = [&](orvane::SessionManager::State state) {
-        finished = state == orvane::SessionManager::State::listening;
+        finished = state != orvane::SessionManager::State::processing;
     };
     session->sendToLLM("benchmark question");
     mainQueue.runUntil([&] { return finished; }, 120);

@@ -101,6 +101,7 @@ std::optional<std::string> AuthManager::userName() const {
 }
 
 void AuthManager::signOut() {
+    ++m_tokenGeneration;
     m_accessToken.reset();
     m_refreshToken.reset();
     m_user.reset();
@@ -301,6 +302,7 @@ void AuthManager::handleBackendReply(const HttpResult& reply, const Completion& 
     }
     // A reply without an error replaces all three fields, so one that lacks an access token
     // signs the user out.
+    ++m_tokenGeneration;
     m_accessToken = stringMember(*object, "accessToken");
     m_refreshToken = stringMember(*object, "refreshToken");
     const auto user = object->find("user");
@@ -312,6 +314,72 @@ void AuthManager::handleBackendReply(const HttpResult& reply, const Completion& 
         return;
     }
     if (completion) completion(true);
+}
+
+void AuthManager::refreshSession(RefreshCompletion completion) {
+    const bool underWay = !m_refreshWaiters.empty();
+    m_refreshWaiters.push_back(std::move(completion));
+    if (underWay) return;
+    if (!m_services || !m_refreshToken) {
+        finishRefresh(RefreshResult::refused);
+        return;
+    }
+    const std::string url = m_config.apiBase + "/api/v1/auth/refresh";
+    const auto parsed = Url::parse(url);
+    if (!parsed || !parsed->isSafeForCredentials()) {
+        finishRefresh(RefreshResult::failed);
+        return;
+    }
+    const nlohmann::json body = {{"refreshToken", *m_refreshToken}};
+    post(url, "application/json",
+         body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
+         [this, generation = m_tokenGeneration](const HttpResult& reply) {
+             handleRefreshReply(reply, generation);
+         });
+}
+
+void AuthManager::handleRefreshReply(const HttpResult& reply, std::uint64_t generation) {
+    if (generation != m_tokenGeneration) {
+        // Signed out or signed in anew meanwhile: what this refresh renewed is not wanted.
+        finishRefresh(m_accessToken ? RefreshResult::refreshed : RefreshResult::refused);
+        return;
+    }
+    const int status = statusOf(reply);
+    const auto object = reply.body ? jsonObject(*reply.body) : std::nullopt;
+    const auto accessToken = object ? stringMember(*object, "accessToken") : std::nullopt;
+    if (accessToken && !stringMember(*object, "error")) {
+        ++m_tokenGeneration;
+        m_accessToken = accessToken;
+        if (auto refreshToken = stringMember(*object, "refreshToken")) {
+            m_refreshToken = std::move(refreshToken);
+        }
+        if (const auto user = object->find("user"); user != object->end() && user->is_object()) {
+            m_user = *user;
+        }
+        finishRefresh(RefreshResult::refreshed);
+        return;
+    }
+    // Only the backend's own word ends the sign-in; a network failure or a server in trouble
+    // leaves it for the next try.
+    const bool refused = !reply.error && (status == 400 || status == 401 || status == 403);
+    if (refused) m_refreshToken.reset();
+    finishRefresh(refused ? RefreshResult::refused : RefreshResult::failed);
+}
+
+void AuthManager::finishRefresh(RefreshResult result) {
+    auto waiters = std::move(m_refreshWaiters);
+    m_refreshWaiters.clear();
+    if (!m_services) {
+        for (auto& waiter : waiters) {
+            if (waiter) waiter(result);
+        }
+        return;
+    }
+    onMain([waiters = std::move(waiters), result] {
+        for (const auto& waiter : waiters) {
+            if (waiter) waiter(result);
+        }
+    });
 }
 
 void AuthManager::signInWithApple(Completion completion) {

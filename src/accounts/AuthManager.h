@@ -2,10 +2,12 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -77,6 +79,17 @@ public:
     // Forgets the tokens and the user record; contacts nobody and leaves lastError alone.
     void signOut();
 
+    enum class RefreshResult {
+        refreshed,  // new tokens are held
+        refused,    // the backend will not renew this sign-in: the user must sign in again
+        failed,     // the backend could not be asked; the tokens are as they were
+    };
+    using RefreshCompletion = std::function<void(RefreshResult)>;
+    // Trades the refresh token for new tokens at the backend. A refresh token is good for one
+    // trade, so calls made while one is under way share its answer. Completions are posted to the
+    // main queue, also when there is nothing to refresh (refused).
+    void refreshSession(RefreshCompletion completion);
+
     // Google sign-in with PKCE in the browser, then the backend exchange.
     void signInWithGoogle(Completion completion);
     // Sign in with Apple, then the backend exchange.
@@ -96,6 +109,8 @@ private:
     void authenticateWithBackend(const std::string& provider, const std::string& token,
                                  const std::optional<std::string>& userId, Completion completion);
     void handleBackendReply(const HttpResult& reply, const Completion& completion);
+    void handleRefreshReply(const HttpResult& reply, std::uint64_t generation);
+    void finishRefresh(RefreshResult result);
     void handleAppleResult(const std::optional<AppleIdCredential>& credential,
                            const std::optional<std::string>& error);
     void fail(const std::string& message, const Completion& completion);
@@ -111,6 +126,11 @@ private:
     std::unique_ptr<WebAuthSession> m_authSession;
     std::optional<std::string> m_pkceVerifier;
     Completion m_appleSignInCompletion;
+
+    std::vector<RefreshCompletion> m_refreshWaiters;
+    // Bumped whenever the tokens are replaced or forgotten, so that a refresh answered after a
+    // sign-out or a new sign-in stores nothing.
+    std::uint64_t m_tokenGeneration = 0;
 
     std::optional<std::string> m_accessToken;
     std::optional<std::string> m_refreshToken;

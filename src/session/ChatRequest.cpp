@@ -17,12 +17,18 @@ std::optional<HttpRequest> ChatRequest::make(std::string_view apiBase, std::stri
     HttpRequest request;
     request.method = "POST";
     request.url = std::move(url);
-    request.headers = {{"Content-Type", "application/json"},
-                       {"Authorization", "Bearer " + std::string(accessToken)}};
+    request.headers = {{"Content-Type", "application/json"}, {"Authorization", ""}};
+    setAccessToken(request, accessToken);
     request.body = body(content);
     request.idleTimeoutSeconds = idleTimeoutSeconds;
     request.totalTimeoutSeconds = totalTimeoutSeconds;
     return request;
+}
+
+void ChatRequest::setAccessToken(HttpRequest& request, std::string_view accessToken) {
+    for (auto& [name, value] : request.headers) {
+        if (name == "Authorization") value = "Bearer " + std::string(accessToken);
+    }
 }
 
 std::string ChatRequest::body(const ChatRequestContent& content) {

@@ -31,6 +31,8 @@ public:
                                            const ChatRequestContent& content);
 
     static std::string body(const ChatRequestContent& content);
+    // The same request with another bearer token.
+    static void setAccessToken(HttpRequest& request, std::string_view accessToken);
 };
 
 }  // namespace orvane

@@ -106,9 +106,10 @@ SessionManager::SessionManager(const SessionServices& services, SessionConfig co
       m_history([&queue = services.mainQueue] { return queue.now(); }) {}
 
 SessionManager::~SessionManager() {
-    // Recognition and capture must not outlive the session that fed them.
+    // Recognition, capture and requests must not outlive the session that fed them.
+    cancelExchanges();
     stopRecognition();
-    if (m_state != State::idle) m_audioCapture->stop();
+    if (m_running) m_audioCapture->stop();
     m_mic->stopRecording();
 }
 
@@ -130,7 +131,7 @@ void SessionManager::setupMic() {
 }
 
 void SessionManager::startSession() {
-    if (m_state != State::idle || m_pendingStart != 0) return;
+    if (m_running || m_pendingStart != 0) return;
     if (!m_services.auth.isAuthenticated()) {
         if (onError) onError("Not signed in");
         return;
@@ -170,12 +171,16 @@ void SessionManager::beginCapture() {
         if (self && self->onError) self->onError(message);
     };
     m_audioCapture->start();
+    m_running = true;
     startRecognition();
-    setState(State::listening);
+    // An answer on its way keeps the session thinking; it returns to listening when it ends.
+    if (m_state == State::idle) setState(State::listening);
 }
 
 void SessionManager::stopSession() {
     m_pendingStart = 0;
+    m_running = false;
+    cancelExchanges();
     m_audioCapture->stop();
     m_mic->stopRecording();
     stopRecognition();
@@ -284,7 +289,7 @@ void SessionManager::restartRecognition() {
     stopRecognition();
     m_services.mainQueue.postAfter(recognitionRestartDelay, [weak = weak_from_this()] {
         auto self = weak.lock();
-        if (self && self->m_state != State::idle) self->startRecognition();
+        if (self && self->m_running) self->startRecognition();
     });
 }
 
@@ -311,8 +316,102 @@ void SessionManager::sendToLLM(const std::string& question) {
         completeAssistantMessage("");
         return;
     }
-    auto delegate = std::make_shared<StreamDelegate>(weak_from_this(), m_services.mainQueue);
-    m_services.http.stream(std::move(*request), std::move(delegate));
+    const auto id = ++m_exchangeNumber;
+    m_exchanges[id] = Exchange{std::move(*request), *token, nullptr, false};
+    sendExchange(id);
+}
+
+void SessionManager::sendExchange(std::uint64_t id) {
+    auto& exchange = m_exchanges.at(id);
+    const auto weak = weak_from_this();
+    const auto live = [weak, id]() -> std::shared_ptr<SessionManager> {
+        auto self = weak.lock();
+        return self && self->m_exchanges.count(id) ? self : nullptr;
+    };
+    StreamDelegate::Receiver receiver;
+    receiver.isAwaiting = [live] { return live() != nullptr; };
+    receiver.onDelta = [live](const std::string& answer) {
+        if (auto self = live(); self && self->onAnswer) self->onAnswer(answer);
+    };
+    receiver.onStop = [live, id](const std::string& answer) {
+        if (auto self = live()) self->endExchange(id, std::nullopt, answer);
+    };
+    receiver.onFailure = [live, id](const std::string& message) {
+        if (auto self = live()) self->endExchange(id, message, "");
+    };
+    receiver.onUnauthorized = [live, id] {
+        if (auto self = live()) self->handleUnauthorized(id);
+    };
+    exchange.task = m_services.http.stream(
+        exchange.request,
+        std::make_shared<StreamDelegate>(std::move(receiver), m_services.mainQueue));
+}
+
+// An access token runs out long before the sign-in does: renew it once and ask again, so the user
+// never sees the expiry.
+void SessionManager::handleUnauthorized(std::uint64_t id) {
+    auto& exchange = m_exchanges.at(id);
+    exchange.task.reset();
+    auto& auth = m_services.auth;
+    if (exchange.renewed || !auth.refreshToken()) {
+        endExchange(id, StreamDelegate::messageForStatus(401), "");
+        return;
+    }
+    exchange.renewed = true;
+    const auto resend = [weak = weak_from_this(), id] {
+        auto self = weak.lock();
+        if (!self || !self->m_exchanges.count(id)) return;
+        auto& again = self->m_exchanges.at(id);
+        const auto& token = self->m_services.auth.accessToken();
+        if (!token) {
+            self->endExchange(id, std::string("Not signed in -- please sign in again"), "");
+            return;
+        }
+        again.accessToken = *token;
+        ChatRequest::setAccessToken(again.request, *token);
+        self->sendExchange(id);
+    };
+    // Another answer may have renewed the token since this request went out.
+    if (auth.accessToken() && *auth.accessToken() != exchange.accessToken) {
+        resend();
+        return;
+    }
+    auth.refreshSession([weak = weak_from_this(), id, resend](AuthManager::RefreshResult result) {
+        auto self = weak.lock();
+        if (!self || !self->m_exchanges.count(id)) return;
+        switch (result) {
+            case AuthManager::RefreshResult::refreshed:
+                resend();
+                break;
+            case AuthManager::RefreshResult::refused:
+                self->endExchange(id, StreamDelegate::messageForStatus(401), "");
+                break;
+            case AuthManager::RefreshResult::failed:
+                self->endExchange(
+                    id, std::string("Could not renew the session with the server -- try again"),
+                    "");
+                break;
+        }
+    });
+}
+
+void SessionManager::endExchange(std::uint64_t id, const std::optional<std::string>& failure,
+                                 const std::string& answer) {
+    m_exchanges.erase(id);
+    if (failure) {
+        if (onError) onError(*failure);
+        completeAssistantMessage("");
+    } else {
+        completeAssistantMessage(answer);
+    }
+}
+
+void SessionManager::cancelExchanges() {
+    auto exchanges = std::move(m_exchanges);
+    m_exchanges.clear();
+    for (auto& [id, exchange] : exchanges) {
+        if (exchange.task) exchange.task->cancel();
+    }
 }
 
 void SessionManager::completeAssistantMessage(const std::string& text) {
@@ -330,7 +429,7 @@ void SessionManager::completeAssistantMessage(const std::string& text) {
             m_conversationHistory.begin(),
             m_conversationHistory.end() - static_cast<std::ptrdiff_t>(maxConversationTurns));
     }
-    setState(State::listening);
+    setState(m_running ? State::listening : State::idle);
 }
 
 }  // namespace orvane

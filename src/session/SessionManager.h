@@ -5,12 +5,14 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/HttpClient.h"
 #include "platform/SpeechRecognizer.h"
 #include "session/AnswerHistory.h"
 #include "session/ConversationTurn.h"
@@ -20,7 +22,6 @@ namespace orvane {
 class AudioSource;
 class AuthManager;
 class BackgroundQueue;
-class HttpClient;
 class MainQueue;
 class MicCapture;
 class Microphone;
@@ -81,7 +82,9 @@ public:
     std::function<void(const std::string&)> onAnswer;
     std::function<void(const std::string&)> onError;
 
+    // Starts hearing the computer's sound. A question still being answered goes on.
     void startSession();
+    // Stops hearing and drops every answer still on its way.
     void stopSession();
     void startPushToTalk();
     void stopPushToTalk();
@@ -90,10 +93,15 @@ public:
     void sendScreenshots(const std::string& prompt);
     void sendToLLM(const std::string& question);
     // Ends one answer: records it unless it is empty or begins with "[SKIP]", keeps the last 20
-    // turns and returns to listening.
+    // turns and returns to listening, or to idle when the session is not hearing.
     void completeAssistantMessage(const std::string& text);
 
     State state() const { return m_state; }
+    // Whether the computer's sound is being heard: from a granted start until the stop. A
+    // question asked while stopped is answered without this turning true.
+    bool isRunning() const { return m_running; }
+    // Questions sent whose answers are still awaited.
+    std::size_t pendingAnswers() const { return m_exchanges.size(); }
     Model selectedModel() const { return m_selectedModel; }
     void setSelectedModel(Model model) { m_selectedModel = model; }
     const std::string& systemContext() const { return m_systemContext; }
@@ -133,9 +141,24 @@ private:
                            const std::optional<SpeechRecognitionError>& error);
     void setState(State state);
 
+    // One question on its way to the backend, kept so that it can be cancelled and, once, sent
+    // again with a renewed access token.
+    struct Exchange {
+        HttpRequest request;
+        std::string accessToken;
+        std::shared_ptr<HttpTask> task;
+        bool renewed = false;
+    };
+    void sendExchange(std::uint64_t id);
+    void handleUnauthorized(std::uint64_t id);
+    void endExchange(std::uint64_t id, const std::optional<std::string>& failure,
+                     const std::string& answer);
+    void cancelExchanges();
+
     SessionServices m_services;
     SessionConfig m_config;
     State m_state = State::idle;
+    bool m_running = false;
     Model m_selectedModel = Model::mini;
     std::string m_systemContext;
     std::shared_ptr<SystemAudioCapture> m_audioCapture;
@@ -155,6 +178,8 @@ private:
     // Identifies the start waiting for speech authorisation; a stop in between cancels it.
     std::uint64_t m_pendingStart = 0;
     std::uint64_t m_startNumber = 0;
+    std::map<std::uint64_t, Exchange> m_exchanges;
+    std::uint64_t m_exchangeNumber = 0;
 };
 
 }  // namespace orvane

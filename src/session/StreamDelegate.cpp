@@ -3,12 +3,11 @@
 #include "session/StreamDelegate.h"
 
 #include "platform/MainQueue.h"
-#include "session/SessionManager.h"
 
 namespace orvane {
 
-StreamDelegate::StreamDelegate(std::weak_ptr<SessionManager> manager, MainQueue& mainQueue)
-    : m_manager(std::move(manager)), m_mainQueue(mainQueue) {}
+StreamDelegate::StreamDelegate(Receiver receiver, MainQueue& mainQueue)
+    : m_receiver(std::make_shared<const Receiver>(std::move(receiver))), m_mainQueue(mainQueue) {}
 
 std::string StreamDelegate::messageForStatus(int statusCode) {
     switch (statusCode) {
@@ -32,7 +31,11 @@ std::string StreamDelegate::messageForStatus(int statusCode) {
 void StreamDelegate::didReceiveResponse(const HttpResponse& response) {
     if (response.statusCode == 200) return;
     m_httpError = true;
-    deliver({{AnswerStreamDecoder::Event::Type::error, messageForStatus(response.statusCode)}});
+    if (response.statusCode == 401) {
+        deliver({{Report::Type::unauthorized, {}}});
+    } else {
+        deliver({{Report::Type::failure, messageForStatus(response.statusCode)}});
+    }
 }
 
 bool StreamDelegate::didReceiveData(std::string_view bytes) {
@@ -40,10 +43,24 @@ bool StreamDelegate::didReceiveData(std::string_view bytes) {
     if (m_httpError || m_failed) return true;
     std::vector<AnswerStreamDecoder::Event> events;
     const bool ok = m_decoder.feed(bytes, events);
-    for (const auto& event : events) {
-        if (event.type != AnswerStreamDecoder::Event::Type::delta) m_sawEndEvent = true;
+    std::vector<Report> reports;
+    reports.reserve(events.size());
+    for (auto& event : events) {
+        switch (event.type) {
+            case AnswerStreamDecoder::Event::Type::delta:
+                reports.push_back({Report::Type::delta, std::move(event.text)});
+                break;
+            case AnswerStreamDecoder::Event::Type::stop:
+                m_sawEndEvent = true;
+                reports.push_back({Report::Type::stop, {}});
+                break;
+            case AnswerStreamDecoder::Event::Type::error:
+                m_sawEndEvent = true;
+                reports.push_back({Report::Type::failure, std::move(event.text)});
+                break;
+        }
     }
-    if (!events.empty()) deliver(std::move(events));
+    if (!reports.empty()) deliver(std::move(reports));
     if (!ok) {
         fail("Stream error: a line of the answer was longer than 1 MiB");
         return false;
@@ -62,31 +79,33 @@ void StreamDelegate::didComplete(const std::optional<std::string>& error) {
 
 void StreamDelegate::fail(std::string message) {
     m_failed = true;
-    deliver({{AnswerStreamDecoder::Event::Type::error, std::move(message)}});
+    deliver({{Report::Type::failure, std::move(message)}});
 }
 
 // One block per chunk keeps the main queue light; inside it every event is reported in order, so
 // three deltas still give three growing answers.
-void StreamDelegate::deliver(std::vector<AnswerStreamDecoder::Event> events) {
-    m_mainQueue.post([manager = m_manager, answer = m_fullResponse, events = std::move(events)] {
-        for (const auto& event : events) {
-            auto session = manager.lock();
-            if (!session) return;
-            switch (event.type) {
-                case AnswerStreamDecoder::Event::Type::delta:
-                    answer->append(event.text);
-                    if (session->onAnswer) session->onAnswer(*answer);
-                    break;
-                case AnswerStreamDecoder::Event::Type::stop:
-                    session->completeAssistantMessage(*answer);
-                    break;
-                case AnswerStreamDecoder::Event::Type::error:
-                    if (session->onError) session->onError(event.text);
-                    session->completeAssistantMessage("");
-                    break;
+void StreamDelegate::deliver(std::vector<Report> reports) {
+    m_mainQueue.post(
+        [receiver = m_receiver, answer = m_fullResponse, reports = std::move(reports)] {
+            for (const auto& report : reports) {
+                if (!receiver->isAwaiting || !receiver->isAwaiting()) return;
+                switch (report.type) {
+                    case Report::Type::delta:
+                        answer->append(report.text);
+                        if (receiver->onDelta) receiver->onDelta(*answer);
+                        break;
+                    case Report::Type::stop:
+                        if (receiver->onStop) receiver->onStop(*answer);
+                        break;
+                    case Report::Type::failure:
+                        if (receiver->onFailure) receiver->onFailure(report.text);
+                        break;
+                    case Report::Type::unauthorized:
+                        if (receiver->onUnauthorized) receiver->onUnauthorized();
+                        break;
+                }
             }
-        }
-    });
+        });
 }
 
 }  // namespace orvane

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,17 +13,28 @@
 namespace orvane {
 
 class MainQueue;
-class SessionManager;
 
-// Receives the answer to one chat request and reports it to the session manager on the main
-// queue: the growing answer to onAnswer, failures to onError, and the end to
-// completeAssistantMessage. Results are dropped once the session manager is gone.
+// Receives the answer to one chat request and reports it on the main queue: the growing answer,
+// its end, a failure, or a refusal of the access token. The receiver decides what each means for
+// the session; it is told nothing once it says it no longer awaits this answer.
 //
 // Runs on the HTTP client's thread. The answer text is accumulated by the blocks it posts, on the
 // main thread, so a long answer is never copied per delta across threads.
 class StreamDelegate : public HttpStreamDelegate {
 public:
-    StreamDelegate(std::weak_ptr<SessionManager> manager, MainQueue& mainQueue);
+    // Every member is called on the main thread, in the order of the stream.
+    struct Receiver {
+        // False once the answer is no longer wanted (the request was cancelled or replaced).
+        std::function<bool()> isAwaiting;
+        std::function<void(const std::string& answerSoFar)> onDelta;
+        std::function<void(const std::string& answer)> onStop;
+        // A status other than 200 (but 401), an error event, or a broken stream.
+        std::function<void(const std::string& message)> onFailure;
+        // Status 401: the access token was refused. Its body is not read.
+        std::function<void()> onUnauthorized;
+    };
+
+    StreamDelegate(Receiver receiver, MainQueue& mainQueue);
 
     void didReceiveResponse(const HttpResponse& response) override;
     bool didReceiveData(std::string_view bytes) override;
@@ -32,10 +44,15 @@ public:
     static std::string messageForStatus(int statusCode);
 
 private:
-    void deliver(std::vector<AnswerStreamDecoder::Event> events);
+    struct Report {
+        enum class Type { delta, stop, failure, unauthorized } type;
+        std::string text;
+    };
+
+    void deliver(std::vector<Report> reports);
     void fail(std::string message);
 
-    std::weak_ptr<SessionManager> m_manager;
+    std::shared_ptr<const Receiver> m_receiver;
     MainQueue& m_mainQueue;
     AnswerStreamDecoder m_decoder;
     // The answer as shown so far; owned by this request, read and written on the main thread only.

@@ -29,7 +29,7 @@ TEST(AskBackend, AQuestionIsAnsweredAndRecordedEndToEnd) {
     ASSERT_NE(recorded, events.end());
     EXPECT_EQ((*recorded)["question"], "what is the difference between a process and a thread");
     EXPECT_NE((*recorded)["answer"].get<std::string>().find("address space"), std::string::npos);
-    EXPECT_EQ(events.back(), (nlohmann::json{{"event", "state"}, {"state", "listening"}}));
+    EXPECT_EQ(events.back(), (nlohmann::json{{"event", "state"}, {"state", "idle"}}));
     EXPECT_GT(std::count_if(events.begin(), events.end(),
                             [](const auto& e) { return e["event"] == "answer"; }),
               10)

@@ -6,14 +6,23 @@
 #include <vector>
 
 #include "accounts/AuthManager.h"
+#include "fakes/ScriptedAccounts.h"
 #include "fakes/SessionFakes.h"
 #include "session/SessionManager.h"
 
 namespace orvane::testing {
 
-// A session manager on fakes and virtual time, with every callback recorded.
+// A session manager on fakes and virtual time, with every callback recorded. The account state
+// renews its tokens through the same scripted network.
 struct SessionHarness : SessionFakes {
-    AuthManager auth;
+    static constexpr const char* apiBase = "https://api.orvane.test";
+
+    ScriptedCrypto crypto;
+    ScriptedWebAuth webAuth;
+    ScriptedAppleSignIn apple;
+    AuthManager auth{{mainQueue, http, crypto, webAuth, apple},
+                     AuthConfig{"client", "tneilc", "https://accounts.example.test/auth",
+                                "https://accounts.example.test/token", apiBase}};
     std::shared_ptr<SessionManager> session;
 
     std::vector<SessionManager::State> states;
@@ -23,8 +32,7 @@ struct SessionHarness : SessionFakes {
 
     explicit SessionHarness(bool signedIn = true) {
         if (signedIn) auth.setAccessToken("token-123");
-        session =
-            SessionManager::create(services(auth), SessionConfig{"https://api.orvane.test", 1.5});
+        session = SessionManager::create(services(auth), SessionConfig{apiBase, 1.5});
         session->onStateChanged = [this](SessionManager::State s) { states.push_back(s); };
         session->onTranscript = [this](const std::string& t) { transcripts.push_back(t); };
         session->onAnswer = [this](const std::string& a) { answers.push_back(a); };

@@ -30,7 +30,7 @@ TEST(AnswerStreamOverHttp, ANormalStreamGrowsTheAnswerAndIsRecorded) {
     EXPECT_EQ(live.lastAnswer, "Use an index.");
     ASSERT_EQ(live.session->history().count(), 1);
     EXPECT_EQ(live.session->history().pairs()[0].answer, "Use an index.");
-    EXPECT_EQ(live.session->state(), State::listening);
+    EXPECT_EQ(live.session->state(), State::idle);
     EXPECT_TRUE(live.errors.empty());
 
     const auto requests = server.requests();
@@ -92,7 +92,7 @@ TEST_P(BadStatusOverHttp, IsReportedAndTheBodyIgnored) {
     EXPECT_EQ(live.errors, (std::vector<std::string>{message}));
     EXPECT_EQ(live.answerSizes, (std::vector<std::size_t>{0}));
     EXPECT_EQ(live.session->history().count(), 0);
-    EXPECT_EQ(live.session->state(), State::listening);
+    EXPECT_EQ(live.session->state(), State::idle);
 }
 
 INSTANTIATE_TEST_SUITE_P(

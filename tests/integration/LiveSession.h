@@ -10,8 +10,10 @@
 #include "accounts/AuthManager.h"
 #include "adapters/curl/CurlHttpClient.h"
 #include "adapters/null/NullPlatform.h"
+#include "adapters/openssl/OpenSslCrypto.h"
 #include "adapters/std/RunLoop.h"
 #include "fakes/ManualBackgroundQueue.h"
+#include "fakes/ScriptedAccounts.h"
 #include "session/SessionManager.h"
 
 namespace orvane::testing {
@@ -49,16 +51,21 @@ struct LiveSession {
     NullMicrophone microphone;
     NullScreenSource screen;
     NullWorkspace workspace;
+    OpenSslCrypto crypto;
+    ScriptedWebAuth webAuth;
+    UnavailableAppleSignIn apple;
     AuthManager auth;
     std::shared_ptr<SessionManager> session;
 
     std::vector<std::size_t> answerSizes;
     std::string lastAnswer;
     std::vector<std::string> errors;
-    int listeningReports = 0;
+    int answerEnds = 0;
 
     explicit LiveSession(const std::string& apiBase, double idleTimeoutSeconds = 30)
-        : http(curl, idleTimeoutSeconds) {
+        : http(curl, idleTimeoutSeconds),
+          auth({mainQueue, http, crypto, webAuth, apple},
+               AuthConfig{"client", "tneilc", apiBase + "/auth", apiBase + "/token", apiBase}) {
         auth.setAccessToken("live-token");
         session = SessionManager::create(
             {mainQueue, background, http, speech, audio, microphone, screen, workspace, auth},
@@ -70,15 +77,15 @@ struct LiveSession {
         };
         session->onError = [this](const std::string& e) { errors.push_back(e); };
         session->onStateChanged = [this](SessionManager::State s) {
-            if (s == SessionManager::State::listening) ++listeningReports;
+            if (s != SessionManager::State::processing) ++answerEnds;
         };
     }
 
     // Asks and runs the loop until the answer has ended (or the timeout passed).
     bool ask(const std::string& question, int expectedEnds = 1, double timeout = 20) {
-        const int target = listeningReports + expectedEnds;
+        const int target = answerEnds + expectedEnds;
         session->sendToLLM(question);
-        const bool ended = mainQueue.runUntil([&] { return listeningReports >= target; }, timeout);
+        const bool ended = mainQueue.runUntil([&] { return answerEnds >= target; }, timeout);
         mainQueue.runUntil([] { return false; }, 0);
         return ended;
     }

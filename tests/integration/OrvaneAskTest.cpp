@@ -35,7 +35,7 @@ TEST(OrvaneAsk, PrintsEachSessionEventAsAJsonLine) {
                                                    {"question", "How do you find a cycle?"},
                                                    {"answer", "Two pointers."}},
                                                   {{"event", "answer"}, {"text", "Two pointers."}},
-                                                  {{"event", "state"}, {"state", "listening"}}};
+                                                  {{"event", "state"}, {"state", "idle"}}};
     EXPECT_EQ(run.events, expected) << run.output;
     const auto body = nlohmann::json::parse(server.requests().at(0).body);
     EXPECT_EQ(body["model"], "nano");
@@ -59,7 +59,7 @@ TEST(OrvaneAsk, SendsContextAndImages) {
     for (const auto& event : run.events) EXPECT_NE(event["event"], "recorded");
 }
 
-TEST(OrvaneAsk, ReportsServerFailuresAndStillEndsListening) {
+TEST(OrvaneAsk, ReportsServerFailuresAndStillEnds) {
     LoopbackServer server([](LoopbackConnection& c) { c.write(statusReply(401, "nope")); });
     const auto run = ask({"--api-base", server.origin(), "--token", "expired", "hello there"});
     EXPECT_EQ(run.exitCode, 0);
@@ -69,7 +69,7 @@ TEST(OrvaneAsk, ReportsServerFailuresAndStillEndsListening) {
                                        {"message", "Session expired -- please sign in again"}}),
               run.events.end())
         << run.output;
-    EXPECT_EQ(run.events.back()["state"], "listening");
+    EXPECT_EQ(run.events.back()["state"], "idle");
 }
 
 TEST(OrvaneAsk, BadArgumentsExitWithUsage) {

@@ -19,8 +19,11 @@ std::string delta(const std::string& text) {
 }
 const std::string kStop = "data: {\"type\":\"message_stop\"}\n";
 
+// Answers to questions asked while the session listens.
 class SessionAnswer : public ::testing::Test {
 protected:
+    SessionAnswer() { h.startListening(); }
+
     FakeHttpClient::StreamCall ask(const std::string& question) {
         h.session->sendToLLM(question);
         h.mainQueue.runUntilIdle();
@@ -80,7 +83,7 @@ TEST_F(SessionAnswer, SkippedAnswersStreamButAreNeverRecorded) {
         EXPECT_EQ(fresh.answers, (std::vector<std::string>{answer})) << answer;
         EXPECT_EQ(fresh.session->history().count(), 0) << answer;
         EXPECT_EQ(fresh.session->conversationHistory().size(), 1u) << answer;
-        EXPECT_EQ(fresh.session->state(), State::listening) << answer;
+        EXPECT_EQ(fresh.session->state(), State::idle) << "asked while stopped: " << answer;
     }
 }
 

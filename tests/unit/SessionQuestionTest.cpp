@@ -125,8 +125,8 @@ TEST_F(SessionQuestion, ABadBackendUrlFailsTheQuestionButKeepsItsTurn) {
     EXPECT_EQ(errors, (std::vector<std::string>{"Invalid API URL"}));
     EXPECT_TRUE(remote.http.streams.empty());
     remote.mainQueue.runUntilIdle();
-    EXPECT_EQ(session->state(), State::listening);
-    EXPECT_EQ(states, (std::vector<State>{State::listening, State::listening}));
+    EXPECT_EQ(session->state(), State::idle) << "asked while stopped, it stays stopped";
+    EXPECT_EQ(states, (std::vector<State>{State::idle, State::idle}));
     ASSERT_EQ(session->conversationHistory().size(), 1u);
     EXPECT_EQ(session->conversationHistory()[0].role, "user");
 }

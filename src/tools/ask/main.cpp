@@ -47,7 +47,7 @@ Options:
   --image FILE.png  attach a screenshot; may be given more than once
   --help            show this text
 
-Exit status: 0 when the session is back to listening after the question, 2 on bad
+Exit status: 0 when the answer has ended (the session is idle again), 2 on bad
 arguments, 3 when nothing completes within 90 seconds.
 )";
 
@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
     bool asked = false;
     bool answered = false;
     session->onStateChanged = [&](orvane::SessionManager::State state) {
-        if (asked && state == orvane::SessionManager::State::listening) answered = true;
+        if (asked && state != orvane::SessionManager::State::processing) answered = true;
     };
     orvane::SessionEventLog log(std::cout);
     log.attach(*session);
