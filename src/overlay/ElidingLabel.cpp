@@ -7,6 +7,7 @@
 namespace orvane {
 
 ElidingLabel::ElidingLabel(QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
     setWordWrap(false);
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 }

@@ -127,6 +127,8 @@ void FloatingPanelWindow::buildViews() {
     m_answerLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_answerLabel->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     m_answerScroll = new QScrollArea;
+    // The panel keeps the keyboard: a focused scroll area would take the history arrows.
+    m_answerScroll->setFocusPolicy(Qt::NoFocus);
     m_answerScroll->setWidget(m_answerLabel);
     m_answerScroll->setWidgetResizable(true);
     m_answerScroll->setFrameShape(QFrame::NoFrame);
@@ -372,13 +374,30 @@ void FloatingPanelWindow::keyPressEvent(QKeyEvent* event) {
 void FloatingPanelWindow::keyReleaseEvent(QKeyEvent* event) {
     // A release whose press was not accepted never stops push-to-talk.
     if (event->key() == Qt::Key_Space && !event->isAutoRepeat() && m_isPushToTalking) {
-        m_isPushToTalking = false;
-        m_session->stopPushToTalk();
-        m_pttIndicator->hide();
+        releasePushToTalk();
         event->accept();
         return;
     }
     QWidget::keyReleaseEvent(event);
+}
+
+void FloatingPanelWindow::changeEvent(QEvent* event) {
+    // The release of a key held while the panel loses the keyboard never reaches it.
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow() && m_isPushToTalking) {
+        releasePushToTalk();
+    }
+    QWidget::changeEvent(event);
+}
+
+void FloatingPanelWindow::focusOutEvent(QFocusEvent* event) {
+    if (m_isPushToTalking) releasePushToTalk();
+    QWidget::focusOutEvent(event);
+}
+
+void FloatingPanelWindow::releasePushToTalk() {
+    m_isPushToTalking = false;
+    m_session->stopPushToTalk();
+    m_pttIndicator->hide();
 }
 
 void FloatingPanelWindow::mousePressEvent(QMouseEvent* event) {
@@ -455,7 +474,10 @@ QMenu* FloatingPanelWindow::buildSettingsMenu() {
     menu->addAction("Language")->setEnabled(false);
     const auto locale = QString::fromStdString(m_session->transcriptionLocale());
     for (const auto& [title, identifier] : languages()) {
-        auto* item = menu->addAction(title);
+        // Choosing a language nothing can hear would leave the session deaf while it listens.
+        const bool installed = m_session->canTranscribe(identifier.toStdString());
+        auto* item = menu->addAction(installed ? title : title + " (not installed)");
+        item->setEnabled(installed);
         item->setCheckable(true);
         item->setChecked(identifier == locale);
         item->setData(identifier);

@@ -82,6 +82,8 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
@@ -96,6 +98,7 @@ private:
     void stopClock();
     void tick();
     void copyAnswer();
+    void releasePushToTalk();
     void updateHistoryUI();
     void showScreenshotCount(int count);
     void setPlayPauseIdle();

@@ -52,6 +52,7 @@ private:
 
 LineLimitedLabel::LineLimitedLabel(int maximumLines, QWidget* parent)
     : QLabel(parent), m_maximumLines(maximumLines) {
+    setTextFormat(Qt::PlainText);
     setWordWrap(true);
 }
 

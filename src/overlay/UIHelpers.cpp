@@ -138,6 +138,8 @@ QFont UI::ubuntuMono(double size) {
 QLabel* UI::label(const QString& text, double size, QFont::Weight weight,
                   std::optional<QColor> color) {
     auto* label = new QLabel(text);
+    // Labels show what users, models and servers wrote: never markup to interpret.
+    label->setTextFormat(Qt::PlainText);
     label->setFont(ubuntu(size, weight));
     label->setWordWrap(true);
     colour(label, color);
@@ -147,6 +149,7 @@ QLabel* UI::label(const QString& text, double size, QFont::Weight weight,
 QLabel* UI::monoLabel(const QString& text, double size, QFont::Weight,
                       std::optional<QColor> color) {
     auto* label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText);
     label->setFont(ubuntuMono(size));
     label->setWordWrap(true);
     colour(label, color);

@@ -212,6 +212,11 @@ void SessionManager::setTranscriptionLocale(const std::string& localeIdentifier)
     m_speechRecognizer = m_services.speech.recognizer(localeIdentifier);
 }
 
+bool SessionManager::canTranscribe(const std::string& localeIdentifier) const {
+    const auto recognizer = m_services.speech.recognizer(localeIdentifier);
+    return recognizer && recognizer->isAvailable();
+}
+
 void SessionManager::setState(State state) {
     m_state = state;
     m_services.mainQueue.post([weak = weak_from_this()] {

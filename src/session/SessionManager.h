@@ -109,6 +109,8 @@ public:
     const std::string& transcriptionLocale() const { return m_transcriptionLocale; }
     // Takes effect when recognition next starts.
     void setTranscriptionLocale(const std::string& localeIdentifier);
+    // Whether speech in this language can be recognised here (its model is installed).
+    bool canTranscribe(const std::string& localeIdentifier) const;
 
     AnswerHistory& history() { return m_history; }
     ScreenshotCapture& screenshots() { return *m_screenshots; }

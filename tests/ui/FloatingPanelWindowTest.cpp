@@ -238,6 +238,7 @@ TEST_F(Panel, QueuedScreenshotsShowTheBadgeAndTheSendButton) {
 TEST_F(Panel, TheSettingsMenuShowsAndSetsTheChoices) {
     h.session->setSelectedModel(SessionManager::Model::standard);
     h.session->setTranscriptionLocale("de-DE");
+    h.speech.recognizers["lb-LU"] = std::make_shared<ScriptedRecognizer>();
     std::unique_ptr<QMenu> menu(panel->buildSettingsMenu());
     QStringList titles, checked;
     for (auto* action : menu->actions()) {
@@ -246,10 +247,13 @@ TEST_F(Panel, TheSettingsMenuShowsAndSetsTheChoices) {
     }
     EXPECT_EQ(titles,
               (QStringList{"Model", "Nano", "Mini", "Standard", "Vision", "-", "Language",
-                           "English", "German", "French", "Spanish", "Portuguese", "Luxembourgish",
+                           "English", "German (not installed)", "French (not installed)",
+                           "Spanish (not installed)", "Portuguese (not installed)", "Luxembourgish",
                            "-", "Interview Prep...", "Preferences...", "-", "Sign Out"}));
-    EXPECT_EQ(checked, (QStringList{"Standard", "German"}));
+    EXPECT_EQ(checked, (QStringList{"Standard", "German (not installed)"}));
     EXPECT_FALSE(menu->actions()[0]->isEnabled());
+    EXPECT_FALSE(menu->actions()[8]->isEnabled()) << "a language nothing can hear is not offered";
+    EXPECT_TRUE(menu->actions()[12]->isEnabled());
 
     menu->actions()[1]->trigger();
     EXPECT_EQ(h.session->selectedModel(), SessionManager::Model::nano);
@@ -270,6 +274,64 @@ TEST_F(Panel, ALocaleOutsideTheTableChecksNoLanguage) {
     h.session->setTranscriptionLocale("en-GB");
     std::unique_ptr<QMenu> menu(panel->buildSettingsMenu());
     for (int i = 7; i <= 12; ++i) EXPECT_FALSE(menu->actions()[i]->isChecked()) << i;
+}
+
+// The panel shown and active on screen, keys arriving the way the window system delivers them: to
+// whichever widget has the keyboard focus.
+class ShownPanel : public Panel {
+protected:
+    void SetUp() override {
+        Panel::SetUp();
+        panel->show();
+        panel->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(panel.get()));
+    }
+    void type(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(panel->windowHandle(), key, modifiers);
+        h.mainQueue.runUntilIdle();
+    }
+};
+
+TEST_F(ShownPanel, ArrowKeysPageTheHistory) {
+    listen();
+    answer("first q", "first answer");
+    answer("second q", "second answer");
+    type(Qt::Key_Left);
+    EXPECT_EQ(panel->historyLabel()->text(), "1/2");
+    EXPECT_EQ(panel->answerLabel()->text(), "first answer");
+    type(Qt::Key_Right);
+    EXPECT_EQ(panel->historyLabel()->text(), "2/2");
+}
+
+TEST_F(ShownPanel, PushToTalkEndsWhenThePanelLosesTheKeyboard) {
+    listen();
+    QTest::keyPress(panel->windowHandle(), Qt::Key_Space);
+    settle();
+    ASSERT_TRUE(panel->isPushToTalking());
+    QWidget call;  // the video call the user clicks into, space still held
+    call.show();
+    call.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&call));
+    EXPECT_FALSE(panel->isPushToTalking());
+    EXPECT_TRUE(panel->pttIndicator()->isHidden());
+    EXPECT_TRUE(*h.microphone.streamsStopped[0]);
+}
+
+TEST_F(ShownPanel, AnswersAndErrorsAreShownAsTheirOwnTextNeverAsMarkup) {
+    listen();
+    const std::string text = "<div>Use <b>EXPLAIN</b></div>\nthen <i>index</i> &amp; retry";
+    answer("how do I speed up a query", text);
+    EXPECT_EQ(panel->answerLabel()->textFormat(), Qt::PlainText);
+    EXPECT_EQ(panel->answerLabel()->text().toStdString(), text);
+    QGuiApplication::clipboard()->clear();
+    type(Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), text) << "shown is copied";
+
+    h.session->onError("<h1>502 Bad Gateway</h1>");
+    EXPECT_EQ(panel->answerLabel()->text(), "<h1>502 Bad Gateway</h1>");
+    h.hear("<b>heard</b>");
+    EXPECT_EQ(panel->hearingLabel()->textFormat(), Qt::PlainText);
+    EXPECT_EQ(panel->statusLabel()->textFormat(), Qt::PlainText);
 }
 
 }  // namespace
