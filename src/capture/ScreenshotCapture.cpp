@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "capture/ScreenshotCapture.h"
 
+#include <algorithm>
+
 #include "platform/BackgroundQueue.h"
 #include "platform/MainQueue.h"
 #include "platform/ScreenSource.h"
@@ -20,10 +22,22 @@ ScreenshotCapture::ScreenshotCapture(ScreenSource& source, BackgroundQueue& back
     : m_source(source), m_background(background), m_mainQueue(mainQueue) {}
 
 void ScreenshotCapture::capture(std::optional<std::uint32_t> excludingWindow) {
+    if (static_cast<int>(m_queue.size()) + m_inProgress >= maxQueued) {
+        if (onError) onError(queueFullMessage);
+        return;
+    }
+    ++m_inProgress;
     m_background.async(
         [weak = weak_from_this(), &source = m_source, &mainQueue = m_mainQueue, excludingWindow] {
+            // Every way out hands the picture, or its absence, back to the main thread.
+            std::optional<std::string> entry;
+            const auto done = [&] {
+                mainQueue.post([weak, entry = std::move(entry)]() mutable {
+                    if (auto self = weak.lock()) self->finishCapture(std::move(entry));
+                });
+            };
             auto content = source.shareableContent();
-            if (!content || content->displays.empty()) return;
+            if (!content || content->displays.empty()) return done();
             const auto& display = content->displays.front();
             std::vector<WindowInfo> excluded;
             if (excludingWindow) {
@@ -31,16 +45,22 @@ void ScreenshotCapture::capture(std::optional<std::uint32_t> excludingWindow) {
                     if (window.windowID == *excludingWindow) excluded.push_back(window);
                 }
             }
-            const ScreenCaptureSettings settings{2 * display.width, 2 * display.height, false};
-            auto png = source.capturePNG(display, settings, excluded);
-            if (!png) return;
-            mainQueue.post([weak, entry = base64::encode(*png)]() mutable {
-                auto self = weak.lock();
-                if (!self) return;
-                self->m_queue.push_back(std::move(entry));
-                self->notify();
-            });
+            // The display's own pixels: more would only enlarge the picture and the request.
+            const ScreenCaptureSettings settings{
+                static_cast<int>(display.width * display.pixelsPerPoint + 0.5),
+                static_cast<int>(display.height * display.pixelsPerPoint + 0.5), false};
+            if (auto png = source.capturePNG(display, settings, excluded)) {
+                entry = base64::encode(*png);
+            }
+            done();
         });
+}
+
+void ScreenshotCapture::finishCapture(std::optional<std::string> entry) {
+    m_inProgress = std::max(0, m_inProgress - 1);
+    if (!entry) return;
+    m_queue.push_back(std::move(*entry));
+    notify();
 }
 
 std::vector<std::string> ScreenshotCapture::flush() {

@@ -12,6 +12,7 @@ struct DisplayInfo {
     std::uint32_t displayID = 0;
     int width = 0;  // in points
     int height = 0;
+    double pixelsPerPoint = 1;  // 2 on a high-density display
 };
 
 struct WindowInfo {
@@ -36,8 +37,9 @@ public:
     virtual ~ScreenSource() = default;
     // The displays and on-screen windows, or nothing when the screen cannot be read.
     virtual std::optional<ShareableContent> shareableContent() = 0;
-    // One picture of the display scaled to the settings' size, with excludedWindows left out,
-    // as the bytes of a PNG file; nothing when the capture failed.
+    // One picture of the display with excludedWindows left out, as the bytes of a PNG file, no
+    // larger than the settings' size (a smaller picture is never enlarged to it); nothing when
+    // the capture failed.
     virtual std::optional<std::vector<std::uint8_t>> capturePNG(
         const DisplayInfo& display, const ScreenCaptureSettings& settings,
         const std::vector<WindowInfo>& excludedWindows) = 0;

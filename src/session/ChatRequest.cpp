@@ -25,6 +25,24 @@ std::optional<HttpRequest> ChatRequest::make(std::string_view apiBase, std::stri
     return request;
 }
 
+std::size_t ChatRequest::fitImages(std::vector<ConversationTurn>& messages, std::string_view model,
+                                   std::string_view systemContext, std::size_t maxBytes) {
+    std::size_t size = body({model, messages, systemContext}).size();
+    std::size_t droppedFromLast = 0;
+    for (std::size_t turn = 0; turn < messages.size() && size > maxBytes;) {
+        auto& images = messages[turn].images;
+        if (images.empty()) {
+            ++turn;
+            continue;
+        }
+        // An image takes its length plus two quotes in the body, and more when it was the last.
+        size -= std::min(size, images.front().size() + 2);
+        images.erase(images.begin());
+        if (turn + 1 == messages.size()) ++droppedFromLast;
+    }
+    return droppedFromLast;
+}
+
 void ChatRequest::setAccessToken(HttpRequest& request, std::string_view accessToken) {
     for (auto& [name, value] : request.headers) {
         if (name == "Authorization") value = "Bearer " + std::string(accessToken);

@@ -24,6 +24,8 @@ public:
     static constexpr std::string_view path = "/api/v1/ai/chat";
     static constexpr double idleTimeoutSeconds = 30;
     static constexpr double totalTimeoutSeconds = 60;
+    // The largest body sent; the backend accepts 20 MiB, and screenshots are what fill it.
+    static constexpr std::size_t maxBodyBytes = 16 * 1024 * 1024;
 
     // Nothing when apiBase + path is not a URL Orvane may send a token to (https, or plain http
     // to this machine only).
@@ -31,6 +33,10 @@ public:
                                            const ChatRequestContent& content);
 
     static std::string body(const ChatRequestContent& content);
+    // Removes screenshots, oldest first (so those of earlier turns before the newest turn's own),
+    // until the body is no larger than maxBytes. Returns how many of the last turn's went.
+    static std::size_t fitImages(std::vector<ConversationTurn>& messages, std::string_view model,
+                                 std::string_view systemContext, std::size_t maxBytes);
     // The same request with another bearer token.
     static void setAccessToken(HttpRequest& request, std::string_view accessToken);
 };

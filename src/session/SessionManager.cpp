@@ -23,7 +23,8 @@ constexpr const char* kDefaultScreenshotPrompt = "What do you see in these scree
 }  // namespace
 
 SessionConfig SessionConfig::fromBuild() {
-    return SessionConfig{std::string(buildconfig::apiBase), buildconfig::silenceThreshold};
+    return SessionConfig{std::string(buildconfig::apiBase), buildconfig::silenceThreshold,
+                         ChatRequest::maxBodyBytes};
 }
 
 std::string_view SessionManager::rawValue(Model model) {
@@ -91,6 +92,7 @@ std::shared_ptr<SessionManager> SessionManager::create(const SessionServices& se
                                                        SessionConfig config) {
     std::shared_ptr<SessionManager> manager(new SessionManager(services, std::move(config)));
     manager->setupMic();
+    manager->setupScreenshots();
     return manager;
 }
 
@@ -127,6 +129,13 @@ void SessionManager::setupMic() {
         mainQueue.post([weak, text] {
             if (auto self = weak.lock()) self->sendToLLM(text);
         });
+    };
+}
+
+void SessionManager::setupScreenshots() {
+    m_screenshots->onError = [weak = weak_from_this()](const std::string& message) {
+        auto self = weak.lock();
+        if (self && self->onError) self->onError(message);
     };
 }
 
@@ -311,7 +320,21 @@ void SessionManager::sendToLLM(const std::string& question) {
     });
     m_lastQuestion = question;
     ConversationTurn turn{"user", question, m_screenshots->flush()};
+    const auto attached = turn.images.size();
     m_conversationHistory.push_back(std::move(turn));
+    // Screenshots of earlier turns ride along with every question; past the server's limit they
+    // would refuse every question from here on, so the oldest give way.
+    const auto left = ChatRequest::fitImages(m_conversationHistory, rawValue(m_selectedModel),
+                                             m_systemContext, m_config.maxRequestBytes);
+    if (left > 0) {
+        const auto message = std::to_string(left) + " of the " + std::to_string(attached) +
+                             " screenshots were left out: together they are more than the server "
+                             "takes in one question";
+        m_services.mainQueue.post([weak = weak_from_this(), message] {
+            auto self = weak.lock();
+            if (self && self->onError) self->onError(message);
+        });
+    }
 
     auto request =
         ChatRequest::make(m_config.apiBase, *token,
@@ -341,8 +364,15 @@ void SessionManager::sendExchange(std::uint64_t id) {
     receiver.onStop = [live, id](const std::string& answer) {
         if (auto self = live()) self->endExchange(id, std::nullopt, answer);
     };
-    receiver.onFailure = [live, id](const std::string& message) {
-        if (auto self = live()) self->endExchange(id, message, "");
+    receiver.onFailure = [live, id](const std::string& message, int status) {
+        auto self = live();
+        if (!self) return;
+        // Too large: the screenshots kept in the conversation would make every later question
+        // too large as well.
+        if (status == 413) {
+            for (auto& turn : self->m_conversationHistory) turn.images.clear();
+        }
+        self->endExchange(id, message, "");
     };
     receiver.onUnauthorized = [live, id] {
         if (auto self = live()) self->handleUnauthorized(id);

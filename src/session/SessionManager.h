@@ -47,6 +47,8 @@ struct SessionServices {
 struct SessionConfig {
     std::string apiBase;  // an origin with no trailing slash
     double silenceThreshold = 1.5;
+    // Screenshots are left out of a request that would grow larger than this.
+    std::size_t maxRequestBytes = 16 * 1024 * 1024;
 
     // The values compiled into this build.
     static SessionConfig fromBuild();
@@ -132,6 +134,7 @@ private:
     SessionManager(const SessionServices& services, SessionConfig config);
 
     void setupMic();
+    void setupScreenshots();
     void beginCapture();
     void startRecognition();
     void stopRecognition();

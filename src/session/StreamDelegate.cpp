@@ -32,9 +32,10 @@ void StreamDelegate::didReceiveResponse(const HttpResponse& response) {
     if (response.statusCode == 200) return;
     m_httpError = true;
     if (response.statusCode == 401) {
-        deliver({{Report::Type::unauthorized, {}}});
+        deliver({{Report::Type::unauthorized, {}, 401}});
     } else {
-        deliver({{Report::Type::failure, messageForStatus(response.statusCode)}});
+        deliver(
+            {{Report::Type::failure, messageForStatus(response.statusCode), response.statusCode}});
     }
 }
 
@@ -48,15 +49,15 @@ bool StreamDelegate::didReceiveData(std::string_view bytes) {
     for (auto& event : events) {
         switch (event.type) {
             case AnswerStreamDecoder::Event::Type::delta:
-                reports.push_back({Report::Type::delta, std::move(event.text)});
+                reports.push_back({Report::Type::delta, std::move(event.text), 0});
                 break;
             case AnswerStreamDecoder::Event::Type::stop:
                 m_sawEndEvent = true;
-                reports.push_back({Report::Type::stop, {}});
+                reports.push_back({Report::Type::stop, {}, 0});
                 break;
             case AnswerStreamDecoder::Event::Type::error:
                 m_sawEndEvent = true;
-                reports.push_back({Report::Type::failure, std::move(event.text)});
+                reports.push_back({Report::Type::failure, std::move(event.text), 0});
                 break;
         }
     }
@@ -79,7 +80,7 @@ void StreamDelegate::didComplete(const std::optional<std::string>& error) {
 
 void StreamDelegate::fail(std::string message) {
     m_failed = true;
-    deliver({{Report::Type::failure, std::move(message)}});
+    deliver({{Report::Type::failure, std::move(message), 0}});
 }
 
 // One block per chunk keeps the main queue light; inside it every event is reported in order, so
@@ -98,7 +99,7 @@ void StreamDelegate::deliver(std::vector<Report> reports) {
                         if (receiver->onStop) receiver->onStop(*answer);
                         break;
                     case Report::Type::failure:
-                        if (receiver->onFailure) receiver->onFailure(report.text);
+                        if (receiver->onFailure) receiver->onFailure(report.text, report.status);
                         break;
                     case Report::Type::unauthorized:
                         if (receiver->onUnauthorized) receiver->onUnauthorized();

@@ -28,8 +28,9 @@ public:
         std::function<bool()> isAwaiting;
         std::function<void(const std::string& answerSoFar)> onDelta;
         std::function<void(const std::string& answer)> onStop;
-        // A status other than 200 (but 401), an error event, or a broken stream.
-        std::function<void(const std::string& message)> onFailure;
+        // A status other than 200 (but 401), an error event, or a broken stream; status is the
+        // HTTP status of a refused request, 0 for every other failure.
+        std::function<void(const std::string& message, int status)> onFailure;
         // Status 401: the access token was refused. Its body is not read.
         std::function<void()> onUnauthorized;
     };
@@ -47,6 +48,7 @@ private:
     struct Report {
         enum class Type { delta, stop, failure, unauthorized } type;
         std::string text;
+        int status = 0;
     };
 
     void deliver(std::vector<Report> reports);

@@ -32,12 +32,14 @@ protected:
         QTest::qWait(200);
     }
     // The capture as ScreenshotCapture makes it: from a background thread.
-    std::optional<std::vector<std::uint8_t>> captureFromBackground(
-        std::vector<WindowInfo> excluded) {
+    std::optional<std::vector<std::uint8_t>> captureFromBackground(std::vector<WindowInfo> excluded,
+                                                                   double scale = 1) {
         auto result = std::async(std::launch::async, [&] {
             const auto content = source.shareableContent();
             const auto& display = content->displays.front();
-            return source.capturePNG(display, {2 * display.width, 2 * display.height, false},
+            return source.capturePNG(display,
+                                     {static_cast<int>(scale * display.width),
+                                      static_cast<int>(scale * display.height), false},
                                      excluded);
         });
         while (result.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {
@@ -50,16 +52,26 @@ protected:
     QWidget redWindow;
 };
 
-TEST_F(Grabs, TheFirstScreenAtTwiceItsSizeAsPng) {
+TEST_F(Grabs, TheFirstScreenAtItsOwnPixelSizeAsPng) {
     const auto content = source.shareableContent();
     ASSERT_TRUE(content);
     ASSERT_FALSE(content->displays.empty());
+    const auto& display = content->displays.front();
+    EXPECT_DOUBLE_EQ(display.pixelsPerPoint, 1.0) << "Xvfb is a plain 96 dpi screen";
     const auto png = captureFromBackground({});
     ASSERT_TRUE(png);
     const auto image = decode(*png);
-    EXPECT_EQ(image.width(), 2 * content->displays.front().width);
-    EXPECT_EQ(image.height(), 2 * content->displays.front().height);
-    EXPECT_EQ(image.pixelColor(2 * 200, 2 * 175).red(), 255) << "the red window is in the picture";
+    EXPECT_EQ(image.width(), display.width);
+    EXPECT_EQ(image.height(), display.height);
+    EXPECT_EQ(image.pixelColor(200, 175).red(), 255) << "the red window is in the picture";
+}
+
+TEST_F(Grabs, APictureIsShrunkToTheSizeAskedButNeverEnlarged) {
+    const auto display = source.shareableContent()->displays.front();
+    const auto enlarged = decode(*captureFromBackground({}, 2.0));
+    EXPECT_EQ(enlarged.size(), QSize(display.width, display.height));
+    const auto halved = decode(*captureFromBackground({}, 0.5));
+    EXPECT_EQ(halved.size(), QSize(display.width / 2, display.height / 2));
 }
 
 TEST_F(Grabs, AnExcludedWindowIsLeftOutAndComesBack) {
@@ -69,7 +81,7 @@ TEST_F(Grabs, AnExcludedWindowIsLeftOutAndComesBack) {
                             [&](const WindowInfo& w) { return w.windowID == id; }));
     const auto png = captureFromBackground({WindowInfo{id}});
     ASSERT_TRUE(png);
-    const auto pixel = decode(*png).pixelColor(2 * 200, 2 * 175);
+    const auto pixel = decode(*png).pixelColor(200, 175);
     EXPECT_FALSE(pixel.red() == 255 && pixel.green() == 0) << "the window was left out";
     EXPECT_DOUBLE_EQ(redWindow.windowHandle()->opacity(), 1.0);
     EXPECT_TRUE(redWindow.isVisible());

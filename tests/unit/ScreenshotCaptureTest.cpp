@@ -28,8 +28,9 @@ protected:
     std::vector<int> counts;
 };
 
-TEST_F(Screenshots, APictureIsTheFirstDisplayAtDoubleSizeWithoutPointerAsBase64Png) {
-    source.content->displays.push_back(DisplayInfo{2, 3840, 2160});
+TEST_F(Screenshots, APictureIsTheFirstDisplayAtItsPixelSizeWithoutPointerAsBase64Png) {
+    source.content->displays.front().pixelsPerPoint = 2;
+    source.content->displays.push_back(DisplayInfo{2, 3840, 2160, 1});
     shots->capture(std::nullopt);
     EXPECT_TRUE(shots->queue().empty()) << "taken in the background";
     background.runAll();
@@ -99,6 +100,26 @@ TEST_F(Screenshots, APictureFinishingAfterClearIsStillAppended) {
     mainQueue.runUntilIdle();
     EXPECT_EQ(shots->queue().size(), 1u);
     EXPECT_EQ(counts, (std::vector<int>{0, 1}));
+}
+
+TEST_F(Screenshots, AtMostFiveWaitCountingThoseStillBeingTaken) {
+    std::vector<std::string> errors;
+    shots->onError = [&](const std::string& message) { errors.push_back(message); };
+    for (int i = 0; i < 3; ++i) take();
+    shots->capture(std::nullopt);
+    shots->capture(std::nullopt);
+    shots->capture(std::nullopt);  // the sixth, while two are still in the background
+    EXPECT_EQ(background.runAll(), 2u);
+    mainQueue.runUntilIdle();
+    EXPECT_EQ(shots->queue().size(), 5u);
+    EXPECT_EQ(errors, (std::vector<std::string>{ScreenshotCapture::queueFullMessage}));
+
+    shots->flush();
+    take();
+    EXPECT_EQ(shots->queue().size(), 1u) << "sending them makes room";
+    source.png.reset();
+    for (int i = 0; i < 6; ++i) take();
+    EXPECT_EQ(errors.size(), 1u) << "failed pictures take no place in the queue";
 }
 
 TEST_F(Screenshots, SettingTheQueueDirectlyDoesNotNotify) {

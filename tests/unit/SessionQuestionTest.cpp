@@ -95,6 +95,77 @@ TEST_F(SessionQuestion, ScreenshotsRideAlongAndAreResentWhileTheirTurnIsKept) {
     EXPECT_FALSE(second["messages"][2].contains("images"));
 }
 
+// Screenshots ride along with every later question; together they must never make questions too
+// large for the server, which would then refuse every one of them.
+class ScreenshotBudget : public ::testing::Test {
+protected:
+    static constexpr std::size_t kLimit = 4000;
+    ScreenshotBudget() {
+        session = SessionManager::create(h.services(h.auth),
+                                         SessionConfig{SessionHarness::apiBase, 1.5, kLimit});
+        session->onError = [this](const std::string& e) { errors.push_back(e); };
+    }
+    void ask(const std::string& question, std::vector<std::string> images) {
+        session->screenshots().setQueue(std::move(images));
+        session->sendToLLM(question);
+        h.mainQueue.runUntilIdle();
+    }
+    void answer() {
+        h.lastStream().respond(200);
+        h.lastStream().feed(
+            "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"Seen.\"}}\n"
+            "data: {\"type\":\"message_stop\"}\n");
+        h.mainQueue.runUntilIdle();
+    }
+    static std::string image(char fill) { return std::string(1000, fill); }
+    std::vector<std::string> imagesSent(std::size_t message) {
+        const auto body = bodyOf(h.lastStream());
+        EXPECT_LE(h.lastStream().request.body->size(), kLimit);
+        const auto& entry = body["messages"][message];
+        return entry.contains("images") ? entry["images"].get<std::vector<std::string>>()
+                                        : std::vector<std::string>{};
+    }
+
+    SessionHarness h;
+    std::shared_ptr<SessionManager> session;
+    std::vector<std::string> errors;
+};
+
+TEST_F(ScreenshotBudget, EarlierTurnsGiveUpTheirScreenshotsFirst) {
+    ask("what is on screen", {image('a'), image('b')});
+    answer();
+    ask("and now", {image('c'), image('d')});
+    EXPECT_EQ(imagesSent(0), (std::vector<std::string>{image('b')})) << "the oldest went";
+    EXPECT_EQ(imagesSent(2), (std::vector<std::string>{image('c'), image('d')}));
+    EXPECT_TRUE(errors.empty()) << "the new question keeps all of its own";
+}
+
+TEST_F(ScreenshotBudget, ANewTurnTooLargeByItselfKeepsItsNewestAndSaysSo) {
+    ask("what is on these", {image('a'), image('b'), image('c'), image('d'), image('e')});
+    EXPECT_EQ(imagesSent(0), (std::vector<std::string>{image('c'), image('d'), image('e')}));
+    EXPECT_EQ(errors, (std::vector<std::string>{"2 of the 5 screenshots were left out: together "
+                                                "they are more than the server takes in one "
+                                                "question"}));
+}
+
+TEST_F(ScreenshotBudget, ARequestRefusedAsTooLargeDoesNotLockTheConversation) {
+    ask("look at this", {image('a')});
+    h.lastStream().respond(413);
+    h.mainQueue.runUntilIdle();
+    EXPECT_EQ(errors, (std::vector<std::string>{"Request failed (HTTP 413)"}));
+    ask("what is a mutex", {});
+    EXPECT_TRUE(imagesSent(0).empty()) << "the refused screenshots are not sent again";
+    answer();
+    EXPECT_EQ(session->history().count(), 1);
+}
+
+TEST_F(ScreenshotBudget, AFullQueueIsReportedToTheUser) {
+    for (int i = 0; i < 6; ++i) session->captureScreenshot(std::nullopt);
+    h.settle();
+    EXPECT_EQ(session->screenshots().queue().size(), 5u);
+    EXPECT_EQ(errors, (std::vector<std::string>{ScreenshotCapture::queueFullMessage}));
+}
+
 TEST_F(SessionQuestion, SendScreenshotsKeepsAGivenPrompt) {
     h.session->sendScreenshots("Which bug is this?");
     EXPECT_EQ(bodyOf(h.lastStream())["messages"][0]["content"], "Which bug is this?");

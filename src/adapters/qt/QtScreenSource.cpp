@@ -50,12 +50,13 @@ std::optional<ShareableContent> QtScreenSource::shareableContent() {
         ShareableContent found;
         std::uint32_t id = 1;
         // The primary screen first: it is the one pictures are taken of.
-        found.displays.push_back({id++, primary->geometry().width(), primary->geometry().height()});
+        const auto describe = [&id](const QScreen* screen) {
+            return DisplayInfo{id++, screen->geometry().width(), screen->geometry().height(),
+                               screen->devicePixelRatio()};
+        };
+        found.displays.push_back(describe(primary));
         for (const auto* screen : QGuiApplication::screens()) {
-            if (screen != primary) {
-                found.displays.push_back(
-                    {id++, screen->geometry().width(), screen->geometry().height()});
-            }
+            if (screen != primary) found.displays.push_back(describe(screen));
         }
         for (const auto* window : QGuiApplication::topLevelWindows()) {
             if (window->isVisible())
@@ -110,8 +111,10 @@ std::optional<std::vector<std::uint8_t>> QtScreenSource::capturePNG(
         }
     });
     if (picture.isNull()) return std::nullopt;
-    if (settings.width > 0 && settings.height > 0) {
-        picture = picture.scaled(settings.width, settings.height, Qt::IgnoreAspectRatio,
+    // Only ever smaller: enlarging adds bytes to the request and nothing to the picture.
+    if (settings.width > 0 && settings.height > 0 &&
+        (picture.width() > settings.width || picture.height() > settings.height)) {
+        picture = picture.scaled(settings.width, settings.height, Qt::KeepAspectRatio,
                                  Qt::SmoothTransformation);
     }
     QByteArray png;
