@@ -6,6 +6,13 @@
 
 namespace orvane {
 
+// What one capture has heard, touched on the main thread only: a report that arrives after the
+// next capture began still finishes with its own text, and finishes once.
+struct MicCapture::Heard {
+    std::string text;
+    bool finished = false;
+};
+
 std::shared_ptr<MicCapture> MicCapture::create(Microphone& microphone, SpeechService& speech,
                                                MainQueue& mainQueue) {
     return std::shared_ptr<MicCapture>(new MicCapture(microphone, speech, mainQueue));
@@ -15,6 +22,10 @@ MicCapture::MicCapture(Microphone& microphone, SpeechService& speech, MainQueue&
     : m_microphone(microphone),
       m_mainQueue(mainQueue),
       m_speechRecognizer(speech.recognizer(localeIdentifier)) {}
+
+MicCapture::~MicCapture() {
+    cancelRecording();
+}
 
 void MicCapture::startRecording() {
     const auto generation = m_startGeneration;
@@ -39,9 +50,7 @@ void MicCapture::beginCapture() {
     });
     m_recognitionTask.reset();
     if (m_speechRecognizer && request) {
-        // What this capture has heard, touched on the main thread only: a report that arrives
-        // after the next capture began still finishes with its own text.
-        auto heard = std::make_shared<std::string>();
+        auto heard = std::make_shared<Heard>();
         m_recognitionTask = m_speechRecognizer->recognitionTask(
             request, [weak = weak_from_this(), &mainQueue = m_mainQueue, capture, heard](
                          std::optional<SpeechRecognitionResult> result,
@@ -58,25 +67,59 @@ void MicCapture::beginCapture() {
     m_currentTranscript.clear();
 }
 
-void MicCapture::handleResult(std::uint64_t capture, std::string& heard,
+void MicCapture::handleResult(std::uint64_t capture, Heard& heard,
                               const std::optional<SpeechRecognitionResult>& result,
                               const std::optional<SpeechRecognitionError>& error) {
+    if (heard.finished) return;
+    const bool ends = error || (result && result->isFinal);
     if (result) {
-        heard = result->formattedString;
-        if (capture == m_captureNumber) m_currentTranscript = heard;
-        const std::string text = heard;
-        if (onTranscript) onTranscript(text);
-        if ((error || result->isFinal) && onFinished) onFinished(text);
-    } else if (error && onFinished) {
-        onFinished(std::string(heard));
+        heard.text = result->formattedString;
+        if (capture == m_captureNumber) m_currentTranscript = heard.text;
     }
+    if (ends) {
+        heard.finished = true;
+        m_finishing.erase(capture);
+    }
+    const std::string text = heard.text;
+    if (result && onTranscript) onTranscript(text);
+    if (ends && onFinished) onFinished(text);
 }
 
 void MicCapture::stopRecording() {
+    endCapture(true);
+}
+
+void MicCapture::cancelRecording() {
+    endCapture(false);
+    auto finishing = std::move(m_finishing);
+    m_finishing.clear();
+    for (auto& [capture, task] : finishing) task->cancel();
+}
+
+void MicCapture::endCapture(bool hearOut) {
     ++m_startGeneration;
+    // Stopped first, so that every block the microphone captured is in the request.
     if (m_audioEngine) m_audioEngine->stop();
     if (m_recognitionRequest) m_recognitionRequest->endAudio();
-    if (m_recognitionTask) m_recognitionTask->cancel();
+    if (m_recognitionTask) {
+        if (hearOut) {
+            const auto capture = m_captureNumber;
+            m_finishing[capture] = m_recognitionTask;
+            // A recogniser that never reports the end is cancelled, which finishes the capture
+            // with what it had heard.
+            m_mainQueue.postAfter(finishingSeconds, [weak = weak_from_this(), capture] {
+                auto self = weak.lock();
+                if (!self) return;
+                const auto it = self->m_finishing.find(capture);
+                if (it == self->m_finishing.end()) return;
+                auto task = it->second;
+                self->m_finishing.erase(it);
+                task->cancel();
+            });
+        } else {
+            m_recognitionTask->cancel();
+        }
+    }
     m_audioEngine.reset();
     m_recognitionRequest.reset();
     m_recognitionTask.reset();

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -19,14 +20,17 @@ class MainQueue;
 class MicCapture : public std::enable_shared_from_this<MicCapture> {
 public:
     static constexpr const char* localeIdentifier = "en-US";
+    // How long the recogniser may take, once the key is released, to hear out the last words.
+    static constexpr double finishingSeconds = 1.5;
 
     static std::shared_ptr<MicCapture> create(Microphone& microphone, SpeechService& speech,
                                               MainQueue& mainQueue);
+    ~MicCapture();
 
     // The transcript after every recognition result.
     std::function<void(const std::string&)> onTranscript;
-    // The transcript when recognition ends: a final result, or an error (a stop's cancellation
-    // included) with the latest text, possibly empty.
+    // The transcript when recognition ends, once per capture: its final result, or on an error
+    // (a cancellation included) the latest text, possibly empty.
     std::function<void(const std::string&)> onFinished;
 
     const std::string& currentTranscript() const { return m_currentTranscript; }
@@ -34,14 +38,19 @@ public:
 
     // Asks for the microphone and, once allowed, starts a capture that replaces any running one.
     void startRecording();
-    // Ends the current capture, and cancels a start still waiting for permission.
+    // Ends the current capture, and cancels a start still waiting for permission. The recogniser
+    // hears out the audio it has, for up to finishingSeconds, so the last words are not lost.
     void stopRecording();
+    // Ends the current capture and drops what it has not reported yet.
+    void cancelRecording();
 
 private:
     MicCapture(Microphone& microphone, SpeechService& speech, MainQueue& mainQueue);
 
+    struct Heard;
     void beginCapture();
-    void handleResult(std::uint64_t capture, std::string& heard,
+    void endCapture(bool hearOut);
+    void handleResult(std::uint64_t capture, Heard& heard,
                       const std::optional<SpeechRecognitionResult>& result,
                       const std::optional<SpeechRecognitionError>& error);
 
@@ -51,6 +60,8 @@ private:
     std::unique_ptr<MicrophoneStream> m_audioEngine;
     std::shared_ptr<SpeechRecognitionRequest> m_recognitionRequest;
     std::shared_ptr<SpeechRecognitionTask> m_recognitionTask;
+    // Recognitions whose audio has ended and whose final result is awaited, by capture.
+    std::map<std::uint64_t, std::shared_ptr<SpeechRecognitionTask>> m_finishing;
     std::string m_currentTranscript;
     // Bumped by every stop, so that a permission answer arriving after the key was released
     // starts nothing.

@@ -112,7 +112,7 @@ SessionManager::~SessionManager() {
     cancelExchanges();
     stopRecognition();
     if (m_running) m_audioCapture->stop();
-    m_mic->stopRecording();
+    m_mic->cancelRecording();
 }
 
 void SessionManager::setupMic() {

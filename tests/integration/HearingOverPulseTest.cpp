@@ -24,6 +24,7 @@
 #include "adapters/pulse/PulseMicrophone.h"
 #include "adapters/std/RunLoop.h"
 #include "adapters/std/WorkerQueue.h"
+#include "capture/MicCapture.h"
 #include "fakes/FakeHttpClient.h"
 #include "session/SessionManager.h"
 
@@ -215,6 +216,40 @@ TEST_F(HearingOverPulse, TheMicrophoneDeliversBlocksOfTheDefaultSource) {
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(blocks.load(), seen);
     EXPECT_FALSE(stream->isRunning());
+}
+
+// The user lets go of space the moment they stop speaking: the words still on their way through
+// the recogniser are part of the question.
+TEST_F(HearingOverPulse, PushToTalkKeepsTheLastWordsSpokenBeforeTheRelease) {
+    const auto spoken =
+        speech(server.dir(), {{"What is the difference between a process and a thread", 0}});
+    // Released as the last word ends: no trailing silence gives the recogniser time to catch up.
+    const auto wav = (server.dir() / "clipped.wav").string();
+    ASSERT_EQ(run("sox " + spoken + " " + wav + " reverse silence 1 0.01 0.5% reverse"), 0);
+    run("pactl set-default-source orvane_test.monitor");  // the microphone hears the speech
+    RunLoop mainQueue;
+    PocketSphinxSpeechService recogniser;
+    PulseMicrophone microphone;
+    auto mic = MicCapture::create(microphone, recogniser, mainQueue);
+    std::vector<std::string> finished;
+    mic->onFinished = [&](const std::string& text) { finished.push_back(text); };
+    mic->startRecording();
+    mainQueue.runUntil([&] { return mic->isRecording(); }, 5);
+    ASSERT_TRUE(mic->isRecording());
+    mainQueue.runUntil([] { return false; }, 0.5);
+
+    auto played = std::async(std::launch::async, [&] { return run("paplay " + wav); });
+    while (played.wait_for(0s) != std::future_status::ready) {
+        mainQueue.runUntil([] { return false; }, 0.005);
+    }
+    ASSERT_EQ(played.get(), 0);
+    mic->stopRecording();
+    mainQueue.runUntil([&] { return !finished.empty(); }, MicCapture::finishingSeconds + 1);
+
+    ASSERT_EQ(finished.size(), 1u);
+    const auto& text = finished[0];
+    EXPECT_GE(std::count(text.begin(), text.end(), ' '), 5) << text;
+    EXPECT_TRUE(text.ends_with("thread")) << "the last word was heard: " << text;
 }
 
 TEST_F(HearingOverPulse, WithoutAServerTheMicrophoneIsNotAllowed) {

@@ -87,16 +87,44 @@ TEST_F(Mic, AnErrorBeforeAnyResultFinishesEmpty) {
     EXPECT_EQ(events, (std::vector<std::string>{"finished:"}));
 }
 
-TEST_F(Mic, StoppingEndsAudioCancelsAndFinishesWithWhatWasHeard) {
+TEST_F(Mic, StoppingLetsTheRecogniserHearOutTheLastWords) {
     record();
     recognizer().lastTask()->deliver("Explain");
     mic->stopRecording();
     mainQueue.runUntilIdle();
     EXPECT_TRUE(*microphone.streamsStopped[0]);
     EXPECT_TRUE(recognizer().requests[0]->ended);
+    EXPECT_FALSE(recognizer().lastTask()->cancelled);
+    EXPECT_EQ(events.back(), "transcript:Explain") << "not finished before the final result";
+    recognizer().lastTask()->deliver("Explain the event loop", true);
+    mainQueue.runUntilIdle();
+    EXPECT_EQ(events.back(), "finished:Explain the event loop");
+    mainQueue.advance(MicCapture::finishingSeconds);
+    EXPECT_FALSE(recognizer().lastTask()->cancelled);
+    EXPECT_EQ(std::count(events.begin(), events.end(), "finished:Explain the event loop"), 1);
+    EXPECT_EQ(mic->currentTranscript(), "Explain the event loop")
+        << "a stop does not clear the transcript";
+}
+
+TEST_F(Mic, ARecogniserThatNeverEndsIsCancelledAndFinishesWithWhatWasHeard) {
+    record();
+    recognizer().lastTask()->deliver("Explain");
+    mic->stopRecording();
+    mainQueue.advance(MicCapture::finishingSeconds - 0.1);
+    EXPECT_FALSE(recognizer().lastTask()->cancelled);
+    mainQueue.advance(0.1);
     EXPECT_TRUE(recognizer().lastTask()->cancelled);
     EXPECT_EQ(events.back(), "finished:Explain");
-    EXPECT_EQ(mic->currentTranscript(), "Explain") << "a stop does not clear the transcript";
+    EXPECT_EQ(std::count(events.begin(), events.end(), "finished:Explain"), 1);
+}
+
+TEST_F(Mic, CancellingDropsTheWait) {
+    record();
+    recognizer().lastTask()->deliver("Explain");
+    mic->cancelRecording();
+    mainQueue.runUntilIdle();
+    EXPECT_TRUE(recognizer().lastTask()->cancelled);
+    EXPECT_EQ(events.back(), "finished:Explain");
 }
 
 TEST_F(Mic, ReleasingTheKeyBeforePermissionArrivesCancelsTheStart) {
@@ -111,14 +139,18 @@ TEST_F(Mic, ReleasingTheKeyBeforePermissionArrivesCancelsTheStart) {
 
 TEST_F(Mic, ASecondStartReplacesTheRunningCapture) {
     record();
-    recognizer().lastTask()->deliver("first words");
+    auto first = recognizer().lastTask();
+    first->deliver("first words");
     mainQueue.runUntilIdle();
     record();
     EXPECT_TRUE(*microphone.streamsStopped[0]);
-    EXPECT_EQ(recognizer().runningTasks(), 1u);
-    EXPECT_EQ(events.back(), "finished:first words")
-        << "the replaced capture still finishes with its own words";
+    EXPECT_EQ(microphone.openedWith.size(), 2u);
     EXPECT_EQ(mic->currentTranscript(), "");
+    first->deliver("first words here", true);
+    mainQueue.runUntilIdle();
+    EXPECT_EQ(events.back(), "finished:first words here")
+        << "the replaced capture still finishes with its own words";
+    EXPECT_EQ(mic->currentTranscript(), "") << "and leaves the new capture's transcript alone";
 }
 
 TEST_F(Mic, WithoutARecognizerTheMicrophoneRunsButNothingIsReported) {

@@ -280,7 +280,7 @@ TEST_F(SessionListening, StopEndsCaptureAndClearsTheSessionButKeepsAnswers) {
     EXPECT_EQ(h.states.back(), State::idle);
     EXPECT_EQ(*h.audioSource.streamStops[0], 2) << "stopped, then released";
     EXPECT_TRUE(*h.microphone.streamsStopped[0]);
-    EXPECT_TRUE(h.recognizer().lastTask()->cancelled);
+    EXPECT_TRUE(h.recognizer().tasks.front()->cancelled) << "the session's recognition";
     EXPECT_TRUE(h.session->conversationHistory().empty());
     EXPECT_TRUE(h.session->screenshots().queue().empty());
     EXPECT_TRUE(h.session->currentTranscript().empty());

@@ -223,7 +223,10 @@ TEST_F(SessionQuestion, PushToTalkShowsPrefixedTextAndAsksWhatWasSaid) {
     micTask->deliver("Why");
     h.mainQueue.runUntilIdle();
     EXPECT_EQ(h.transcripts.back(), "[You] Why");
-    h.session->stopPushToTalk();  // the cancellation finishes with what was heard
+    h.session->stopPushToTalk();
+    h.mainQueue.runUntilIdle();
+    EXPECT_TRUE(h.http.streams.empty()) << "the recogniser is hearing out the last words";
+    micTask->deliver("Why", true);
     h.mainQueue.runUntilIdle();
     ASSERT_EQ(h.http.streams.size(), 1u) << "a one-word push-to-talk question is still sent";
     EXPECT_EQ(bodyOf(h.lastStream())["messages"].back()["content"], "Why");

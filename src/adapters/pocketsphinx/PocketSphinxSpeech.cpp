@@ -244,12 +244,12 @@ void decode(std::shared_ptr<Task::State> state) {
     state->request->close();
     if (decoder) {
         decoder->endUtterance();
+        // The end is reported even when nothing was heard: whoever ended the audio is waiting
+        // for it.
         if (ended && !state->stopRequested) {
-            const auto text = decoder->hypothesis();
-            if (!text.empty()) {
-                state->deliver(SpeechRecognitionResult{state->request->format(text), true},
-                               std::nullopt);
-            }
+            state->deliver(
+                SpeechRecognitionResult{state->request->format(decoder->hypothesis()), true},
+                std::nullopt);
         }
     }
     decoder.reset();  // back to the pool before anyone waiting for it is woken
