@@ -2,104 +2,131 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "capture/SystemAudioCapture.h"
 
-#include <array>
-#include <string_view>
+#include <algorithm>
 
 #include "platform/BackgroundQueue.h"
 #include "platform/MainQueue.h"
-#include "platform/Workspace.h"
-#include "text/Text.h"
 
 namespace orvane {
 
-namespace {
-
-// Platform error texts that mean the user has not let Orvane capture the screen's sound.
-constexpr std::array<std::string_view, 4> kPermissionMarkers = {"TCC", "permission", "denied",
-                                                                "not authorized"};
-
-bool isPermissionFailure(std::string_view text) {
-    for (auto marker : kPermissionMarkers) {
-        if (text::contains(text, marker)) return true;
-    }
-    return false;
-}
-
-}  // namespace
-
 std::shared_ptr<SystemAudioCapture> SystemAudioCapture::create(AudioSource& source,
                                                                BackgroundQueue& background,
-                                                               MainQueue& mainQueue,
-                                                               Workspace& workspace) {
+                                                               MainQueue& mainQueue) {
     return std::shared_ptr<SystemAudioCapture>(
-        new SystemAudioCapture(source, background, mainQueue, workspace));
+        new SystemAudioCapture(source, background, mainQueue));
 }
 
 SystemAudioCapture::SystemAudioCapture(AudioSource& source, BackgroundQueue& background,
-                                       MainQueue& mainQueue, Workspace& workspace)
-    : m_source(source), m_background(background), m_mainQueue(mainQueue), m_workspace(workspace) {}
+                                       MainQueue& mainQueue)
+    : m_source(source), m_background(background), m_mainQueue(mainQueue) {}
 
 // Background tasks hold the object, so the last owner may be one of them; either way no task
 // runs concurrently with destruction, and the stream's own destructor stops it.
 SystemAudioCapture::~SystemAudioCapture() = default;
 
 void SystemAudioCapture::start() {
-    m_background.async([self = shared_from_this(), handler = onAudioBuffer]() mutable {
-        self->openStream(std::move(handler));
+    m_run = ++m_runCount;
+    m_capturing.reset();
+    m_reportedNoServer = false;
+    m_retrySeconds = firstRetrySeconds;
+    m_background.async([self = shared_from_this(), run = m_run, handler = onAudioBuffer]() mutable {
+        self->m_bufferHandler = std::move(handler);
+        self->openStream(run);
     });
 }
 
 void SystemAudioCapture::stop() {
+    m_run = 0;
+    m_capturing.reset();
     m_background.async([self = shared_from_this()] {
         if (self->m_stream) self->m_stream->stop();
         self->m_stream.reset();
     });
 }
 
-void SystemAudioCapture::openStream(std::function<void(AudioBuffer)> bufferHandler) {
+void SystemAudioCapture::openStream(std::uint64_t run) {
+    // A stream that ended by itself is done; it goes before its replacement comes.
+    if (m_stream) m_stream->stop();
+    m_stream.reset();
+
     AudioStreamHandlers handlers;
-    handlers.onBuffer = [handler = std::move(bufferHandler)](AudioBuffer buffer) {
+    handlers.onBuffer = [handler = m_bufferHandler](AudioBuffer buffer) {
         if (buffer.frameCount() == 0 || !handler) return;
         handler(std::move(buffer));
     };
     // Runs on the capture thread, which must never hold the last reference: destroying the
     // capture there would join that very thread.
-    handlers.onEnded = [weak = weak_from_this(),
-                        &mainQueue = m_mainQueue](const std::string& reason) {
-        postError(mainQueue, weak, "Audio capture stopped: " + reason);
+    handlers.onEnded = [weak = weak_from_this(), &mainQueue = m_mainQueue,
+                        run](const std::string& reason) {
+        mainQueue.post([weak, run, reason] {
+            if (auto self = weak.lock()) self->handleEnded(run, reason);
+        });
     };
 
     auto result = m_source.open(captureThreadLabel, std::move(handlers));
-    switch (result.status) {
+    if (result.status == AudioSource::OpenStatus::opened) m_stream = std::move(result.stream);
+    m_mainQueue.post(
+        [weak = weak_from_this(), run, status = result.status, text = std::move(result.errorText)] {
+            if (auto self = weak.lock()) self->handleOpened(run, status, text);
+        });
+}
+
+void SystemAudioCapture::handleOpened(std::uint64_t run, AudioSource::OpenStatus status,
+                                      const std::string& text) {
+    if (run != m_run) return;
+    switch (status) {
         case AudioSource::OpenStatus::opened:
-            m_stream = std::move(result.stream);
+            m_retrySeconds = firstRetrySeconds;
+            m_reportedNoServer = false;
+            setCapturing(true);
             break;
         case AudioSource::OpenStatus::noDevice:
-            postError(m_mainQueue, weak_from_this(), "No display found for audio capture");
+            // Said once; the capture keeps looking for the server quietly after that.
+            if (!m_reportedNoServer && onError) {
+                onError("Cannot hear the computer: " + text +
+                        ". Orvane starts hearing as soon as it can.");
+            }
+            m_reportedNoServer = true;
+            setCapturing(false);
+            retryLater(run);
+            break;
+        case AudioSource::OpenStatus::denied:
+            if (onError) {
+                onError("The sound server does not let Orvane hear the computer (" + text +
+                        "). Allow Orvane to record in your desktop's sound or privacy settings.");
+            }
+            setCapturing(false);
             break;
         case AudioSource::OpenStatus::failed:
-            m_mainQueue.post([weak = weak_from_this(), text = std::move(result.errorText)] {
-                if (auto self = weak.lock()) self->handleStartFailure(text);
-            });
+            if (onError) onError("Audio capture error: " + text);
+            setCapturing(false);
             break;
     }
 }
 
-void SystemAudioCapture::postError(MainQueue& mainQueue, std::weak_ptr<SystemAudioCapture> weak,
-                                   std::string message) {
-    mainQueue.post([weak = std::move(weak), message = std::move(message)] {
+void SystemAudioCapture::handleEnded(std::uint64_t run, const std::string& reason) {
+    if (run != m_run) return;
+    if (onError) onError("Audio capture stopped: " + reason + " -- reconnecting");
+    // What the server says while it goes away is all the user needs to hear until it is back.
+    m_reportedNoServer = true;
+    setCapturing(false);
+    retryLater(run);
+}
+
+void SystemAudioCapture::retryLater(std::uint64_t run) {
+    const double wait = m_retrySeconds;
+    m_retrySeconds = std::min(longestRetrySeconds, m_retrySeconds * 2);
+    m_mainQueue.postAfter(wait, [weak = weak_from_this(), run] {
         auto self = weak.lock();
-        if (self && self->onError) self->onError(message);
+        if (!self || run != self->m_run) return;
+        self->m_background.async([self, run] { self->openStream(run); });
     });
 }
 
-void SystemAudioCapture::handleStartFailure(const std::string& failureText) {
-    if (isPermissionFailure(failureText)) {
-        m_workspace.openPrivacySettings("Privacy_ScreenCapture");
-        if (onError) onError("Enable Orvane in Screen Recording settings, then restart the app.");
-    } else if (onError) {
-        onError("Audio capture error: " + failureText);
-    }
+void SystemAudioCapture::setCapturing(bool capturing) {
+    if (m_capturing == capturing) return;
+    m_capturing = capturing;
+    if (onCapturingChanged) onCapturingChanged(capturing);
 }
 
 }  // namespace orvane

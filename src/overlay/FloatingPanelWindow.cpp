@@ -202,6 +202,11 @@ void FloatingPanelWindow::bindSession() {
     m_session->onError = [this](const std::string& message) {
         setAnswer(QString::fromStdString(message), UI::withOpacity(kSystemRed, 0.8));
     };
+    m_session->onHearingChanged = [this](bool) {
+        if (m_session->state() == SessionManager::State::listening) {
+            presentState(SessionManager::State::listening);
+        }
+    };
     m_session->screenshots().onQueueChanged = [this, alive, &queue = m_mainQueue](int count) {
         queue.post([this, alive, count] {
             if (alive.lock()) showScreenshotCount(count);
@@ -252,8 +257,14 @@ void FloatingPanelWindow::presentState(SessionManager::State state) {
             m_playPause->setColors(UI::withOpacity(kSystemRed, 0.12),
                                    UI::withOpacity(kSystemRed, 0.2));
             m_playPause->setTint(UI::withOpacity(kSystemRed, 0.85));
-            setDot(true, UI::withOpacity(kSystemGreen, 0.9));
-            setStatus("LISTENING", UI::withOpacity(kSystemGreen, 0.7));
+            // Listening with no sound arriving is not listening; the answer area says why.
+            if (m_session->isRunning() && !m_session->isHearing()) {
+                setDot(true, UI::withOpacity(kSystemOrange, 0.9));
+                setStatus("NO SOUND", UI::withOpacity(kSystemOrange, 0.8));
+            } else {
+                setDot(true, UI::withOpacity(kSystemGreen, 0.9));
+                setStatus("LISTENING", UI::withOpacity(kSystemGreen, 0.7));
+            }
             if (!m_sessionTimer) startClock();
             break;
         case SessionManager::State::processing:

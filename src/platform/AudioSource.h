@@ -34,9 +34,11 @@ public:
     enum class OpenStatus {
         opened,
         // There is nothing to capture from: no sound server, no output device to monitor.
+        // errorText says which, as a phrase ("no sound server is running").
         noDevice,
-        // Opening failed; errorText says why. A text containing "denied", "permission",
-        // "not authorized" or "TCC" means access was refused.
+        // The platform refused Orvane access to what the computer plays; errorText says how.
+        denied,
+        // Opening failed otherwise; errorText says why.
         failed,
     };
 

@@ -11,9 +11,6 @@ namespace orvane {
 class Workspace {
 public:
     virtual ~Workspace() = default;
-    // Shows the privacy settings page named by anchor (e.g. "Privacy_ScreenCapture") where the
-    // desktop has one; the outcome is not reported.
-    virtual void openPrivacySettings(std::string_view anchor) = 0;
     // Asks the desktop to leave the window out of (or back in) screen capture, sharing and other
     // programs' screenshots. False when the desktop cannot do that; nothing changed then.
     virtual bool setExcludedFromCapture(std::uint64_t windowId, bool excluded) = 0;

@@ -100,7 +100,7 @@ SessionManager::SessionManager(const SessionServices& services, SessionConfig co
     : m_services(services),
       m_config(std::move(config)),
       m_audioCapture(SystemAudioCapture::create(services.audioSource, services.background,
-                                                services.mainQueue, services.workspace)),
+                                                services.mainQueue)),
       m_speechRecognizer(services.speech.recognizer(defaultLocale)),
       m_mic(MicCapture::create(services.microphone, services.speech, services.mainQueue)),
       m_screenshots(ScreenshotCapture::create(services.screenSource, services.background,
@@ -157,9 +157,9 @@ void SessionManager::startSession() {
             if (status == SpeechAuthorizationStatus::authorized) {
                 self->beginCapture();
             } else if (self->onError) {
-                self->onError(
-                    "Speech recognition permission denied. Grant in System Settings -> "
-                    "Privacy.");
+                self->onError(status == SpeechAuthorizationStatus::denied
+                                  ? "Speech recognition permission denied."
+                                  : "Speech recognition is not available on this computer.");
             }
         });
     });
@@ -179,8 +179,15 @@ void SessionManager::beginCapture() {
         auto self = weak.lock();
         if (self && self->onError) self->onError(message);
     };
+    m_audioCapture->onCapturingChanged = [weak = weak_from_this()](bool capturing) {
+        auto self = weak.lock();
+        if (!self || !self->m_running || self->m_hearing == capturing) return;
+        self->m_hearing = capturing;
+        if (self->onHearingChanged) self->onHearingChanged(capturing);
+    };
     m_audioCapture->start();
     m_running = true;
+    m_hearing = true;
     startRecognition();
     // An answer on its way keeps the session thinking; it returns to listening when it ends.
     if (m_state == State::idle) setState(State::listening);
@@ -236,7 +243,10 @@ void SessionManager::setState(State state) {
 
 void SessionManager::startRecognition() {
     if (!m_speechRecognizer || !m_speechRecognizer->isAvailable()) {
-        if (onError) onError("Speech recognition not available");
+        if (onError) {
+            onError("Speech recognition not available: no speech model for " +
+                    m_transcriptionLocale + " is installed");
+        }
         return;
     }
     // Two restarts in flight (an utterance end and a service error) must not leave an orphaned

@@ -83,6 +83,9 @@ public:
     // "" when an answer starts, the growing text while it streams, the trimmed text at the end.
     std::function<void(const std::string&)> onAnswer;
     std::function<void(const std::string&)> onError;
+    // While the session runs: whether the computer's sound reaches the recogniser. False while
+    // the sound server is away; the capture reconnects by itself.
+    std::function<void(bool hearing)> onHearingChanged;
 
     // Starts hearing the computer's sound. A question still being answered goes on.
     void startSession();
@@ -102,6 +105,7 @@ public:
     // Whether the computer's sound is being heard: from a granted start until the stop. A
     // question asked while stopped is answered without this turning true.
     bool isRunning() const { return m_running; }
+    bool isHearing() const { return m_running && m_hearing; }
     // Questions sent whose answers are still awaited.
     std::size_t pendingAnswers() const { return m_exchanges.size(); }
     Model selectedModel() const { return m_selectedModel; }
@@ -164,6 +168,7 @@ private:
     SessionConfig m_config;
     State m_state = State::idle;
     bool m_running = false;
+    bool m_hearing = true;
     Model m_selectedModel = Model::mini;
     std::string m_systemContext;
     std::shared_ptr<SystemAudioCapture> m_audioCapture;

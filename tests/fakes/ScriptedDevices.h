@@ -106,14 +106,10 @@ struct ScriptedScreenSource : ScreenSource {
 };
 
 struct RecordingWorkspace : Workspace {
-    std::vector<std::string> openedPrivacyAnchors;
     // Whether this desktop can exclude windows from capture, and what was asked of it.
     bool canExcludeFromCapture = true;
     std::vector<bool> exclusionRequests;
 
-    void openPrivacySettings(std::string_view anchor) override {
-        openedPrivacyAnchors.emplace_back(anchor);
-    }
     bool setExcludedFromCapture(std::uint64_t, bool excluded) override {
         exclusionRequests.push_back(excluded);
         return canExcludeFromCapture;

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "capture/ScreenshotCapture.h"
+#include "capture/SystemAudioCapture.h"
 #include "fakes/SessionHarness.h"
 #include "overlay/ElidingLabel.h"
 #include "overlay/FloatingPanelWindow.h"
@@ -154,6 +155,18 @@ TEST_F(Panel, AnswersTranscriptsAndErrorsArePainted) {
     EXPECT_EQ(panel->answerLabel()->text(), "Session expired -- please sign in again");
     EXPECT_GT(textColor(panel->answerLabel()).redF(), 0.9);
     EXPECT_LT(textColor(panel->answerLabel()).greenF(), 0.5);
+}
+
+TEST_F(Panel, ListeningWithoutSoundSaysSoUntilTheSoundIsBack) {
+    h.audioSource.nextStatus = AudioSource::OpenStatus::noDevice;
+    h.audioSource.nextErrorText = "no sound server is running";
+    listen();
+    EXPECT_EQ(panel->statusLabel()->text(), "NO SOUND");
+    EXPECT_TRUE(panel->answerLabel()->text().startsWith("Cannot hear the computer"));
+    h.audioSource.nextStatus = AudioSource::OpenStatus::opened;
+    h.mainQueue.advance(SystemAudioCapture::firstRetrySeconds);
+    settle();
+    EXPECT_EQ(panel->statusLabel()->text(), "LISTENING");
 }
 
 TEST_F(Panel, SpaceIsPushToTalkOnlyWhileListening) {

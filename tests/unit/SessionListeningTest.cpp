@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "capture/ScreenshotCapture.h"
+#include "capture/SystemAudioCapture.h"
 #include "fakes/SessionHarness.h"
 #include "text/Text.h"
 
@@ -50,12 +51,14 @@ TEST_F(SessionListening, StartOpensCaptureAndRecognitionThenListens) {
     EXPECT_TRUE(h.errors.empty());
 }
 
-TEST_F(SessionListening, DeniedRecognitionLeavesCaptureOffAndSaysWhere) {
+TEST_F(SessionListening, RecognitionNotAllowedLeavesCaptureOffAndSaysWhy) {
     h.speech.status = SpeechAuthorizationStatus::denied;
     h.startListening();
-    EXPECT_EQ(h.errors, (std::vector<std::string>{
-                            "Speech recognition permission denied. Grant in System Settings -> "
-                            "Privacy."}));
+    h.speech.status = SpeechAuthorizationStatus::restricted;
+    h.startListening();
+    EXPECT_EQ(h.errors,
+              (std::vector<std::string>{"Speech recognition permission denied.",
+                                        "Speech recognition is not available on this computer."}));
     EXPECT_EQ(h.session->state(), State::idle);
     EXPECT_EQ(h.audioSource.opens, 0);
 }
@@ -88,7 +91,8 @@ TEST_F(SessionListening, StopWhileAuthorizationIsPendingCancelsTheStart) {
 TEST_F(SessionListening, UnavailableRecognizerStillListensButHearsNothing) {
     h.recognizer().available = false;
     h.startListening();
-    EXPECT_EQ(h.errors, (std::vector<std::string>{"Speech recognition not available"}));
+    EXPECT_EQ(h.errors, (std::vector<std::string>{"Speech recognition not available: no speech "
+                                                  "model for en-US is installed"}));
     EXPECT_EQ(h.session->state(), State::listening);
     EXPECT_EQ(h.audioSource.opens, 1);
     EXPECT_TRUE(h.recognizer().tasks.empty());
@@ -237,7 +241,8 @@ TEST_F(SessionListening, LocaleWithoutRecognizerStopsHearingAfterTheNextUtteranc
     h.session->setTranscriptionLocale("ja-JP");
     h.hear("what is Docker");
     h.mainQueue.advance(1.8);
-    EXPECT_EQ(h.errors, (std::vector<std::string>{"Speech recognition not available"}));
+    EXPECT_EQ(h.errors, (std::vector<std::string>{"Speech recognition not available: no speech "
+                                                  "model for ja-JP is installed"}));
     EXPECT_EQ(h.recognizer().runningTasks(), 0u);
 }
 
@@ -290,11 +295,24 @@ TEST_F(SessionListening, StopEndsCaptureAndClearsTheSessionButKeepsAnswers) {
     EXPECT_EQ(h.http.streams.size(), 1u) << "the silence timer died with the session";
 }
 
-TEST_F(SessionListening, CaptureErrorsPassThroughUnchanged) {
+TEST_F(SessionListening, WhileNoSoundArrivesTheSessionSaysItIsNotHearing) {
+    std::vector<bool> hearing;
+    h.session->onHearingChanged = [&](bool heard) { hearing.push_back(heard); };
     h.audioSource.nextStatus = AudioSource::OpenStatus::noDevice;
+    h.audioSource.nextErrorText = "no sound server is running";
     h.startListening();
-    EXPECT_EQ(h.errors, (std::vector<std::string>{"No display found for audio capture"}));
+    ASSERT_EQ(h.errors.size(), 1u);
+    EXPECT_TRUE(h.errors[0].starts_with("Cannot hear the computer: no sound server is running"));
     EXPECT_EQ(h.session->state(), State::listening);
+    EXPECT_FALSE(h.session->isHearing());
+
+    h.audioSource.nextStatus = AudioSource::OpenStatus::opened;
+    h.mainQueue.advance(SystemAudioCapture::firstRetrySeconds);
+    h.settle();
+    EXPECT_TRUE(h.session->isHearing());
+    EXPECT_EQ(hearing, (std::vector<bool>{false, true}));
+    h.hear("it hears again");
+    EXPECT_EQ(h.transcripts.back(), "it hears again");
 }
 
 TEST_F(SessionListening, StatesAreReportedOncePerChangeWithTheStateAtDelivery) {

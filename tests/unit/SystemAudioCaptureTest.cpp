@@ -10,24 +10,38 @@
 namespace orvane::testing {
 namespace {
 
+using Status = AudioSource::OpenStatus;
+
 class SystemAudio : public ::testing::Test {
 protected:
-    SystemAudio() : capture(SystemAudioCapture::create(source, background, mainQueue, workspace)) {
+    SystemAudio() : capture(SystemAudioCapture::create(source, background, mainQueue)) {
         capture->onError = [this](const std::string& e) { errors.push_back(e); };
         capture->onAudioBuffer = [this](AudioBuffer b) { frames.push_back(b.frameCount()); };
+        capture->onCapturingChanged = [this](bool c) { capturing.push_back(c); };
     }
     void settle() {
         background.runAll();
         mainQueue.runUntilIdle();
     }
+    bool holdsStream() {
+        bool holds = false;
+        background.async([&] { holds = capture->isCapturing(); });
+        background.runAll();
+        return holds;
+    }
+    // Lets the next retry fall due and run.
+    void waitForRetry(double seconds) {
+        mainQueue.advance(seconds);
+        settle();
+    }
 
     ManualMainQueue mainQueue;
     ManualBackgroundQueue background;
     ScriptedAudioSource source;
-    RecordingWorkspace workspace;
     std::shared_ptr<SystemAudioCapture> capture;
     std::vector<std::string> errors;
     std::vector<std::size_t> frames;
+    std::vector<bool> capturing;
 };
 
 TEST_F(SystemAudio, StartReturnsAtOnceAndOpensInTheBackground) {
@@ -36,11 +50,9 @@ TEST_F(SystemAudio, StartReturnsAtOnceAndOpensInTheBackground) {
     settle();
     EXPECT_EQ(source.opens, 1);
     EXPECT_EQ(source.lastThreadLabel, "com.orvane.audio-capture");
-    bool capturing = false;
-    background.async([&] { capturing = capture->isCapturing(); });
-    background.runAll();
-    EXPECT_TRUE(capturing);
-    EXPECT_TRUE(errors.empty()) << "success is not reported";
+    EXPECT_TRUE(holdsStream());
+    EXPECT_TRUE(errors.empty()) << "success is not reported as an error";
+    EXPECT_EQ(capturing, (std::vector<bool>{true}));
 }
 
 TEST_F(SystemAudio, BlocksGoToTheHandlerSetBeforeStartAndEmptyOnesAreDropped) {
@@ -53,48 +65,55 @@ TEST_F(SystemAudio, BlocksGoToTheHandlerSetBeforeStartAndEmptyOnesAreDropped) {
     EXPECT_EQ(frames, (std::vector<std::size_t>{960, 480}));
 }
 
-TEST_F(SystemAudio, NothingToCaptureIsReportedOnce) {
-    source.nextStatus = AudioSource::OpenStatus::noDevice;
+TEST_F(SystemAudio, WithoutASoundServerItSaysSoOnceAndConnectsWhenOneStarts) {
+    source.nextStatus = Status::noDevice;
+    source.nextErrorText = "no sound server is running";
     capture->start();
     settle();
-    EXPECT_EQ(errors, (std::vector<std::string>{"No display found for audio capture"}));
-    capture->stop();
-    settle();
-    EXPECT_EQ(errors.size(), 1u) << "a stop after a failed start finds nothing";
+    EXPECT_EQ(errors, (std::vector<std::string>{"Cannot hear the computer: no sound server is "
+                                                "running. Orvane starts hearing as soon as it "
+                                                "can."}));
+    EXPECT_EQ(capturing, (std::vector<bool>{false}));
+    waitForRetry(SystemAudioCapture::firstRetrySeconds);
+    waitForRetry(2 * SystemAudioCapture::firstRetrySeconds);
+    EXPECT_EQ(source.opens, 3);
+    EXPECT_EQ(errors.size(), 1u) << "looking again is quiet";
+
+    source.nextStatus = Status::opened;
+    waitForRetry(SystemAudioCapture::longestRetrySeconds);
+    EXPECT_TRUE(holdsStream());
+    EXPECT_EQ(capturing, (std::vector<bool>{false, true}));
 }
 
-struct FailureCase {
-    const char* platformText;
-    const char* reported;
-    bool opensSettings;
-};
-
-class SystemAudioFailures : public SystemAudio,
-                            public ::testing::WithParamInterface<FailureCase> {};
-
-TEST_P(SystemAudioFailures, PermissionLikeTextsOpenTheSettings) {
-    source.nextStatus = AudioSource::OpenStatus::failed;
-    source.nextErrorText = GetParam().platformText;
+TEST_F(SystemAudio, RetriesBackOffToTheLongestWait) {
+    source.nextStatus = Status::noDevice;
     capture->start();
     settle();
-    EXPECT_EQ(errors, (std::vector<std::string>{GetParam().reported}));
-    EXPECT_EQ(workspace.openedPrivacyAnchors.size(), GetParam().opensSettings ? 1u : 0u);
-    if (GetParam().opensSettings) {
-        EXPECT_EQ(workspace.openedPrivacyAnchors[0], "Privacy_ScreenCapture");
-    }
+    for (int i = 0; i < 10; ++i) waitForRetry(SystemAudioCapture::longestRetrySeconds);
+    const int opens = source.opens;
+    waitForRetry(SystemAudioCapture::longestRetrySeconds - 0.5);
+    EXPECT_EQ(source.opens, opens);
+    waitForRetry(0.5);
+    EXPECT_EQ(source.opens, opens + 1);
 }
 
-constexpr const char* kEnable = "Enable Orvane in Screen Recording settings, then restart the app.";
-
-INSTANTIATE_TEST_SUITE_P(
-    Texts, SystemAudioFailures,
-    ::testing::Values(
-        FailureCase{"The user declined TCCs for application", kEnable, true},
-        FailureCase{"Access denied", kEnable, true},
-        FailureCase{"no permission to record", kEnable, true},
-        FailureCase{"client not authorized", kEnable, true},
-        FailureCase{"Permission needed", "Audio capture error: Permission needed", false},
-        FailureCase{"Connection refused", "Audio capture error: Connection refused", false}));
+TEST_F(SystemAudio, ARefusalAndOtherFailuresAreReportedAndNotRetried) {
+    source.nextStatus = Status::denied;
+    source.nextErrorText = "Access denied";
+    capture->start();
+    settle();
+    source.nextStatus = Status::failed;
+    source.nextErrorText = "Invalid argument";
+    capture->start();
+    settle();
+    waitForRetry(SystemAudioCapture::longestRetrySeconds);
+    EXPECT_EQ(errors, (std::vector<std::string>{
+                          "The sound server does not let Orvane hear the computer (Access "
+                          "denied). Allow Orvane to record in your desktop's sound or privacy "
+                          "settings.",
+                          "Audio capture error: Invalid argument"}));
+    EXPECT_EQ(source.opens, 2);
+}
 
 TEST_F(SystemAudio, AStopAskedForDuringAPendingStartStopsWhatItCreates) {
     capture->start();
@@ -102,10 +121,8 @@ TEST_F(SystemAudio, AStopAskedForDuringAPendingStartStopsWhatItCreates) {
     settle();
     ASSERT_EQ(source.streamStops.size(), 1u);
     EXPECT_GE(*source.streamStops[0], 1);
-    bool capturing = true;
-    background.async([&] { capturing = capture->isCapturing(); });
-    background.runAll();
-    EXPECT_FALSE(capturing);
+    EXPECT_FALSE(holdsStream());
+    EXPECT_TRUE(capturing.empty()) << "nothing is reported of a start already stopped";
 }
 
 TEST_F(SystemAudio, StopWithoutStartIsSilent) {
@@ -115,14 +132,40 @@ TEST_F(SystemAudio, StopWithoutStartIsSilent) {
     EXPECT_EQ(source.opens, 0);
 }
 
-TEST_F(SystemAudio, SpontaneousEndIsReportedOnTheMainQueue) {
+TEST_F(SystemAudio, AServerThatGoesAwayIsReportedAndRejoinedWhenItReturns) {
     capture->start();
     settle();
+    source.nextStatus = Status::noDevice;
     source.handlers.onEnded("Connection terminated");
-    EXPECT_TRUE(errors.empty());
+    EXPECT_TRUE(errors.empty()) << "reported on the main queue";
     mainQueue.runUntilIdle();
-    EXPECT_EQ(errors, (std::vector<std::string>{"Audio capture stopped: Connection terminated"}));
-    EXPECT_EQ(source.opens, 1) << "capture does not restart by itself";
+    EXPECT_EQ(
+        errors,
+        (std::vector<std::string>{"Audio capture stopped: Connection terminated -- reconnecting"}));
+    EXPECT_EQ(capturing, (std::vector<bool>{true, false}));
+    waitForRetry(SystemAudioCapture::firstRetrySeconds);
+    EXPECT_EQ(source.opens, 2);
+    EXPECT_EQ(*source.streamStops[0], 2) << "the dead stream was stopped and released";
+    EXPECT_EQ(errors.size(), 1u);
+
+    source.nextStatus = Status::opened;
+    waitForRetry(SystemAudioCapture::longestRetrySeconds);
+    EXPECT_EQ(capturing, (std::vector<bool>{true, false, true}));
+    source.handlers.onBuffer(AudioBuffer{48000, 1, std::vector<float>(960)});
+    EXPECT_EQ(frames, (std::vector<std::size_t>{960})) << "the new stream feeds the same handler";
+}
+
+TEST_F(SystemAudio, AStopEndsTheRetries) {
+    capture->start();
+    settle();
+    source.nextStatus = Status::noDevice;
+    source.handlers.onEnded("Connection terminated");
+    mainQueue.runUntilIdle();
+    capture->stop();
+    settle();
+    waitForRetry(SystemAudioCapture::longestRetrySeconds);
+    EXPECT_EQ(source.opens, 1);
+    EXPECT_FALSE(holdsStream());
 }
 
 TEST_F(SystemAudio, ReportsAfterTheCaptureIsGoneAreDropped) {
@@ -131,7 +174,7 @@ TEST_F(SystemAudio, ReportsAfterTheCaptureIsGoneAreDropped) {
     auto ended = source.handlers.onEnded;
     capture.reset();
     ended("gone");
-    EXPECT_NO_FATAL_FAILURE(mainQueue.runUntilIdle());
+    mainQueue.runUntilIdle();
     EXPECT_TRUE(errors.empty());
     EXPECT_GE(*source.streamStops[0], 1) << "the stream dies with its capture";
 }

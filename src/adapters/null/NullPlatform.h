@@ -57,7 +57,6 @@ public:
 
 class NullWorkspace : public Workspace {
 public:
-    void openPrivacySettings(std::string_view) override {}
     bool setExcludedFromCapture(std::uint64_t, bool) override { return false; }
 };
 

@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "adapters/pulse/PulseAudioSource.h"
 
+#include <pulse/def.h>
+
 #include "adapters/pulse/PulseCapture.h"
 
 namespace orvane {
@@ -34,11 +36,12 @@ AudioSource::OpenResult PulseAudioSource::open(const std::string& threadLabel,
             std::make_unique<PulseAudioStream>(connection.stream, threadLabel, std::move(handlers));
     } else if (pulse::isMissingServerOrDevice(connection.error)) {
         result.status = OpenStatus::noDevice;
-        result.errorText = pulse::describe(connection.error);
+        result.errorText = connection.error == PA_ERR_NOENTITY
+                               ? "the sound server has no output to listen to"
+                               : "no sound server (PulseAudio or PipeWire) is running";
     } else if (pulse::isAccessDenied(connection.error)) {
-        result.status = OpenStatus::failed;
-        result.errorText =
-            "Access denied by the sound server: " + pulse::describe(connection.error);
+        result.status = OpenStatus::denied;
+        result.errorText = pulse::describe(connection.error);
     } else {
         result.status = OpenStatus::failed;
         result.errorText = pulse::describe(connection.error);

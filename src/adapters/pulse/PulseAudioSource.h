@@ -12,8 +12,8 @@ namespace orvane {
 //
 // Orvane plays no sound of its own, so nothing needs to be filtered out of the monitor.
 //
-// No server or no monitor to capture is reported as noDevice; a refusal as a failure whose text
-// says "denied"; the server going away while capturing ends the stream with its reason.
+// No server or no monitor to capture is reported as noDevice, a refusal as denied; the server
+// going away while capturing ends the stream with its reason.
 class PulseAudioSource : public AudioSource {
 public:
     OpenResult open(const std::string& threadLabel, AudioStreamHandlers handlers) override;

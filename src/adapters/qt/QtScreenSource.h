@@ -31,7 +31,6 @@ private:
 // screen capture, so the panel is told so; there is no privacy page to open either.
 class LinuxWorkspace : public Workspace {
 public:
-    void openPrivacySettings(std::string_view) override {}
     bool setExcludedFromCapture(std::uint64_t, bool) override { return false; }
 };
 
