@@ -105,8 +105,9 @@ int main(int argc, char** argv) {
         }
     }
 
+    // Destroyed in reverse: the background queue goes before the services its work uses, and
+    // the main queue, which everything posts to, last.
     QtMainQueue mainQueue;
-    WorkerQueue background;
     CurlHttpClient http;
     PocketSphinxSpeechService speech;
     PulseAudioSource audioSource;
@@ -116,6 +117,7 @@ int main(int argc, char** argv) {
     OpenSslCrypto crypto;
     BrowserWebAuthFactory webAuth;
     UnavailableAppleSignIn apple;
+    WorkerQueue background;
 
     auto authConfig = AuthConfig::fromBuild();
     auto sessionConfig = SessionConfig::fromBuild();
@@ -150,5 +152,9 @@ int main(int argc, char** argv) {
         }
     };
     QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // The event loop has ended: a screenshot still waiting for it must not wait any longer, or
+    // the background queue, drained below, would never finish.
+    screenSource.close();
+    return status;
 }

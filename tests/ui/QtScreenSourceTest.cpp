@@ -11,6 +11,7 @@
 #include <future>
 
 #include "adapters/qt/QtScreenSource.h"
+#include "adapters/std/WorkerQueue.h"
 
 namespace orvane {
 namespace {
@@ -84,6 +85,30 @@ TEST_F(Grabs, AnExcludedWindowIsLeftOutAndComesBack) {
     const auto pixel = decode(*png).pixelColor(200, 175);
     EXPECT_FALSE(pixel.red() == 255 && pixel.green() == 0) << "the window was left out";
     EXPECT_DOUBLE_EQ(redWindow.windowHandle()->opacity(), 1.0);
+    EXPECT_TRUE(redWindow.isVisible());
+}
+
+// Quitting while a screenshot waits for the GUI thread: the GUI thread drains the background
+// queue without running its event loop again, so the grab has to give up rather than wait.
+TEST_F(Grabs, AGrabWaitingForTheGuiThreadGivesUpWhenItCloses) {
+    const auto display = source.shareableContent()->displays.front();
+    std::optional<std::vector<std::uint8_t>> png = std::vector<std::uint8_t>{1};
+    std::atomic<bool> asked{false};
+    const auto started = std::chrono::steady_clock::now();
+    {
+        WorkerQueue background;
+        background.async([&] {
+            asked = true;
+            png = source.capturePNG(display, {display.width, display.height, false}, {});
+        });
+        while (!asked) std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        source.close();
+    }
+    const auto waited = std::chrono::steady_clock::now() - started;
+    EXPECT_LT(waited, std::chrono::milliseconds(QtScreenSource::guiWaitMilliseconds));
+    EXPECT_FALSE(png) << "no picture, and no hang";
+    QCoreApplication::processEvents();  // the abandoned grab does not run late either
     EXPECT_TRUE(redWindow.isVisible());
 }
 

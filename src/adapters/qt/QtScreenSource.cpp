@@ -17,16 +17,6 @@ namespace orvane {
 
 namespace {
 
-// Runs the function on the GUI thread and waits for it; directly when already there.
-template <typename Function>
-void onGuiThread(QObject& context, Function function) {
-    if (QThread::currentThread() == context.thread()) {
-        function();
-    } else {
-        QMetaObject::invokeMethod(&context, function, Qt::BlockingQueuedConnection);
-    }
-}
-
 // Whether a compositing manager draws the X screen; without one, window opacity is ignored.
 bool x11HasCompositor() {
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
@@ -39,12 +29,70 @@ bool x11HasCompositor() {
 
 }  // namespace
 
+// One hand-over to the GUI thread. A call that gave up is marked abandoned, so that the GUI thread
+// never runs a function whose caller (and the locals it refers to) has gone.
+struct QtScreenSource::GuiCall {
+    bool started = false;
+    bool finished = false;
+    bool abandoned = false;
+};
+
 QtScreenSource::QtScreenSource() = default;
-QtScreenSource::~QtScreenSource() = default;
+
+QtScreenSource::~QtScreenSource() {
+    close();
+}
+
+void QtScreenSource::close() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_closed = true;
+    }
+    m_changed.notify_all();
+}
+
+bool QtScreenSource::onGuiThread(std::function<void()> function) {
+    if (QThread::currentThread() == m_guiContext.thread()) {
+        function();
+        return true;
+    }
+    auto call = std::make_shared<GuiCall>();
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_closed) return false;
+    }
+    // Blocking queued invocations would deadlock a GUI thread that is itself waiting for this
+    // thread, as it does when the application quits during a grab.
+    QMetaObject::invokeMethod(
+        &m_guiContext,
+        [this, call, function] {
+            {
+                std::lock_guard lock(m_mutex);
+                if (call->abandoned) return;
+                call->started = true;
+            }
+            function();
+            {
+                std::lock_guard lock(m_mutex);
+                call->finished = true;
+            }
+            m_changed.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(m_mutex);
+    m_changed.wait_for(lock, std::chrono::milliseconds(guiWaitMilliseconds),
+                       [&] { return call->finished || m_closed; });
+    if (call->started && !call->finished) {
+        // Running on the GUI thread right now: it is short and does not wait for this thread.
+        m_changed.wait(lock, [&] { return call->finished; });
+    }
+    if (!call->finished) call->abandoned = true;
+    return call->finished;
+}
 
 std::optional<ShareableContent> QtScreenSource::shareableContent() {
     std::optional<ShareableContent> content;
-    onGuiThread(m_guiContext, [&] {
+    onGuiThread([&] {
         const auto* primary = QGuiApplication::primaryScreen();
         if (!primary) return;
         ShareableContent found;
@@ -71,7 +119,7 @@ std::optional<std::vector<std::uint8_t>> QtScreenSource::capturePNG(
     const DisplayInfo& display, const ScreenCaptureSettings& settings,
     const std::vector<WindowInfo>& excludedWindows) {
     QImage picture;
-    onGuiThread(m_guiContext, [&] {
+    onGuiThread([&] {
         const auto screens = QGuiApplication::screens();
         auto* screen = QGuiApplication::primaryScreen();
         if (display.displayID > 1 &&
