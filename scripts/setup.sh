@@ -13,7 +13,7 @@ packages=(
     libsecret-1-dev gnome-keyring dbus libsecret-tools
     python3 libpulse-dev pulseaudio pulseaudio-utils libpocketsphinx-dev pocketsphinx-en-us
     libsamplerate0-dev espeak-ng sox
-    qt6-base-dev qt6-svg-dev libgl-dev libx11-dev xvfb xauth
+    qt6-base-dev qt6-svg-dev libgl-dev libx11-dev xvfb xauth xdotool
     xdg-utils desktop-file-utils dpkg-dev file
  "$@"
 )

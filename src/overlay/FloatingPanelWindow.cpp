@@ -70,6 +70,7 @@ FloatingPanelWindow::FloatingPanelWindow(std::shared_ptr<SessionManager> session
       m_session(std::move(session)),
       m_mainQueue(mainQueue),
       m_workspace(workspace) {
+    setWindowTitle("Orvane");
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFocusPolicy(Qt::StrongFocus);

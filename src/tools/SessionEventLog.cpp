@@ -46,9 +46,14 @@ void SessionEventLog::attach(SessionManager& session) {
     });
     m_recordedCount = session.history().count();
     session.history().onNavigated = chained(
-        session.history().onNavigated, [this](const std::optional<QAPair>& pair, int, int count) {
-            // Paging also notifies; only a growing history means a new pair.
-            if (count <= m_recordedCount || !pair) return;
+        session.history().onNavigated,
+        [this](const std::optional<QAPair>& pair, int index, int count) {
+            if (!pair) return;
+            // Paging notifies too; only a growing history means a new pair.
+            if (count <= m_recordedCount) {
+                write({{"event", "shown"}, {"position", index + 1}, {"count", count}});
+                return;
+            }
             m_recordedCount = count;
             write({{"event", "recorded"}, {"question", pair->question}, {"answer", pair->answer}});
         });

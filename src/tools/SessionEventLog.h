@@ -15,6 +15,7 @@ class SessionManager;
 //   {"event":"state","state":"processing"}   {"event":"transcript","text":"..."}
 //   {"event":"answer","text":"..."}          {"event":"error","message":"..."}
 //   {"event":"recorded","question":"...","answer":"..."}   (a pair joined the history)
+//   {"event":"shown","position":2,"count":3}   (the user paged to an earlier or later answer)
 // Callbacks already set on the session keep running; the log is called after them.
 class SessionEventLog {
 public:

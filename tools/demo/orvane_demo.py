@@ -7,10 +7,12 @@ on a virtual sound card, answered by the bundled backend.
 It starts Xvfb, a private PulseAudio server whose default output is a null sink, orvane-backend
 (offline answers, development sign-in) and Orvane; signs in through the development identity
 provider with a scripted browser that hands the redirect back through Orvane's URL-scheme handler;
-starts a session; speaks an interview question into the sink with espeak-ng; waits for the
-answer; signs out and in again; and saves screenshots, the event trace and the logs in a folder.
+starts a session; speaks three interview questions into the sink with espeak-ng, the backend's
+access tokens running out between them; waits for each answer; pages back through the answers
+with the arrow keys; signs out and in again; and saves screenshots, the event trace and the logs
+in a folder.
 
-    orvane_demo.py --build BUILD_DIR --out DIR [--check] [--question TEXT]
+    orvane_demo.py --build BUILD_DIR --out DIR [--check] [--question TEXT]...
 
 With --check every step is asserted and the exit status says whether all held (the end-to-end
 test). Nothing outside its own temporary directory is touched: the desktop entries it registers
@@ -30,7 +32,11 @@ import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-DEFAULT_QUESTION = "What is the difference between a process and a thread"
+# Questions the offline answer set knows and PocketSphinx hears well in espeak-ng's voice.
+DEFAULT_QUESTIONS = ["What is the difference between a process and a thread",
+                     "Tell me about yourself", "What is your greatest strength"]
+# Short enough that the second and third questions find the first access token expired.
+ACCESS_TOKEN_SECONDS = 5
 
 
 class Failed(Exception):
@@ -91,10 +97,10 @@ class Trace:
 
 
 class Demo:
-    def __init__(self, build, out, question):
+    def __init__(self, build, out, questions):
         self.build = os.path.abspath(build)
         self.out = os.path.abspath(out)
-        self.question = question
+        self.questions = questions
         self.tmp = tempfile.mkdtemp(prefix="orvane-demo-")
         self.processes = []
         self.env = self._environment()
@@ -172,7 +178,8 @@ class Demo:
         self.start("backend", [os.path.join(self.build, "backend", "orvane-backend"),
                                "--listen", "127.0.0.1:%d" % port,
                                "--data", os.path.join(self.tmp, "backend-data"),
-                               "--dev-idp", "on", "--tier", "all=offline"])
+                               "--dev-idp", "on", "--tier", "all=offline",
+                               "--access-token-ttl", str(ACCESS_TOKEN_SECONDS)])
 
         def healthy():
             try:
@@ -234,7 +241,7 @@ class Demo:
         say("signed in through the browser and the URL-scheme hand-over")
         return index
 
-    def ask(self, after):
+    def start_listening(self, after):
         if not self.forward(["--toggle-session"]):
             raise Failed("the running Orvane did not take --toggle-session")
         index, _ = self.wait_event("listening",
@@ -242,46 +249,71 @@ class Demo:
                                    30, after)
         time.sleep(1.0)
         self.screenshot("02-listening")
-        wav = os.path.join(self.tmp, "question.wav")
-        self.run(["espeak-ng", "-v", "en-us", "-s", "150", "-w", wav, self.question])
-        say('playing "%s" into the virtual sound card' % self.question)
+        return index
+
+    def ask(self, number, question, after):
+        wav = os.path.join(self.tmp, "question%d.wav" % number)
+        self.run(["espeak-ng", "-v", "en-us", "-s", "150", "-w", wav, question])
+        say('playing "%s" into the virtual sound card' % question)
         self.run(["paplay", wav])
         spoken_end = time.monotonic()
         _, first = self.wait_event("the first answer text",
                                    lambda e: e["event"] == "answer" and e["text"].strip(), 60,
-                                   index)
-        self.measured["end_of_question_to_first_answer_s"] = round(first["_seen"] - spoken_end, 3)
-        say("first answer text %.2f s after the question ended" %
-            self.measured["end_of_question_to_first_answer_s"])
+                                   after)
+        latency = round(first["_seen"] - spoken_end, 3)
+        self.measured.setdefault("end_of_question_to_first_answer_s", []).append(latency)
+        say("first answer text %.2f s after the question ended" % latency)
         recorded_index, recorded = self.wait_event(
-            "the answer to be recorded", lambda e: e["event"] == "recorded", 90, index)
-        self.wait_event("listening again",
-                        lambda e: e["event"] == "state" and e["state"] == "listening", 30,
-                        recorded_index)
-        self.measured["question_heard"] = recorded["question"]
-        self.measured["answer_words"] = len(recorded["answer"].split())
+            "the answer to be recorded", lambda e: e["event"] == "recorded", 90, after)
+        listening_index, _ = self.wait_event(
+            "listening again", lambda e: e["event"] == "state" and e["state"] == "listening", 30,
+            recorded_index)
+        self.measured.setdefault("questions_heard", []).append(recorded["question"])
         say('heard "%s"; answered in %d words' % (recorded["question"],
-                                                 self.measured["answer_words"]))
+                                                 len(recorded["answer"].split())))
         time.sleep(0.5)
-        self.screenshot("03-answer")
-        return recorded_index
+        self.screenshot("03-answer-%d" % number)
+        return listening_index
+
+    def page_back(self, after):
+        """Presses the left arrow on the panel as a user would: the panel has the keyboard."""
+        found = self.run(["xdotool", "search", "--onlyvisible", "--name", "^Orvane$"])
+        window = found.stdout.split()[0]
+        self.run(["xdotool", "windowfocus", "--sync", window])
+        count = len(self.questions)
+        for position in range(count - 1, 0, -1):
+            self.run(["xdotool", "key", "Left"])
+            after, _ = self.wait_event(
+                "the panel to show answer %d of %d" % (position, count),
+                lambda e, p=position: e["event"] == "shown" and e["position"] == p, 10, after)
+        say("paged back to the first answer with the arrow keys")
+        time.sleep(0.5)
+        self.screenshot("04-history")
+        return after
 
     def check(self):
         events = self.trace.poll()
-        question = self.measured.get("question_heard", "")
-        if len(question.split()) < 2:
-            raise Failed("the question heard has fewer than two words: %r" % question)
+        heard = self.measured.get("questions_heard", [])
+        if len(heard) != len(self.questions) or any(len(q.split()) < 2 for q in heard):
+            raise Failed("not every question was heard as two words or more: %r" % heard)
         errors = [e["message"] for e in events if e["event"] == "error"]
         if errors:
             raise Failed("the session reported errors: %s" % errors)
         with open(self.backend_log, encoding="utf-8") as log:
-            chat = [line for line in log if "POST /api/v1/ai/chat 200" in line]
-        if not chat:
-            raise Failed("the backend logged no successful chat request")
+            lines = log.readlines()
+        chat = [line for line in lines if "POST /api/v1/ai/chat 200" in line]
+        if len(chat) < len(self.questions):
+            raise Failed("the backend answered %d chat requests, not %d" %
+                         (len(chat), len(self.questions)))
+        if not any("POST /api/v1/ai/chat 401" in line for line in lines):
+            raise Failed("no question found its access token expired")
+        if not any("POST /api/v1/auth/refresh 200" in line for line in lines):
+            raise Failed("the expired access token was not renewed")
         if sum(1 for e in events if e["event"] == "signed-in") != 2:
             raise Failed("Orvane did not sign in twice")
-        say("checked: the question reached the backend (%d chat request(s)), the answer was "
-            "recorded, the state returned to listening, and signing in again worked" % len(chat))
+        say("checked: %d questions reached the backend and were recorded, an expired access "
+            "token was renewed without a word to the user, the arrow keys paged the history, "
+            "and signing in again worked" % len(heard))
 
     def stop(self):
         for name, process in reversed(self.processes):
@@ -309,14 +341,17 @@ class Demo:
         time.sleep(1.0)
         self.screenshot("01-login")
         signed_in = self.sign_in()
-        recorded = self.ask(signed_in)
+        after = self.start_listening(signed_in)
+        for number, question in enumerate(self.questions, 1):
+            after = self.ask(number, question, after)
+        recorded = self.page_back(after)
         if not self.forward(["--sign-out"]):
             raise Failed("the running Orvane did not take --sign-out")
         self.wait_event("sign-out", lambda e: e["event"] == "signed-out", 30, recorded)
         say("signed out")
         self.sign_in(recorded + 1)
         time.sleep(0.5)
-        self.screenshot("04-signed-in-again")
+        self.screenshot("05-signed-in-again")
         if check:
             self.check()
 
@@ -325,10 +360,11 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--build", default=os.path.join(ROOT, "build"))
     parser.add_argument("--out", default=os.path.join(ROOT, "demo-output"))
-    parser.add_argument("--question", default=DEFAULT_QUESTION)
+    parser.add_argument("--question", action="append", dest="questions",
+                        help="a question to speak; repeat for several (default: three)")
     parser.add_argument("--check", action="store_true")
     arguments = parser.parse_args()
-    demo = Demo(arguments.build, arguments.out, arguments.question)
+    demo = Demo(arguments.build, arguments.out, arguments.questions or DEFAULT_QUESTIONS)
     try:
         demo.run_all(arguments.check)
         status = 0
