@@ -31,6 +31,7 @@ TEST(SessionRenewalOverHttp, AQuestionAfterTheAccessTokenExpiredIsAnswered) {
     EXPECT_FALSE(live.session->history().pairs()[1].answer.empty());
     EXPECT_NE(live.auth.accessToken(), signedIn["accessToken"].get<std::string>());
     EXPECT_NE(live.auth.refreshToken(), signedIn["refreshToken"].get<std::string>());
+    backendServer.server->stop();  // its workers write the log lines after their replies
     EXPECT_NE(backendServer.log.str().find("POST /api/v1/auth/refresh 200"), std::string::npos);
 }
 
