@@ -47,7 +47,9 @@ if ! backend_answers; then
     data="${XDG_DATA_HOME:-$HOME/.local/share}/orvane-backend"
     log="$data/backend.log"
     mkdir -p "$data"
-    "$build/backend/orvane-backend" --listen 127.0.0.1:8787 --data "$data" 2>>"$log" &
+    # Offline answers and the development sign-in page: everything on this machine.
+    "$build/backend/orvane-backend" --listen 127.0.0.1:8787 --data "$data" \
+        --dev-identity-provider 2>>"$log" &
     backend_pid=$!
     for _ in $(seq 100); do
         backend_answers && break

@@ -27,9 +27,9 @@ run_suites() {
 run_suites "$root/build" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 if [ "${ORVANE_SANITIZERS:-1}" != 0 ]; then
-    realtime="^HearingOverPulse\.(TwoSpokenQuestions|PushToTalkKeeps)"
+    realtime="^HearingOverPulse\.(TwoSpokenQuestions|PushToTalkKeeps)|^HostileLoad\."
     echo "== AddressSanitizer + UndefinedBehaviorSanitizer =="
-    # The load test measures the server, and the spoken-questions and end-to-end tests need
+    # The load tests measure the server, and the spoken-questions and end-to-end tests need
     # speech decoded in real time: none is meaningful at the sanitizers' speed.
     run_suites "$root/build-asan" -LE "load|e2e" -E "$realtime" -- -DCMAKE_BUILD_TYPE=Debug -DORVANE_BUILD_BENCHMARKS=OFF \
         "-DORVANE_SANITIZE=address;undefined"

@@ -6,6 +6,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "Loopback.h"
 #include "orvane/BuildConfig.h"
 
 namespace orvane::backend {
@@ -76,10 +77,25 @@ const std::vector<Option>& options() {
          text(&BackendConfig::appleClientId)},
         {"apple-jwks", "FILE|URL", "Apple's signing keys; Apple sign-in is off without them",
          text(&BackendConfig::appleJwks)},
-        {"dev-idp", "on|off", "development identity provider (default: on for loopback)",
+        {"dev-identity-provider", nullptr,
+         "serve a development sign-in page that signs anyone in, for one machine without a "
+         "network (=force: also beside a paid model provider)",
          [](BackendConfig& c, const std::string& v) -> std::optional<std::string> {
-             if (v != "on" && v != "off") return "expects on or off";
-             c.devIdp = v == "on";
+             if (v.empty() || v == "1" || v == "on") {
+                 c.devIdentity = BackendConfig::DevIdentity::on;
+             } else if (v == "force") {
+                 c.devIdentity = BackendConfig::DevIdentity::force;
+             } else if (v == "0" || v == "off") {
+                 c.devIdentity = BackendConfig::DevIdentity::off;
+             } else {
+                 return "takes no value, or =force";
+             }
+             return std::nullopt;
+         }},
+        {"behind-proxy", nullptr,
+         "trust the last X-Forwarded-For entry of requests from loopback, as the client's address",
+         [](BackendConfig& c, const std::string& v) -> std::optional<std::string> {
+             c.behindProxy = v.empty() || v == "1" || v == "on";
              return std::nullopt;
          }},
         {"tier", "TIER=PROVIDER[:MODEL]",
@@ -118,6 +134,13 @@ const std::vector<Option>& options() {
          text(&BackendConfig::openaiUrl)},
         {"rate-limit", "N", "chat requests per user per minute; 0 for none (default 30)",
          number(&BackendConfig::rateLimitPerMinute, 0, 1000000)},
+        {"sign-in-rate-limit", "N",
+         "sign-ins and refreshes per client address per minute; 0 for none (default 20)",
+         number(&BackendConfig::signInRateLimitPerMinute, 0, 1000000)},
+        {"max-streams-per-user", "N", "answers one user may stream at once (default 4)",
+         number(&BackendConfig::maxStreamsPerUser, 1, 4096)},
+        {"max-streams", "N", "answers streamed at once in all (default: 3/4 of --threads)",
+         number(&BackendConfig::maxStreams, 1, 65536)},
         {"max-body", "BYTES", "largest chat request accepted (default 20 MiB)",
          number(&BackendConfig::maxBodyBytes, 1024, 1LL << 32)},
         {"access-token-ttl", "SECONDS", "access token lifetime (default 900)",
@@ -158,7 +181,15 @@ std::string envName(const char* option) {
 }  // namespace
 
 bool BackendConfig::isLoopback() const {
-    return host == "localhost" || host == "::1" || host.starts_with("127.");
+    return isLoopbackAddress(host);
+}
+
+std::string BackendConfig::paidTier() const {
+    for (const auto& [tier, route] : tiers) {
+        if (route.provider == "anthropic") return tier + " (anthropic)";
+        if (route.provider == "openai" && !isLoopbackUrl(openaiUrl)) return tier + " (openai)";
+    }
+    return {};
 }
 
 std::string BackendConfig::origin() const {
@@ -207,6 +238,8 @@ std::variant<BackendConfig, std::string> BackendConfig::parse(
         std::string value;
         if (inlineValue) {
             value = *inlineValue;
+        } else if (!option->argument) {
+            value.clear();  // a switch
         } else if (i + 1 < args.size()) {
             value = args[++i];
         } else {
@@ -222,6 +255,13 @@ std::variant<BackendConfig, std::string> BackendConfig::parse(
     }
     if (config.dataDir.empty()) return "--data is required (no HOME to default to)";
     for (const auto* tier : {"nano", "mini", "standard", "vision"}) config.tiers.try_emplace(tier);
+    if (config.devIdentity == BackendConfig::DevIdentity::on) {
+        if (const auto paid = config.paidTier(); !paid.empty()) {
+            return "--dev-identity-provider lets anyone sign in and spend the model provider's key "
+                   "(tier " +
+                   paid + "); give --dev-identity-provider=force if that is really wanted";
+        }
+    }
     return config;
 }
 
@@ -232,7 +272,8 @@ std::string BackendConfig::help() {
         "development identity provider, so Orvane runs on one machine with no network.\n\n"
         "Options (each also read from the environment as ORVANE_BACKEND_<NAME>):\n";
     for (const auto& option : options()) {
-        std::string left = std::string("  --") + option.name + " " + option.argument;
+        std::string left = std::string("  --") + option.name;
+        if (option.argument) left += std::string(" ") + option.argument;
         if (left.size() < 34) left.resize(34, ' ');
         out += left + " " + option.help + "\n";
     }

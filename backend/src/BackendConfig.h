@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -28,7 +29,13 @@ struct BackendConfig {
     std::string googleJwks = "https://www.googleapis.com/oauth2/v3/certs";
     std::string appleClientId;
     std::string appleJwks;
-    std::optional<bool> devIdp;  // default: on when listening on loopback
+    // The development identity provider signs anyone in: never on unless asked for. "force"
+    // allows it beside a paid model provider too.
+    enum class DevIdentity { off, on, force };
+    DevIdentity devIdentity = DevIdentity::off;
+    // Behind a reverse proxy on this machine: a client's address is the last X-Forwarded-For
+    // entry of requests that come from loopback.
+    bool behindProxy = false;
 
     std::map<std::string, TierRoute> tiers;  // nano, mini, standard, vision
     std::string anthropicUrl = "https://api.anthropic.com";
@@ -37,7 +44,10 @@ struct BackendConfig {
     std::string openaiKey;
 
     int rateLimitPerMinute = 30;
+    int signInRateLimitPerMinute = 20;
     std::size_t maxBodyBytes = 20 * 1024 * 1024;
+    int maxStreamsPerUser = 4;
+    int maxStreams = 0;  // 0: three quarters of the worker threads
     std::int64_t accessTokenLifetime = 15 * 60;
     std::int64_t refreshTokenLifetime = 30LL * 24 * 3600;
     int offlinePaceMs = 35;
@@ -48,7 +58,11 @@ struct BackendConfig {
     bool showHelp = false;
 
     bool isLoopback() const;
-    bool devIdpEnabled() const { return devIdp.value_or(isLoopback()); }
+    bool devIdentityEnabled() const { return devIdentity != DevIdentity::off; }
+    // A tier that spends money: a hosted model API rather than the offline answers or a model
+    // server on this machine. Empty when there is none.
+    std::string paidTier() const;
+    int streamLimit() const { return maxStreams > 0 ? maxStreams : std::max(1, threads * 3 / 4); }
     std::string origin() const;
 
     // Flags override environment variables (ORVANE_BACKEND_ + the flag's name in upper case);

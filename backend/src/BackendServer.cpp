@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 
+#include <charconv>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -13,9 +14,12 @@
 #include <iomanip>
 #include <iterator>
 
+#include "BoundedThreadPool.h"
 #include "Crypto.h"
 #include "DevIdentityProvider.h"
 #include "JsonFields.h"
+#include "Loopback.h"
+#include "PrivateFile.h"
 #include "providers/KnowledgeBase.h"
 #include "providers/OfflineProvider.h"
 #include "providers/RelayProviders.h"
@@ -48,17 +52,38 @@ void errorReply(httplib::Response& response, int status, const std::string& erro
 
 // The server's signing secret, made on first start and kept beside the database.
 std::string loadOrCreateSecret(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::string text{std::istreambuf_iterator<char>(in), {}};
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
-    if (text.size() >= 64) return text;
-    text = hex(randomBytes(32));
-    {
-        std::ofstream out(path, std::ios::trunc);
-        out << text << "\n";
+    if (auto existing = readPrivateFile(path)) {
+        auto text = std::move(*existing);
+        while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+            text.pop_back();
+        if (text.size() >= 64) return text;
     }
-    ::chmod(path.c_str(), 0600);
+    const auto text = hex(randomBytes(32));
+    writePrivateFile(path, text + "\n");
     return text;
+}
+
+// What goes into the log of a request line: printable ASCII as it is, every other byte as \xNN,
+// so a path cannot forge log lines or send the terminal escape sequences.
+std::string printable(std::string_view text) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(std::min<std::size_t>(text.size(), 2048));
+    for (const unsigned char c : text.substr(0, 2048)) {
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            out += "\\x";
+            out += kDigits[c >> 4];
+            out += kDigits[c & 0xF];
+        }
+    }
+    return out;
+}
+
+bool isSignInRoute(const std::string& path) {
+    return path == "/api/v1/auth/mobile/google" || path == "/api/v1/auth/mobile/apple" ||
+           path == "/api/v1/auth/refresh" || path == "/dev/token" || path == "/dev/oauth2/v2/auth";
 }
 
 // Writes a provider's answer as the event stream the app reads.
@@ -120,6 +145,8 @@ BackendServer::BackendServer(BackendConfig config, std::ostream& log)
                                               nowSeconds, m_config.accessTokenLifetime,
                                               m_config.refreshTokenLifetime);
     m_rateLimiter = std::make_unique<RateLimiter>(m_config.rateLimitPerMinute);
+    m_signInLimiter = std::make_unique<RateLimiter>(m_config.signInRateLimitPerMinute);
+    m_streams = std::make_unique<StreamLimiter>(m_config.maxStreamsPerUser, m_config.streamLimit());
 
     if (auto source = keySourceFor(m_config.googleJwks);
         std::holds_alternative<std::shared_ptr<KeySource>>(source)) {
@@ -130,7 +157,7 @@ BackendServer::BackendServer(BackendConfig config, std::ostream& log)
         m_log << "orvane-backend: Google sign-in keys unavailable: "
               << std::get<std::string>(source) << "\n";
     }
-    if (m_config.devIdpEnabled()) {
+    if (m_config.devIdentityEnabled()) {
         m_devIdentity = std::make_unique<DevIdentityProvider>(
             m_config.googleClientId, (data / "dev-idp-key.pem").string(), nowSeconds);
         m_googleIssuers.push_back(m_devIdentity->trust());
@@ -165,16 +192,31 @@ BackendServer::BackendServer(BackendConfig config, std::ostream& log)
     }
     const int threads = m_config.threads;
     m_server->new_task_queue = [threads] {
-        return new httplib::ThreadPool(static_cast<std::size_t>(threads));
+        return new BoundedThreadPool(static_cast<std::size_t>(threads), maxWaitingConnections);
     };
     m_server->set_payload_max_length(m_config.maxBodyBytes);
     m_server->set_read_timeout(30);
     m_server->set_write_timeout(30);
-    m_server->set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
+    m_server->set_pre_routing_handler([this](const httplib::Request& request,
+                                             httplib::Response& response) {
         t_requestStarted = SteadyClock::now();
         t_userId.clear();
-        return httplib::Server::HandlerResponse::Unhandled;
+        return refuseBeforeReading(request, response) ? httplib::Server::HandlerResponse::Handled
+                                                      : httplib::Server::HandlerResponse::Unhandled;
     });
+    // What went wrong inside stays inside: the client gets a plain 500.
+    m_server->set_exception_handler(
+        [this](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {
+            try {
+                if (error) std::rethrow_exception(error);
+            } catch (const std::exception& e) {
+                std::lock_guard lock(m_logMutex);
+                m_log << "orvane-backend: request failed: " << printable(e.what()) << '\n';
+            } catch (...) {
+            }
+            response.headers.clear();
+            errorReply(response, 500, "Internal error", "the server could not answer this request");
+        });
     m_server->set_logger(
         [this](const httplib::Request& request, const httplib::Response& response) {
             logRequest(request.method, request.path, response.status);
@@ -193,10 +235,58 @@ void BackendServer::logRequest(const std::string& method, const std::string& pat
     std::tm utc{};
     gmtime_r(&now, &utc);
     std::lock_guard lock(m_logMutex);
-    m_log << std::put_time(&utc, "%Y-%m-%dT%H:%M:%SZ") << ' ' << method << ' ' << path << ' '
-          << status << ' ' << std::fixed << std::setprecision(1) << elapsed
-          << "ms user=" << (t_userId.empty() ? "-" : t_userId) << '\n'
+    m_log << std::put_time(&utc, "%Y-%m-%dT%H:%M:%SZ") << ' ' << printable(method) << ' '
+          << printable(path) << ' ' << status << ' ' << std::fixed << std::setprecision(1)
+          << elapsed << "ms user=" << (t_userId.empty() ? "-" : t_userId) << '\n'
           << std::flush;
+}
+
+std::string BackendServer::clientAddress(const httplib::Request& request) const {
+    if (m_config.behindProxy && isLoopbackAddress(request.remote_addr)) {
+        const auto forwarded = request.get_header_value("X-Forwarded-For");
+        // The proxy appends the address it saw; whatever came before is the client's own claim.
+        auto last = forwarded.substr(forwarded.rfind(',') + 1);
+        last.erase(0, last.find_first_not_of(' '));
+        last.erase(last.find_last_not_of(' ') + 1);
+        if (!last.empty()) return last;
+    }
+    return request.remote_addr;
+}
+
+bool BackendServer::refuseBeforeReading(const httplib::Request& request,
+                                        httplib::Response& response) {
+    const bool chat = request.path == "/api/v1/ai/chat";
+    const std::size_t limit = chat ? m_config.maxBodyBytes : signInBodyBytes;
+    if (request.has_header("Content-Length")) {
+        const auto declared = request.get_header_value("Content-Length");
+        std::size_t length = 0;
+        const auto [end, error] =
+            std::from_chars(declared.data(), declared.data() + declared.size(), length);
+        if (error != std::errc() || end != declared.data() + declared.size() || length > limit) {
+            errorReply(response, 413, "Request too large",
+                       "this route takes at most " + std::to_string(limit) + " bytes");
+            return true;
+        }
+    } else if (!chat && request.has_header("Transfer-Encoding")) {
+        // Only a declared length can be refused before it is read.
+        errorReply(response, 411, "Length required", "send the body with a Content-Length");
+        return true;
+    }
+    // Twenty megabytes are read for a question only from somebody signed in.
+    if (chat) {
+        const auto token = bearerToken(request);
+        if (!token || !m_tokens->verifyAccessToken(*token)) {
+            errorReply(response, 401, "Unauthorized", "a valid bearer access token is required");
+            return true;
+        }
+    }
+    if (request.method == "POST" && isSignInRoute(request.path) &&
+        !m_signInLimiter->allow(clientAddress(request))) {
+        response.set_header("Retry-After", "30");
+        errorReply(response, 429, "Too many sign-ins", "try again in a minute");
+        return true;
+    }
+    return false;
 }
 
 void BackendServer::registerRoutes() {
@@ -215,6 +305,11 @@ void BackendServer::registerRoutes() {
         if (!claimedUser.empty() && claimedUser != identity.subject) {
             errorReply(response, 401, "Invalid identity token",
                        "the user id does not match the token");
+            return;
+        }
+        if (!m_usedIdTokens.firstUse(token, identity.expiresAt, nowSeconds())) {
+            errorReply(response, 401, "Invalid identity token",
+                       "the token was already exchanged for a sign-in");
             return;
         }
         const bool fromDevProvider =
@@ -236,7 +331,7 @@ void BackendServer::registerRoutes() {
 
     server.Post("/api/v1/auth/mobile/google",
                 [this, signIn](const httplib::Request& request, httplib::Response& response) {
-                    const auto body = nlohmann::json::parse(request.body, nullptr, false);
+                    const auto body = parseUntrusted(request.body);
                     const auto token = stringField(body, "googleToken");
                     if (!token || token->empty()) {
                         errorReply(response, 400, "Invalid request", "\"googleToken\" is required");
@@ -251,7 +346,7 @@ void BackendServer::registerRoutes() {
             errorReply(response, 501, "Apple sign-in is not configured");
             return;
         }
-        const auto body = nlohmann::json::parse(request.body, nullptr, false);
+        const auto body = parseUntrusted(request.body);
         const auto token = stringField(body, "token");
         if (!token || token->empty()) {
             errorReply(response, 400, "Invalid request", "\"token\" is required");
@@ -262,7 +357,7 @@ void BackendServer::registerRoutes() {
 
     server.Post("/api/v1/auth/refresh", [this](const httplib::Request& request,
                                                httplib::Response& response) {
-        const auto body = nlohmann::json::parse(request.body, nullptr, false);
+        const auto body = parseUntrusted(request.body);
         const auto refreshToken = stringField(body, "refreshToken");
         if (!refreshToken || refreshToken->empty()) {
             errorReply(response, 400, "Invalid request", "\"refreshToken\" is required");
@@ -309,7 +404,7 @@ void BackendServer::registerRoutes() {
             errorReply(response, 403, "Account disabled", "this account has been disabled");
             return;
         }
-        if (!m_rateLimiter->allow(*userId)) {
+        if (!m_rateLimiter->allow(std::to_string(*userId))) {
             response.set_header("Retry-After", "10");
             errorReply(response, 429, "Too many requests", "slow down a bit");
             return;
@@ -319,11 +414,20 @@ void BackendServer::registerRoutes() {
             errorReply(response, 400, "Invalid request", *problem);
             return;
         }
+        auto slot = m_streams->acquire(*userId);
+        if (!slot) {
+            response.set_header("Retry-After", "5");
+            errorReply(response, 429, "Too many answers at once",
+                       "wait for an answer on its way to finish");
+            return;
+        }
         auto input = std::make_shared<ChatInput>(std::move(std::get<ChatInput>(parsed)));
         auto* provider = m_providers.at(input->model).get();
         response.set_header("Cache-Control", "no-cache");
+        // The slot goes with the provider: when the answer has been sent, or the client left.
         response.set_chunked_content_provider(
-            "text/event-stream", [input, provider](std::size_t, httplib::DataSink& sink) {
+            "text/event-stream",
+            [input, provider, slot = std::move(slot)](std::size_t, httplib::DataSink& sink) {
                 EventStreamSink events(sink);
                 provider->answer(*input, events);
                 return false;  // the whole answer went out in this one call

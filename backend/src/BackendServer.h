@@ -14,12 +14,16 @@
 #include "Database.h"
 #include "IdentityVerifier.h"
 #include "RateLimiter.h"
+#include "StreamLimiter.h"
 #include "TokenService.h"
+#include "UsedTokens.h"
 #include "providers/ModelProvider.h"
 
 namespace httplib {
 class Server;
-}
+struct Request;
+struct Response;
+}  // namespace httplib
 
 namespace orvane::backend {
 
@@ -28,6 +32,10 @@ class DevIdentityProvider;
 // The reference service: sign-in exchange, chat, and the development identity provider, on one
 // HTTP(S) server. Logs one line per request (method, path, status, duration, user id) and never a
 // token or message text.
+//
+// Built to face the internet (behind a TLS proxy or with its own certificate): each route takes a
+// body of its own size at most, sign-ins are rate-limited per client address and chat per user,
+// streamed answers are capped per user and in all, and the worker pool's wait list is bounded.
 class BackendServer {
 public:
     BackendServer(BackendConfig config, std::ostream& log);
@@ -43,12 +51,19 @@ public:
     void stop();
 
     int port() const { return m_port; }
+    // The body sizes each route takes.
+    static constexpr std::size_t signInBodyBytes = 16 * 1024;
+    // Connections accepted and waiting for a worker, at most.
+    static constexpr std::size_t maxWaitingConnections = 512;
     Database& database() { return *m_database; }
 
 private:
     bool bind(std::string& error);
     void registerRoutes();
     void logRequest(const std::string& method, const std::string& path, int status);
+    // Refuses what a route must not even read; Handled when it answered.
+    bool refuseBeforeReading(const httplib::Request& request, httplib::Response& response);
+    std::string clientAddress(const httplib::Request& request) const;
 
     BackendConfig m_config;
     std::ostream& m_log;
@@ -56,6 +71,9 @@ private:
     std::unique_ptr<Database> m_database;
     std::unique_ptr<TokenService> m_tokens;
     std::unique_ptr<RateLimiter> m_rateLimiter;
+    std::unique_ptr<RateLimiter> m_signInLimiter;
+    std::unique_ptr<StreamLimiter> m_streams;
+    UsedTokens m_usedIdTokens;
     std::unique_ptr<DevIdentityProvider> m_devIdentity;
     std::vector<TrustedIssuer> m_googleIssuers;
     std::vector<TrustedIssuer> m_appleIssuers;

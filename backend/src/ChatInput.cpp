@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "JsonFields.h"
+
 namespace orvane::backend {
 
 namespace {
@@ -28,7 +30,7 @@ const ChatTurn* ChatInput::latestUserTurn() const {
 }
 
 std::variant<ChatInput, std::string> ChatInput::parse(const std::string& body) {
-    const auto json = nlohmann::json::parse(body, nullptr, false);
+    const auto json = parseUntrusted(body);
     if (!json.is_object()) return std::string("the body must be a JSON object");
     ChatInput input;
 

@@ -11,6 +11,8 @@
 #include <sstream>
 
 #include "Crypto.h"
+#include "PrivateFile.h"
+#include "text/Utf8.h"
 
 namespace orvane::backend {
 
@@ -46,19 +48,13 @@ std::string htmlEscape(const std::string& text) {
 }
 
 std::shared_ptr<const RsaKey> loadOrCreateKey(const std::string& path) {
-    std::ifstream file(path);
-    if (file) {
-        const std::string pem{std::istreambuf_iterator<char>(file), {}};
-        if (auto key = RsaKey::fromPrivatePem(pem)) {
+    if (const auto pem = readPrivateFile(path)) {
+        if (auto key = RsaKey::fromPrivatePem(*pem)) {
             return std::make_shared<const RsaKey>(std::move(*key));
         }
     }
     auto key = RsaKey::generate();
-    {
-        std::ofstream out(path, std::ios::trunc);
-        out << key.privatePem();
-    }
-    ::chmod(path.c_str(), 0600);
+    writePrivateFile(path, key.privatePem());
     return std::make_shared<const RsaKey>(std::move(key));
 }
 
@@ -88,6 +84,14 @@ void pageError(httplib::Response& response, const std::string& message) {
         "text/html; charset=utf-8");
 }
 
+// At most `bytes` bytes of UTF-8 text, never ending inside a character.
+std::string cutUtf8(const std::string& text, std::size_t bytes) {
+    if (text.size() <= bytes) return text;
+    std::size_t end = bytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return text.substr(0, end);
+}
+
 std::string slug(const std::string& name) {
     std::string out;
     for (unsigned char c : name) {
@@ -114,6 +118,10 @@ std::string DevIdentityProvider::redirectUriFor(const std::string& clientId) {
     std::string scheme;
     for (const auto& label : labels) scheme += (scheme.empty() ? "" : ".") + label;
     return scheme + ":/oauth2redirect/google";
+}
+
+void DevIdentityProvider::pruneExpired(std::int64_t now) {
+    std::erase_if(m_codes, [now](const auto& entry) { return entry.second.expiresAt < now; });
 }
 
 TrustedIssuer DevIdentityProvider::trust() const {
@@ -145,7 +153,7 @@ void DevIdentityProvider::registerRoutes(httplib::Server& server) {
         }
         std::string hidden;
         for (const char* name : {"client_id", "redirect_uri", "response_type", "scope",
-                                 "code_challenge", "code_challenge_method", "state"}) {
+                                 "code_challenge", "code_challenge_method", "state", "nonce"}) {
             hidden += "<input type=\"hidden\" name=\"" + std::string(name) + "\" value=\"" +
                       htmlEscape(param(request.params, name)) + "\">";
         }
@@ -182,11 +190,26 @@ void DevIdentityProvider::registerRoutes(httplib::Server& server) {
             auto name = param(form, "name");
             name.erase(0, name.find_first_not_of(' '));
             if (name.empty()) name = "Alex Candidate";
+            if (!utf8::isValid(name)) {
+                pageError(response, "The name must be text.");
+                return;
+            }
             const auto code = base64UrlEncode(randomBytes(24));
             {
                 std::lock_guard lock(m_mutex);
+                const auto now = m_clock();
+                pruneExpired(now);
+                if (m_codes.size() >= maxPendingCodes) {
+                    response.status = 503;
+                    response.set_content(
+                        "<!doctype html><title>Sign-in busy</title><p>Too many sign-ins are "
+                        "waiting. Try again in a few minutes.</p>",
+                        "text/html; charset=utf-8");
+                    return;
+                }
                 m_codes[code] = {param(form, "code_challenge"), param(form, "redirect_uri"),
-                                 name.substr(0, 80), m_clock() + kCodeLifetime};
+                                 cutUtf8(name, 80), cutUtf8(param(form, "nonce"), 256),
+                                 now + kCodeLifetime};
             }
             location += "?code=" + code;
         }
@@ -229,15 +252,18 @@ void DevIdentityProvider::registerRoutes(httplib::Server& server) {
         const auto now = m_clock();
         const auto handle = slug(pending.name);
         const auto givenName = pending.name.substr(0, pending.name.find(' '));
-        const nlohmann::json claims = {{"iss", issuer},
-                                       {"aud", m_clientId},
-                                       {"sub", "dev-" + hex(sha256(handle)).substr(0, 20)},
-                                       {"email", handle + "@dev.orvane.invalid"},
-                                       {"email_verified", true},
-                                       {"name", pending.name},
-                                       {"given_name", givenName},
-                                       {"iat", now},
-                                       {"exp", now + kIdTokenLifetime}};
+        nlohmann::json claims = {{"iss", issuer},
+                                 {"aud", m_clientId},
+                                 {"sub", "dev-" + hex(sha256(handle)).substr(0, 20)},
+                                 {"email", handle + "@dev.orvane.invalid"},
+                                 {"email_verified", true},
+                                 {"name", pending.name},
+                                 {"given_name", givenName},
+                                 {"iat", now},
+                                 {"jti", base64UrlEncode(randomBytes(12))},
+                                 {"exp", now + kIdTokenLifetime}};
+        // Binds the token to the sign-in that asked for it, as Google does.
+        if (!pending.nonce.empty()) claims["nonce"] = pending.nonce;
         response.set_content(nlohmann::json{{"id_token", jwt::signRs256(claims, *m_key, keyId)},
                                             {"token_type", "Bearer"},
                                             {"expires_in", kIdTokenLifetime},

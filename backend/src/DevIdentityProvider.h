@@ -35,6 +35,8 @@ public:
     static std::string redirectUriFor(const std::string& clientId);
 
     static constexpr const char* keyId = "orvane-dev-1";
+    // Sign-ins approved on the page and not yet exchanged, at most; each lasts five minutes.
+    static constexpr std::size_t maxPendingCodes = 1000;
     // The "iss" of its ID tokens: fixed, so tokens survive a restart on another port.
     static constexpr const char* issuer = "https://dev-identity.orvane.invalid";
 
@@ -43,14 +45,23 @@ private:
         std::string challenge;
         std::string redirectUri;
         std::string name;
+        std::string nonce;
         std::int64_t expiresAt;
     };
+    // Drops the codes whose time is up. Called with the mutex held.
+    void pruneExpired(std::int64_t now);
 
     std::string m_clientId;
     std::shared_ptr<const RsaKey> m_key;
     Clock m_clock;
     std::mutex m_mutex;
     std::map<std::string, PendingCode> m_codes;
+
+public:
+    std::size_t pendingCodes() {
+        std::lock_guard lock(m_mutex);
+        return m_codes.size();
+    }
 };
 
 }  // namespace orvane::backend

@@ -15,7 +15,7 @@ namespace orvane::backend {
 namespace {
 
 constexpr std::int64_t kClockSkew = 60;
-constexpr std::int64_t kRefetchInterval = 300;
+constexpr std::int64_t kRefetchInterval = 60;
 
 bool audienceMatches(const nlohmann::json& claims, const std::string& audience) {
     const auto it = claims.find("aud");
@@ -46,7 +46,9 @@ std::shared_ptr<const RsaKey> RemoteKeySource::key(const std::string& keyId) {
     const auto now = static_cast<std::int64_t>(std::time(nullptr));
     const auto lookup = [&]() { return m_keys ? m_keys->find(keyId) : nullptr; };
     if (auto found = lookup()) return found;
-    if (m_keys && now - m_fetchedAt < kRefetchInterval) return nullptr;
+    // Every token naming an unknown key would otherwise cost a fetch, and a failing fetch holds
+    // this lock for its whole timeout: tokens are cheap to forge, workers are not.
+    if (m_fetchedAt != 0 && now - m_fetchedAt < kRefetchInterval) return nullptr;
 
     const auto schemeEnd = m_url.find("://");
     const auto pathStart = m_url.find('/', schemeEnd + 3);
@@ -111,6 +113,7 @@ std::variant<Identity, std::string> verifyIdToken(const std::string& token,
     identity.issuer = *issuer;
     identity.subject = *subject;
     identity.email = stringField(decoded->claims, "email").value_or("");
+    identity.expiresAt = *expiry + kClockSkew;
     identity.firstName =
         stringField(decoded->claims, "given_name")
             .value_or(firstWord(stringField(decoded->claims, "name").value_or("")));

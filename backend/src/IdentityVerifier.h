@@ -33,8 +33,8 @@ private:
     KeySet m_keys;
 };
 
-// A JWKS fetched over HTTPS (Google's and Apple's published keys), refetched at most every five
-// minutes when a token names a key it does not have yet.
+// A JWKS fetched over HTTPS (Google's and Apple's published keys), refetched when a token names a
+// key it does not have yet, at most once a minute whether or not the last fetch succeeded.
 class RemoteKeySource : public KeySource {
 public:
     explicit RemoteKeySource(std::string url) : m_url(std::move(url)) {}
@@ -62,6 +62,7 @@ struct Identity {
     std::string subject;
     std::string email;
     std::string firstName;
+    std::int64_t expiresAt = 0;
 };
 
 // Checks an RS256 ID token: signature against the issuer's keys, issuer, audience, expiry.

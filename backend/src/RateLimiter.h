@@ -3,15 +3,17 @@
 #pragma once
 
 #include <chrono>
-#include <cstdint>
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <string>
 
 namespace orvane::backend {
 
-// A token bucket per user: up to `perMinute` requests in a burst, refilled evenly over a minute.
-// Zero means no limit.
+// A token bucket per key (a user, a client address): up to `perMinute` requests in a burst,
+// refilled evenly over a minute. Zero means no limit. Buckets that have filled up again are
+// forgotten, so a stream of new keys costs no lasting memory.
 class RateLimiter {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
@@ -19,19 +21,22 @@ public:
     explicit RateLimiter(int perMinute, Clock clock = std::chrono::steady_clock::now)
         : m_perMinute(perMinute), m_clock(std::move(clock)) {}
 
-    // Takes one request from the user's bucket; false when it is empty.
-    bool allow(std::int64_t userId);
+    // Takes one request from the key's bucket; false when it is empty.
+    bool allow(const std::string& key);
+    std::size_t trackedKeys() const;
 
 private:
     struct Bucket {
         double tokens;
         std::chrono::steady_clock::time_point updated;
     };
+    void forgetFullBuckets(std::chrono::steady_clock::time_point now);
 
     int m_perMinute;
     Clock m_clock;
-    std::mutex m_mutex;
-    std::map<std::int64_t, Bucket> m_buckets;
+    mutable std::mutex m_mutex;
+    std::map<std::string, Bucket> m_buckets;
+    std::size_t m_sweepAt = 1024;
 };
 
 }  // namespace orvane::backend

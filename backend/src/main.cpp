@@ -61,7 +61,10 @@ int main(int argc, char** argv) {
         std::signal(SIGINT, handleSignal);
         std::signal(SIGTERM, handleSignal);
         std::cerr << "orvane-backend: serving on " << config.origin()
-                  << (config.devIdpEnabled() ? " (development identity provider on)" : "") << "\n";
+                  << (config.devIdentityEnabled()
+                          ? " (development identity provider on: anyone can sign in)"
+                          : "")
+                  << "\n";
         std::string error;
         if (!server.run(error)) {
             std::cerr << "orvane-backend: " << error << "\n";

@@ -40,10 +40,10 @@ struct BackendHarness {
 
     explicit BackendHarness(const std::string& name, std::filesystem::path dir = {}) {
         dataDir = dir.empty() ? freshDataDir(name) : dir;
-        auto parsed =
-            backend::BackendConfig::parse({"--listen", "127.0.0.1:0", "--data", dataDir.string(),
-                                           "--offline-pace", "0", "--rate-limit", "0"},
-                                          {});
+        auto parsed = backend::BackendConfig::parse(
+            {"--listen", "127.0.0.1:0", "--data", dataDir.string(), "--offline-pace", "0",
+             "--rate-limit", "0", "--sign-in-rate-limit", "0", "--dev-identity-provider"},
+            {});
         config = std::get<backend::BackendConfig>(parsed);
     }
     ~BackendHarness() {

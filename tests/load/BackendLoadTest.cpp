@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "backend/BackendHarness.h"
-#include "orvane/BuildConfig.h"
+#include "backend/BackendProcess.h"
 
 namespace orvane::testing {
 namespace {
@@ -26,46 +26,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kStreams = 200;
 
-struct BackendProcess {
-    pid_t pid = -1;
-    int port = 0;
-    std::filesystem::path dataDir = freshDataDir("load");
-
-    BackendProcess() {
-        port = 20000 + ::getpid() % 20000;
-        pid = ::fork();
-        if (pid == 0) {
-            const auto listen = "127.0.0.1:" + std::to_string(port);
-            std::freopen("/dev/null", "w", stderr);
-            ::execl(ORVANE_BACKEND_PATH, "orvane-backend", "--listen", listen.c_str(), "--data",
-                    dataDir.c_str(), "--offline-pace", "0", "--rate-limit", "0", "--threads", "256",
-                    static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        httplib::Client probe("127.0.0.1", port);
-        for (int i = 0; i < 500 && !probe.Get("/healthz"); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
-    ~BackendProcess() {
-        ::kill(pid, SIGTERM);
-        ::waitpid(pid, nullptr, 0);
-        std::filesystem::remove_all(dataDir);
-    }
-    long peakRssKilobytes() const {
-        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-        for (std::string line; std::getline(status, line);) {
-            if (line.starts_with("VmHWM:")) return std::stol(line.substr(6));
-        }
-        return -1;
-    }
-};
-
 TEST(BackendLoad, TwoHundredConcurrentStreamsAllArriveWhole) {
-    BackendProcess backendProcess;
+    BackendProcess backendProcess("load",
+                                  {"--rate-limit", "0", "--threads", "256", "--max-streams", "256",
+                                   "--max-streams-per-user", "256", "--dev-identity-provider"});
     BackendHarness signIn("load-signin");
-    signIn.port = backendProcess.port;
-    signIn.config.googleClientId = std::string(buildconfig::googleClientId);
+    backendProcess.attach(signIn);
     const std::string token = signIn.signIn()["accessToken"];
 
     const std::vector<std::string> questions = {
@@ -78,7 +44,7 @@ TEST(BackendLoad, TwoHundredConcurrentStreamsAllArriveWhole) {
     std::vector<std::thread> clients;
     for (int i = 0; i < kStreams; ++i) {
         clients.emplace_back([&, i] {
-            httplib::Client client("127.0.0.1", backendProcess.port);
+            httplib::Client client("127.0.0.1", backendProcess.port());
             client.set_read_timeout(60);
             httplib::Request request;
             request.method = "POST";

@@ -178,7 +178,7 @@ class Demo:
         self.start("backend", [os.path.join(self.build, "backend", "orvane-backend"),
                                "--listen", "127.0.0.1:%d" % port,
                                "--data", os.path.join(self.tmp, "backend-data"),
-                               "--dev-idp", "on", "--tier", "all=offline",
+                               "--dev-identity-provider", "--tier", "all=offline",
                                "--access-token-ttl", str(ACCESS_TOKEN_SECONDS)])
 
         def healthy():

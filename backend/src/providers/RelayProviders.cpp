@@ -14,6 +14,9 @@ namespace orvane::backend {
 
 namespace {
 
+constexpr const char* kUnreadableReply =
+    "The model provider's reply could not be read: a line of it never ended.";
+
 struct Origin {
     std::string origin;      // scheme://host[:port]
     std::string pathPrefix;  // without a trailing slash
@@ -102,7 +105,10 @@ void AnthropicProvider::answer(const ChatInput& input, AnswerSink& sink) {
           body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), sink,
           [&](std::string_view chunk, bool& ended) {
               std::vector<orvane::AnswerStreamDecoder::Event> events;
-              decoder.feed(chunk, events);
+              if (!decoder.feed(chunk, events)) {
+                  ended = true;
+                  return sink.error(kUnreadableReply);
+              }
               for (const auto& event : events) {
                   using Type = orvane::AnswerStreamDecoder::Event::Type;
                   bool open = true;
@@ -184,6 +190,11 @@ void OpenAiProvider::answer(const ChatInput& input, AnswerSink& sink) {
                       ended = true;
                       return sink.stop();
                   }
+              }
+              // A server that never ends its line must not fill this process's memory.
+              if (pending.size() > orvane::AnswerStreamDecoder::maxLineBytes) {
+                  ended = true;
+                  return sink.error(kUnreadableReply);
               }
               return true;
           });

@@ -1,0 +1,427 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+
+// orvane-backend, the program, read with an attacker's eyes: what someone who can reach its port
+// but holds no account can make it do, and what a stolen token is worth.
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <barrier>
+#include <future>
+#include <set>
+#include <thread>
+
+#include "backend/BackendProcess.h"
+
+namespace orvane::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr long kRssCeilingKilobytes = 100 * 1024;
+
+// Writes raw bytes to the backend and returns what it answers within the time given; an answer
+// that arrives at all, and fast, shows the body was refused before it was read.
+std::string rawExchange(int port, const std::string& head, const std::string& body = {},
+                        std::chrono::milliseconds wait = 2000ms) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return {};
+    }
+    timeval timeout{0, static_cast<suseconds_t>(wait.count() * 1000)};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    const auto request = head + body;
+    ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    std::string reply;
+    char buffer[4096];
+    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+        reply.append(buffer, static_cast<std::size_t>(n));
+        if (reply.find("\r\n\r\n") != std::string::npos) break;
+    }
+    ::close(fd);
+    return reply;
+}
+
+int statusOf(const std::string& reply) {
+    return reply.size() > 12 ? std::atoi(reply.c_str() + 9) : 0;
+}
+
+std::string post(const std::string& path, std::size_t contentLength,
+                 const std::string& extraHeaders = {}) {
+    return "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n" +
+           extraHeaders + "Content-Length: " + std::to_string(contentLength) + "\r\n\r\n";
+}
+
+const std::vector<std::string> kSignInRoutes = {"/api/v1/auth/mobile/google",
+                                                "/api/v1/auth/mobile/apple", "/api/v1/auth/refresh",
+                                                "/dev/token", "/dev/oauth2/v2/auth"};
+
+class Hostile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server = std::make_unique<BackendProcess>(
+            "hostile", std::vector<std::string>{"--dev-identity-provider", "--sign-in-rate-limit",
+                                                "0", "--rate-limit", "0"});
+        ASSERT_TRUE(server->running()) << server->log();
+        server->attach(harness);
+    }
+    std::unique_ptr<BackendProcess> server;
+    BackendHarness harness{"hostile-client"};
+};
+
+TEST_F(Hostile, BodiesTooLargeForTheirRouteAreRefusedBeforeTheyAreRead) {
+    // A megabyte is announced and never sent: only a refusal made before reading answers at all.
+    for (const auto& route : kSignInRoutes) {
+        const auto reply = rawExchange(server->port(), post(route, 1024 * 1024));
+        EXPECT_EQ(statusOf(reply), 413) << route << ": " << reply;
+        EXPECT_EQ(reply.find("EXCEPTION_WHAT"), std::string::npos);
+    }
+    // The chat route takes twenty megabytes, and those only from somebody signed in.
+    EXPECT_EQ(statusOf(rawExchange(server->port(), post("/api/v1/ai/chat", 19 * 1024 * 1024))),
+              401);
+    const std::string token = harness.signIn()["accessToken"];
+    EXPECT_EQ(
+        statusOf(rawExchange(server->port(), post("/api/v1/ai/chat", 64 * 1024 * 1024,
+                                                  "Authorization: Bearer " + token + "\r\n"))),
+        413);
+    // A body without a declared length cannot be refused by its size before it arrives.
+    for (const auto& route : kSignInRoutes) {
+        const auto reply =
+            rawExchange(server->port(), "POST " + route +
+                                            " HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n"
+                                            "\r\n100000\r\n");
+        EXPECT_EQ(statusOf(reply), 411) << route;
+    }
+}
+
+TEST_F(Hostile, BodyBombsOnEveryRouteLeaveTheServerSmall) {
+    const std::string nested(16 * 1024 - 10, '[');
+    const std::string pairs = [] {
+        std::string text;
+        while (text.size() < 16 * 1024 - 8) text += "a=b&";
+        return text;
+    }();
+    std::vector<std::thread> attackers;
+    for (int attacker = 0; attacker < 16; ++attacker) {
+        attackers.emplace_back([&, attacker] {
+            for (int round = 0; round < 20; ++round) {
+                for (const auto& route : kSignInRoutes) {
+                    const auto& body = attacker % 2 ? nested : pairs;
+                    rawExchange(server->port(), post(route, body.size()), body);
+                }
+                rawExchange(server->port(), post("/api/v1/ai/chat", 19 * 1024 * 1024),
+                            std::string(64 * 1024, '['));
+                rawExchange(server->port(), post("/healthz", 8 * 1024 * 1024));
+            }
+        });
+    }
+    for (auto& attacker : attackers) attacker.join();
+    const auto peak = server->peakRssKilobytes();
+    std::printf("peak RSS after %d body bombs: %ld KiB\n", 16 * 20 * 7, peak);
+    EXPECT_LT(peak, kRssCeilingKilobytes);
+    EXPECT_EQ(harness.client().Get("/healthz")->status, 200) << "and it still serves";
+}
+
+TEST_F(Hostile, JsonNestedTooDeeplyIsRefusedUnparsed) {
+    const std::string deep = std::string(5000, '[') + std::string(5000, ']');
+    auto c = harness.client();
+    const auto signIn = c.Post("/api/v1/auth/mobile/google", deep, "application/json");
+    EXPECT_EQ(signIn->status, 400);
+    const std::string token = harness.signIn()["accessToken"];
+    const auto chat = c.Post("/api/v1/ai/chat", {{"Authorization", "Bearer " + token}},
+                             R"({"model":"mini","messages":)" + deep + "}", "application/json");
+    EXPECT_EQ(chat->status, 400);
+}
+
+TEST_F(Hostile, TokensOfOneKindAreNotTakenForAnother) {
+    const auto idToken = harness.devIdToken("Mallory");
+    auto c = harness.client();
+    const auto reply = c.Post("/api/v1/auth/mobile/google",
+                              nlohmann::json{{"googleToken", idToken}}.dump(), "application/json");
+    const auto tokens = nlohmann::json::parse(reply->body);
+    const std::string access = tokens["accessToken"], refresh = tokens["refreshToken"];
+
+    EXPECT_EQ(harness.chat(idToken, question("What is a mutex?"))->status, 401)
+        << "an ID token is no bearer token";
+    EXPECT_EQ(harness.chat(refresh, question("What is a mutex?"))->status, 401);
+    EXPECT_EQ(c.Post("/api/v1/auth/mobile/google", nlohmann::json{{"googleToken", access}}.dump(),
+                     "application/json")
+                  ->status,
+              401)
+        << "nor is an access token an identity";
+    EXPECT_EQ(c.Post("/api/v1/auth/refresh", nlohmann::json{{"refreshToken", access}}.dump(),
+                     "application/json")
+                  ->status,
+              401);
+    EXPECT_EQ(harness.chat(access, question("What is a mutex?"))->status, 200) << "control";
+}
+
+TEST_F(Hostile, ReplayedTokensSignNobodyIn) {
+    auto c = harness.client();
+    const auto exchange = [&](const std::string& idToken) {
+        return c.Post("/api/v1/auth/mobile/google", nlohmann::json{{"googleToken", idToken}}.dump(),
+                      "application/json");
+    };
+    const auto idToken = harness.devIdToken("Victim");
+    const auto first = exchange(idToken);
+    ASSERT_EQ(first->status, 200);
+    const auto replay = exchange(idToken);
+    EXPECT_EQ(replay->status, 401) << "a copied ID token is good for nothing";
+
+    const std::string stolen = nlohmann::json::parse(first->body)["refreshToken"];
+    const auto refresh = [&](const std::string& token) {
+        return c.Post("/api/v1/auth/refresh", nlohmann::json{{"refreshToken", token}}.dump(),
+                      "application/json");
+    };
+    const auto owner = refresh(stolen);
+    ASSERT_EQ(owner->status, 200);
+    const std::string next = nlohmann::json::parse(owner->body)["refreshToken"];
+    EXPECT_EQ(refresh(stolen)->status, 401) << "the thief replays the traded token";
+    EXPECT_EQ(refresh(next)->status, 401) << "which ends the whole sign-in";
+}
+
+TEST_F(Hostile, RequestPathsCannotForgeLogLines) {
+    rawExchange(server->port(),
+                "GET /x%0d%0a2026-01-01T00:00:00Z%20POST%20/api/v1/ai/chat%20200%1b[31m HTTP/1.1"
+                "\r\nHost: x\r\n\r\n");
+    server->stop();
+    const auto log = server->log();
+    EXPECT_EQ(log.find("\n2026-01-01T00:00:00Z"), std::string::npos) << log;
+    EXPECT_EQ(log.find('\x1b'), std::string::npos);
+    EXPECT_NE(log.find("\\x0d\\x0a2026-01-01"), std::string::npos) << log;
+}
+
+TEST_F(Hostile, AFailingRequestSaysNothingOfWhy) {
+    const std::string token = harness.signIn()["accessToken"];
+    // The database is damaged under the running server.
+    for (const char* file : {"orvane.db", "orvane.db-wal", "orvane.db-shm"}) {
+        std::ofstream(server->dataDir() / file, std::ios::trunc) << std::string(8192, 'x');
+    }
+    const auto reply = harness.chat(token, question("What is a B-tree?"));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 500);
+    EXPECT_FALSE(reply->has_header("EXCEPTION_WHAT"));
+    EXPECT_EQ(reply->body.find("database"), std::string::npos) << reply->body;
+    EXPECT_EQ(nlohmann::json::parse(reply->body)["error"], "Internal error");
+}
+
+TEST_F(Hostile, PendingSignInsAreBounded) {
+    auto c = harness.client();
+    const auto approve = [&] {
+        return c
+            .Post("/dev/oauth2/v2/auth", httplib::Params{{"client_id", harness.clientId()},
+                                                         {"redirect_uri", harness.redirectUri()},
+                                                         {"response_type", "code"},
+                                                         {"code_challenge", std::string(43, 'A')},
+                                                         {"code_challenge_method", "S256"},
+                                                         {"name", "Bot"}})
+            ->status;
+    };
+    int approved = 0;
+    while (approved <= 1000 && approve() == 302) ++approved;
+    EXPECT_EQ(approved, 1000);
+    EXPECT_EQ(approve(), 503) << "never exchanged, they take no more memory than this";
+}
+
+TEST_F(Hostile, ANameCutAtItsLimitStaysText) {
+    // 79 letters and an "é": cutting at 80 bytes would split the character.
+    const auto token = harness.devIdToken(std::string(79, 'n') + "\u00e9 Smith");
+    const auto reply =
+        harness.client().Post("/api/v1/auth/mobile/google",
+                              nlohmann::json{{"googleToken", token}}.dump(), "application/json");
+    ASSERT_EQ(reply->status, 200) << reply->body;
+    EXPECT_EQ(nlohmann::json::parse(reply->body)["user"]["firstName"].get<std::string>().size(),
+              79u);
+}
+
+TEST(HostileStartup, TheDevelopmentSignInIsOffUnlessAskedFor) {
+    BackendProcess plain("hostile-plain");
+    ASSERT_TRUE(plain.running());
+    auto c = plain.client();
+    EXPECT_EQ(c.Get("/dev/oauth2/v2/auth?client_id=x")->status, 404);
+    EXPECT_EQ(c.Post("/dev/token", "code=x", "application/x-www-form-urlencoded")->status, 404);
+    EXPECT_EQ(c.Get("/dev/jwks.json")->status, 404);
+
+    BackendProcess paid("hostile-paid",
+                        {"--dev-identity-provider", "--tier", "all=anthropic:claude-test"});
+    EXPECT_EQ(paid.exitStatus(), 2);
+    EXPECT_NE(paid.log().find("--dev-identity-provider=force"), std::string::npos) << paid.log();
+
+    BackendProcess forced("hostile-forced",
+                          {"--dev-identity-provider=force", "--tier", "all=anthropic:claude-test"});
+    EXPECT_TRUE(forced.running()) << forced.log();
+}
+
+TEST(HostileStartup, SignInsAreRateLimitedPerClientAddress) {
+    BackendProcess limited("hostile-limited", {"--dev-identity-provider", "--sign-in-rate-limit",
+                                               "5", "--behind-proxy"});
+    auto c = limited.client();
+    const auto attempt = [&](const std::string& forwardedFor) {
+        httplib::Headers headers;
+        if (!forwardedFor.empty()) headers.emplace("X-Forwarded-For", forwardedFor);
+        return c
+            .Post("/api/v1/auth/mobile/google", headers, R"({"googleToken":"x"})",
+                  "application/json")
+            ->status;
+    };
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(attempt("198.51.100.7"), 401) << i;
+    EXPECT_EQ(attempt("198.51.100.7"), 429);
+    EXPECT_EQ(attempt("203.0.113.9, 198.51.100.7"), 429) << "the proxy's own entry counts";
+    EXPECT_EQ(attempt("198.51.100.7, 203.0.113.9"), 401)
+        << "another client has a bucket of its own";
+}
+
+TEST(HostileStartup, KeyFilesArePrivateAndAnExposedOneIsRefused) {
+    const auto dir = freshDataDir("hostile-keys");
+    {
+        BackendProcess first("hostile-keys", {"--dev-identity-provider"}, dir);
+        ASSERT_TRUE(first.running());
+    }
+    for (const char* key : {"secret.key", "dev-idp-key.pem"}) {
+        struct stat info {};
+        ASSERT_EQ(::stat((dir / key).c_str(), &info), 0) << key;
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << key;
+    }
+    ::chmod((dir / "secret.key").c_str(), 0644);
+    BackendProcess exposed("hostile-keys", {}, dir);
+    EXPECT_EQ(exposed.exitStatus(), 1);
+    EXPECT_NE(exposed.log().find("chmod 600"), std::string::npos) << exposed.log();
+    std::filesystem::remove_all(dir);
+}
+
+// Forged tokens naming a key nobody has are cheap to make; fetching the key set again for each
+// of them is not, least of all when the fetch fails and each one waits for it.
+TEST(HostileStartup, KeySetsAreRefetchedAtMostOnceAMinuteEvenWhenFetchesFail) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    ::listen(listener, 64);
+    std::atomic<int> fetches{0};
+    std::thread keyServer([&] {
+        for (int client; (client = ::accept(listener, nullptr, nullptr)) >= 0;) {
+            ++fetches;
+            ::close(client);  // a key server that is down: every fetch fails at once
+        }
+    });
+    BackendProcess server("hostile-jwks",
+                          {"--sign-in-rate-limit", "0", "--google-jwks",
+                           "https://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/"});
+    ASSERT_TRUE(server.running()) << server.log();
+    const auto forger = backend::RsaKey::generate();
+    const auto now = static_cast<std::int64_t>(std::time(nullptr));
+    auto c = server.client();
+    for (int i = 0; i < 30; ++i) {
+        const auto token =
+            backend::jwt::signRs256({{"iss", "https://accounts.google.com"},
+                                     {"aud", std::string(buildconfig::googleClientId)},
+                                     {"sub", "x"},
+                                     {"iat", now},
+                                     {"exp", now + 600}},
+                                    forger, "unknown-key-" + std::to_string(i));
+        const auto reply =
+            c.Post("/api/v1/auth/mobile/google", nlohmann::json{{"googleToken", token}}.dump(),
+                   "application/json");
+        EXPECT_EQ(reply->status, 401);
+    }
+    server.stop();
+    ::shutdown(listener, SHUT_RDWR);
+    ::close(listener);
+    keyServer.join();
+    EXPECT_LE(fetches.load(), 1);
+}
+
+TEST(HostileStartup, OnlyLoopbackAddressesServePlainHttp) {
+    for (const char* host : {"127.evil.example", "localhost.evil.example", "0.0.0.0", "10.0.0.1"}) {
+        BackendProcess lookalike("hostile-loopback", {"--listen", std::string(host) + ":0"});
+        EXPECT_EQ(lookalike.exitStatus(), 2) << host;
+    }
+}
+
+// Every stream holds a worker while it runs: a crowd of users asking at once gets answers or a
+// clear "not now", never a hung or broken connection.
+TEST(HostileLoad, AThousandStreamsFromFiftyUsersAllGetAWellFormedReply) {
+    constexpr int kUsers = 50, kStreams = 1000;
+    BackendProcess server("hostile-load", {"--dev-identity-provider", "--sign-in-rate-limit", "0",
+                                           "--rate-limit", "0", "--offline-pace", "2"});
+    BackendHarness harness("hostile-load-client");
+    server.attach(harness);
+    std::vector<std::string> tokens;
+    for (int i = 0; i < kUsers; ++i) {
+        tokens.push_back(harness.signIn("User " + std::to_string(i))["accessToken"]);
+    }
+
+    std::vector<int> statuses(kStreams, 0);
+    std::vector<std::string> bodies(kStreams);
+    std::vector<double> firstByteMs(kStreams, -1);
+    std::barrier start(kStreams);
+    std::vector<std::thread> clients;
+    for (int i = 0; i < kStreams; ++i) {
+        clients.emplace_back([&, i] {
+            httplib::Client client("127.0.0.1", server.port());
+            client.set_connection_timeout(30);
+            client.set_read_timeout(60);
+            httplib::Request request;
+            request.method = "POST";
+            request.path = "/api/v1/ai/chat";
+            request.headers = {{"Authorization", "Bearer " + tokens[i % kUsers]}};
+            request.body = question("What is consistent hashing?").dump();
+            request.set_header("Content-Type", "application/json");
+            Clock::time_point sent;
+            request.response_handler = [&, i](const httplib::Response& response) {
+                statuses[i] = response.status;
+                firstByteMs[i] =
+                    std::chrono::duration<double, std::milli>(Clock::now() - sent).count();
+                return true;
+            };
+            request.content_receiver = [&, i](const char* data, std::size_t length, std::uint64_t,
+                                              std::uint64_t) {
+                bodies[i].append(data, length);
+                return true;
+            };
+            start.arrive_and_wait();
+            sent = Clock::now();
+            if (!client.send(request)) statuses[i] = -1;
+        });
+    }
+    for (auto& client : clients) client.join();
+
+    int answered = 0, refused = 0;
+    for (int i = 0; i < kStreams; ++i) {
+        if (statuses[i] == 200) {
+            const auto events = eventsOf(bodies[i]);
+            ASSERT_FALSE(events.empty()) << i;
+            EXPECT_EQ(events.back()["type"], "message_stop") << i;
+            ++answered;
+        } else {
+            ASSERT_EQ(statuses[i], 429) << "stream " << i << ": " << bodies[i];
+            EXPECT_EQ(nlohmann::json::parse(bodies[i])["error"], "Too many answers at once");
+            ++refused;
+        }
+    }
+    std::sort(firstByteMs.begin(), firstByteMs.end());
+    const auto at = [&](double q) {
+        return firstByteMs[static_cast<std::size_t>(q * (kStreams - 1))];
+    };
+    std::printf(
+        "%d streams from %d users: %d answered, %d told to wait; first reply p50 %.1f ms, "
+        "p99 %.1f ms; peak RSS %ld KiB\n",
+        kStreams, kUsers, answered, refused, at(0.5), at(0.99), server.peakRssKilobytes());
+    EXPECT_GT(answered, 0);
+    EXPECT_EQ(answered + refused, kStreams);
+}
+
+}  // namespace
+}  // namespace orvane::testing
