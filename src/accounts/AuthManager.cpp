@@ -8,6 +8,7 @@
 #include "platform/HttpClient.h"
 #include "platform/MainQueue.h"
 #include "platform/WebAuthSession.h"
+#include "text/Base64.h"
 #include "text/Text.h"
 #include "text/Url.h"
 #include "text/Utf8.h"
@@ -141,13 +142,17 @@ void AuthManager::signInWithGoogle(Completion completion) {
     }
     m_pkceVerifier = makeCodeVerifier();
     const auto challenge = makeCodeChallenge(*m_pkceVerifier);
+    m_oauthState = oauth::base64Url(m_services->crypto.randomBytes(16));
+    m_oauthNonce = oauth::base64Url(m_services->crypto.randomBytes(16));
     const auto url =
         oauth::urlWithQuery(m_config.authorizationEndpoint, {{"client_id", m_config.googleClientID},
                                                              {"redirect_uri", redirectUri()},
                                                              {"response_type", "code"},
                                                              {"scope", "openid email profile"},
                                                              {"code_challenge", challenge},
-                                                             {"code_challenge_method", "S256"}});
+                                                             {"code_challenge_method", "S256"},
+                                                             {"state", m_oauthState},
+                                                             {"nonce", m_oauthNonce}});
     if (!Url::parse(url)) {
         fail("Could not build auth URL", completion);
         return;
@@ -179,6 +184,9 @@ void AuthManager::handleRedirect(const std::optional<std::string>& callbackUrl,
         fail("No auth code in callback", completion);
         return;
     }
+    // Any page can send the browser to Orvane's scheme; only the answer to this sign-in counts.
+    const auto* state = firstItem(*items, "state");
+    if (!state || !*state || **state != m_oauthState) return;
     if (const auto* errorValue = firstItem(*items, "error"); errorValue && *errorValue) {
         const auto* description = firstItem(*items, "error_description");
         const auto details = description && *description ? **description : "no details";
@@ -191,6 +199,10 @@ void AuthManager::handleRedirect(const std::optional<std::string>& callbackUrl,
         return;
     }
     exchangeCodeForIDToken(**code, [this, completion](std::optional<std::string> idToken) {
+        if (idToken && !carriesNonce(*idToken)) {
+            m_lastError = wrongTokenMessage;
+            idToken.reset();
+        }
         if (!idToken) {
             onMain([completion] {
                 if (completion) completion(false);
@@ -235,6 +247,19 @@ void AuthManager::post(const std::string& url, const char* contentType, std::str
                              onReply = std::move(onReply)](HttpResult reply) {
             postIfAlive(queue, alive, [onReply, reply = std::move(reply)] { onReply(reply); });
         });
+}
+
+// Read without checking the signature: the token came straight from the token endpoint, and the
+// backend checks it again. What matters here is whether it was issued for this sign-in.
+bool AuthManager::carriesNonce(const std::string& idToken) const {
+    const auto first = idToken.find('.');
+    const auto second = idToken.find('.', first + 1);
+    if (first == std::string::npos || second == std::string::npos) return false;
+    const auto payload =
+        base64::decodeUrl(std::string_view(idToken).substr(first + 1, second - first - 1));
+    if (!payload) return false;
+    const auto claims = jsonObject(std::string(payload->begin(), payload->end()));
+    return claims && stringMember(*claims, "nonce") == m_oauthNonce;
 }
 
 std::optional<std::string> AuthManager::readTokenReply(const HttpResult& reply) {

@@ -97,6 +97,9 @@ public:
 
     const std::optional<std::string>& pkceVerifier() const { return m_pkceVerifier; }
 
+    static constexpr const char* wrongTokenMessage =
+        "Google: the sign-in answer belongs to another sign-in; please try again";
+
 private:
     std::string makeCodeVerifier();
     std::string makeCodeChallenge(const std::string& verifier);
@@ -106,6 +109,7 @@ private:
     void exchangeCodeForIDToken(const std::string& code,
                                 std::function<void(std::optional<std::string>)> completion);
     std::optional<std::string> readTokenReply(const HttpResult& reply);
+    bool carriesNonce(const std::string& idToken) const;
     void authenticateWithBackend(const std::string& provider, const std::string& token,
                                  const std::optional<std::string>& userId, Completion completion);
     void handleBackendReply(const HttpResult& reply, const Completion& completion);
@@ -125,6 +129,10 @@ private:
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
     std::unique_ptr<WebAuthSession> m_authSession;
     std::optional<std::string> m_pkceVerifier;
+    // Sent with the latest Google sign-in: its redirect must carry the state back, and the ID
+    // token the nonce, or they answer another sign-in (or none: a forgery).
+    std::string m_oauthState;
+    std::string m_oauthNonce;
     Completion m_appleSignInCompletion;
 
     std::vector<RefreshCompletion> m_refreshWaiters;

@@ -3,9 +3,12 @@
 #include "app/SingleInstance.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QPointer>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace orvane {
@@ -15,6 +18,15 @@ namespace {
 // A message is one line of UTF-8; the receiver answers "ok" once it has it.
 constexpr int kMaxMessageBytes = 64 * 1024;
 
+// Whether the process at the other end of a connected local socket runs as this user.
+bool peerIsThisUser(const QLocalSocket& socket) {
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    const auto fd = static_cast<int>(socket.socketDescriptor());
+    return fd >= 0 && ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 &&
+           length == sizeof peer && peer.uid == ::getuid();
+}
+
 }  // namespace
 
 QString SingleInstance::defaultSocketPath() {
@@ -22,7 +34,12 @@ QString SingleInstance::defaultSocketPath() {
     if (!runtime.isEmpty() && QDir(runtime).exists()) {
         return QDir(runtime).filePath("orvane-instance");
     }
-    return QDir(QDir::tempPath()).filePath(QStringLiteral("orvane-%1-instance").arg(getuid()));
+    // The temporary directory is everybody's: the socket goes in a directory of this user's that
+    // nobody else may enter (made here, or checked by problem() if it was there already).
+    const QString mine =
+        QDir(QDir::tempPath()).filePath(QStringLiteral("orvane-%1").arg(::getuid()));
+    ::mkdir(QFile::encodeName(mine).constData(), 0700);
+    return QDir(mine).filePath("instance");
 }
 
 SingleInstance::SingleInstance(QString socketPath) : m_socketPath(std::move(socketPath)) {}
@@ -31,7 +48,24 @@ SingleInstance::~SingleInstance() {
     if (m_server) m_server->close();
 }
 
+std::optional<QString> SingleInstance::problem() const {
+    const QString dir = QFileInfo(m_socketPath).absolutePath();
+    struct stat info {};
+    if (::lstat(QFile::encodeName(dir).constData(), &info) != 0) {
+        return QStringLiteral("%1 does not exist").arg(dir);
+    }
+    if (S_ISLNK(info.st_mode) || !S_ISDIR(info.st_mode)) {
+        return QStringLiteral("%1 is not a directory of its own (a link, or a file)").arg(dir);
+    }
+    if (info.st_uid != ::getuid()) return QStringLiteral("%1 belongs to another user").arg(dir);
+    if ((info.st_mode & 077) != 0) {
+        return QStringLiteral("%1 may be entered by other users (chmod 700 it)").arg(dir);
+    }
+    return std::nullopt;
+}
+
 bool SingleInstance::listen() {
+    if (problem()) return false;
     // Asked first: with access options set, Qt binds elsewhere and renames the socket into place,
     // which would silently take the name from a running instance.
     QLocalSocket probe;
@@ -54,6 +88,10 @@ void SingleInstance::accept() {
     while (auto* connection = m_server->nextPendingConnection()) {
         QObject::connect(connection, &QLocalSocket::disconnected, connection,
                          &QObject::deleteLater);
+        if (!peerIsThisUser(*connection)) {
+            connection->abort();
+            continue;
+        }
         QObject::connect(connection, &QLocalSocket::readyRead, [this, connection] {
             if (!connection->canReadLine()) {
                 if (connection->bytesAvailable() > kMaxMessageBytes) connection->abort();
@@ -69,9 +107,12 @@ void SingleInstance::accept() {
 }
 
 bool SingleInstance::forward(const QString& message, int timeoutMs) const {
+    if (problem()) return false;
     QLocalSocket socket;
     socket.connectToServer(m_socketPath);
     if (!socket.waitForConnected(timeoutMs)) return false;
+    // Whoever else listens there must not receive a sign-in code.
+    if (!peerIsThisUser(socket)) return false;
     QByteArray line = message.toUtf8();
     line.replace('\n', ' ');
     socket.write(line + "\n");

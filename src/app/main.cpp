@@ -6,6 +6,10 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -70,6 +74,11 @@ int main(int argc, char** argv) {
     }
 
     SingleInstance instance;
+    if (const auto problem = instance.problem()) {
+        std::cerr << "orvane: cannot talk to another Orvane safely: " << problem->toStdString()
+                  << "\n";
+        return 1;
+    }
     if (forwardToRunningInstance(argc, argv, instance, arguments.message())) return 0;
     if (arguments.command) {
         std::cerr << "orvane: Orvane is not running\n";
@@ -98,8 +107,15 @@ int main(int argc, char** argv) {
 
     std::ofstream trace;
     if (arguments.traceEvents) {
-        trace.open(*arguments.traceEvents, std::ios::out | std::ios::trunc);
-        if (!trace) {
+        // The trace holds what was heard and answered: for this user's eyes only.
+        const int fd = ::open(arguments.traceEvents->c_str(),
+                              O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::fchmod(fd, 0600);
+            ::close(fd);
+            trace.open(*arguments.traceEvents, std::ios::out | std::ios::trunc);
+        }
+        if (fd < 0 || !trace) {
             std::cerr << "orvane: cannot write " << *arguments.traceEvents << "\n";
             return 1;
         }

@@ -12,7 +12,8 @@ namespace orvane {
 // A browser sign-in: shows an authorisation page and waits for the redirect to the callback
 // scheme. It ends in exactly one of three ways, reported once, on any thread: the callback URL,
 // an error (the user closed the page, the browser could not be opened, time ran out), or
-// neither.
+// neither. When the page's URL carries a "state", only a redirect carrying the same state is
+// its answer; any other page may send the browser to the scheme, and such redirects are ignored.
 class WebAuthSession {
 public:
     using Completion = std::function<void(std::optional<std::string> callbackUrl,

@@ -29,4 +29,44 @@ std::string encode(std::span<const std::uint8_t> bytes) {
     return out;
 }
 
+std::optional<std::vector<std::uint8_t>> decodeUrl(std::string_view text) {
+    while (!text.empty() && text.back() == '=') text.remove_suffix(1);
+    if (text.size() % 4 == 1) return std::nullopt;
+    std::vector<std::uint8_t> out;
+    out.reserve(text.size() * 3 / 4);
+    std::uint32_t bits = 0;
+    int count = 0;
+    for (const char c : text) {
+        int value;
+        if (c >= 'A' && c <= 'Z') {
+            value = c - 'A';
+        } else if (c >= 'a' && c <= 'z') {
+            value = c - 'a' + 26;
+        } else if (c >= '0' && c <= '9') {
+            value = c - '0' + 52;
+        } else if (c == '-') {
+            value = 62;
+        } else if (c == '_') {
+            value = 63;
+        } else {
+            return std::nullopt;
+        }
+        bits = (bits << 6) | static_cast<std::uint32_t>(value);
+        if (++count == 4) {
+            out.push_back(static_cast<std::uint8_t>(bits >> 16));
+            out.push_back(static_cast<std::uint8_t>(bits >> 8));
+            out.push_back(static_cast<std::uint8_t>(bits));
+            bits = 0;
+            count = 0;
+        }
+    }
+    if (count == 2) {
+        out.push_back(static_cast<std::uint8_t>(bits >> 4));
+    } else if (count == 3) {
+        out.push_back(static_cast<std::uint8_t>(bits >> 10));
+        out.push_back(static_cast<std::uint8_t>(bits >> 2));
+    }
+    return out;
+}
+
 }  // namespace orvane::base64

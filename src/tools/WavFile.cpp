@@ -11,14 +11,14 @@ namespace orvane {
 
 namespace {
 
-std::uint32_t le32(const std::string& data, std::size_t at) {
+std::uint32_t le32(std::string_view data, std::size_t at) {
     return static_cast<std::uint32_t>(static_cast<unsigned char>(data[at])) |
            static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 1])) << 8 |
            static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 2])) << 16 |
            static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 3])) << 24;
 }
 
-std::uint16_t le16(const std::string& data, std::size_t at) {
+std::uint16_t le16(std::string_view data, std::size_t at) {
     return static_cast<std::uint16_t>(static_cast<unsigned char>(data[at]) |
                                       static_cast<unsigned char>(data[at + 1]) << 8);
 }
@@ -29,8 +29,14 @@ std::variant<AudioBuffer, std::string> readWavFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) return "cannot open " + path;
     const std::string data{std::istreambuf_iterator<char>(file), {}};
+    auto parsed = parseWav(data);
+    if (auto* reason = std::get_if<std::string>(&parsed)) return path + ": " + *reason;
+    return parsed;
+}
+
+std::variant<AudioBuffer, std::string> parseWav(std::string_view data) {
     if (data.size() < 12 || data.compare(0, 4, "RIFF") != 0 || data.compare(8, 4, "WAVE") != 0) {
-        return path + " is not a WAV file";
+        return std::string("not a WAV file");
     }
     std::uint16_t format = 0, channels = 0, bits = 0;
     std::uint32_t rate = 0;
@@ -47,12 +53,19 @@ std::variant<AudioBuffer, std::string> readWavFile(const std::string& path) {
             bits = le16(data, body + 14);
             if (format == 0xFFFE && size >= 26) format = le16(data, body + 24);  // extensible
         } else if (id == "data") {
-            if (channels == 0 || rate == 0) return path + ": data before format";
+            if (channels == 0 || rate == 0) return std::string("data before format");
+            if (rate < minWavRate || rate > maxWavRate) {
+                return "a sample rate of " + std::to_string(rate) +
+                       " Hz is not one audio is recorded at";
+            }
+            if (channels > maxWavChannels) {
+                return std::to_string(channels) + " channels is more than a recording has";
+            }
             const bool pcm16 = format == 1 && bits == 16;
             const bool pcm32 = format == 1 && bits == 32;
             const bool float32 = format == 3 && bits == 32;
             if (!pcm16 && !pcm32 && !float32) {
-                return path + ": only 16/32-bit PCM or 32-bit float WAV is supported";
+                return std::string("only 16/32-bit PCM or 32-bit float WAV is supported");
             }
             const auto available = std::min(size, data.size() - body);
             const auto bytesPerSample = static_cast<std::size_t>(bits / 8);
@@ -74,7 +87,7 @@ std::variant<AudioBuffer, std::string> readWavFile(const std::string& path) {
         }
         at = body + size + (size & 1);
     }
-    return path + ": no audio data";
+    return std::string("no audio data");
 }
 
 }  // namespace orvane

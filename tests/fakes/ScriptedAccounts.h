@@ -7,6 +7,9 @@
 #include <memory>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "accounts/OAuthEncoding.h"
 #include "adapters/openssl/OpenSslCrypto.h"
 #include "platform/AppleSignIn.h"
 #include "platform/Crypto.h"
@@ -62,7 +65,24 @@ struct ScriptedWebAuth : WebAuthSessionFactory {
         auto& record = *sessions.back();
         if (!record.released) record.completion(std::move(callbackUrl), std::move(error));
     }
+    // A query item of the page the latest session opened ("state", "nonce"), or "".
+    std::string pageItem(const std::string& name) const {
+        const auto items = oauth::queryItems(sessions.back()->url);
+        for (const auto& [item, value] : items.value_or(std::vector<oauth::QueryItem>{})) {
+            if (item == name) return value.value_or("");
+        }
+        return {};
+    }
 };
+
+// An ID token as a token endpoint hands it out: the app reads only its claims.
+inline std::string idTokenWithNonce(const std::string& nonce) {
+    const auto claims = nlohmann::json{{"sub", "g-1"}, {"nonce", nonce}}.dump();
+    return "eyJhbGciOiJSUzI1NiJ9." +
+           oauth::base64Url(
+               std::span(reinterpret_cast<const std::uint8_t*>(claims.data()), claims.size())) +
+           ".c2ln";
+}
 
 struct ScriptedAppleSignIn : AppleSignIn {
     std::vector<Completion> requests;

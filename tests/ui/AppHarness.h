@@ -49,9 +49,10 @@ struct AppHarness : SessionFakes {
     // The browser comes back with a code, Google hands out an ID token and the backend answers
     // with the given user record.
     void completeGoogleSignIn(const nlohmann::json& user) {
-        webAuth.finish(std::string(redirect) + "?code=4/code");
+        webAuth.finish(std::string(redirect) + "?code=4/code&state=" + webAuth.pageItem("state"));
         mainQueue.runUntilIdle();
-        http.sends.back().completion(reply(200, {{"id_token", "google-id-token"}}));
+        http.sends.back().completion(
+            reply(200, {{"id_token", idTokenWithNonce(webAuth.pageItem("nonce"))}}));
         mainQueue.runUntilIdle();
         http.sends.back().completion(
             reply(200, {{"accessToken", "access"}, {"refreshToken", "refresh"}, {"user", user}}));

@@ -30,6 +30,13 @@ HttpResult reply(int status, std::optional<std::string> body) {
     return HttpResult{HttpResponse{status}, std::move(body), std::nullopt};
 }
 
+std::string replaced(std::string text, const std::string& placeholder, const std::string& value) {
+    for (auto at = text.find(placeholder); at != std::string::npos; at = text.find(placeholder)) {
+        text.replace(at, placeholder.size(), value);
+    }
+    return text;
+}
+
 class GoogleSignIn : public ::testing::Test {
 protected:
     GoogleSignIn()
@@ -43,10 +50,16 @@ protected:
             errorAtCompletion = auth.lastError();
         });
     }
+    std::string pageItem(const std::string& name) const { return webAuth.pageItem(name); }
+    // The page's answer: "{state}" stands for the state the page was given.
+    std::string redirect(const std::string& query) const {
+        return replaced(std::string(kRedirect) + query, "{state}", pageItem("state"));
+    }
+    std::string idToken() const { return idTokenWithNonce(pageItem("nonce")); }
     // Runs the flow up to the token request with the given redirect.
     void redirectWith(const std::string& query) {
         signIn();
-        webAuth.finish(std::string(kRedirect) + query);
+        webAuth.finish(redirect(query));
         mainQueue.runUntilIdle();
     }
     void answerToken(HttpResult result) {
@@ -66,8 +79,10 @@ protected:
     std::optional<std::string> errorAtCompletion;
 };
 
-TEST_F(GoogleSignIn, TheAuthorisationUrlCarriesSixItemsInOrder) {
+TEST_F(GoogleSignIn, TheAuthorisationUrlCarriesItsItemsInOrder) {
     crypto.scriptedRandom.push_back(kAppendixBOctets);
+    crypto.scriptedRandom.push_back(std::vector<std::uint8_t>(16, 0xAB));
+    crypto.scriptedRandom.push_back(std::vector<std::uint8_t>(16, 0xCD));
     signIn();
     ASSERT_EQ(webAuth.sessions.size(), 1u);
     EXPECT_TRUE(webAuth.sessions[0]->started);
@@ -76,12 +91,51 @@ TEST_F(GoogleSignIn, TheAuthorisationUrlCarriesSixItemsInOrder) {
               std::string("https://accounts.google.com/o/oauth2/v2/auth?client_id=") + kClientId +
                   "&redirect_uri=" + kRedirect +
                   "&response_type=code&scope=openid%20email%20profile&code_challenge=" +
-                  kAppendixBChallenge + "&code_challenge_method=S256");
+                  kAppendixBChallenge +
+                  "&code_challenge_method=S256&state=q6urq6urq6urq6urq6urqw"
+                  "&nonce=zc3Nzc3Nzc3Nzc3Nzc3NzQ");
+}
+
+TEST_F(GoogleSignIn, EachSignInHasAStateAndNonceOfItsOwn) {
+    signIn();
+    const auto state = pageItem("state"), nonce = pageItem("nonce");
+    signIn();
+    EXPECT_EQ(state.size(), 22u);
+    EXPECT_NE(pageItem("state"), state);
+    EXPECT_NE(pageItem("nonce"), nonce);
+    EXPECT_NE(state, nonce);
+}
+
+// Any web page can send the browser to Orvane's scheme: only the answer to this sign-in, carrying
+// its state, may end it, and only an ID token carrying its nonce signs anyone in.
+TEST_F(GoogleSignIn, ARedirectWithoutThisSignInsStateIsIgnored) {
+    signIn();
+    for (const char* forged :
+         {"?error=access_denied&error_description=Forged", "?state=guessed&error=access_denied",
+          "?code=attacker-code", "?state=&code=attacker-code"}) {
+        webAuth.finish(redirect(forged));
+        mainQueue.runUntilIdle();
+    }
+    EXPECT_TRUE(results.empty()) << "the sign-in still waits";
+    EXPECT_FALSE(auth.lastError());
+    EXPECT_TRUE(http.sends.empty()) << "no forged code was exchanged";
+    webAuth.finish(redirect("?state={state}&code=real"));
+    mainQueue.runUntilIdle();
+    ASSERT_EQ(http.sends.size(), 1u);
+    EXPECT_NE(http.sends[0].request.body->find("code=real"), std::string::npos);
+}
+
+TEST_F(GoogleSignIn, AnIdTokenIssuedForAnotherSignInIsRefused) {
+    redirectWith("?state={state}&code=abc");
+    answerToken(reply(200, nlohmann::json{{"id_token", idTokenWithNonce("replayed")}}.dump()));
+    EXPECT_EQ(results, (std::vector<bool>{false}));
+    EXPECT_EQ(errorAtCompletion, AuthManager::wrongTokenMessage);
+    EXPECT_EQ(http.sends.size(), 1u) << "it never reached the backend";
 }
 
 TEST_F(GoogleSignIn, ReproducesTheRfc7636AppendixBExample) {
     crypto.scriptedRandom.push_back(kAppendixBOctets);
-    redirectWith("?code=4/abc");
+    redirectWith("?code=4/abc&state={state}");
     EXPECT_EQ(auth.pkceVerifier(), kAppendixBVerifier);
     ASSERT_EQ(http.sends.size(), 1u);
     EXPECT_NE(http.sends[0].request.body->find(std::string("code_verifier=") + kAppendixBVerifier),
@@ -105,7 +159,7 @@ TEST_F(GoogleSignIn, VerifiersAreFortyThreeUrlSafeCharacters) {
 
 TEST_F(GoogleSignIn, TheTokenRequestIsAFiveFieldFormPost) {
     crypto.scriptedRandom.push_back(kAppendixBOctets);
-    redirectWith("?state=x&code=4/0Ab+c&d=e f&scope=email");
+    redirectWith("?state={state}&code=4/0Ab+c&d=e f&scope=email");
     ASSERT_EQ(http.sends.size(), 1u);
     const auto& request = http.sends[0].request;
     EXPECT_EQ(request.method, "POST");
@@ -138,7 +192,9 @@ class Redirects : public GoogleSignIn, public ::testing::WithParamInterface<Redi
 
 TEST_P(Redirects, EndAsTheFlowSays) {
     signIn();
-    webAuth.finish(GetParam().callback, GetParam().browserError);
+    webAuth.finish(
+        GetParam().callback ? std::optional(redirect(*GetParam().callback)) : std::nullopt,
+        GetParam().browserError);
     mainQueue.runUntilIdle();
     if (GetParam().lastError) {
         EXPECT_EQ(results, (std::vector<bool>{false}));
@@ -156,19 +212,16 @@ INSTANTIATE_TEST_SUITE_P(
         RedirectCase{"browserError", std::nullopt, "The user closed the page.",
                      "Browser session: The user closed the page."},
         RedirectCase{"nothing", std::nullopt, std::nullopt, "No callback URL returned"},
-        RedirectCase{"noQuery", std::string(kRedirect), std::nullopt, "No auth code in callback"},
-        RedirectCase{"emptyQuery", std::string(kRedirect) + "?", std::nullopt,
-                     "No auth code in callback"},
-        RedirectCase{"noCode", std::string(kRedirect) + "?state=1&code", std::nullopt,
-                     "No auth code in callback"},
+        RedirectCase{"noQuery", "", std::nullopt, "No auth code in callback"},
+        RedirectCase{"emptyQuery", "?", std::nullopt, "No auth code in callback"},
+        RedirectCase{"noCode", "?state={state}&code", std::nullopt, "No auth code in callback"},
         RedirectCase{"errorWithDescription",
-                     std::string(kRedirect) +
-                         "?error=access_denied&error_description=User%20said%20no&code=c",
+                     "?error=access_denied&error_description=User%20said%20no&code=c&state={state}",
                      std::nullopt, "Google: access_denied - User said no"},
-        RedirectCase{"errorWithoutDescription", std::string(kRedirect) + "?error=invalid_scope",
-                     std::nullopt, "Google: invalid_scope - no details"},
-        RedirectCase{"errorWithoutValueAndCode", std::string(kRedirect) + "?error&code=abc",
-                     std::nullopt, nullptr}),
+        RedirectCase{"errorWithoutDescription", "?error=invalid_scope&state={state}", std::nullopt,
+                     "Google: invalid_scope - no details"},
+        RedirectCase{"errorWithoutValueAndCode", "?error&code=abc&state={state}", std::nullopt,
+                     nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct TokenReplyCase {
@@ -180,23 +233,24 @@ struct TokenReplyCase {
 class TokenReplies : public GoogleSignIn, public ::testing::WithParamInterface<TokenReplyCase> {};
 
 TEST_P(TokenReplies, EndAsTheFlowSays) {
-    redirectWith("?code=abc");
-    answerToken(GetParam().reply);
+    redirectWith("?code=abc&state={state}");
+    auto answer = GetParam().reply;
+    if (answer.body) answer.body = replaced(*answer.body, "{idToken}", idToken());
+    answerToken(answer);
     if (GetParam().lastError) {
         EXPECT_EQ(results, (std::vector<bool>{false}));
         EXPECT_EQ(errorAtCompletion, GetParam().lastError);
         EXPECT_EQ(http.sends.size(), 1u);
     } else {
         ASSERT_EQ(http.sends.size(), 2u);
-        EXPECT_EQ(*http.sends[1].request.body, R"({"googleToken":"eyJ.id.token"})");
+        EXPECT_EQ(*http.sends[1].request.body, nlohmann::json({{"googleToken", idToken()}}).dump());
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TokenReplies,
     ::testing::Values(
-        TokenReplyCase{"idTokenWithBadStatus", reply(400, R"({"id_token":"eyJ.id.token"})"),
-                       nullptr},
+        TokenReplyCase{"idTokenWithBadStatus", reply(400, R"({"id_token":"{idToken}"})"), nullptr},
         TokenReplyCase{"errorDescription",
                        reply(400, R"({"error":"invalid_grant","error_description":"Bad code"})"),
                        "Google token (HTTP 400): Bad code"},
@@ -218,8 +272,8 @@ INSTANTIATE_TEST_SUITE_P(
 class BackendExchange : public GoogleSignIn {
 protected:
     void reachBackend() {
-        redirectWith("?code=abc");
-        answerToken(reply(200, R"({"id_token":"eyJ.id"})"));
+        redirectWith("?code=abc&state={state}");
+        answerToken(reply(200, nlohmann::json{{"id_token", idToken()}}.dump()));
         ASSERT_EQ(http.sends.size(), 2u);
     }
 };
@@ -307,9 +361,10 @@ TEST(BackendUrl, PlainHttpToAnotherMachineIsABadBackendUrl) {
                                 "https://oauth2.googleapis.com/token", "http://api.orvane.com"});
     std::optional<bool> result;
     auth.signInWithGoogle([&](bool ok) { result = ok; });
-    webAuth.finish(std::string(kRedirect) + "?code=c");
+    webAuth.finish(std::string(kRedirect) + "?code=c&state=" + webAuth.pageItem("state"));
     mainQueue.runUntilIdle();
-    http.sends.back().completion(reply(200, R"({"id_token":"t"})"));
+    http.sends.back().completion(reply(
+        200, nlohmann::json{{"id_token", idTokenWithNonce(webAuth.pageItem("nonce"))}}.dump()));
     mainQueue.runUntilIdle();
     EXPECT_EQ(result, false);
     EXPECT_EQ(auth.lastError(), "Bad backend URL");
@@ -345,7 +400,7 @@ TEST_F(GoogleSignIn, RepliesAfterTheManagerIsGoneAreDropped) {
                    "https://api.orvane.test"});
     bool called = false;
     owned->signInWithGoogle([&](bool) { called = true; });
-    webAuth.finish(std::string(kRedirect) + "?code=c");
+    webAuth.finish(redirect("?code=c&state={state}"));
     mainQueue.runUntilIdle();
     auto pending = http.sends.back().completion;
     owned.reset();

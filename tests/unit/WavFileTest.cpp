@@ -64,5 +64,18 @@ TEST(WavFile, SaysWhyItCannotRead) {
         readWavFile(write("orvane-8bit.wav", wav(1, 1, 8000, 8, "abcd")).string())));
 }
 
+TEST(WavFile, RatesAndChannelCountsNoRecorderMakesAreRefused) {
+    const std::string data(8, '\0');
+    for (const auto& [rate, channels] : std::vector<std::pair<std::uint32_t, std::uint16_t>>{
+             {1, 1}, {7999, 1}, {4000000000u, 1}, {384001, 1}, {48000, 9}}) {
+        const auto read = parseWav(wav(1, channels, rate, 16, data));
+        ASSERT_TRUE(std::holds_alternative<std::string>(read)) << rate << " Hz, " << channels;
+    }
+    EXPECT_TRUE(std::holds_alternative<AudioBuffer>(parseWav(wav(1, 8, 384000, 16, data))));
+    EXPECT_TRUE(std::holds_alternative<AudioBuffer>(parseWav(wav(1, 1, 8000, 16, data))));
+    EXPECT_EQ(std::get<std::string>(parseWav(wav(1, 1, 1, 16, data))),
+              "a sample rate of 1 Hz is not one audio is recorded at");
+}
+
 }  // namespace
 }  // namespace orvane

@@ -184,6 +184,11 @@ private:
         CURL* easy = t.easy;
         const auto& request = t.request;
         curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
+        // Plain http is only ever spoken to this machine; a proxy from the environment
+        // (http_proxy) would carry the bearer token off it in the clear.
+        if (const auto url = Url::parse(request.url); url && url->isLoopback()) {
+            curl_easy_setopt(easy, CURLOPT_PROXY, "");
+        }
         curl_easy_setopt(easy, CURLOPT_PRIVATE, &t);
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");

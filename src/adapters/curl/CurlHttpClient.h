@@ -14,7 +14,8 @@ namespace orvane {
 //
 // idleTimeoutSeconds fails a transfer after that long without a byte moving either way;
 // totalTimeoutSeconds bounds the whole transfer. Certificates and host names are verified, and
-// plain http is refused except to this machine. Nothing about a request is ever logged.
+// plain http is refused except to this machine, which is never reached through a proxy. Nothing
+// about a request is ever logged.
 //
 // cancel() stops a request; once it returns, none of that request's callbacks starts. Destroying
 // the client stops every request and joins the worker, after which nothing is called back.

@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QTimer>
 #include <QUrl>
+#include <QUrlQuery>
 
 namespace orvane {
 
@@ -47,6 +48,15 @@ public:
     }
 
     const QString& scheme() const { return m_scheme; }
+    // Whether a redirect answers this session's page: the same scheme, and the page's state.
+    bool answers(const QUrl& redirect) const {
+        if (!redirect.isValid() || redirect.scheme().compare(m_scheme, Qt::CaseInsensitive) != 0) {
+            return false;
+        }
+        const auto expected = QUrlQuery(QUrl(m_url)).queryItemValue("state", QUrl::FullyDecoded);
+        return expected.isEmpty() ||
+               QUrlQuery(redirect).queryItemValue("state", QUrl::FullyDecoded) == expected;
+    }
 
     void finish(std::optional<std::string> callbackUrl, std::optional<std::string> error) {
         if (!m_completion) return;
@@ -116,11 +126,7 @@ bool BrowserWebAuthFactory::isWaiting() const {
 }
 
 bool BrowserWebAuthFactory::deliver(const QString& callbackUrl) {
-    if (!m_waiting) return false;
-    const QUrl url(callbackUrl);
-    if (!url.isValid() || url.scheme().compare(m_waiting->scheme(), Qt::CaseInsensitive) != 0) {
-        return false;
-    }
+    if (!m_waiting || !m_waiting->answers(QUrl(callbackUrl))) return false;
     m_waiting->finish(callbackUrl.toStdString(), std::nullopt);
     return true;
 }

@@ -35,7 +35,7 @@ public:
                                                 WebAuthSession::Completion completion) override;
 
     // Completes the waiting session with a redirect to its callback scheme. Answers false when no
-    // session is waiting for that scheme.
+    // session is waiting for that scheme, or the redirect does not carry its page's state.
     bool deliver(const QString& callbackUrl);
     bool isWaiting() const;
 
