@@ -2,7 +2,9 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 
 // Answer-stream decoding throughput on a realistic stream (deltas of 1 to 20 words), against a
-// naive line-by-line std::string decoder that parses every payload with exceptions on.
+// naive line-by-line std::string decoder that parses every payload with exceptions on. A guard,
+// not a race: answers arrive at a model's speed, a few kilobytes a second, and the decoder only
+// needs to stay far above that.
 
 #include <benchmark/benchmark.h>
 
@@ -12,7 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "session/AnswerStreamDecoder.h"
+#include "protocol/AnswerStreamDecoder.h"
 
 namespace {
 

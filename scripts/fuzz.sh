@@ -10,6 +10,7 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(answer_stream_decoder url query jwt chat_body wav)
 
 "$root/scripts/setup.sh" clang libclang-rt-dev
+"$root/scripts/fetch-assets.sh"
 build="$root/build-fuzz"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DORVANE_FUZZ=ON -DORVANE_BUILD_TESTS=OFF -DORVANE_BUILD_BENCHMARKS=OFF >/dev/null

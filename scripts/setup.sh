@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing Orvane need, plus any package named on
-# the command line. Safe to run again: it only asks apt for what is missing. Runs as root, or
-# through sudo.
+# the command line, then (without arguments) fetches the overlay's fonts and icons. Safe to run
+# again: it only asks apt and npm for what is missing. Runs as root, or through sudo.
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(
     cmake ninja-build g++ pkg-config clang-format
@@ -25,15 +26,21 @@ for package in "${packages[@]}"; do
     fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-    exit 0
-fi
+install_missing() {
+    [ ${#missing[@]} -gt 0 ] || return 0
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo=(sudo)
+    fi
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo[@]}" apt-get update -qq
+    "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+install_missing
 
-sudo=()
-if [ "$(id -u)" -ne 0 ]; then
-    sudo=(sudo)
+# The assets the build compiles in; configuring never downloads them itself. (fetch-assets.sh
+# asks this script for npm by name, which does not come back here.)
+if [ $# -eq 0 ]; then
+    "$root/scripts/fetch-assets.sh"
 fi
-echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

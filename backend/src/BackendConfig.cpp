@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 #include "Loopback.h"
-#include "orvane/BuildConfig.h"
+#include "protocol/ChatBody.h"
 
 namespace orvane::backend {
 
@@ -201,7 +201,7 @@ std::string BackendConfig::origin() const {
 std::variant<BackendConfig, std::string> BackendConfig::parse(
     const std::vector<std::string>& args, const std::map<std::string, std::string>& env) {
     BackendConfig config;
-    config.googleClientId = std::string(buildconfig::googleClientId);
+    config.googleClientId = ORVANE_GOOGLE_CLIENT_ID;
     if (const auto home = env.find("HOME"); home != env.end()) {
         config.dataDir = home->second + "/.local/share/orvane-backend";
     }

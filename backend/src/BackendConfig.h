@@ -10,6 +10,8 @@
 #include <variant>
 #include <vector>
 
+#include "protocol/ChatBody.h"
+
 namespace orvane::backend {
 
 // Which provider answers a model tier, and with which upstream model.
@@ -45,7 +47,7 @@ struct BackendConfig {
 
     int rateLimitPerMinute = 30;
     int signInRateLimitPerMinute = 20;
-    std::size_t maxBodyBytes = 20 * 1024 * 1024;
+    std::size_t maxBodyBytes = chat::maxBodyBytes;
     int maxStreamsPerUser = 4;
     int maxStreams = 0;  // 0: three quarters of the worker threads
     std::int64_t accessTokenLifetime = 15 * 60;

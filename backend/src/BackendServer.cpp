@@ -20,6 +20,7 @@
 #include "JsonFields.h"
 #include "Loopback.h"
 #include "PrivateFile.h"
+#include "protocol/Endpoints.h"
 #include "providers/KnowledgeBase.h"
 #include "providers/OfflineProvider.h"
 #include "providers/RelayProviders.h"
@@ -82,8 +83,8 @@ std::string printable(std::string_view text) {
 }
 
 bool isSignInRoute(const std::string& path) {
-    return path == "/api/v1/auth/mobile/google" || path == "/api/v1/auth/mobile/apple" ||
-           path == "/api/v1/auth/refresh" || path == "/dev/token" || path == "/dev/oauth2/v2/auth";
+    return path == endpoints::googleSignIn || path == endpoints::appleSignIn ||
+           path == endpoints::refresh || path == "/dev/token" || path == "/dev/oauth2/v2/auth";
 }
 
 // Writes a provider's answer as the event stream the app reads.
@@ -91,31 +92,20 @@ class EventStreamSink : public AnswerSink {
 public:
     explicit EventStreamSink(httplib::DataSink& sink) : m_sink(sink) {}
 
-    bool delta(std::string_view text) override {
-        return send("content_block_delta", {{"type", "content_block_delta"},
-                                            {"index", 0},
-                                            {"delta", {{"type", "text_delta"}, {"text", text}}}});
-    }
+    bool delta(std::string_view text) override { return send(chat::deltaEvent(text)); }
     bool stop() override {
-        const bool ok = send("message_stop", {{"type", "message_stop"}});
+        const bool ok = send(chat::stopEvent());
         m_sink.done();
         return ok;
     }
     bool error(std::string_view message) override {
-        const bool ok = send(
-            "error",
-            {{"type", "error"}, {"error", {{"type", "provider_error"}, {"message", message}}}});
+        const bool ok = send(chat::errorEvent(message));
         m_sink.done();
         return ok;
     }
 
 private:
-    bool send(const char* name, const nlohmann::json& event) {
-        const auto text = std::string("event: ") + name + "\ndata: " +
-                          event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
-                          "\n\n";
-        return m_sink.write(text.data(), text.size());
-    }
+    bool send(const std::string& text) { return m_sink.write(text.data(), text.size()); }
 
     httplib::DataSink& m_sink;
 };
@@ -255,8 +245,8 @@ std::string BackendServer::clientAddress(const httplib::Request& request) const 
 
 bool BackendServer::refuseBeforeReading(const httplib::Request& request,
                                         httplib::Response& response) {
-    const bool chat = request.path == "/api/v1/ai/chat";
-    const std::size_t limit = chat ? m_config.maxBodyBytes : signInBodyBytes;
+    const bool isChat = request.path == endpoints::chat;
+    const std::size_t limit = isChat ? m_config.maxBodyBytes : signInBodyBytes;
     if (request.has_header("Content-Length")) {
         const auto declared = request.get_header_value("Content-Length");
         std::size_t length = 0;
@@ -267,13 +257,13 @@ bool BackendServer::refuseBeforeReading(const httplib::Request& request,
                        "this route takes at most " + std::to_string(limit) + " bytes");
             return true;
         }
-    } else if (!chat && request.has_header("Transfer-Encoding")) {
+    } else if (!isChat && request.has_header("Transfer-Encoding")) {
         // Only a declared length can be refused before it is read.
         errorReply(response, 411, "Length required", "send the body with a Content-Length");
         return true;
     }
     // Twenty megabytes are read for a question only from somebody signed in.
-    if (chat) {
+    if (isChat) {
         const auto token = bearerToken(request);
         if (!token || !m_tokens->verifyAccessToken(*token)) {
             errorReply(response, 401, "Unauthorized", "a valid bearer access token is required");
@@ -329,7 +319,7 @@ void BackendServer::registerRoutes() {
                    {"user", userJson(user)}});
     };
 
-    server.Post("/api/v1/auth/mobile/google",
+    server.Post(std::string(endpoints::googleSignIn),
                 [this, signIn](const httplib::Request& request, httplib::Response& response) {
                     const auto body = parseUntrusted(request.body);
                     const auto token = stringField(body, "googleToken");
@@ -340,8 +330,8 @@ void BackendServer::registerRoutes() {
                     signIn(response, m_googleIssuers, "google", *token, "");
                 });
 
-    server.Post("/api/v1/auth/mobile/apple", [this, signIn](const httplib::Request& request,
-                                                            httplib::Response& response) {
+    server.Post(std::string(endpoints::appleSignIn), [this, signIn](const httplib::Request& request,
+                                                                    httplib::Response& response) {
         if (m_appleIssuers.empty()) {
             errorReply(response, 501, "Apple sign-in is not configured");
             return;
@@ -355,8 +345,8 @@ void BackendServer::registerRoutes() {
         signIn(response, m_appleIssuers, "apple", *token, stringField(body, "userId").value_or(""));
     });
 
-    server.Post("/api/v1/auth/refresh", [this](const httplib::Request& request,
-                                               httplib::Response& response) {
+    server.Post(std::string(endpoints::refresh), [this](const httplib::Request& request,
+                                                        httplib::Response& response) {
         const auto body = parseUntrusted(request.body);
         const auto refreshToken = stringField(body, "refreshToken");
         if (!refreshToken || refreshToken->empty()) {
@@ -386,8 +376,8 @@ void BackendServer::registerRoutes() {
                    {"user", userJson(*user)}});
     });
 
-    server.Post("/api/v1/ai/chat", [this](const httplib::Request& request,
-                                          httplib::Response& response) {
+    server.Post(std::string(endpoints::chat), [this](const httplib::Request& request,
+                                                     httplib::Response& response) {
         const auto token = bearerToken(request);
         const auto userId = token ? m_tokens->verifyAccessToken(*token) : std::nullopt;
         if (!userId) {
@@ -409,7 +399,7 @@ void BackendServer::registerRoutes() {
             errorReply(response, 429, "Too many requests", "slow down a bit");
             return;
         }
-        auto parsed = ChatInput::parse(request.body);
+        auto parsed = chat::parse(request.body);
         if (const auto* problem = std::get_if<std::string>(&parsed)) {
             errorReply(response, 400, "Invalid request", *problem);
             return;
@@ -421,7 +411,7 @@ void BackendServer::registerRoutes() {
                        "wait for an answer on its way to finish");
             return;
         }
-        auto input = std::make_shared<ChatInput>(std::move(std::get<ChatInput>(parsed)));
+        auto input = std::make_shared<chat::Request>(std::move(std::get<chat::Request>(parsed)));
         auto* provider = m_providers.at(input->model).get();
         response.set_header("Cache-Control", "no-cache");
         // The slot goes with the provider: when the answer has been sent, or the client left.

@@ -2,21 +2,24 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 
+namespace orvane {
+class Crypto;
+}
+
 namespace orvane::backend {
 
-// Random bytes from the operating system's generator.
+// The process's source of randomness and SHA-256: the same OpenSSL implementation as the app's.
+Crypto& systemCrypto();
+
+// Byte strings from systemCrypto(), for tokens and stored hashes.
 std::string randomBytes(std::size_t count);
 std::string sha256(std::string_view data);
+
 std::string hmacSha256(std::string_view key, std::string_view data);
 bool constantTimeEqual(std::string_view a, std::string_view b);
-
-// Base64url without padding, as JWTs and PKCE use it.
-std::string base64UrlEncode(std::string_view bytes);
-std::optional<std::string> base64UrlDecode(std::string_view text);
 std::string hex(std::string_view bytes);
 
 }  // namespace orvane::backend

@@ -12,7 +12,9 @@
 
 #include "Crypto.h"
 #include "PrivateFile.h"
-#include "text/Utf8.h"
+#include "protocol/Base64.h"
+#include "protocol/Pkce.h"
+#include "protocol/Utf8.h"
 
 namespace orvane::backend {
 
@@ -194,7 +196,7 @@ void DevIdentityProvider::registerRoutes(httplib::Server& server) {
                 pageError(response, "The name must be text.");
                 return;
             }
-            const auto code = base64UrlEncode(randomBytes(24));
+            const auto code = base64::encodeUrl(randomBytes(24));
             {
                 std::lock_guard lock(m_mutex);
                 const auto now = m_clock();
@@ -245,7 +247,7 @@ void DevIdentityProvider::registerRoutes(httplib::Server& server) {
         }
         const auto verifier = param(form, "code_verifier");
         if (verifier.size() < 43 || verifier.size() > 128 ||
-            !constantTimeEqual(base64UrlEncode(sha256(verifier)), pending.challenge)) {
+            !constantTimeEqual(pkce::challengeFor(systemCrypto(), verifier), pending.challenge)) {
             oauthError(response, 400, "invalid_grant", "Invalid code verifier.");
             return;
         }
@@ -260,7 +262,7 @@ void DevIdentityProvider::registerRoutes(httplib::Server& server) {
                                  {"name", pending.name},
                                  {"given_name", givenName},
                                  {"iat", now},
-                                 {"jti", base64UrlEncode(randomBytes(12))},
+                                 {"jti", base64::encodeUrl(randomBytes(12))},
                                  {"exp", now + kIdTokenLifetime}};
         // Binds the token to the sign-in that asked for it, as Google does.
         if (!pending.nonce.empty()) claims["nonce"] = pending.nonce;

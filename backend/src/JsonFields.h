@@ -9,40 +9,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include "protocol/ChatBody.h"
+
 namespace orvane::backend {
 
-// Nothing the app sends nests deeper than a few levels; deeper input is refused before it is
-// parsed, so a body of brackets cannot make the parser recurse a million times.
-inline constexpr int kMaxJsonNesting = 32;
-
-inline bool nestsWithin(std::string_view text, int maxDepth) {
-    int depth = 0;
-    bool inString = false;
-    bool escaped = false;
-    for (const char c : text) {
-        if (inString) {
-            if (escaped) {
-                escaped = false;
-            } else if (c == '\\') {
-                escaped = true;
-            } else if (c == '"') {
-                inString = false;
-            }
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '{' || c == '[') {
-            if (++depth > maxDepth) return false;
-        } else if (c == '}' || c == ']') {
-            --depth;
-        }
-    }
-    return true;
-}
-
 // A request body as JSON: discarded (a value that is not an object) when it does not parse or
-// nests too deeply.
+// nests deeper than anything the app sends, which is refused before it is parsed.
 inline nlohmann::json parseUntrusted(std::string_view body) {
-    if (!nestsWithin(body, kMaxJsonNesting)) return nlohmann::json::value_t::discarded;
+    if (!chat::nestsWithin(body, chat::maxNesting)) return nlohmann::json::value_t::discarded;
     return nlohmann::json::parse(body, nullptr, false);
 }
 

@@ -12,6 +12,7 @@
 
 #include "Crypto.h"
 #include "JsonFields.h"
+#include "protocol/Base64.h"
 
 namespace orvane::backend {
 
@@ -31,7 +32,7 @@ std::string bignumBytes(const EVP_PKEY* key, const char* name) {
 }
 
 std::string encodePart(const nlohmann::json& object) {
-    return base64UrlEncode(object.dump());
+    return base64::encodeUrl(object.dump());
 }
 
 }  // namespace
@@ -44,9 +45,10 @@ std::optional<DecodedJwt> DecodedJwt::decode(std::string_view token) {
         token.find('.', secondDot + 1) != std::string_view::npos) {
         return std::nullopt;
     }
-    const auto header = base64UrlDecode(token.substr(0, firstDot));
-    const auto claims = base64UrlDecode(token.substr(firstDot + 1, secondDot - firstDot - 1));
-    const auto signature = base64UrlDecode(token.substr(secondDot + 1));
+    const auto header = base64::decodeUrlToString(token.substr(0, firstDot));
+    const auto claims =
+        base64::decodeUrlToString(token.substr(firstDot + 1, secondDot - firstDot - 1));
+    const auto signature = base64::decodeUrlToString(token.substr(secondDot + 1));
     if (!header || !claims || !signature) return std::nullopt;
     DecodedJwt decoded;
     decoded.header = nlohmann::json::parse(*header, nullptr, false);
@@ -71,8 +73,8 @@ std::optional<RsaKey> RsaKey::fromJwk(const nlohmann::json& jwk) {
     const auto nText = stringField(jwk, "n");
     const auto eText = stringField(jwk, "e");
     if (kty != "RSA" || !nText || !eText) return std::nullopt;
-    const auto n = base64UrlDecode(*nText);
-    const auto e = base64UrlDecode(*eText);
+    const auto n = base64::decodeUrlToString(*nText);
+    const auto e = base64::decodeUrlToString(*eText);
     if (!n || !e || n->empty() || e->empty()) return std::nullopt;
     BIGNUM* bn = BN_bin2bn(reinterpret_cast<const unsigned char*>(n->data()),
                            static_cast<int>(n->size()), nullptr);
@@ -124,8 +126,8 @@ nlohmann::json RsaKey::publicJwk(const std::string& keyId) const {
             {"use", "sig"},
             {"alg", "RS256"},
             {"kid", keyId},
-            {"n", base64UrlEncode(bignumBytes(pkey(m_key), OSSL_PKEY_PARAM_RSA_N))},
-            {"e", base64UrlEncode(bignumBytes(pkey(m_key), OSSL_PKEY_PARAM_RSA_E))}};
+            {"n", base64::encodeUrl(bignumBytes(pkey(m_key), OSSL_PKEY_PARAM_RSA_N))},
+            {"e", base64::encodeUrl(bignumBytes(pkey(m_key), OSSL_PKEY_PARAM_RSA_E))}};
 }
 
 bool RsaKey::verifySha256(std::string_view data, std::string_view signature) const {
@@ -183,13 +185,13 @@ namespace jwt {
 
 std::string signHs256(const nlohmann::json& claims, std::string_view secret) {
     const auto input = encodePart({{"alg", "HS256"}, {"typ", "JWT"}}) + "." + encodePart(claims);
-    return input + "." + base64UrlEncode(hmacSha256(secret, input));
+    return input + "." + base64::encodeUrl(hmacSha256(secret, input));
 }
 
 std::string signRs256(const nlohmann::json& claims, const RsaKey& key, const std::string& keyId) {
     const auto input =
         encodePart({{"alg", "RS256"}, {"kid", keyId}, {"typ", "JWT"}}) + "." + encodePart(claims);
-    return input + "." + base64UrlEncode(key.signSha256(input));
+    return input + "." + base64::encodeUrl(key.signSha256(input));
 }
 
 std::optional<nlohmann::json> verifyHs256(std::string_view token, std::string_view secret) {

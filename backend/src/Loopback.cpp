@@ -6,8 +6,6 @@
 
 #include <cstring>
 
-#include "text/Url.h"
-
 namespace orvane::backend {
 
 bool isLoopbackAddress(const std::string& host) {
@@ -30,8 +28,14 @@ bool isLoopbackAddress(const std::string& host) {
 }
 
 bool isLoopbackUrl(const std::string& url) {
-    const auto parsed = Url::parse(url);
-    return parsed && isLoopbackAddress(parsed->host);
+    const auto schemeEnd = url.find("://");
+    if (schemeEnd == std::string::npos) return false;
+    auto authority = url.substr(schemeEnd + 3);
+    authority = authority.substr(0, authority.find_first_of("/?#"));
+    if (authority.find('@') != std::string::npos) return false;
+    if (authority.starts_with("["))
+        return isLoopbackAddress(authority.substr(0, authority.find(']') + 1));
+    return isLoopbackAddress(authority.substr(0, authority.find(':')));
 }
 
 }  // namespace orvane::backend

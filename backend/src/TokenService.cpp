@@ -5,6 +5,7 @@
 #include "Crypto.h"
 #include "JsonFields.h"
 #include "Jwt.h"
+#include "protocol/Base64.h"
 
 namespace orvane::backend {
 
@@ -23,11 +24,11 @@ TokenService::Tokens TokenService::issue(const User& user) {
 TokenService::Tokens TokenService::issueInFamily(std::int64_t userId, const std::string& family) {
     const auto now = m_clock();
     const nlohmann::json claims = {{"iss", issuer},   {"sub", std::to_string(userId)},
-                                   {"typ", "access"}, {"jti", base64UrlEncode(randomBytes(12))},
+                                   {"typ", "access"}, {"jti", base64::encodeUrl(randomBytes(12))},
                                    {"iat", now},      {"exp", now + m_accessLifetime}};
     Tokens tokens;
     tokens.accessToken = jwt::signHs256(claims, m_secret);
-    tokens.refreshToken = base64UrlEncode(randomBytes(32));
+    tokens.refreshToken = base64::encodeUrl(randomBytes(32));
     m_database.storeRefreshToken(hex(sha256(tokens.refreshToken)), userId, family,
                                  now + m_refreshLifetime, now);
     return tokens;

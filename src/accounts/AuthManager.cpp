@@ -4,14 +4,16 @@
 
 #include "accounts/OAuthEncoding.h"
 #include "orvane/BuildConfig.h"
-#include "platform/Crypto.h"
 #include "platform/HttpClient.h"
 #include "platform/MainQueue.h"
 #include "platform/WebAuthSession.h"
-#include "text/Base64.h"
+#include "protocol/Base64.h"
+#include "protocol/Crypto.h"
+#include "protocol/Endpoints.h"
+#include "protocol/Pkce.h"
+#include "protocol/Utf8.h"
 #include "text/Text.h"
 #include "text/Url.h"
-#include "text/Utf8.h"
 
 namespace orvane {
 
@@ -120,13 +122,11 @@ void AuthManager::fail(const std::string& message, const Completion& completion)
 }
 
 std::string AuthManager::makeCodeVerifier() {
-    return oauth::base64Url(m_services->crypto.randomBytes(32));
+    return pkce::makeVerifier(m_services->crypto);
 }
 
 std::string AuthManager::makeCodeChallenge(const std::string& verifier) {
-    const auto digest = m_services->crypto.sha256(
-        std::span(reinterpret_cast<const std::uint8_t*>(verifier.data()), verifier.size()));
-    return oauth::base64Url(digest);
+    return pkce::challengeFor(m_services->crypto, verifier);
 }
 
 std::string AuthManager::redirectUri() const {
@@ -142,8 +142,8 @@ void AuthManager::signInWithGoogle(Completion completion) {
     }
     m_pkceVerifier = makeCodeVerifier();
     const auto challenge = makeCodeChallenge(*m_pkceVerifier);
-    m_oauthState = oauth::base64Url(m_services->crypto.randomBytes(16));
-    m_oauthNonce = oauth::base64Url(m_services->crypto.randomBytes(16));
+    m_oauthState = pkce::makeToken(m_services->crypto);
+    m_oauthNonce = pkce::makeToken(m_services->crypto);
     const auto url =
         oauth::urlWithQuery(m_config.authorizationEndpoint, {{"client_id", m_config.googleClientID},
                                                              {"redirect_uri", redirectUri()},
@@ -290,7 +290,7 @@ void AuthManager::authenticateWithBackend(const std::string& provider, const std
                                           Completion completion) {
     const bool apple = provider == "apple";
     const std::string url =
-        m_config.apiBase + (apple ? "/api/v1/auth/mobile/apple" : "/api/v1/auth/mobile/google");
+        m_config.apiBase + std::string(apple ? endpoints::appleSignIn : endpoints::googleSignIn);
     const auto parsed = Url::parse(url);
     if (!parsed || !parsed->isSafeForCredentials()) {
         fail("Bad backend URL", completion);
@@ -349,7 +349,7 @@ void AuthManager::refreshSession(RefreshCompletion completion) {
         finishRefresh(RefreshResult::refused);
         return;
     }
-    const std::string url = m_config.apiBase + "/api/v1/auth/refresh";
+    const std::string url = m_config.apiBase + std::string(endpoints::refresh);
     const auto parsed = Url::parse(url);
     if (!parsed || !parsed->isSafeForCredentials()) {
         finishRefresh(RefreshResult::failed);

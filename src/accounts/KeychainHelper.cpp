@@ -3,7 +3,7 @@
 #include "accounts/KeychainHelper.h"
 
 #include "platform/SecretStore.h"
-#include "text/Utf8.h"
+#include "protocol/Utf8.h"
 
 namespace orvane {
 

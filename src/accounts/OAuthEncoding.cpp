@@ -4,8 +4,6 @@
 
 #include <cctype>
 
-#include "text/Base64.h"
-
 namespace orvane::oauth {
 
 namespace {
@@ -58,18 +56,6 @@ constexpr std::string_view kFormExtra = "!$'()*,;:/?@";
 constexpr std::string_view kQueryExtra = kFormExtra;
 
 }  // namespace
-
-std::string base64Url(std::span<const std::uint8_t> bytes) {
-    auto text = base64::encode(bytes);
-    for (auto& c : text) {
-        if (c == '+') c = '-';
-        if (c == '/') c = '_';
-    }
-    const auto start = text.find_first_not_of('=');
-    if (start == std::string::npos) return {};
-    const auto end = text.find_last_not_of('=');
-    return text.substr(start, end - start + 1);
-}
 
 std::string formBody(const std::vector<std::pair<std::string, std::string>>& pairs) {
     std::string body;

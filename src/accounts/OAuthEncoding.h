@@ -14,9 +14,6 @@ namespace orvane::oauth {
 
 using QueryItem = std::pair<std::string, std::optional<std::string>>;
 
-// Base64 with "+" -> "-", "/" -> "_" and the "=" padding trimmed, as PKCE uses it.
-std::string base64Url(std::span<const std::uint8_t> bytes);
-
 // An application/x-www-form-urlencoded body: each key and value percent-encoded (UTF-8,
 // upper-case hex) except letters, digits and - . _ ~ ! $ ' ( ) * , ; : / ? @.
 std::string formBody(const std::vector<std::pair<std::string, std::string>>& pairs);

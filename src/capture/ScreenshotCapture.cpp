@@ -7,7 +7,7 @@
 #include "platform/BackgroundQueue.h"
 #include "platform/MainQueue.h"
 #include "platform/ScreenSource.h"
-#include "text/Base64.h"
+#include "protocol/Base64.h"
 
 namespace orvane {
 

@@ -90,7 +90,7 @@ void SystemAudioCapture::handleOpened(std::uint64_t run, AudioSource::OpenStatus
             setCapturing(false);
             retryLater(run);
             break;
-        case AudioSource::OpenStatus::denied:
+        case AudioSource::OpenStatus::permissionDenied:
             if (onError) {
                 onError("The sound server does not let Orvane hear the computer (" + text +
                         "). Allow Orvane to record in your desktop's sound or privacy settings.");

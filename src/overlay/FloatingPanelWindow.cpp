@@ -208,13 +208,13 @@ void FloatingPanelWindow::bindSession() {
             presentState(SessionManager::State::listening);
         }
     };
-    m_session->screenshots().onQueueChanged = [this, alive, &queue = m_mainQueue](int count) {
+    m_session->onScreenshotsChanged = [this, alive, &queue = m_mainQueue](int count) {
         queue.post([this, alive, count] {
             if (alive.lock()) showScreenshotCount(count);
         });
     };
-    m_session->history().onNavigated = [this, alive, &queue = m_mainQueue](
-                                           std::optional<QAPair> pair, int, int) {
+    m_session->onHistoryShown = [this, alive, &queue = m_mainQueue](
+                                    const std::optional<QAPair>& pair, int, int) {
         queue.post([this, alive, pair = std::move(pair)] {
             if (!alive.lock()) return;
             if (pair) setAnswer(QString::fromStdString(pair->answer), UI::white(0.92));

@@ -37,7 +37,7 @@ public:
         // errorText says which, as a phrase ("no sound server is running").
         noDevice,
         // The platform refused Orvane access to what the computer plays; errorText says how.
-        denied,
+        permissionDenied,
         // Opening failed otherwise; errorText says why.
         failed,
     };

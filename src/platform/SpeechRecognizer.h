@@ -20,16 +20,19 @@ struct SpeechRecognitionResult {
     bool isFinal = false;
 };
 
-// A recogniser failure, tagged with the domain of what failed.
+// A recogniser failure: what kind it is, for the session to act on, and a sentence for people.
 struct SpeechRecognitionError {
-    // The recognition service itself failed; starting a new recognition is the remedy.
-    static constexpr const char* serviceDomain = "kAFAssistantErrorDomain";
-    // The task was cancelled; its description contains "canceled".
-    static constexpr const char* cancellationDomain = "RecognitionCancellation";
-
-    std::string domain;
-    int code = 0;
-    std::string localizedDescription;
+    enum class Kind {
+        // The task was cancelled (cancel() was called).
+        cancelled,
+        // The recognition service itself failed; starting a new recognition is the remedy.
+        serviceFailed,
+        // The speech model could not be loaded; a new recognition will not do better.
+        modelUnavailable,
+        other,
+    };
+    Kind kind = Kind::other;
+    std::string message;
 };
 
 struct RecognitionOptions {
@@ -51,8 +54,9 @@ public:
 class SpeechRecognitionTask {
 public:
     virtual ~SpeechRecognitionTask() = default;
-    // Stops the recognition. The handler then receives exactly one more call, an error in
-    // cancellationDomain, unless the task had already ended; nothing after it.
+    // Stops the recognition. The handler then receives exactly one more call, on the recogniser's
+    // thread, a cancelled error, unless the task had already ended; no result follows the
+    // return of cancel().
     virtual void cancel() = 0;
 };
 

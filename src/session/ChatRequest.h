@@ -8,31 +8,23 @@
 #include <vector>
 
 #include "platform/HttpClient.h"
-#include "session/ConversationTurn.h"
+#include "protocol/ChatBody.h"
 
 namespace orvane {
-
-struct ChatRequestContent {
-    std::string_view model;
-    const std::vector<ConversationTurn>& messages;
-    std::string_view systemContext;  // left out of the body when empty
-};
 
 // The POST to the backend's chat endpoint, answered by a server-sent event stream.
 class ChatRequest {
 public:
-    static constexpr std::string_view path = "/api/v1/ai/chat";
     static constexpr double idleTimeoutSeconds = 30;
     static constexpr double totalTimeoutSeconds = 60;
-    // The largest body sent; the backend accepts 20 MiB, and screenshots are what fill it.
-    static constexpr std::size_t maxBodyBytes = 16 * 1024 * 1024;
+    // The largest body sent, a margin below what the backend accepts.
+    static constexpr std::size_t maxBodyBytes = chat::maxBodyBytes / 5 * 4;
 
-    // Nothing when apiBase + path is not a URL Orvane may send a token to (https, or plain http
-    // to this machine only).
+    // Nothing when apiBase + the chat path is not a URL Orvane may send a token to (https, or
+    // plain http to this machine only).
     static std::optional<HttpRequest> make(std::string_view apiBase, std::string_view accessToken,
-                                           const ChatRequestContent& content);
+                                           const chat::RequestView& content);
 
-    static std::string body(const ChatRequestContent& content);
     // Removes screenshots, oldest first (so those of earlier turns before the newest turn's own),
     // until the body is no larger than maxBytes. Returns how many of the last turn's went.
     static std::size_t fitImages(std::vector<ConversationTurn>& messages, std::string_view model,

@@ -93,6 +93,7 @@ std::shared_ptr<SessionManager> SessionManager::create(const SessionServices& se
     std::shared_ptr<SessionManager> manager(new SessionManager(services, std::move(config)));
     manager->setupMic();
     manager->setupScreenshots();
+    manager->setupHistory();
     return manager;
 }
 
@@ -136,6 +137,18 @@ void SessionManager::setupScreenshots() {
     m_screenshots->onError = [weak = weak_from_this()](const std::string& message) {
         auto self = weak.lock();
         if (self && self->onError) self->onError(message);
+    };
+    m_screenshots->onQueueChanged = [weak = weak_from_this()](int count) {
+        auto self = weak.lock();
+        if (self && self->onScreenshotsChanged) self->onScreenshotsChanged(count);
+    };
+}
+
+void SessionManager::setupHistory() {
+    m_history.onNavigated = [weak = weak_from_this()](std::optional<QAPair> shown, int index,
+                                                      int count) {
+        auto self = weak.lock();
+        if (self && self->onHistoryShown) self->onHistoryShown(shown, index, count);
     };
 }
 
@@ -283,13 +296,8 @@ void SessionManager::handleRecognition(std::uint64_t recognition,
         if (onTranscript) onTranscript(m_currentTranscript);
         resetSilenceTimer();
     }
-    if (error) {
-        const auto& description = error->localizedDescription;
-        if (text::contains(description, "canceled") || text::contains(description, "cancelled")) {
-            return;
-        }
-        if (error->domain == SpeechRecognitionError::serviceDomain) restartRecognition();
-    }
+    // Recognition errors are never shown: a failed service is restarted, the rest ignored.
+    if (error && error->kind == SpeechRecognitionError::Kind::serviceFailed) restartRecognition();
 }
 
 void SessionManager::resetSilenceTimer() {

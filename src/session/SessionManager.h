@@ -14,8 +14,8 @@
 
 #include "platform/HttpClient.h"
 #include "platform/SpeechRecognizer.h"
+#include "protocol/ConversationTurn.h"
 #include "session/AnswerHistory.h"
-#include "session/ConversationTurn.h"
 
 namespace orvane {
 
@@ -86,6 +86,11 @@ public:
     // While the session runs: whether the computer's sound reaches the recogniser. False while
     // the sound server is away; the capture reconnects by itself.
     std::function<void(bool hearing)> onHearingChanged;
+    // The number of screenshots waiting for the next question, after every change.
+    std::function<void(int count)> onScreenshotsChanged;
+    // The recorded answer now shown, its index and the number recorded: after every new answer
+    // and every move through the history.
+    std::function<void(const std::optional<QAPair>& shown, int index, int count)> onHistoryShown;
 
     // Starts hearing the computer's sound. A question still being answered goes on.
     void startSession();
@@ -137,8 +142,10 @@ public:
 private:
     SessionManager(const SessionServices& services, SessionConfig config);
 
+    // The session is the one listener of its parts' events; it passes them on.
     void setupMic();
     void setupScreenshots();
+    void setupHistory();
     void beginCapture();
     void startRecognition();
     void stopRecognition();

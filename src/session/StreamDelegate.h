@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/HttpClient.h"
-#include "session/AnswerStreamDecoder.h"
+#include "protocol/AnswerStreamDecoder.h"
 
 namespace orvane {
 

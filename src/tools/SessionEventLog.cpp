@@ -45,9 +45,8 @@ void SessionEventLog::attach(SessionManager& session) {
         write({{"event", "error"}, {"message", message}});
     });
     m_recordedCount = session.history().count();
-    session.history().onNavigated = chained(
-        session.history().onNavigated,
-        [this](const std::optional<QAPair>& pair, int index, int count) {
+    session.onHistoryShown = chained(
+        session.onHistoryShown, [this](const std::optional<QAPair>& pair, int index, int count) {
             if (!pair) return;
             // Paging notifies too; only a growing history means a new pair.
             if (count <= m_recordedCount) {

@@ -18,6 +18,7 @@
 #include "Crypto.h"
 #include "DevIdentityProvider.h"
 #include "Jwt.h"
+#include "protocol/Base64.h"
 
 namespace orvane::testing {
 
@@ -83,8 +84,8 @@ struct BackendHarness {
     // Runs the development sign-in page and token endpoint as the app and a browser would;
     // returns the ID token.
     std::string devIdToken(const std::string& name = "Ada Lovelace") {
-        const auto verifier = backend::base64UrlEncode(backend::randomBytes(32));
-        const auto challenge = backend::base64UrlEncode(backend::sha256(verifier));
+        const auto verifier = base64::encodeUrl(backend::randomBytes(32));
+        const auto challenge = base64::encodeUrl(backend::sha256(verifier));
         auto c = client();
         httplib::Params approve = {{"client_id", clientId()},
                                    {"redirect_uri", redirectUri()},

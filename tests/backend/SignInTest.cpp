@@ -5,11 +5,10 @@
 #include <ctime>
 
 #include "backend/BackendHarness.h"
+#include "protocol/Base64.h"
 
 namespace orvane::testing {
 namespace {
-
-using backend::base64UrlEncode;
 
 class SignIn : public ::testing::Test {
 protected:
@@ -40,7 +39,7 @@ protected:
 };
 
 TEST_F(SignIn, TheDevelopmentPageOffersToContinueAsANamedUser) {
-    const auto challenge = base64UrlEncode(backend::sha256("v"));
+    const auto challenge = base64::encodeUrl(backend::sha256("v"));
     const auto page = backendServer.client().Get(
         "/dev/oauth2/v2/auth?client_id=" + backendServer.clientId() +
         "&redirect_uri=" + backendServer.redirectUri() +
@@ -52,7 +51,7 @@ TEST_F(SignIn, TheDevelopmentPageOffersToContinueAsANamedUser) {
 }
 
 TEST_F(SignIn, TheDevelopmentPageRefusesRequestsGoogleWouldRefuse) {
-    const auto challenge = base64UrlEncode(backend::sha256("v"));
+    const auto challenge = base64::encodeUrl(backend::sha256("v"));
     const auto query = [&](const std::string& client, const std::string& redirect,
                            const std::string& method) {
         return "/dev/oauth2/v2/auth?client_id=" + client + "&redirect_uri=" + redirect +
@@ -85,7 +84,7 @@ TEST_F(SignIn, TheFullPkceFlowEndsWithBackendTokensAndAUser) {
 }
 
 TEST_F(SignIn, AWrongVerifierOrAReusedCodeIsRefused) {
-    const auto verifier = base64UrlEncode(backend::randomBytes(32));
+    const auto verifier = base64::encodeUrl(backend::randomBytes(32));
     auto c = backendServer.client();
     const auto approve = [&] {
         const auto redirect =
@@ -93,7 +92,7 @@ TEST_F(SignIn, AWrongVerifierOrAReusedCodeIsRefused) {
                    httplib::Params{{"client_id", backendServer.clientId()},
                                    {"redirect_uri", backendServer.redirectUri()},
                                    {"response_type", "code"},
-                                   {"code_challenge", base64UrlEncode(backend::sha256(verifier))},
+                                   {"code_challenge", base64::encodeUrl(backend::sha256(verifier))},
                                    {"code_challenge_method", "S256"},
                                    {"name", "Eve"}});
         EXPECT_EQ(redirect->status, 302);
@@ -108,7 +107,7 @@ TEST_F(SignIn, AWrongVerifierOrAReusedCodeIsRefused) {
                                                     {"grant_type", "authorization_code"},
                                                     {"code_verifier", withVerifier}});
     };
-    const auto wrong = redeem(approve(), base64UrlEncode(backend::randomBytes(32)));
+    const auto wrong = redeem(approve(), base64::encodeUrl(backend::randomBytes(32)));
     EXPECT_EQ(wrong->status, 400);
     EXPECT_EQ(nlohmann::json::parse(wrong->body)["error"], "invalid_grant");
 
@@ -123,7 +122,7 @@ TEST_F(SignIn, CancellingOnTheDevelopmentPageRedirectsWithAnError) {
         httplib::Params{{"client_id", backendServer.clientId()},
                         {"redirect_uri", backendServer.redirectUri()},
                         {"response_type", "code"},
-                        {"code_challenge", base64UrlEncode(backend::sha256("x"))},
+                        {"code_challenge", base64::encodeUrl(backend::sha256("x"))},
                         {"code_challenge_method", "S256"},
                         {"action", "cancel"}});
     const auto location = redirect->get_header_value("Location");
@@ -140,9 +139,9 @@ TEST_F(SignIn, TokensThatDoNotVerifyAreRefused) {
     auto otherIssuer = validClaims();
     otherIssuer["iss"] = "https://accounts.example.com";
     const auto forger = backend::RsaKey::generate();
-    const auto header = [](const nlohmann::json& h) { return base64UrlEncode(h.dump()); };
+    const auto header = [](const nlohmann::json& h) { return base64::encodeUrl(h.dump()); };
     const auto unsignedToken = header({{"alg", "none"}, {"typ", "JWT"}}) + "." +
-                               base64UrlEncode(validClaims().dump()) + ".";
+                               base64::encodeUrl(validClaims().dump()) + ".";
     const auto hmacToken = backend::jwt::signHs256(validClaims(), "guessable");
 
     const std::vector<std::pair<std::string, std::string>> cases = {

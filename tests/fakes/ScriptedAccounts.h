@@ -12,9 +12,10 @@
 #include "accounts/OAuthEncoding.h"
 #include "adapters/openssl/OpenSslCrypto.h"
 #include "platform/AppleSignIn.h"
-#include "platform/Crypto.h"
 #include "platform/SecretStore.h"
 #include "platform/WebAuthSession.h"
+#include "protocol/Base64.h"
+#include "protocol/Crypto.h"
 
 namespace orvane::testing {
 
@@ -79,7 +80,7 @@ struct ScriptedWebAuth : WebAuthSessionFactory {
 inline std::string idTokenWithNonce(const std::string& nonce) {
     const auto claims = nlohmann::json{{"sub", "g-1"}, {"nonce", nonce}}.dump();
     return "eyJhbGciOiJSUzI1NiJ9." +
-           oauth::base64Url(
+           base64::encodeUrl(
                std::span(reinterpret_cast<const std::uint8_t*>(claims.data()), claims.size())) +
            ".c2ln";
 }

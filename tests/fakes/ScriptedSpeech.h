@@ -28,14 +28,14 @@ struct ScriptedTask : SpeechRecognitionTask {
     void cancel() override {
         if (cancelled) return;
         cancelled = true;
-        handler(std::nullopt, SpeechRecognitionError{SpeechRecognitionError::cancellationDomain, 1,
+        handler(std::nullopt, SpeechRecognitionError{SpeechRecognitionError::Kind::cancelled,
                                                      "Recognition request was canceled"});
     }
     void deliver(const std::string& text, bool isFinal = false) {
         handler(SpeechRecognitionResult{text, isFinal}, std::nullopt);
     }
-    void fail(const std::string& domain, const std::string& description) {
-        handler(std::nullopt, SpeechRecognitionError{domain, 7, description});
+    void fail(SpeechRecognitionError::Kind kind, const std::string& message) {
+        handler(std::nullopt, SpeechRecognitionError{kind, message});
     }
 };
 

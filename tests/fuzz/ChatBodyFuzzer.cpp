@@ -8,17 +8,21 @@
 #include <cstdlib>
 #include <string>
 
-#include "ChatInput.h"
-#include "JsonFields.h"
+#include "protocol/ChatBody.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string body(reinterpret_cast<const char*>(data), size);
-    const auto parsed = orvane::backend::ChatInput::parse(body);
-    const auto* input = std::get_if<orvane::backend::ChatInput>(&parsed);
+    const auto parsed = orvane::chat::parse(body);
+    const auto* input = std::get_if<orvane::chat::Request>(&parsed);
     if (!input) return 0;
-    if (!orvane::backend::nestsWithin(body, orvane::backend::kMaxJsonNesting)) std::abort();
-    if (input->model != "nano" && input->model != "mini" && input->model != "standard" &&
-        input->model != "vision") {
+    if (!orvane::chat::nestsWithin(body, orvane::chat::maxNesting)) std::abort();
+    if (!orvane::chat::isModel(input->model)) std::abort();
+    // What was parsed, written out again, parses to the same request.
+    const auto again = orvane::chat::parse(
+        orvane::chat::encode({input->model, input->messages, input->systemContext}));
+    const auto* reread = std::get_if<orvane::chat::Request>(&again);
+    if (!reread || reread->messages.size() != input->messages.size() ||
+        reread->systemContext != input->systemContext) {
         std::abort();
     }
     if (!input->latestUserTurn() || input->messages.empty()) std::abort();

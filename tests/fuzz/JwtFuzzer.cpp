@@ -14,12 +14,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    if (const auto bytes = orvane::backend::base64UrlDecode(text)) {
-        const auto encoded = orvane::backend::base64UrlEncode(*bytes);
-        if (orvane::backend::base64UrlDecode(encoded) != bytes) std::abort();
+    if (const auto bytes = orvane::base64::decodeUrlToString(text)) {
+        const auto encoded = orvane::base64::encodeUrl(*bytes);
+        if (orvane::base64::decodeUrlToString(encoded) != bytes) std::abort();
     }
-    const auto encoded = orvane::backend::base64UrlEncode(text);
-    if (orvane::backend::base64UrlDecode(encoded) != std::string(text)) std::abort();
+    const auto encoded = orvane::base64::encodeUrl(text);
+    if (orvane::base64::decodeUrlToString(encoded) != std::string(text)) std::abort();
 
     if (const auto token = orvane::backend::DecodedJwt::decode(text)) {
         if (!text.starts_with(token->signingInput)) std::abort();

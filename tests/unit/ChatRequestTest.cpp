@@ -37,7 +37,7 @@ TEST(ChatRequest, CarriesContextAndImagesOnlyWhereGiven) {
                                                  {"assistant", "I see code.", {}},
                                                  {"user", "and now?", {}}};
     const auto body =
-        nlohmann::json::parse(ChatRequest::body({"vision", turns, "Company: Acme\nRole: SRE"}));
+        nlohmann::json::parse(chat::encode({"vision", turns, "Company: Acme\nRole: SRE"}));
     EXPECT_EQ(body["model"], "vision");
     EXPECT_EQ(body["systemContext"], "Company: Acme\nRole: SRE");
     ASSERT_EQ(body["messages"].size(), 3u);
@@ -49,7 +49,7 @@ TEST(ChatRequest, CarriesContextAndImagesOnlyWhereGiven) {
 
 TEST(ChatRequest, IllFormedTextIsRepairedNotDropped) {
     const std::vector<ConversationTurn> turns = {{"user", "bad \xFF byte", {}}};
-    const auto body = nlohmann::json::parse(ChatRequest::body({"mini", turns, ""}));
+    const auto body = nlohmann::json::parse(chat::encode({"mini", turns, ""}));
     EXPECT_EQ(body["messages"][0]["content"], "bad \uFFFD byte");
 }
 

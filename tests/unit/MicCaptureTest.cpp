@@ -74,7 +74,7 @@ TEST_F(Mic, AnErrorFinishesWithTheLastPartial) {
     record();
     recognizer().lastTask()->deliver("How");
     recognizer().lastTask()->deliver("How are");
-    recognizer().lastTask()->fail("SomeDomain", "No speech detected");
+    recognizer().lastTask()->fail(SpeechRecognitionError::Kind::other, "No speech detected");
     mainQueue.runUntilIdle();
     EXPECT_EQ(events, (std::vector<std::string>{"transcript:How", "transcript:How are",
                                                 "finished:How are"}));
@@ -82,7 +82,7 @@ TEST_F(Mic, AnErrorFinishesWithTheLastPartial) {
 
 TEST_F(Mic, AnErrorBeforeAnyResultFinishesEmpty) {
     record();
-    recognizer().lastTask()->fail("SomeDomain", "No speech detected");
+    recognizer().lastTask()->fail(SpeechRecognitionError::Kind::other, "No speech detected");
     mainQueue.runUntilIdle();
     EXPECT_EQ(events, (std::vector<std::string>{"finished:"}));
 }

@@ -98,7 +98,7 @@ TEST_F(SystemAudio, RetriesBackOffToTheLongestWait) {
 }
 
 TEST_F(SystemAudio, ARefusalAndOtherFailuresAreReportedAndNotRetried) {
-    source.nextStatus = Status::denied;
+    source.nextStatus = Status::permissionDenied;
     source.nextErrorText = "Access denied";
     capture->start();
     settle();

@@ -2,10 +2,10 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include <gtest/gtest.h>
 
-#include "text/Base64.h"
+#include "protocol/Base64.h"
+#include "protocol/Utf8.h"
 #include "text/Text.h"
 #include "text/Url.h"
-#include "text/Utf8.h"
 
 namespace orvane {
 namespace {
@@ -59,19 +59,29 @@ INSTANTIATE_TEST_SUITE_P(
                       Utf8Case{"\xF0\x9F\x98\x80 ok", "\xF0\x9F\x98\x80 ok"},
                       Utf8Case{"0123456789abcdef\x80", "0123456789abcdef\uFFFD"}));
 
-TEST(Base64, MatchesTheStandardVectors) {
-    const auto encode = [](std::string_view s) {
-        return base64::encode(std::span(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()));
-    };
-    EXPECT_EQ(encode(""), "");
-    EXPECT_EQ(encode("f"), "Zg==");
-    EXPECT_EQ(encode("fo"), "Zm8=");
-    EXPECT_EQ(encode("foo"), "Zm9v");
-    EXPECT_EQ(encode("foob"), "Zm9vYg==");
-    EXPECT_EQ(encode("fooba"), "Zm9vYmE=");
-    EXPECT_EQ(encode("foobar"), "Zm9vYmFy");
-    const std::vector<std::uint8_t> high = {0xFB, 0xFF, 0xBF};
+// RFC 4648's vectors, in both alphabets, and the URL-safe decoding the app reads ID tokens with.
+TEST(Base64, MatchesTheStandardVectorsInBothAlphabets) {
+    const std::vector<std::pair<std::string, std::string>> vectors = {{"", ""},
+                                                                      {"f", "Zg=="},
+                                                                      {"fo", "Zm8="},
+                                                                      {"foo", "Zm9v"},
+                                                                      {"foob", "Zm9vYg=="},
+                                                                      {"fooba", "Zm9vYmE="},
+                                                                      {"foobar", "Zm9vYmFy"}};
+    for (const auto& [text, encoded] : vectors) {
+        EXPECT_EQ(base64::encode(text), encoded);
+        const auto unpadded = encoded.substr(0, encoded.find('='));
+        EXPECT_EQ(base64::encodeUrl(text), unpadded);
+        EXPECT_EQ(base64::decodeUrlToString(unpadded), text);
+        EXPECT_EQ(base64::decodeUrlToString(encoded), text) << "padding is optional";
+    }
+    const std::string high = "\xFB\xFF\xBF";
     EXPECT_EQ(base64::encode(high), "+/+/");
+    EXPECT_EQ(base64::encodeUrl(high), "-_-_");
+    EXPECT_EQ(base64::decodeUrlToString("-_-_"), high);
+    for (const char* bad : {"+/+/", "Zm9v!", "Z", "Zm9vY"}) {
+        EXPECT_FALSE(base64::decodeUrl(bad)) << bad;
+    }
 }
 
 TEST(Url, ParsesTheParts) {

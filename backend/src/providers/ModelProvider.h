@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "ChatInput.h"
+#include "protocol/ChatBody.h"
 
 namespace orvane::backend {
 
@@ -24,7 +24,7 @@ public:
 class ModelProvider {
 public:
     virtual ~ModelProvider() = default;
-    virtual void answer(const ChatInput& input, AnswerSink& sink) = 0;
+    virtual void answer(const chat::Request& input, AnswerSink& sink) = 0;
 };
 
 // What every model is told about its job; the interview context is appended when given.

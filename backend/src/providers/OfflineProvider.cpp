@@ -46,7 +46,7 @@ bool OfflineProvider::isQuestion(std::string_view utterance) {
     return false;
 }
 
-void OfflineProvider::answer(const ChatInput& input, AnswerSink& sink) {
+void OfflineProvider::answer(const chat::Request& input, AnswerSink& sink) {
     const auto* turn = input.latestUserTurn();
     const auto utterance = turn ? turn->content : std::string();
     const auto match = m_knowledge.best(utterance);

@@ -18,7 +18,7 @@ public:
     OfflineProvider(const KnowledgeBase& knowledge, int millisecondsPerWord)
         : m_knowledge(knowledge), m_millisecondsPerWord(millisecondsPerWord) {}
 
-    void answer(const ChatInput& input, AnswerSink& sink) override;
+    void answer(const chat::Request& input, AnswerSink& sink) override;
 
     // Whether an utterance, as transcribed, asks something.
     static bool isQuestion(std::string_view utterance);

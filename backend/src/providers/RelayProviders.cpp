@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "session/AnswerStreamDecoder.h"
+#include "protocol/AnswerStreamDecoder.h"
 
 namespace orvane::backend {
 
@@ -78,7 +78,7 @@ void relay(const UpstreamConfig& config, const std::string& path, httplib::Heade
 
 }  // namespace
 
-void AnthropicProvider::answer(const ChatInput& input, AnswerSink& sink) {
+void AnthropicProvider::answer(const chat::Request& input, AnswerSink& sink) {
     auto messages = nlohmann::json::array();
     for (const auto& turn : input.messages) {
         // The upstream wants the conversation to open with the user.
@@ -124,7 +124,7 @@ void AnthropicProvider::answer(const ChatInput& input, AnswerSink& sink) {
           });
 }
 
-void OpenAiProvider::answer(const ChatInput& input, AnswerSink& sink) {
+void OpenAiProvider::answer(const chat::Request& input, AnswerSink& sink) {
     auto messages = nlohmann::json::array(
         {{{"role", "system"}, {"content", interviewSystemPrompt(input.systemContext)}}});
     for (const auto& turn : input.messages) {

@@ -20,7 +20,7 @@ struct UpstreamConfig {
 class AnthropicProvider : public ModelProvider {
 public:
     explicit AnthropicProvider(UpstreamConfig config) : m_config(std::move(config)) {}
-    void answer(const ChatInput& input, AnswerSink& sink) override;
+    void answer(const chat::Request& input, AnswerSink& sink) override;
 
 private:
     UpstreamConfig m_config;
@@ -31,7 +31,7 @@ private:
 class OpenAiProvider : public ModelProvider {
 public:
     explicit OpenAiProvider(UpstreamConfig config) : m_config(std::move(config)) {}
-    void answer(const ChatInput& input, AnswerSink& sink) override;
+    void answer(const chat::Request& input, AnswerSink& sink) override;
 
 private:
     UpstreamConfig m_config;

@@ -2,15 +2,18 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "adapters/pocketsphinx/PocketSphinxSpeech.h"
 
-#include <algorithm>
-#include <atomic>
+#include <pthread.h>
+
 #include <cctype>
 #include <chrono>
+#include <condition_variable>
 #include <deque>
+#include <list>
 #include <map>
+#include <mutex>
 #include <sstream>
-#include <thread>
 
+#include "adapters/pocketsphinx/DecoderPool.h"
 #include "adapters/pocketsphinx/HypothesisReporter.h"
 #include "adapters/pocketsphinx/StreamResampler.h"
 
@@ -30,103 +33,13 @@ std::string normalised(std::string_view term) {
     return key;
 }
 
-}  // namespace
-
-struct PocketSphinxSpeechService::Shared {
-    SpeechModelPaths paths;
-    PocketSphinxDecoder::Tuning tuning;
-    DecoderPool<PocketSphinxDecoder> pool;
-    std::mutex mutex;
-    std::condition_variable changed;
-    int runningTasks = 0;
-    // Tasks told to stop whose decoder is about to come back to the pool.
-    int finishingTasks = 0;
-    std::size_t undecodedBlocks = 0;
-
-    Shared(SpeechModelPaths p, PocketSphinxDecoder::Tuning t)
-        : paths(std::move(p)),
-          tuning(std::move(t)),
-          pool([this] { return PocketSphinxDecoder::load(paths, tuning); }) {}
-};
-
-namespace {
-
-using Shared = PocketSphinxSpeechService::Shared;
-
-class Request : public SpeechRecognitionRequest {
+// How a recognition's words are written: the decoder speaks lower case, the hints say how a term
+// is spelt, and the first word takes a capital.
+class Spelling {
 public:
-    Request(RecognitionOptions options, std::shared_ptr<Shared> shared)
-        : m_shared(std::move(shared)) {
-        // The decoder speaks lower case; hints say how a term is written.
-        for (const auto& term : options.contextualStrings) m_spelling[normalised(term)] = term;
+    explicit Spelling(const std::vector<std::string>& terms) {
+        for (const auto& term : terms) m_spelling[normalised(term)] = term;
     }
-
-    void append(const AudioBuffer& buffer) override {
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_ended || m_closed) return;
-            m_blocks.push_back(buffer);
-        }
-        {
-            std::lock_guard lock(m_shared->mutex);
-            ++m_shared->undecodedBlocks;
-        }
-        m_wake.notify_all();
-    }
-    void endAudio() override {
-        {
-            std::lock_guard lock(m_mutex);
-            m_ended = true;
-        }
-        beginFinishing();
-        m_wake.notify_all();
-    }
-
-    // Its recognition is winding down (audio ended or cancelled): a decoder is about to come back
-    // to the pool, and a recognition starting now should wait for it rather than load another.
-    void beginFinishing() {
-        std::lock_guard lock(m_shared->mutex);
-        if (!m_decoding || m_finishing) return;
-        m_finishing = true;
-        ++m_shared->finishingTasks;
-    }
-    void decodingStarted() {
-        std::lock_guard lock(m_shared->mutex);
-        m_decoding = true;
-    }
-    // Called with the shared mutex held.
-    void decodingEndedLocked() {
-        if (m_finishing) --m_shared->finishingTasks;
-        m_decoding = false;
-        m_finishing = false;
-    }
-    void interrupt() { m_wake.notify_all(); }
-
-    // The recognition is over: audio still queued or appended later is dropped, and no longer
-    // counts as waiting to be decoded.
-    void close() {
-        std::size_t dropped;
-        {
-            std::lock_guard lock(m_mutex);
-            m_closed = true;
-            dropped = m_blocks.size();
-            m_blocks.clear();
-        }
-        std::lock_guard lock(m_shared->mutex);
-        m_shared->undecodedBlocks -= std::min(m_shared->undecodedBlocks, dropped);
-    }
-
-    // Waits for audio; returns the blocks, and whether the audio has ended.
-    std::deque<AudioBuffer> take(bool& ended, const std::function<bool()>& stop) {
-        std::unique_lock lock(m_mutex);
-        m_wake.wait_for(lock, std::chrono::milliseconds(100),
-                        [&] { return !m_blocks.empty() || m_ended || stop(); });
-        ended = m_ended;
-        std::deque<AudioBuffer> blocks;
-        blocks.swap(m_blocks);
-        return blocks;
-    }
-
     std::string format(const std::string& hypothesis) const {
         std::istringstream words(hypothesis);
         std::string out;
@@ -135,131 +48,132 @@ public:
             if (!out.empty()) out += ' ';
             out += known != m_spelling.end() ? known->second : word;
         }
-        if (!out.empty())
+        if (!out.empty()) {
             out[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(out[0])));
+        }
         return out;
     }
 
 private:
-    std::shared_ptr<Shared> m_shared;
     std::map<std::string, std::string> m_spelling;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<AudioBuffer> m_blocks;
-    bool m_ended = false;
-    bool m_closed = false;
-    // Guarded by the shared mutex.
-    bool m_decoding = false;
-    bool m_finishing = false;
 };
 
-// One recognition. Its thread owns the decoder while it runs; results reach the handler under
-// a lock that cancel() also takes, so once cancel() has returned only the cancellation follows.
+}  // namespace
+
+// One recognition: what its callers hand in (under Shared::mutex) and what the decoding thread
+// keeps of it (touched there only).
+struct Recognition {
+    explicit Recognition(const RecognitionOptions& options) : spelling(options.contextualStrings) {}
+
+    // Under Shared::mutex.
+    std::deque<AudioBuffer> blocks;
+    bool ended = false;
+    bool cancelled = false;
+    bool started = false;  // a task was made for it
+
+    // Held while a report is handed over, so that once cancel() returns no result follows.
+    std::mutex deliverMutex;
+    RecognitionHandler handler;
+    bool finished = false;         // under deliverMutex
+    bool cancelRequested = false;  // under deliverMutex
+
+    // The decoding thread's own.
+    Spelling spelling;
+    std::shared_ptr<PocketSphinxDecoder> decoder;
+    StreamResampler resampler;
+    HypothesisReporter reporter;
+    std::size_t sinceHypothesis = 0;
+
+    // Hands a report to the handler; after a cancel() only the cancellation itself. A report
+    // that ends the recognition is its last.
+    void deliver(std::optional<SpeechRecognitionResult> result,
+                 std::optional<SpeechRecognitionError> error, bool last) {
+        std::lock_guard lock(deliverMutex);
+        const bool isCancellation = error && error->kind == SpeechRecognitionError::Kind::cancelled;
+        if (finished || (cancelRequested && !isCancellation)) return;
+        if (last) finished = true;
+        if (handler) handler(std::move(result), std::move(error));
+    }
+};
+
+struct PocketSphinxSpeechService::Shared {
+    SpeechModelPaths paths;
+    PocketSphinxDecoder::Tuning tuning;
+    DecoderPool<PocketSphinxDecoder> pool;
+
+    std::mutex mutex;
+    std::condition_variable work;
+    std::condition_variable idle;
+    std::list<std::shared_ptr<Recognition>> running;
+    std::size_t undecodedBlocks = 0;
+    bool stopping = false;
+
+    Shared(SpeechModelPaths p, PocketSphinxDecoder::Tuning t)
+        : paths(std::move(p)),
+          tuning(std::move(t)),
+          pool([this] { return PocketSphinxDecoder::load(paths, tuning); }) {}
+
+    void notify() { work.notify_all(); }
+    void decodeUntilStopped();
+    // One turn of one recognition on the decoding thread; false once it is over.
+    bool step(Recognition& recognition, std::deque<AudioBuffer> blocks, bool ended, bool cancelled);
+};
+
+namespace {
+
+using Shared = PocketSphinxSpeechService::Shared;
+
+class Request : public SpeechRecognitionRequest {
+public:
+    Request(std::shared_ptr<Recognition> recognition, std::shared_ptr<Shared> shared)
+        : m_recognition(std::move(recognition)), m_shared(std::move(shared)) {}
+
+    void append(const AudioBuffer& buffer) override {
+        {
+            std::lock_guard lock(m_shared->mutex);
+            if (m_recognition->ended || m_recognition->cancelled) return;
+            m_recognition->blocks.push_back(buffer);
+            if (m_recognition->started) ++m_shared->undecodedBlocks;
+        }
+        m_shared->notify();
+    }
+    void endAudio() override {
+        {
+            std::lock_guard lock(m_shared->mutex);
+            m_recognition->ended = true;
+        }
+        m_shared->notify();
+    }
+    const std::shared_ptr<Recognition>& recognition() const { return m_recognition; }
+
+private:
+    std::shared_ptr<Recognition> m_recognition;
+    std::shared_ptr<Shared> m_shared;
+};
+
 class Task : public SpeechRecognitionTask {
 public:
-    struct State {
-        std::shared_ptr<Shared> shared;
-        std::shared_ptr<Request> request;
-        RecognitionHandler handler;
-        std::mutex deliverMutex;
-        bool cancelled = false;
-        bool finished = false;
-        std::atomic<bool> stopRequested{false};
+    Task(std::shared_ptr<Recognition> recognition, std::shared_ptr<Shared> shared)
+        : m_recognition(std::move(recognition)), m_shared(std::move(shared)) {}
 
-        void deliver(std::optional<SpeechRecognitionResult> result,
-                     std::optional<SpeechRecognitionError> error) {
-            std::lock_guard lock(deliverMutex);
-            if (cancelled || finished) return;
-            if (result && result->isFinal) finished = true;
-            handler(std::move(result), std::move(error));
-        }
-    };
-
-    explicit Task(std::shared_ptr<State> state) : m_state(std::move(state)) {}
-
+    // The cancellation itself is reported by the decoding thread; no result is reported after
+    // this returns.
     void cancel() override {
         {
-            std::lock_guard lock(m_state->deliverMutex);
-            if (m_state->cancelled) return;
-            m_state->cancelled = true;
-            m_state->stopRequested = true;
-            if (!m_state->finished) {
-                m_state->handler(std::nullopt,
-                                 SpeechRecognitionError{SpeechRecognitionError::cancellationDomain,
-                                                        1, "Recognition request was canceled"});
-            }
+            std::lock_guard lock(m_shared->mutex);
+            m_recognition->cancelled = true;
         }
-        m_state->request->beginFinishing();
-        m_state->request->interrupt();
+        {
+            std::lock_guard lock(m_recognition->deliverMutex);
+            m_recognition->cancelRequested = true;
+        }
+        m_shared->notify();
     }
 
 private:
-    std::shared_ptr<State> m_state;
+    std::shared_ptr<Recognition> m_recognition;
+    std::shared_ptr<Shared> m_shared;
 };
-
-void decode(std::shared_ptr<Task::State> state) {
-    auto& shared = *state->shared;
-    state->request->decodingStarted();
-    {
-        // A recognition restarted right after the last one ended would otherwise load a second
-        // decoder (seconds) while the first is a moment from coming back warm.
-        std::unique_lock lock(shared.mutex);
-        shared.changed.wait_for(lock, std::chrono::seconds(3), [&] {
-            return shared.finishingTasks == 0 || shared.pool.idleCount() > 0;
-        });
-    }
-    auto decoder = shared.pool.acquire();
-    if (!decoder) {
-        state->deliver(
-            std::nullopt,
-            SpeechRecognitionError{"PocketSphinx", 2, "The speech model could not be loaded."});
-    }
-    StreamResampler resampler;
-    HypothesisReporter reporter;
-    std::vector<std::int16_t> samples;
-    std::size_t sinceHypothesis = 0;
-    if (decoder) decoder->startUtterance();
-    bool ended = false;
-    while (decoder && !ended && !state->stopRequested) {
-        auto blocks = state->request->take(ended, [&] { return state->stopRequested.load(); });
-        samples.clear();
-        for (const auto& block : blocks) resampler.process(block, samples);
-        if (ended) resampler.finish(samples);
-        decoder->process(samples.data(), samples.size());
-        sinceHypothesis += samples.size();
-        if (sinceHypothesis >= kSamplesBetweenHypotheses || ended) {
-            sinceHypothesis = 0;
-            if (auto text = reporter.offer(decoder->hypothesis())) {
-                state->deliver(SpeechRecognitionResult{state->request->format(*text), false},
-                               std::nullopt);
-            }
-        }
-        // Counted as decoded only once any result they produced has been handed on.
-        if (!blocks.empty()) {
-            std::lock_guard lock(shared.mutex);
-            shared.undecodedBlocks -= std::min(shared.undecodedBlocks, blocks.size());
-        }
-        shared.changed.notify_all();
-    }
-    state->request->close();
-    if (decoder) {
-        decoder->endUtterance();
-        // The end is reported even when nothing was heard: whoever ended the audio is waiting
-        // for it.
-        if (ended && !state->stopRequested) {
-            state->deliver(
-                SpeechRecognitionResult{state->request->format(decoder->hypothesis()), true},
-                std::nullopt);
-        }
-    }
-    decoder.reset();  // back to the pool before anyone waiting for it is woken
-    {
-        std::lock_guard lock(shared.mutex);
-        --shared.runningTasks;
-        state->request->decodingEndedLocked();
-    }
-    shared.changed.notify_all();
-}
 
 class Recognizer : public SpeechRecognizer {
 public:
@@ -268,21 +182,21 @@ public:
     bool isAvailable() const override { return m_shared->paths.exist(); }
 
     std::shared_ptr<SpeechRecognitionRequest> makeRequest(RecognitionOptions options) override {
-        return std::make_shared<Request>(std::move(options), m_shared);
+        return std::make_shared<Request>(std::make_shared<Recognition>(options), m_shared);
     }
 
     std::shared_ptr<SpeechRecognitionTask> recognitionTask(
         std::shared_ptr<SpeechRecognitionRequest> request, RecognitionHandler handler) override {
-        auto state = std::make_shared<Task::State>();
-        state->shared = m_shared;
-        state->request = std::static_pointer_cast<Request>(request);
-        state->handler = std::move(handler);
+        auto recognition = std::static_pointer_cast<Request>(request)->recognition();
+        recognition->handler = std::move(handler);
         {
             std::lock_guard lock(m_shared->mutex);
-            ++m_shared->runningTasks;
+            recognition->started = true;
+            m_shared->undecodedBlocks += recognition->blocks.size();
+            m_shared->running.push_back(recognition);
         }
-        std::thread(decode, state).detach();
-        return std::make_shared<Task>(state);
+        m_shared->notify();
+        return std::make_shared<Task>(std::move(recognition), m_shared);
     }
 
 private:
@@ -291,15 +205,105 @@ private:
 
 }  // namespace
 
+void Shared::decodeUntilStopped() {
+    pthread_setname_np(pthread_self(), "orvane-decode");
+    // Loaded before the first recognition asks for it: loading takes a moment, and a fresh
+    // decoder would otherwise hold up the first words.
+    pool.acquire();
+    std::unique_lock lock(mutex);
+    while (!stopping) {
+        work.wait(lock, [this] {
+            if (stopping) return true;
+            for (const auto& recognition : running) {
+                if (!recognition->blocks.empty() || recognition->ended || recognition->cancelled) {
+                    return true;
+                }
+            }
+            return false;
+        });
+        if (stopping) break;
+        // One turn each, so push-to-talk and the session's hearing share the thread fairly.
+        for (auto it = running.begin(); it != running.end() && !stopping;) {
+            auto recognition = *it;
+            std::deque<AudioBuffer> blocks;
+            blocks.swap(recognition->blocks);
+            const bool ended = recognition->ended;
+            const bool cancelled = recognition->cancelled;
+            lock.unlock();
+            const bool goesOn = step(*recognition, std::move(blocks), ended, cancelled);
+            lock.lock();
+            it = goesOn ? std::next(it) : running.erase(it);
+        }
+        idle.notify_all();
+    }
+    running.clear();
+    idle.notify_all();
+}
+
+bool Shared::step(Recognition& recognition, std::deque<AudioBuffer> blocks, bool ended,
+                  bool cancelled) {
+    const auto decoded = [&] {
+        std::lock_guard lock(mutex);
+        undecodedBlocks -= std::min(undecodedBlocks, blocks.size());
+    };
+    if (cancelled) {
+        recognition.decoder.reset();  // back to the pool, warm
+        recognition.deliver(std::nullopt,
+                            SpeechRecognitionError{SpeechRecognitionError::Kind::cancelled,
+                                                   "Recognition request was canceled"},
+                            true);
+        decoded();
+        return false;
+    }
+    if (!recognition.decoder) {
+        recognition.decoder = pool.acquire();
+        if (!recognition.decoder) {
+            recognition.deliver(
+                std::nullopt,
+                SpeechRecognitionError{SpeechRecognitionError::Kind::modelUnavailable,
+                                       "The speech model could not be loaded."},
+                true);
+            decoded();
+            return false;
+        }
+        recognition.decoder->startUtterance();
+    }
+    std::vector<std::int16_t> samples;
+    for (const auto& block : blocks) recognition.resampler.process(block, samples);
+    if (ended) recognition.resampler.finish(samples);
+    recognition.decoder->process(samples.data(), samples.size());
+    recognition.sinceHypothesis += samples.size();
+    if (recognition.sinceHypothesis >= kSamplesBetweenHypotheses && !ended) {
+        recognition.sinceHypothesis = 0;
+        if (auto text = recognition.reporter.offer(recognition.decoder->hypothesis())) {
+            recognition.deliver(SpeechRecognitionResult{recognition.spelling.format(*text), false},
+                                std::nullopt, false);
+        }
+    }
+    if (ended) {
+        recognition.decoder->endUtterance();
+        // The end is reported even when nothing was heard: whoever ended the audio waits for it.
+        const auto text = recognition.spelling.format(recognition.decoder->hypothesis());
+        recognition.decoder.reset();
+        recognition.deliver(SpeechRecognitionResult{text, true}, std::nullopt, true);
+    }
+    // Counted as decoded only once any result they produced has been handed on.
+    decoded();
+    return !ended;
+}
+
 PocketSphinxSpeechService::PocketSphinxSpeechService(SpeechModelPaths paths,
                                                      PocketSphinxDecoder::Tuning tuning)
-    : m_shared(std::make_shared<Shared>(std::move(paths), std::move(tuning))) {}
+    : m_shared(std::make_shared<Shared>(std::move(paths), std::move(tuning))),
+      m_thread([shared = m_shared] { shared->decodeUntilStopped(); }) {}
 
 PocketSphinxSpeechService::~PocketSphinxSpeechService() {
-    // Decoding threads hold the shared state; give running ones a moment to wind down.
-    std::unique_lock lock(m_shared->mutex);
-    m_shared->changed.wait_for(lock, std::chrono::seconds(2),
-                               [this] { return m_shared->runningTasks == 0; });
+    {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->stopping = true;
+    }
+    m_shared->notify();
+    m_thread.join();
 }
 
 void PocketSphinxSpeechService::requestAuthorization(
@@ -315,8 +319,8 @@ std::shared_ptr<SpeechRecognizer> PocketSphinxSpeechService::recognizer(
 
 bool PocketSphinxSpeechService::waitUntilIdle(double timeoutSeconds) {
     std::unique_lock lock(m_shared->mutex);
-    return m_shared->changed.wait_for(lock, std::chrono::duration<double>(timeoutSeconds),
-                                      [this] { return m_shared->undecodedBlocks == 0; });
+    return m_shared->idle.wait_for(lock, std::chrono::duration<double>(timeoutSeconds),
+                                   [this] { return m_shared->undecodedBlocks == 0; });
 }
 
 }  // namespace orvane

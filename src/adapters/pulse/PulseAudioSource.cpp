@@ -40,7 +40,7 @@ AudioSource::OpenResult PulseAudioSource::open(const std::string& threadLabel,
                                ? "the sound server has no output to listen to"
                                : "no sound server (PulseAudio or PipeWire) is running";
     } else if (pulse::isAccessDenied(connection.error)) {
-        result.status = OpenStatus::denied;
+        result.status = OpenStatus::permissionDenied;
         result.errorText = pulse::describe(connection.error);
     } else {
         result.status = OpenStatus::failed;

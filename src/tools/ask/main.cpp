@@ -16,8 +16,8 @@
 #include "accounts/AuthManager.h"
 #include "capture/ScreenshotCapture.h"
 #include "orvane/BuildConfig.h"
+#include "protocol/Base64.h"
 #include "session/SessionManager.h"
-#include "text/Base64.h"
 #include "tools/QuestionOnlyPlatform.h"
 #include "tools/SessionEventLog.h"
 

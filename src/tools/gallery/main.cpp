@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
     session->history().append("What is CAP?", "Consistency or availability under partition.");
     session->history().previous();
     session->screenshots().setQueue({"a", "b", "c"});
-    session->screenshots().onQueueChanged(3);
+    session->onScreenshotsChanged(3);
     mainQueue.runUntilIdle();
     ok &= save(panel, dir, "06-history-and-screenshots");
 

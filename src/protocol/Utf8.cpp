@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Orvane
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
-#include "text/Utf8.h"
+#include "protocol/Utf8.h"
 
 #include <cstddef>
 #include <cstdint>

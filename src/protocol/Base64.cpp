@@ -1,32 +1,54 @@
 // SPDX-FileCopyrightText: 2026 Orvane
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
-#include "text/Base64.h"
+#include "protocol/Base64.h"
 
 namespace orvane::base64 {
 
-std::string encode(std::span<const std::uint8_t> bytes) {
-    static constexpr char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+namespace {
+
+constexpr char kStandard[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kUrlSafe[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+
+std::string encodeWith(const std::uint8_t* bytes, std::size_t size, const char* alphabet,
+                       bool pad) {
     std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
+    out.reserve((size + 2) / 3 * 4);
     std::size_t i = 0;
-    for (; i + 3 <= bytes.size(); i += 3) {
+    for (; i + 3 <= size; i += 3) {
         const std::uint32_t n = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
-        out += kAlphabet[(n >> 18) & 63];
-        out += kAlphabet[(n >> 12) & 63];
-        out += kAlphabet[(n >> 6) & 63];
-        out += kAlphabet[n & 63];
+        for (const int shift : {18, 12, 6, 0}) out += alphabet[(n >> shift) & 63];
     }
-    const auto rest = bytes.size() - i;
-    if (rest > 0) {
+    if (const auto rest = size - i; rest > 0) {
         std::uint32_t n = bytes[i] << 16;
         if (rest == 2) n |= bytes[i + 1] << 8;
-        out += kAlphabet[(n >> 18) & 63];
-        out += kAlphabet[(n >> 12) & 63];
-        out += rest == 2 ? kAlphabet[(n >> 6) & 63] : '=';
-        out += '=';
+        out += alphabet[(n >> 18) & 63];
+        out += alphabet[(n >> 12) & 63];
+        if (rest == 2) out += alphabet[(n >> 6) & 63];
+        if (pad) out.append(rest == 2 ? 1 : 2, '=');
     }
     return out;
+}
+
+const std::uint8_t* bytesOf(std::string_view text) {
+    return reinterpret_cast<const std::uint8_t*>(text.data());
+}
+
+}  // namespace
+
+std::string encode(std::span<const std::uint8_t> bytes) {
+    return encodeWith(bytes.data(), bytes.size(), kStandard, true);
+}
+
+std::string encode(std::string_view bytes) {
+    return encodeWith(bytesOf(bytes), bytes.size(), kStandard, true);
+}
+
+std::string encodeUrl(std::span<const std::uint8_t> bytes) {
+    return encodeWith(bytes.data(), bytes.size(), kUrlSafe, false);
+}
+
+std::string encodeUrl(std::string_view bytes) {
+    return encodeWith(bytesOf(bytes), bytes.size(), kUrlSafe, false);
 }
 
 std::optional<std::vector<std::uint8_t>> decodeUrl(std::string_view text) {
@@ -67,6 +89,12 @@ std::optional<std::vector<std::uint8_t>> decodeUrl(std::string_view text) {
         out.push_back(static_cast<std::uint8_t>(bits >> 2));
     }
     return out;
+}
+
+std::optional<std::string> decodeUrlToString(std::string_view text) {
+    auto bytes = decodeUrl(text);
+    if (!bytes) return std::nullopt;
+    return std::string(bytes->begin(), bytes->end());
 }
 
 }  // namespace orvane::base64

@@ -1,0 +1,58 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "protocol/ConversationTurn.h"
+
+// The chat endpoint's JSON: the question the app sends and the events the answer streams in, as
+// both ends write and read them.
+namespace orvane::chat {
+
+// The largest body the backend accepts by default; screenshots are what fill it.
+inline constexpr std::size_t maxBodyBytes = 20 * 1024 * 1024;
+inline constexpr std::size_t maxMessages = 200;
+inline constexpr std::size_t maxImagesPerTurn = 16;
+// Nothing the app sends nests deeper than a few levels.
+inline constexpr int maxNesting = 32;
+
+// "nano", "mini", "standard" or "vision".
+bool isModel(std::string_view model);
+
+// A question to answer: {"model", "messages", "systemContext"?}.
+struct Request {
+    std::string model;
+    std::vector<ConversationTurn> messages;
+    std::string systemContext;
+
+    // The last user turn: the utterance to answer.
+    const ConversationTurn* latestUserTurn() const;
+};
+
+// The same, over the sender's own data, for writing without copies.
+struct RequestView {
+    std::string_view model;
+    const std::vector<ConversationTurn>& messages;
+    std::string_view systemContext;  // left out of the body when empty
+};
+
+// Compact JSON; text that is not valid UTF-8 goes with U+FFFD in its place.
+std::string encode(const RequestView& request);
+// The request, or what is wrong with the body, as a sentence for a 400 reply.
+std::variant<Request, std::string> parse(std::string_view body);
+
+// Whether JSON text nests no deeper than maxDepth, found without parsing it, so that a body of
+// brackets never makes a parser recurse.
+bool nestsWithin(std::string_view text, int maxDepth);
+
+// The answer's event-stream lines ("event: …" and "data: …", then a blank line).
+std::string deltaEvent(std::string_view text);
+std::string stopEvent();
+std::string errorEvent(std::string_view message);
+
+}  // namespace orvane::chat
