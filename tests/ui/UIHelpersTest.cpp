@@ -14,31 +14,14 @@
 namespace orvane {
 namespace {
 
-void expectColour(const QColor& actual, double r, double g, double b, double a) {
-    EXPECT_NEAR(actual.redF(), r, 0.002);
-    EXPECT_NEAR(actual.greenF(), g, 0.002);
-    EXPECT_NEAR(actual.blueF(), b, 0.002);
-    EXPECT_NEAR(actual.alphaF(), a, 0.002);
-}
-
-TEST(Palette, HasTheExactValues) {
-    expectColour(UI::bookCloth(), 0.8, 0.47, 0.36, 1.0);
-    expectColour(UI::white(0.4), 1, 1, 1, 0.4);
-    expectColour(UI::withOpacity(UI::bookCloth(), 0.15), 0.8, 0.47, 0.36, 0.15);
-}
-
-// One test, because registering the faces cannot be undone within the process.
-TEST(Fonts, FallBackToTheSystemFontUntilTheFacesAreRegistered) {
-    if (QFontDatabase::families().contains("Ubuntu")) {
-        GTEST_SKIP() << "an earlier test in this process registered the faces (ctest runs each "
-                        "test alone)";
-    }
+// One test, because registering the faces cannot be undone within the process. Whether the
+// machine has Ubuntu fonts of its own does not matter: before registration the helpers give a
+// font of the asked size and weight, monospaced where asked; after it, the bundled faces.
+TEST(Fonts, GiveTheAskedSizeAndWeightAndTheBundledFacesOnceRegistered) {
     const auto before = UI::ubuntu(14, QFont::Bold);
-    EXPECT_NE(before.family(), "Ubuntu");
     EXPECT_EQ(before.weight(), QFont::Bold);
     EXPECT_DOUBLE_EQ(before.pointSizeF(), 14);
     const auto monoBefore = UI::ubuntuMono(11);
-    EXPECT_NE(monoBefore.family(), "Ubuntu Mono");
     EXPECT_TRUE(QFontInfo(monoBefore).fixedPitch());
     EXPECT_DOUBLE_EQ(monoBefore.pointSizeF(), 11);
 
@@ -96,22 +79,6 @@ TEST(Symbols, AnIconButtonWithAnUnknownSymbolHasNoImage) {
     EXPECT_TRUE(unknown->icon().isNull());
 }
 
-TEST(Factories, LabelsAndButtonsLookAsSpecified) {
-    std::unique_ptr<QLabel> label(UI::label("Hello", 12, QFont::Medium, UI::white(0.5)));
-    EXPECT_EQ(label->text(), "Hello");
-    EXPECT_TRUE(label->wordWrap());
-    EXPECT_DOUBLE_EQ(label->font().pointSizeF(), 12);
-    expectColour(label->palette().color(QPalette::WindowText), 1, 1, 1, 0.5);
-
-    std::unique_ptr<ClickableView> primary(UI::primaryButton("Start Session"));
-    primary->resize(200, 44);
-    const auto image = primary->grab().toImage();
-    const QColor fill = image.pixelColor(image.width() / 2, 4);
-    EXPECT_NEAR(fill.redF(), 0.8, 0.01);
-    EXPECT_NEAR(fill.greenF(), 0.47, 0.01);
-    EXPECT_NEAR(fill.blueF(), 0.36, 0.01);
-}
-
 class Clicks : public ::testing::Test {
 protected:
     Clicks() {
@@ -137,14 +104,6 @@ TEST_F(Clicks, APressDraggedOutAndReleasedOutsideDoesNot) {
     QTest::qWait(ClickableView::releaseFade + 60);
     EXPECT_NEAR(view.opacity(), view.isHovered() ? 0.85 : 1.0, 0.01)
         << "the look follows the hover state at release";
-}
-
-TEST_F(Clicks, AViewWithoutAnActionOnlyFades) {
-    ClickableView bare;
-    bare.resize(40, 40);
-    bare.show();
-    QTest::mouseClick(&bare, Qt::LeftButton, {}, QPoint(20, 20));
-    EXPECT_EQ(clicks, 0);
 }
 
 TEST_F(Clicks, HoverAndPressFade) {

@@ -201,7 +201,7 @@ TEST_F(SessionAnswer, ResultsAfterTheSessionIsGoneAreDropped) {
     call.respond(200);
     call.feed(delta("late") + kStop);
     call.finish();
-    EXPECT_NO_FATAL_FAILURE(h.mainQueue.runUntilIdle());
+    h.mainQueue.runUntilIdle();
     EXPECT_TRUE(h.answers.empty());
 }
 
