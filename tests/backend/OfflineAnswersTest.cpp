@@ -71,5 +71,31 @@ TEST(OfflineAnswers, UnrelatedWordsFindNothingGoodEnough) {
     }
 }
 
+// The end-to-end demo speaks these questions through the on-device recogniser, which hears them
+// in more than one way depending on where the audio's blocks fall; every way must still be
+// answered, or the demo's check depends on luck.
+TEST(OfflineAnswers, TheDemosQuestionsAreAnsweredAsTheRecogniserHearsThem) {
+    const auto& base = KnowledgeBase::builtIn();
+    const std::vector<std::pair<const char*, const char*>> heard = {
+        {"What is the difference between a process and a thread",
+         "What is the difference between a process and a thread?"},
+        {"What is not difference between a process and a thread",
+         "What is the difference between a process and a thread?"},
+        {"What is your greatest weakness", "What is your greatest weakness?"},
+        {"What is your greatest strength", "What is your greatest strength?"},
+        {"What is your greatest truth", "What is your greatest strength?"},
+        {"What is your greatest true enough", "What is your greatest strength?"},
+        {"What is your greatest that's true enough", "What is your greatest strength?"},
+        {"What are your salary a ticket do you shoot is", "What are your salary expectations?"},
+    };
+    for (const auto& [utterance, question] : heard) {
+        const auto match = base.best(utterance);
+        EXPECT_TRUE(OfflineProvider::isQuestion(utterance)) << utterance;
+        ASSERT_TRUE(match) << utterance;
+        EXPECT_EQ(match->entry->question, question) << utterance;
+        EXPECT_GE(match->score, OfflineProvider::minimumScore) << utterance;
+    }
+}
+
 }  // namespace
 }  // namespace orvane::testing

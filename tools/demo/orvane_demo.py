@@ -33,8 +33,12 @@ import urllib.request
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 # Questions the offline answer set knows and PocketSphinx hears well in espeak-ng's voice.
+# Questions the on-device recogniser hears well enough whatever the audio's timing (tests/backend
+# OfflineAnswersTest checks the ways it hears them are answered): the demo checks Orvane, not
+# the recogniser's luck. "Tell me about yourself" is heard as "Duly about yourself" one time in
+# three, which the offline answers rightly skip.
 DEFAULT_QUESTIONS = ["What is the difference between a process and a thread",
-                     "Tell me about yourself", "What is your greatest strength"]
+                     "What is your greatest weakness", "What is your greatest strength"]
 # Short enough that the second and third questions find the first access token expired.
 ACCESS_TOKEN_SECONDS = 5
 
