@@ -29,15 +29,22 @@ void ScreenshotCapture::capture(std::optional<std::uint32_t> excludingWindow) {
     ++m_inProgress;
     m_background.async(
         [weak = weak_from_this(), &source = m_source, &mainQueue = m_mainQueue, excludingWindow] {
-            // Every way out hands the picture, or its absence, back to the main thread.
+            // Every way out hands the picture, or why there is none, back to the main thread.
             std::optional<std::string> entry;
+            std::string failure;
             const auto done = [&] {
-                mainQueue.post([weak, entry = std::move(entry)]() mutable {
-                    if (auto self = weak.lock()) self->finishCapture(std::move(entry));
-                });
+                mainQueue.post(
+                    [weak, entry = std::move(entry), failure = std::move(failure)]() mutable {
+                        if (auto self = weak.lock()) {
+                            self->finishCapture(std::move(entry), failure);
+                        }
+                    });
             };
             auto content = source.shareableContent();
-            if (!content || content->displays.empty()) return done();
+            if (!content || content->displays.empty()) {
+                failure = "No screen to take a picture of was found.";
+                return done();
+            }
             const auto& display = content->displays.front();
             std::vector<WindowInfo> excluded;
             if (excludingWindow) {
@@ -49,16 +56,22 @@ void ScreenshotCapture::capture(std::optional<std::uint32_t> excludingWindow) {
             const ScreenCaptureSettings settings{
                 static_cast<int>(display.width * display.pixelsPerPoint + 0.5),
                 static_cast<int>(display.height * display.pixelsPerPoint + 0.5), false};
-            if (auto png = source.capturePNG(display, settings, excluded)) {
-                entry = base64::encode(*png);
+            if (auto picture = source.capturePNG(display, settings, excluded)) {
+                entry = base64::encode(picture.png);
+            } else {
+                failure = picture.message;
             }
             done();
         });
 }
 
-void ScreenshotCapture::finishCapture(std::optional<std::string> entry) {
+void ScreenshotCapture::finishCapture(std::optional<std::string> entry,
+                                      const std::string& failure) {
     m_inProgress = std::max(0, m_inProgress - 1);
-    if (!entry) return;
+    if (!entry) {
+        if (onError) onError(failure);
+        return;
+    }
     m_queue.push_back(std::move(*entry));
     notify();
 }

@@ -38,8 +38,8 @@ public:
     void setQueue(std::vector<std::string> entries) { m_queue = std::move(entries); }
 
     // Takes one picture, leaving out the window with this number if it is on screen, and appends
-    // it when done. A full queue (pictures still being taken count) takes none and says so; a
-    // picture that cannot be taken is dropped silently.
+    // it when done. A full queue (pictures still being taken count) takes none and says so, and
+    // so does a picture that cannot be taken (no portal, a refusal), with the reason.
     void capture(std::optional<std::uint32_t> excludingWindow);
     // All entries, oldest first; the queue is empty afterwards.
     std::vector<std::string> flush();
@@ -49,7 +49,7 @@ public:
 private:
     ScreenshotCapture(ScreenSource& source, BackgroundQueue& background, MainQueue& mainQueue);
 
-    void finishCapture(std::optional<std::string> entry);
+    void finishCapture(std::optional<std::string> entry, const std::string& failure);
     void notify();
 
     ScreenSource& m_source;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace orvane {
@@ -24,6 +25,29 @@ struct ShareableContent {
     std::vector<WindowInfo> windows;    // windows on screen
 };
 
+// One picture of the screen, or why there is none.
+struct ScreenPicture {
+    enum class Failure {
+        none,
+        // The desktop, or the user, refused.
+        permissionDenied,
+        // There is nothing here that can take pictures (no screenshot portal, no display).
+        unavailable,
+        failed,
+    };
+    Failure failure = Failure::none;
+    std::vector<std::uint8_t> png;  // the PNG file's bytes, when there was no failure
+    std::string message;            // a sentence for the user, when there was one
+
+    static ScreenPicture taken(std::vector<std::uint8_t> bytes) {
+        return {Failure::none, std::move(bytes), {}};
+    }
+    static ScreenPicture failed(Failure why, std::string message) {
+        return {why, {}, std::move(message)};
+    }
+    explicit operator bool() const { return failure == Failure::none; }
+};
+
 struct ScreenCaptureSettings {
     int width = 0;  // in pixels
     int height = 0;
@@ -38,11 +62,11 @@ public:
     // The displays and on-screen windows, or nothing when the screen cannot be read.
     virtual std::optional<ShareableContent> shareableContent() = 0;
     // One picture of the display with excludedWindows left out, as the bytes of a PNG file, no
-    // larger than the settings' size (a smaller picture is never enlarged to it); nothing when
-    // the capture failed.
-    virtual std::optional<std::vector<std::uint8_t>> capturePNG(
-        const DisplayInfo& display, const ScreenCaptureSettings& settings,
-        const std::vector<WindowInfo>& excludedWindows) = 0;
+    // larger than the settings' size (a smaller picture is never enlarged to it), or why it
+    // could not be taken.
+    virtual ScreenPicture capturePNG(const DisplayInfo& display,
+                                     const ScreenCaptureSettings& settings,
+                                     const std::vector<WindowInfo>& excludedWindows) = 0;
 };
 
 }  // namespace orvane

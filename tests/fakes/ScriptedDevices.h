@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/AudioSource.h"
+#include "platform/GlobalShortcuts.h"
 #include "platform/Microphone.h"
 #include "platform/ScreenSource.h"
 #include "platform/Workspace.h"
@@ -88,6 +89,7 @@ struct ScriptedMicrophone : Microphone {
 struct ScriptedScreenSource : ScreenSource {
     std::optional<ShareableContent> content =
         ShareableContent{{DisplayInfo{1, 1440, 900}}, {WindowInfo{10}, WindowInfo{42}}};
+    // The picture the next capture gives; nothing makes it fail as a refused portal would.
     std::optional<std::vector<std::uint8_t>> png = std::vector<std::uint8_t>{0x89, 'P', 'N', 'G'};
     struct Capture {
         DisplayInfo display;
@@ -97,11 +99,32 @@ struct ScriptedScreenSource : ScreenSource {
     std::vector<Capture> captures;
 
     std::optional<ShareableContent> shareableContent() override { return content; }
-    std::optional<std::vector<std::uint8_t>> capturePNG(
-        const DisplayInfo& display, const ScreenCaptureSettings& settings,
-        const std::vector<WindowInfo>& excluded) override {
+    ScreenPicture capturePNG(const DisplayInfo& display, const ScreenCaptureSettings& settings,
+                             const std::vector<WindowInfo>& excluded) override {
         captures.push_back({display, settings, excluded});
-        return png;
+        if (!png) {
+            return ScreenPicture::failed(ScreenPicture::Failure::permissionDenied,
+                                         "The desktop refused to take a screenshot.");
+        }
+        return ScreenPicture::taken(*png);
+    }
+};
+
+// A desktop's global shortcuts: the test decides what was bound and presses the keys.
+struct ScriptedGlobalShortcuts : GlobalShortcuts {
+    std::vector<GlobalShortcut> asked;
+    std::function<void(ShortcutBindings)> answer;
+
+    void bind(std::vector<GlobalShortcut> shortcuts,
+              std::function<void(ShortcutBindings)> onBound) override {
+        asked = std::move(shortcuts);
+        answer = std::move(onBound);
+    }
+    void press(const std::string& id) {
+        if (onPressed) onPressed(id);
+    }
+    void release(const std::string& id) {
+        if (onReleased) onReleased(id);
     }
 };
 

@@ -33,8 +33,7 @@ protected:
         QTest::qWait(200);
     }
     // The capture as ScreenshotCapture makes it: from a background thread.
-    std::optional<std::vector<std::uint8_t>> captureFromBackground(std::vector<WindowInfo> excluded,
-                                                                   double scale = 1) {
+    ScreenPicture captureFromBackground(std::vector<WindowInfo> excluded, double scale = 1) {
         auto result = std::async(std::launch::async, [&] {
             const auto content = source.shareableContent();
             const auto& display = content->displays.front();
@@ -61,7 +60,7 @@ TEST_F(Grabs, TheFirstScreenAtItsOwnPixelSizeAsPng) {
     EXPECT_DOUBLE_EQ(display.pixelsPerPoint, 1.0) << "Xvfb is a plain 96 dpi screen";
     const auto png = captureFromBackground({});
     ASSERT_TRUE(png);
-    const auto image = decode(*png);
+    const auto image = decode(png.png);
     EXPECT_EQ(image.width(), display.width);
     EXPECT_EQ(image.height(), display.height);
     EXPECT_EQ(image.pixelColor(200, 175).red(), 255) << "the red window is in the picture";
@@ -69,9 +68,9 @@ TEST_F(Grabs, TheFirstScreenAtItsOwnPixelSizeAsPng) {
 
 TEST_F(Grabs, APictureIsShrunkToTheSizeAskedButNeverEnlarged) {
     const auto display = source.shareableContent()->displays.front();
-    const auto enlarged = decode(*captureFromBackground({}, 2.0));
+    const auto enlarged = decode(captureFromBackground({}, 2.0).png);
     EXPECT_EQ(enlarged.size(), QSize(display.width, display.height));
-    const auto halved = decode(*captureFromBackground({}, 0.5));
+    const auto halved = decode(captureFromBackground({}, 0.5).png);
     EXPECT_EQ(halved.size(), QSize(display.width / 2, display.height / 2));
 }
 
@@ -82,7 +81,7 @@ TEST_F(Grabs, AnExcludedWindowIsLeftOutAndComesBack) {
                             [&](const WindowInfo& w) { return w.windowID == id; }));
     const auto png = captureFromBackground({WindowInfo{id}});
     ASSERT_TRUE(png);
-    const auto pixel = decode(*png).pixelColor(200, 175);
+    const auto pixel = decode(png.png).pixelColor(200, 175);
     EXPECT_FALSE(pixel.red() == 255 && pixel.green() == 0) << "the window was left out";
     EXPECT_DOUBLE_EQ(redWindow.windowHandle()->opacity(), 1.0);
     EXPECT_TRUE(redWindow.isVisible());
@@ -92,7 +91,7 @@ TEST_F(Grabs, AnExcludedWindowIsLeftOutAndComesBack) {
 // queue without running its event loop again, so the grab has to give up rather than wait.
 TEST_F(Grabs, AGrabWaitingForTheGuiThreadGivesUpWhenItCloses) {
     const auto display = source.shareableContent()->displays.front();
-    std::optional<std::vector<std::uint8_t>> png = std::vector<std::uint8_t>{1};
+    ScreenPicture png = ScreenPicture::taken({1});
     std::atomic<bool> asked{false};
     const auto started = std::chrono::steady_clock::now();
     {
@@ -106,8 +105,10 @@ TEST_F(Grabs, AGrabWaitingForTheGuiThreadGivesUpWhenItCloses) {
         source.close();
     }
     const auto waited = std::chrono::steady_clock::now() - started;
-    EXPECT_LT(waited, std::chrono::milliseconds(QtScreenSource::guiWaitMilliseconds));
+    EXPECT_LT(waited, QtScreenSource::guiWait);
     EXPECT_FALSE(png) << "no picture, and no hang";
+    EXPECT_EQ(png.failure, ScreenPicture::Failure::unavailable);
+    EXPECT_FALSE(png.message.empty());
     QCoreApplication::processEvents();  // the abandoned grab does not run late either
     EXPECT_TRUE(redWindow.isVisible());
 }

@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "capture/ScreenshotCapture.h"
 #include "fakes/ManualBackgroundQueue.h"
 #include "fakes/ManualMainQueue.h"
@@ -56,7 +58,9 @@ TEST_F(Screenshots, LeavesOutTheGivenWindowOnlyWhenItIsOnScreen) {
     EXPECT_TRUE(source.captures[2].excluded.empty());
 }
 
-TEST_F(Screenshots, FailuresAreSilent) {
+TEST_F(Screenshots, APictureThatCannotBeTakenSaysWhyAndQueuesNothing) {
+    std::vector<std::string> errors;
+    shots->onError = [&](const std::string& message) { errors.push_back(message); };
     source.png.reset();
     take();
     source.content->displays.clear();
@@ -65,6 +69,13 @@ TEST_F(Screenshots, FailuresAreSilent) {
     take();
     EXPECT_TRUE(shots->queue().empty());
     EXPECT_TRUE(counts.empty());
+    EXPECT_EQ(errors, (std::vector<std::string>{"The desktop refused to take a screenshot.",
+                                                "No screen to take a picture of was found.",
+                                                "No screen to take a picture of was found."}));
+    source.png = std::vector<std::uint8_t>{1, 2, 3};
+    source.content = ShareableContent{{DisplayInfo{1, 1440, 900}}, {}};
+    take();
+    EXPECT_EQ(shots->queue().size(), 1u) << "a failure does not hold a place in the queue";
 }
 
 TEST_F(Screenshots, FlushReturnsOldestFirstAndAlwaysNotifies) {
@@ -119,7 +130,8 @@ TEST_F(Screenshots, AtMostFiveWaitCountingThoseStillBeingTaken) {
     EXPECT_EQ(shots->queue().size(), 1u) << "sending them makes room";
     source.png.reset();
     for (int i = 0; i < 6; ++i) take();
-    EXPECT_EQ(errors.size(), 1u) << "failed pictures take no place in the queue";
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), ScreenshotCapture::queueFullMessage), 1)
+        << "failed pictures take no place in the queue";
 }
 
 TEST_F(Screenshots, SettingTheQueueDirectlyDoesNotNotify) {

@@ -32,10 +32,10 @@ public:
 class NullScreenSource : public ScreenSource {
 public:
     std::optional<ShareableContent> shareableContent() override { return std::nullopt; }
-    std::optional<std::vector<std::uint8_t>> capturePNG(const DisplayInfo&,
-                                                        const ScreenCaptureSettings&,
-                                                        const std::vector<WindowInfo>&) override {
-        return std::nullopt;
+    ScreenPicture capturePNG(const DisplayInfo&, const ScreenCaptureSettings&,
+                             const std::vector<WindowInfo>&) override {
+        return ScreenPicture::failed(ScreenPicture::Failure::unavailable,
+                                     "Screenshots are not available here.");
     }
 };
 

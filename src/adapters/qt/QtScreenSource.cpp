@@ -3,9 +3,7 @@
 #include "adapters/qt/QtScreenSource.h"
 
 #include <QtGui/qguiapplication_platform.h>
-#include <QBuffer>
 #include <QGuiApplication>
-#include <QImage>
 #include <QPixmap>
 #include <QScreen>
 #include <QThread>
@@ -29,97 +27,11 @@ bool x11HasCompositor() {
 
 }  // namespace
 
-// One hand-over to the GUI thread. A call that gave up is marked abandoned, so that the GUI thread
-// never runs a function whose caller (and the locals it refers to) has gone.
-struct QtScreenSource::GuiCall {
-    bool started = false;
-    bool finished = false;
-    bool abandoned = false;
-};
-
-QtScreenSource::QtScreenSource() = default;
-
-QtScreenSource::~QtScreenSource() {
-    close();
-}
-
-void QtScreenSource::close() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_closed = true;
-    }
-    m_changed.notify_all();
-}
-
-bool QtScreenSource::onGuiThread(std::function<void()> function) {
-    if (QThread::currentThread() == m_guiContext.thread()) {
-        function();
-        return true;
-    }
-    auto call = std::make_shared<GuiCall>();
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_closed) return false;
-    }
-    // Blocking queued invocations would deadlock a GUI thread that is itself waiting for this
-    // thread, as it does when the application quits during a grab.
-    QMetaObject::invokeMethod(
-        &m_guiContext,
-        [this, call, function] {
-            {
-                std::lock_guard lock(m_mutex);
-                if (call->abandoned) return;
-                call->started = true;
-            }
-            function();
-            {
-                std::lock_guard lock(m_mutex);
-                call->finished = true;
-            }
-            m_changed.notify_all();
-        },
-        Qt::QueuedConnection);
-    std::unique_lock lock(m_mutex);
-    m_changed.wait_for(lock, std::chrono::milliseconds(guiWaitMilliseconds),
-                       [&] { return call->finished || m_closed; });
-    if (call->started && !call->finished) {
-        // Running on the GUI thread right now: it is short and does not wait for this thread.
-        m_changed.wait(lock, [&] { return call->finished; });
-    }
-    if (!call->finished) call->abandoned = true;
-    return call->finished;
-}
-
-std::optional<ShareableContent> QtScreenSource::shareableContent() {
-    std::optional<ShareableContent> content;
-    onGuiThread([&] {
-        const auto* primary = QGuiApplication::primaryScreen();
-        if (!primary) return;
-        ShareableContent found;
-        std::uint32_t id = 1;
-        // The primary screen first: it is the one pictures are taken of.
-        const auto describe = [&id](const QScreen* screen) {
-            return DisplayInfo{id++, screen->geometry().width(), screen->geometry().height(),
-                               screen->devicePixelRatio()};
-        };
-        found.displays.push_back(describe(primary));
-        for (const auto* screen : QGuiApplication::screens()) {
-            if (screen != primary) found.displays.push_back(describe(screen));
-        }
-        for (const auto* window : QGuiApplication::topLevelWindows()) {
-            if (window->isVisible())
-                found.windows.push_back({static_cast<std::uint32_t>(window->winId())});
-        }
-        content = std::move(found);
-    });
-    return content;
-}
-
-std::optional<std::vector<std::uint8_t>> QtScreenSource::capturePNG(
-    const DisplayInfo& display, const ScreenCaptureSettings& settings,
-    const std::vector<WindowInfo>& excludedWindows) {
+ScreenPicture QtScreenSource::capturePNG(const DisplayInfo& display,
+                                         const ScreenCaptureSettings& settings,
+                                         const std::vector<WindowInfo>& excludedWindows) {
     QImage picture;
-    onGuiThread([&] {
+    const bool ran = m_gui.run([&] {
         const auto screens = QGuiApplication::screens();
         auto* screen = QGuiApplication::primaryScreen();
         if (display.displayID > 1 &&
@@ -131,17 +43,12 @@ std::optional<std::vector<std::uint8_t>> QtScreenSource::capturePNG(
         // a bare X server ignores opacity, so there the window is unmapped for the moment.
         const bool transparent = x11HasCompositor();
         std::vector<std::pair<QWindow*, double>> hidden;
-        for (auto* window : QGuiApplication::topLevelWindows()) {
-            for (const auto& excluded : excludedWindows) {
-                if (window->isVisible() &&
-                    static_cast<std::uint32_t>(window->winId()) == excluded.windowID) {
-                    hidden.emplace_back(window, window->opacity());
-                    if (transparent) {
-                        window->setOpacity(0.0);
-                    } else {
-                        window->hide();
-                    }
-                }
+        for (auto* window : visibleWindows(excludedWindows)) {
+            hidden.emplace_back(window, window->opacity());
+            if (transparent) {
+                window->setOpacity(0.0);
+            } else {
+                window->hide();
             }
         }
         if (!hidden.empty()) {
@@ -158,18 +65,15 @@ std::optional<std::vector<std::uint8_t>> QtScreenSource::capturePNG(
             }
         }
     });
-    if (picture.isNull()) return std::nullopt;
-    // Only ever smaller: enlarging adds bytes to the request and nothing to the picture.
-    if (settings.width > 0 && settings.height > 0 &&
-        (picture.width() > settings.width || picture.height() > settings.height)) {
-        picture = picture.scaled(settings.width, settings.height, Qt::KeepAspectRatio,
-                                 Qt::SmoothTransformation);
+    if (!ran) {
+        return ScreenPicture::failed(ScreenPicture::Failure::unavailable,
+                                     "Orvane is closing; no screenshot was taken.");
     }
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (!picture.save(&buffer, "PNG")) return std::nullopt;
-    return std::vector<std::uint8_t>(png.begin(), png.end());
+    if (picture.isNull()) {
+        return ScreenPicture::failed(ScreenPicture::Failure::unavailable,
+                                     "The X server gave no picture of the screen.");
+    }
+    return encode(std::move(picture), settings);
 }
 
 }  // namespace orvane
