@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QPixmap>
+#include <QSystemTrayIcon>
 
 #include "accounts/AuthManager.h"
 #include "accounts/ui/LoginWindow.h"
@@ -13,6 +14,7 @@
 #include "overlay/ContextSheet.h"
 #include "overlay/FloatingPanelWindow.h"
 #include "overlay/SymbolIcons.h"
+#include "session/DesktopShortcuts.h"
 
 namespace orvane {
 
@@ -37,9 +39,15 @@ QString fromView(std::string_view text) {
 }  // namespace
 
 AppDelegate::AppDelegate(SessionServices services, SessionConfig sessionConfig)
-    : m_services(services), m_sessionConfig(std::move(sessionConfig)) {}
+    : statusAreaAvailable([] { return QSystemTrayIcon::isSystemTrayAvailable(); }),
+      m_services(services),
+      m_sessionConfig(std::move(sessionConfig)) {}
 
 AppDelegate::~AppDelegate() {
+    if (m_shortcuts) {
+        m_shortcuts->onPressed = nullptr;
+        m_shortcuts->onReleased = nullptr;
+    }
     // The session's pending work ends before the services it uses go.
     if (m_floatingPanel) m_floatingPanel->stopSession();
     // Nothing runs the event loop after this: the windows go now.
@@ -52,10 +60,55 @@ AppDelegate::~AppDelegate() {
 
 void AppDelegate::applicationDidFinishLaunching() {
     registerBundledFonts();
+    bindGlobalShortcuts();
     if (m_services.auth.isAuthenticated()) {
         transitionToPanel();
     } else {
         showLogin();
+    }
+}
+
+void AppDelegate::bindGlobalShortcuts() {
+    if (!m_shortcuts) return;
+    const QPointer self(this);
+    m_shortcuts->onPressed = [self](const std::string& id) {
+        if (self) self->runPanelCommand(id);
+    };
+    m_shortcuts->onReleased = [self](const std::string& id) {
+        if (self && id == shortcut::pushToTalk && self->m_floatingPanel) {
+            self->m_floatingPanel->endPushToTalk();
+        }
+    };
+    m_shortcuts->bind(desktopShortcuts(), [self](ShortcutBindings bindings) {
+        if (!self) return;
+        self->m_bindings = std::move(bindings);
+        if (self->m_preferencesWindow) self->m_preferencesWindow->showShortcuts(*self->m_bindings);
+    });
+}
+
+bool AppDelegate::runPanelCommand(const std::string& command) {
+    auto* panel = m_floatingPanel.get();
+    if (command == shortcut::togglePanel) {
+        togglePanel();
+    } else if (command == shortcut::pushToTalk) {
+        if (panel) panel->beginPushToTalk();
+    } else if (command == shortcut::screenshot) {
+        if (panel) panel->takeScreenshot();
+    } else if (command == shortcut::copyAnswer) {
+        if (panel) panel->copyAnswer();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void AppDelegate::togglePanel() {
+    if (!m_floatingPanel) return;
+    if (m_floatingPanel->isVisible()) {
+        m_floatingPanel->endPushToTalk();
+        m_floatingPanel->hide();
+    } else {
+        bringToFront(m_floatingPanel.get());
     }
 }
 
@@ -119,6 +172,11 @@ bool AppDelegate::handleMessage(const QString& message) {
         if (m_floatingPanel) m_floatingPanel->toggleSession();
     } else if (message == "sign-out") {
         if (m_floatingPanel) handleSignOut();
+    } else if (message == shortcut::screenshot || message == shortcut::copyAnswer ||
+               message == shortcut::togglePanel) {
+        // For desktops that bind keys to commands rather than give programs shortcuts. Holding
+        // a key cannot be told this way, so push-to-talk is not among them.
+        runPanelCommand(message.toStdString());
     } else {
         return false;
     }
@@ -158,6 +216,14 @@ void AppDelegate::transitionToPanel() {
     panel->onSessionStateChanged = [self](SessionManager::State state) {
         if (self) self->m_statusIcon.setState(statusFor(state));
     };
+    if (!statusAreaAvailable || !statusAreaAvailable()) {
+        panel->onAbout = [self] {
+            if (self) self->showAbout();
+        };
+        panel->onQuit = [self] {
+            if (self) self->quit();
+        };
+    }
     bringToFront(panel.get());
     if (m_floatingPanel) m_floatingPanel->hide();
     m_floatingPanel = std::move(panel);
@@ -187,6 +253,7 @@ void AppDelegate::showPreferences() {
         return;
     }
     WindowPtr<PreferencesWindow> window(new PreferencesWindow(m_services.auth));
+    if (m_bindings) window->showShortcuts(*m_bindings);
     installWindowCommands(window.get());
     window->onClose = [self = QPointer(this), closing = window.get()] {
         if (!self) return;

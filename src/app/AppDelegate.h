@@ -8,9 +8,11 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/StatusIcon.h"
 #include "overlay/ContextSheet.h"
+#include "platform/GlobalShortcuts.h"
 #include "session/SessionManager.h"
 
 namespace orvane {
@@ -42,6 +44,15 @@ public:
     std::function<bool(const QString& url)> onRedirect;
     // Ends the application; by default the Qt event loop quits.
     std::function<void()> onQuit;
+    // Whether the desktop shows status icons; where it does not, the panel's menu takes over
+    // About and Quit.
+    std::function<bool()> statusAreaAvailable;
+
+    // Binds the panel's global shortcuts through these once launched. Call before launching;
+    // the shortcuts outlive the delegate.
+    void useGlobalShortcuts(GlobalShortcuts& shortcuts) { m_shortcuts = &shortcuts; }
+    // What the desktop bound, once it has answered.
+    const std::optional<ShortcutBindings>& shortcutBindings() const { return m_bindings; }
 
     void applicationDidFinishLaunching();
     // The user asked for Orvane again (a second launch): the panel comes forward when there is
@@ -51,7 +62,8 @@ public:
     void handleActivation();
 
     // A message from another `orvane` process: "open URL", "activate", "sign-in",
-    // "toggle-session" or "sign-out". Answers false for a message it does not know.
+    // "toggle-session", "sign-out", or a panel command: "screenshot", "copy-answer",
+    // "toggle-panel". Answers false for a message it does not know.
     bool handleMessage(const QString& message);
 
     void showLogin();
@@ -63,6 +75,8 @@ public:
     void handlePreferencesMenu();
     void showAbout();
     void quit();
+    // Hides the panel, or brings it back.
+    void togglePanel();
 
     LoginWindow* loginWindow() const { return m_loginWindow.get(); }
     FloatingPanelWindow* floatingPanel() const { return m_floatingPanel.get(); }
@@ -77,6 +91,9 @@ private:
     // Ctrl+, Ctrl+Q, Ctrl+M and Ctrl+W on one of Orvane's windows.
     void installWindowCommands(QWidget* window);
     void bringToFront(QWidget* window);
+    void bindGlobalShortcuts();
+    // A shortcut or command for the panel; false for one it does not know.
+    bool runPanelCommand(const std::string& command);
 
     SessionServices m_services;
     SessionConfig m_sessionConfig;
@@ -86,6 +103,8 @@ private:
     QPointer<ContextSheet> m_contextSheet;
     QPointer<QMessageBox> m_aboutBox;
     StatusIcon m_statusIcon;
+    GlobalShortcuts* m_shortcuts = nullptr;
+    std::optional<ShortcutBindings> m_bindings;
 };
 
 }  // namespace orvane

@@ -28,9 +28,9 @@ AppArguments AppArguments::parse(const std::vector<std::string>& arguments) {
             if (parsed.apiBase && !parsed.apiBase->empty() && parsed.apiBase->back() == '/') {
                 parsed.apiBase->pop_back();
             }
-        } else if (arg == "--sign-in" || arg == "--toggle-session" || arg == "--sign-out") {
-            if (parsed.command)
-                parsed.error = "only one of --sign-in, --toggle-session, --sign-out";
+        } else if (arg == "--sign-in" || arg == "--toggle-session" || arg == "--sign-out" ||
+                   arg == "--screenshot" || arg == "--copy-answer" || arg == "--toggle-panel") {
+            if (parsed.command) parsed.error = "only one command at a time";
             parsed.command = arg.substr(2);
         } else if (!arg.empty() && arg[0] == '-') {
             parsed.error = "unknown option " + arg;
@@ -59,7 +59,8 @@ std::string appVersionLine() {
 
 std::string appUsage() {
     return "usage: orvane [--trace-events FILE] [--api-base URL] [URL]\n"
-           "       orvane --sign-in | --toggle-session | --sign-out\n"
+           "       orvane --sign-in | --toggle-session | --sign-out | --screenshot |\n"
+           "              --copy-answer | --toggle-panel\n"
            "\n"
            "Orvane listens to the interviewer on your computer, transcribes on-device and shows\n"
            "an answer to each question in a small always-on-top panel.\n"
@@ -76,6 +77,11 @@ std::string appUsage() {
            "  --toggle-session    start or stop the running Orvane's session, as its play\n"
            "                      button does (bind it to a desktop shortcut)\n"
            "  --sign-out          sign the running Orvane out\n"
+           "  --screenshot        queue a screenshot for the next answer, as Ctrl+Shift+S does\n"
+           "  --copy-answer       copy the answer, as Ctrl+Shift+C does\n"
+           "  --toggle-panel      hide the panel, or bring it back\n"
+           "                      (these three are for desktop key bindings where the desktop\n"
+           "                      gives programs no global shortcuts)\n"
            "  --version           print the version and exit\n"
            "  --help              print this help and exit\n"
            "\n"

@@ -15,7 +15,8 @@ struct AppArguments {
     std::optional<std::string> traceEvents;  // file to write the session's events to
     std::optional<std::string> apiBase;      // another backend origin than the build's
     std::optional<std::string> url;          // a sign-in redirect handed over by the browser
-    // For the running Orvane: "sign-in", "toggle-session" or "sign-out".
+    // For the running Orvane: "sign-in", "toggle-session", "sign-out", "screenshot",
+    // "copy-answer" or "toggle-panel".
     std::optional<std::string> command;
     std::optional<std::string> error;  // set when the arguments make no sense
 

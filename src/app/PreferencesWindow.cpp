@@ -12,13 +12,22 @@
 #include "orvane/BuildConfig.h"
 #include "overlay/LineLimitedLabel.h"
 #include "overlay/UIHelpers.h"
+#include "session/DesktopShortcuts.h"
 
 namespace orvane {
 
 namespace {
 
 constexpr int kWidth = 500;
-constexpr int kHeight = 280;
+constexpr int kHeight = 440;
+
+QString describe(const std::string& id) {
+    if (id == shortcut::pushToTalk) return "Push to talk (hold)";
+    if (id == shortcut::screenshot) return "Screenshot";
+    if (id == shortcut::copyAnswer) return "Copy answer";
+    if (id == shortcut::togglePanel) return "Show or hide the panel";
+    return QString::fromStdString(id);
+}
 
 }  // namespace
 
@@ -52,6 +61,10 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
                       .arg(QString::fromUtf8(buildconfig::version.data(),
                                              static_cast<int>(buildconfig::version.size()))),
                   11, QFont::Normal, UI::tertiaryLabelColor());
+    m_shortcuts = UI::label("Global shortcuts: waiting for the desktop...", 12, QFont::Normal,
+                            UI::secondaryLabelColor());
+    m_shortcuts->setTextFormat(Qt::PlainText);
+    m_shortcuts->setWordWrap(true);
 
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(32, 52, 32, 0);
@@ -61,9 +74,32 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
     stack->addWidget(m_signedIn);
     stack->addSpacing(16);
     stack->addWidget(m_service);
-    stack->addSpacing(32);
+    stack->addSpacing(20);
+    stack->addWidget(m_shortcuts);
+    stack->addSpacing(20);
     stack->addWidget(m_version);
     stack->addStretch();
+}
+
+void PreferencesWindow::showShortcuts(const ShortcutBindings& bindings) {
+    QStringList lines;
+    lines << (bindings.via.empty() ? QStringLiteral("Global shortcuts: none on this desktop")
+                                   : QStringLiteral("Global shortcuts, through %1:")
+                                         .arg(QString::fromStdString(bindings.via)));
+    for (const auto& wanted : desktopShortcuts()) {
+        QString keys = "not bound";
+        for (const auto& bound : bindings.bound) {
+            if (bound.id == wanted.id) keys = QString::fromStdString(bound.trigger);
+        }
+        if (bindings.via.empty()) continue;
+        lines << QStringLiteral("    %1: %2").arg(describe(wanted.id), keys);
+    }
+    if (!bindings.problem.empty()) lines << QString::fromStdString(bindings.problem);
+    if (bindings.bound.size() < desktopShortcuts().size()) {
+        lines << "In the desktop's keyboard settings, keys can run orvane --screenshot, "
+                 "--copy-answer or --toggle-panel instead.";
+    }
+    m_shortcuts->setText(lines.join('\n'));
 }
 
 void PreferencesWindow::paintEvent(QPaintEvent*) {

@@ -7,17 +7,23 @@
 
 #include <functional>
 
+#include "platform/GlobalShortcuts.h"
+
 namespace orvane {
 
 class AuthManager;
 class LineLimitedLabel;
 
 // A small read-only window naming the signed-in user, saying the AI service comes with the
-// account, and showing the version. The name is the one known when the window is built.
+// account, listing the global shortcuts and showing the version. The name is the one known when the
+// window is built.
 class PreferencesWindow : public QWidget {
     Q_OBJECT
 public:
     explicit PreferencesWindow(const AuthManager& auth, QWidget* parent = nullptr);
+
+    // Lists the global shortcuts the desktop bound, and says why any are missing.
+    void showShortcuts(const ShortcutBindings& bindings);
 
     // Called as the window closes, before it is hidden.
     std::function<void()> onClose;
@@ -26,6 +32,7 @@ public:
     QLabel* signedInLabel() const { return m_signedIn; }
     LineLimitedLabel* serviceLabel() const { return m_service; }
     QLabel* versionLabel() const { return m_version; }
+    QLabel* shortcutsLabel() const { return m_shortcuts; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -38,6 +45,7 @@ private:
     QLabel* m_signedIn = nullptr;
     LineLimitedLabel* m_service = nullptr;
     QLabel* m_version = nullptr;
+    QLabel* m_shortcuts = nullptr;
 };
 
 }  // namespace orvane

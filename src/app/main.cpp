@@ -23,8 +23,11 @@
 #include "adapters/pulse/PulseAudioSource.h"
 #include "adapters/pulse/PulseMicrophone.h"
 #include "adapters/qt/BrowserWebAuth.h"
+#include "adapters/qt/PortalGlobalShortcuts.h"
+#include "adapters/qt/PortalScreenSource.h"
 #include "adapters/qt/QtMainQueue.h"
 #include "adapters/qt/QtScreenSource.h"
+#include "adapters/qt/X11GlobalShortcuts.h"
 #include "adapters/std/WorkerQueue.h"
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
@@ -39,6 +42,31 @@ using namespace orvane;
 bool hasDisplay() {
     return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
            qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+}
+
+bool onWayland() {
+    return qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+           qgetenv("XDG_SESSION_TYPE") == QByteArrayLiteral("wayland");
+}
+
+// A Wayland program cannot keep its window above others nor place it; through XWayland it can,
+// on every desktop that runs XWayland (GNOME, KDE, wlroots). Screenshots and shortcuts then go
+// through the desktop's portals, since X11 grabs see only other X11 programs there.
+void preferXWayland() {
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) return;
+    if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && qEnvironmentVariableIsSet("DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+}
+
+std::unique_ptr<GuiScreenSource> screenSourceForDesktop() {
+    if (onWayland()) return std::make_unique<PortalScreenSource>();
+    return std::make_unique<QtScreenSource>();
+}
+
+std::unique_ptr<GlobalShortcuts> shortcutsForDesktop() {
+    if (onWayland()) return std::make_unique<PortalGlobalShortcuts>();
+    return std::make_unique<X11GlobalShortcuts>();
 }
 
 // Hands this launch to the Orvane already running, if there is one.
@@ -93,7 +121,12 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    preferXWayland();
     QApplication app(argc, argv);
+    if (onWayland() && QGuiApplication::platformName() != "xcb") {
+        std::cerr << "orvane: running as a Wayland window: without XWayland the panel cannot be "
+                     "kept above other windows\n";
+    }
     QApplication::setApplicationName("Orvane");
     QApplication::setApplicationVersion(
         QString::fromUtf8(buildconfig::version.data(), buildconfig::version.size()));
@@ -128,10 +161,11 @@ int main(int argc, char** argv) {
     PocketSphinxSpeechService speech;
     PulseAudioSource audioSource;
     PulseMicrophone microphone;
-    QtScreenSource screenSource;
+    const auto screenSource = screenSourceForDesktop();
     LinuxWorkspace workspace;
     OpenSslCrypto crypto;
     BrowserWebAuthFactory webAuth;
+    const auto shortcuts = shortcutsForDesktop();
     UnavailableAppleSignIn apple;
     WorkerQueue background;
 
@@ -149,8 +183,9 @@ int main(int argc, char** argv) {
 
     std::vector<std::unique_ptr<SessionEventLog>> logs;
     AppDelegate delegate({mainQueue, background, http, speech, audioSource, microphone,
-                          screenSource, workspace, auth},
+                          *screenSource, workspace, auth},
                          sessionConfig);
+    delegate.useGlobalShortcuts(*shortcuts);
     delegate.onRedirect = [&webAuth](const QString& url) { return webAuth.deliver(url); };
     if (arguments.traceEvents) {
         delegate.onSessionCreated = [&logs, &trace](SessionManager& session) {
@@ -171,6 +206,6 @@ int main(int argc, char** argv) {
     const int status = QApplication::exec();
     // The event loop has ended: a screenshot still waiting for it must not wait any longer, or
     // the background queue, drained below, would never finish.
-    screenSource.close();
+    screenSource->close();
     return status;
 }

@@ -28,7 +28,7 @@ const QColor kSystemRed = UI::systemRed();
 const QColor kSystemOrange = UI::systemOrange();
 
 constexpr double kCopyFeedbackSeconds = 1.0;
-constexpr double kStealthNoticeSeconds = 2.0;
+constexpr double kStealthNoticeSeconds = 4.0;
 
 void paintLabel(QLabel* label, const QColor& color) {
     QPalette palette = label->palette();
@@ -304,11 +304,11 @@ void FloatingPanelWindow::toggleStealth() {
         // Nothing to toggle here; say why instead of pretending.
         const auto previousText = m_statusLabel->text();
         const auto previousColor = m_statusLabel->palette().color(QPalette::WindowText);
-        setStatus("HIDING NOT AVAILABLE ON THIS DESKTOP", UI::withOpacity(kSystemOrange, 0.8));
+        setStatus(stealthAdvice, UI::withOpacity(kSystemOrange, 0.8));
         m_mainQueue.postAfter(kStealthNoticeSeconds, [this, alive = std::weak_ptr<int>(m_alive),
                                                       previousText, previousColor] {
             if (!alive.lock()) return;
-            if (m_statusLabel->text() == "HIDING NOT AVAILABLE ON THIS DESKTOP") {
+            if (m_statusLabel->text() == stealthAdvice) {
                 setStatus(previousText, previousColor);
             }
         });
@@ -365,11 +365,9 @@ void FloatingPanelWindow::keyPressEvent(QKeyEvent* event) {
     const auto& history = m_session->history();
     if (event->key() == Qt::Key_Space && !event->isAutoRepeat() &&
         m_session->state() != SessionManager::State::idle) {
-        m_isPushToTalking = true;
-        m_session->startPushToTalk();
-        m_pttIndicator->show();
+        beginPushToTalk();
     } else if (commandShift && event->key() == Qt::Key_S) {
-        m_session->captureScreenshot(static_cast<std::uint32_t>(winId()));
+        takeScreenshot();
     } else if (commandShift && event->key() == Qt::Key_C) {
         copyAnswer();
     } else if (event->key() == Qt::Key_Left && history.count() >= 2) {
@@ -404,6 +402,21 @@ void FloatingPanelWindow::changeEvent(QEvent* event) {
 void FloatingPanelWindow::focusOutEvent(QFocusEvent* event) {
     if (m_isPushToTalking) releasePushToTalk();
     QWidget::focusOutEvent(event);
+}
+
+void FloatingPanelWindow::beginPushToTalk() {
+    if (m_isPushToTalking || m_session->state() == SessionManager::State::idle) return;
+    m_isPushToTalking = true;
+    m_session->startPushToTalk();
+    m_pttIndicator->show();
+}
+
+void FloatingPanelWindow::endPushToTalk() {
+    if (m_isPushToTalking) releasePushToTalk();
+}
+
+void FloatingPanelWindow::takeScreenshot() {
+    m_session->captureScreenshot(static_cast<std::uint32_t>(winId()));
 }
 
 void FloatingPanelWindow::releasePushToTalk() {
@@ -506,10 +519,22 @@ QMenu* FloatingPanelWindow::buildSettingsMenu() {
     connect(preferences, &QAction::triggered, this, [this] {
         if (onOpenPreferences) onOpenPreferences();
     });
+    if (onAbout) {
+        connect(menu->addAction("About Orvane"), &QAction::triggered, this, [this] {
+            if (onAbout) onAbout();
+        });
+    }
     menu->addSeparator();
     connect(menu->addAction("Sign Out"), &QAction::triggered, this, [this] {
         if (onSignOut) onSignOut();
     });
+    if (onQuit) {
+        auto* quit = menu->addAction("Quit Orvane");
+        quit->setShortcut(QKeySequence("Ctrl+Q"));
+        connect(quit, &QAction::triggered, this, [this] {
+            if (onQuit) onQuit();
+        });
+    }
     return menu;
 }
 

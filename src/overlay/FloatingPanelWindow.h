@@ -31,8 +31,12 @@ class FloatingPanelWindow : public QWidget {
     Q_OBJECT
 public:
     static constexpr const char* startPrompt = "Start a session to begin.";
+    // X11 and Wayland let any program with the screen see every window: what helps is what the
+    // user shares.
     static constexpr const char* stealthUnavailable =
-        "Hiding from screen capture is not available on this desktop";
+        "This desktop cannot hide the panel from screen capture. In the call, share a window "
+        "(the browser tab, the editor), not the whole screen, and the panel stays out of it.";
+    static constexpr const char* stealthAdvice = "SHARE A WINDOW, NOT THE WHOLE SCREEN";
 
     // The language menu: title and locale identifier.
     static const std::vector<std::pair<QString, QString>>& languages();
@@ -45,6 +49,10 @@ public:
     std::function<void()> onOpenPreferences;
     std::function<void()> onOpenContext;
     std::function<void(SessionManager::State)> onSessionStateChanged;
+    // Set where the desktop shows no status icon: the settings menu then also offers About and
+    // Quit, which would otherwise be out of reach.
+    std::function<void()> onAbout;
+    std::function<void()> onQuit;
 
     SessionManager& session() { return *m_session; }
     // Stops the session and the clock; the view follows the state change.
@@ -55,6 +63,12 @@ public:
     void sendScreenshots();
     void historyPrev();
     void historyNext();
+    // The panel's keys, also reachable from global shortcuts while another program has the
+    // keyboard. Push-to-talk starts only while a session runs.
+    void beginPushToTalk();
+    void endPushToTalk();
+    void takeScreenshot();
+    void copyAnswer();
     // The settings menu as it would open now (the caller owns it).
     QMenu* buildSettingsMenu();
     void handleGear();
@@ -97,7 +111,6 @@ private:
     void startClock();
     void stopClock();
     void tick();
-    void copyAnswer();
     void releasePushToTalk();
     void updateHistoryUI();
     void showScreenshotCount(int count);

@@ -7,8 +7,10 @@
 #include "accounts/ui/LoginWindow.h"
 #include "app/AppDelegate.h"
 #include "app/PreferencesWindow.h"
+#include "capture/ScreenshotCapture.h"
 #include "overlay/ContextSheet.h"
 #include "overlay/FloatingPanelWindow.h"
+#include "session/DesktopShortcuts.h"
 #include "ui/AppHarness.h"
 
 namespace orvane::testing {
@@ -39,6 +41,8 @@ protected:
     }
 
     AppHarness h;
+    // Outlives the delegate, as the application's own shortcuts do.
+    ScriptedGlobalShortcuts shortcuts;
     AppDelegate app;
     int quits = 0;
     std::vector<SessionManager*> sessions;
@@ -288,9 +292,142 @@ TEST_F(Shell, MessagesFromAnotherLaunchAreCarriedOut) {
     h.mainQueue.runUntilIdle();
     EXPECT_EQ(app.floatingPanel()->session().state(), State::listening);
 
+    EXPECT_TRUE(app.handleMessage("screenshot"));
+    h.background.runAll();
+    h.mainQueue.runUntilIdle();
+    EXPECT_EQ(h.screenSource.captures.size(), 1u);
+    EXPECT_EQ(app.floatingPanel()->session().screenshots().queue().size(), 1u);
+    EXPECT_TRUE(app.handleMessage("toggle-panel"));
+    EXPECT_FALSE(app.floatingPanel()->isVisible());
+    EXPECT_TRUE(app.handleMessage("toggle-panel"));
+    EXPECT_TRUE(app.floatingPanel()->isVisible());
+    EXPECT_FALSE(app.handleMessage("push-to-talk")) << "a held key cannot come by message";
+
     EXPECT_TRUE(app.handleMessage("sign-out"));
     EXPECT_EQ(app.floatingPanel(), nullptr);
+    EXPECT_TRUE(app.handleMessage("screenshot")) << "known, with no panel to act on";
     EXPECT_FALSE(app.handleMessage("format-disk"));
+}
+
+class ShellWithShortcuts : public Shell {
+protected:
+    ShellWithShortcuts() { app.useGlobalShortcuts(shortcuts); }
+    ShortcutBindings allBut(const std::string& missing) {
+        ShortcutBindings bindings{{}, "X11 key grabs", "Another program already uses Ctrl+Alt+C."};
+        for (const auto& wanted : shortcuts.asked) {
+            if (wanted.id != missing) {
+                bindings.bound.push_back({wanted.id, readableTrigger(wanted.preferredTrigger)});
+            }
+        }
+        return bindings;
+    }
+    void startListening() {
+        app.floatingPanel()->toggleSession();
+        h.mainQueue.runUntilIdle();
+        h.background.runAll();
+        h.mainQueue.runUntilIdle();
+    }
+};
+
+TEST_F(ShellWithShortcuts, TheDesktopsKeysWorkThePanelWhileTheCallHasTheKeyboard) {
+    app.applicationDidFinishLaunching();
+    ASSERT_EQ(shortcuts.asked.size(), 4u) << "asked for at launch, signed in or not";
+    shortcuts.press("push-to-talk");
+    shortcuts.press("toggle-panel");  // no panel yet: nothing to do, nothing breaks
+    signInThroughTheLoginWindow();
+    auto* panel = app.floatingPanel();
+    ASSERT_NE(panel, nullptr);
+
+    shortcuts.press("push-to-talk");
+    EXPECT_FALSE(panel->isPushToTalking()) << "no session is running";
+    startListening();
+    shortcuts.press("push-to-talk");
+    EXPECT_TRUE(panel->isPushToTalking());
+    EXPECT_TRUE(panel->pttIndicator()->isVisibleTo(panel));
+    shortcuts.release("push-to-talk");
+    EXPECT_FALSE(panel->isPushToTalking());
+
+    shortcuts.press("screenshot");
+    h.background.runAll();
+    h.mainQueue.runUntilIdle();
+    ASSERT_EQ(h.screenSource.captures.size(), 1u);
+    ASSERT_EQ(h.screenSource.captures[0].excluded.size(), 0u)
+        << "the scripted desktop does not list the panel, so nothing is left out";
+
+    shortcuts.press("push-to-talk");
+    shortcuts.press("toggle-panel");
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_FALSE(panel->isPushToTalking()) << "hiding the panel lets go of the microphone";
+    shortcuts.press("toggle-panel");
+    EXPECT_TRUE(panel->isVisible());
+}
+
+TEST_F(ShellWithShortcuts, PreferencesListWhatIsBoundAndWhatIsMissing) {
+    h.auth.setAccessToken("held");
+    app.applicationDidFinishLaunching();
+    app.showPreferences();
+    auto* label = app.preferencesWindow()->shortcutsLabel();
+    EXPECT_EQ(label->text(), "Global shortcuts: waiting for the desktop...");
+    shortcuts.answer(allBut("copy-answer"));
+    EXPECT_TRUE(label->text().contains("Global shortcuts, through X11 key grabs:"));
+    EXPECT_TRUE(label->text().contains("Push to talk (hold): Ctrl+Alt+Space"));
+    EXPECT_TRUE(label->text().contains("Copy answer: not bound"));
+    EXPECT_TRUE(label->text().contains("Another program already uses Ctrl+Alt+C."));
+    EXPECT_TRUE(label->text().contains("orvane --screenshot")) << "says what to do instead";
+
+    const auto listed = label->text();
+    app.preferencesWindow()->close();
+    h.mainQueue.runUntilIdle();
+    ASSERT_EQ(app.preferencesWindow(), nullptr);
+    app.showPreferences();
+    EXPECT_EQ(app.preferencesWindow()->shortcutsLabel()->text(), listed)
+        << "a window opened later shows the same answer";
+}
+
+TEST_F(ShellWithShortcuts, ADesktopWithoutShortcutsIsSaidPlainly) {
+    h.auth.setAccessToken("held");
+    app.applicationDidFinishLaunching();
+    shortcuts.answer({{}, "", "This desktop offers no global shortcuts to programs."});
+    app.showPreferences();
+    const auto text = app.preferencesWindow()->shortcutsLabel()->text();
+    EXPECT_TRUE(text.startsWith("Global shortcuts: none on this desktop"));
+    EXPECT_FALSE(text.contains("not bound")) << "no list of keys that were never possible";
+    EXPECT_TRUE(text.contains("This desktop offers no global shortcuts to programs."));
+    EXPECT_TRUE(text.contains("--toggle-panel"));
+}
+
+TEST_F(Shell, WithoutAStatusAreaThePanelsMenuReachesAboutAndQuit) {
+    const auto titles = [](QMenu* menu) {
+        QStringList found;
+        for (auto* action : menu->actions()) found << action->text();
+        delete menu;
+        return found;
+    };
+    h.auth.setAccessToken("held");
+    app.statusAreaAvailable = [] { return true; };
+    app.applicationDidFinishLaunching();
+    auto shown = titles(app.floatingPanel()->buildSettingsMenu());
+    EXPECT_FALSE(shown.contains("About Orvane"));
+    EXPECT_FALSE(shown.contains("Quit Orvane"));
+
+    app.handleSignOut();
+    app.statusAreaAvailable = [] { return false; };
+    signInThroughTheLoginWindow();
+    auto* menu = app.floatingPanel()->buildSettingsMenu();
+    QAction* quit = nullptr;
+    QAction* about = nullptr;
+    for (auto* action : menu->actions()) {
+        if (action->text() == "Quit Orvane") quit = action;
+        if (action->text() == "About Orvane") about = action;
+    }
+    ASSERT_NE(about, nullptr);
+    ASSERT_NE(quit, nullptr);
+    EXPECT_TRUE(titles(app.floatingPanel()->buildSettingsMenu()).contains("Sign Out"));
+    about->trigger();
+    EXPECT_NE(app.aboutBox(), nullptr);
+    quit->trigger();
+    EXPECT_EQ(quits, 1);
+    delete menu;
 }
 
 }  // namespace

@@ -101,8 +101,8 @@ TEST_F(Panel, WhereTheDesktopCannotHideWindowsThePanelSaysSo) {
     panel->toggleStealth();
     EXPECT_FALSE(panel->isStealth());
     EXPECT_EQ(panel->stealthButton()->symbol(), "eye");
-    EXPECT_EQ(panel->statusLabel()->text(), "HIDING NOT AVAILABLE ON THIS DESKTOP");
-    h.mainQueue.advance(2.0);
+    EXPECT_EQ(panel->statusLabel()->text(), "SHARE A WINDOW, NOT THE WHOLE SCREEN");
+    h.mainQueue.advance(4.0);
     EXPECT_EQ(panel->statusLabel()->text(), "");
     EXPECT_EQ(h.workspace.exclusionRequests, (std::vector<bool>{true})) << "nothing else asked";
 }
