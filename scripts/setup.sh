@@ -16,7 +16,7 @@ packages=(
     libsamplerate0-dev espeak-ng sox
     qt6-base-dev qt6-svg-dev libgl-dev libx11-dev xvfb xauth xdotool
     xdg-utils desktop-file-utils dpkg-dev file
-    qt6-wayland sway xwayland pipewire wireplumber grim
+    qt6-wayland sway xwayland pipewire wireplumber grim libglib2.0-bin
     xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
  "$@"
 )

@@ -224,6 +224,12 @@ void AppDelegate::transitionToPanel() {
             if (self) self->quit();
         };
     }
+    if (panelBypassesWindowManager) {
+        // An ordinary window type, not a tool's: compositors give the keyboard to an unmanaged
+        // window on a click only if it does not look like a menu or a palette.
+        panel->setWindowFlags((panel->windowFlags() & ~Qt::WindowType_Mask) | Qt::Window |
+                              Qt::X11BypassWindowManagerHint);
+    }
     bringToFront(panel.get());
     if (m_floatingPanel) m_floatingPanel->hide();
     m_floatingPanel = std::move(panel);

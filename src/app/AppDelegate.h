@@ -47,6 +47,9 @@ public:
     // Whether the desktop shows status icons; where it does not, the panel's menu takes over
     // About and Quit.
     std::function<bool()> statusAreaAvailable;
+    // Where the window manager does not keep a window above the others (wlroots desktops, seen
+    // through XWayland), the panel is left out of its management, where nothing covers it.
+    bool panelBypassesWindowManager = false;
 
     // Binds the panel's global shortcuts through these once launched. Call before launching;
     // the shortcuts outlive the delegate.

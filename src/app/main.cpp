@@ -59,6 +59,15 @@ void preferXWayland() {
     }
 }
 
+// GNOME's and KDE's window managers keep an X11 window marked "above" over Wayland windows too;
+// wlroots compositors (sway and its kin) have no such order, but draw unmanaged X11 windows over
+// every other window.
+bool windowManagerKeepsPanelAbove() {
+    if (!onWayland()) return true;
+    const auto desktop = qgetenv("XDG_CURRENT_DESKTOP").toUpper();
+    return desktop.contains("GNOME") || desktop.contains("KDE");
+}
+
 std::unique_ptr<GuiScreenSource> screenSourceForDesktop() {
     if (onWayland()) return std::make_unique<PortalScreenSource>();
     return std::make_unique<QtScreenSource>();
@@ -186,6 +195,8 @@ int main(int argc, char** argv) {
                           *screenSource, workspace, auth},
                          sessionConfig);
     delegate.useGlobalShortcuts(*shortcuts);
+    delegate.panelBypassesWindowManager =
+        QGuiApplication::platformName() == "xcb" && !windowManagerKeepsPanelAbove();
     delegate.onRedirect = [&webAuth](const QString& url) { return webAuth.deliver(url); };
     if (arguments.traceEvents) {
         delegate.onSessionCreated = [&logs, &trace](SessionManager& session) {

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "tools/SessionEventLog.h"
 
+#include "capture/ScreenshotCapture.h"
 #include "session/SessionManager.h"
 
 namespace orvane {
@@ -44,6 +45,16 @@ void SessionEventLog::attach(SessionManager& session) {
     session.onError = chained(session.onError, [this](const std::string& message) {
         write({{"event", "error"}, {"message", message}});
     });
+    m_screenshotCount = static_cast<int>(session.screenshots().queue().size());
+    session.onScreenshotsChanged =
+        chained(session.onScreenshotsChanged, [this, &session](int count) {
+            // A new picture is written whole: what the model will be shown.
+            if (count > m_screenshotCount) {
+                write({{"event", "screenshot"}, {"png", session.screenshots().queue().back()}});
+            }
+            m_screenshotCount = count;
+            write({{"event", "screenshots"}, {"count", count}});
+        });
     m_recordedCount = session.history().count();
     session.onHistoryShown = chained(
         session.onHistoryShown, [this](const std::optional<QAPair>& pair, int index, int count) {

@@ -16,6 +16,8 @@ class SessionManager;
 //   {"event":"answer","text":"..."}          {"event":"error","message":"..."}
 //   {"event":"recorded","question":"...","answer":"..."}   (a pair joined the history)
 //   {"event":"shown","position":2,"count":3}   (the user paged to an earlier or later answer)
+//   {"event":"screenshot","png":"<base64>"}    (a picture joined the queue; then:)
+//   {"event":"screenshots","count":2}          (the number of pictures waiting)
 // Callbacks already set on the session keep running; the log is called after them.
 class SessionEventLog {
 public:
@@ -27,6 +29,7 @@ public:
 private:
     std::ostream& m_out;
     int m_recordedCount = 0;
+    int m_screenshotCount = 0;
 };
 
 }  // namespace orvane

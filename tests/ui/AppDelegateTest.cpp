@@ -396,6 +396,20 @@ TEST_F(ShellWithShortcuts, ADesktopWithoutShortcutsIsSaidPlainly) {
     EXPECT_TRUE(text.contains("--toggle-panel"));
 }
 
+TEST_F(Shell, WhereTheWindowManagerCannotKeepThePanelAboveItIsLeftUnmanaged) {
+    h.auth.setAccessToken("held");
+    app.applicationDidFinishLaunching();
+    EXPECT_FALSE(app.floatingPanel()->windowFlags() & Qt::X11BypassWindowManagerHint);
+    EXPECT_TRUE(app.floatingPanel()->windowFlags() & Qt::WindowStaysOnTopHint);
+
+    app.handleSignOut();
+    app.panelBypassesWindowManager = true;
+    signInThroughTheLoginWindow();
+    ASSERT_NE(app.floatingPanel(), nullptr);
+    EXPECT_TRUE(app.floatingPanel()->windowFlags() & Qt::X11BypassWindowManagerHint);
+    EXPECT_TRUE(app.floatingPanel()->isVisible());
+}
+
 TEST_F(Shell, WithoutAStatusAreaThePanelsMenuReachesAboutAndQuit) {
     const auto titles = [](QMenu* menu) {
         QStringList found;
