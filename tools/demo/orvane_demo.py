@@ -9,7 +9,8 @@ It starts Xvfb, a private PulseAudio server whose default output is a null sink,
 provider with a scripted browser that hands the redirect back through Orvane's URL-scheme handler;
 starts a session; speaks three interview questions into the sink with espeak-ng, the backend's
 access tokens running out between them; waits for each answer; pages back through the answers
-with the arrow keys; signs out and in again; and saves screenshots, the event trace and the logs
+with the arrow keys; has Orvane take a screenshot for the next question; signs out and in again;
+and saves screenshots (the display's and the one Orvane took), the event trace and the logs
 in a folder.
 
     orvane_demo.py --build BUILD_DIR --out DIR [--check] [--question TEXT]...
@@ -19,6 +20,7 @@ test). Nothing outside its own temporary directory is touched: the desktop entri
 live in a private XDG data and config home.
 """
 import argparse
+import base64
 import json
 import os
 import shutil
@@ -32,11 +34,10 @@ import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-# Questions the offline answer set knows and PocketSphinx hears well in espeak-ng's voice.
-# Questions the on-device recogniser hears well enough whatever the audio's timing (tests/backend
-# OfflineAnswersTest checks the ways it hears them are answered): the demo checks Orvane, not
-# the recogniser's luck. "Tell me about yourself" is heard as "Duly about yourself" one time in
-# three, which the offline answers rightly skip.
+# Questions the offline answer set knows and the on-device recogniser hears in espeak-ng's voice
+# whatever the audio's timing (tests/backend/OfflineAnswersTest checks that each way it hears
+# them is answered): the demo checks Orvane, not the recogniser's luck. ("Tell me about
+# yourself" is heard as "Duly about yourself" one time in three, which is rightly skipped.)
 DEFAULT_QUESTIONS = ["What is the difference between a process and a thread",
                      "What is your greatest weakness", "What is your greatest strength"]
 # Short enough that the second and third questions find the first access token expired.
@@ -140,8 +141,12 @@ class Demo:
         return process
 
     def run(self, command, check=True, **kwargs):
-        return subprocess.run(command, env=self.env, check=check, capture_output=True, text=True,
-                              **kwargs)
+        result = subprocess.run(command, env=self.env, check=False, capture_output=True,
+                                text=True, **kwargs)
+        if check and result.returncode != 0:
+            raise Failed("%s exited with %d: %s" % (" ".join(command), result.returncode,
+                                                    result.stderr.strip()))
+        return result
 
     # The machine around Orvane.
 
@@ -295,6 +300,21 @@ class Demo:
         self.screenshot("04-history")
         return after
 
+    def take_screenshot(self, name, after):
+        """Has Orvane take a screenshot for the next question, as its shortcut or a desktop's
+        key binding does, and saves the picture it queued."""
+        if not self.forward(["--screenshot"]):
+            raise Failed("the running Orvane did not take --screenshot")
+        index, event = self.wait_event("Orvane's screenshot",
+                                       lambda e: e["event"] in ("screenshot", "error"), 60, after)
+        if event["event"] == "error":
+            raise Failed("the screenshot failed: " + event["message"])
+        path = os.path.join(self.out, name + ".png")
+        with open(path, "wb") as out:
+            out.write(base64.b64decode(event["png"]))
+        say("Orvane's screenshot " + path)
+        return index, path
+
     def check(self):
         events = self.trace.poll()
         heard = self.measured.get("questions_heard", [])
@@ -328,10 +348,9 @@ class Demo:
                 except subprocess.TimeoutExpired:
                     os.killpg(process.pid, signal.SIGKILL)
                     process.wait()
-        for name in ("trace.jsonl", "orvane.log", "backend.log", "pulseaudio.log"):
-            source = os.path.join(self.tmp, name)
-            if os.path.exists(source):
-                shutil.copy(source, self.out)
+        for name in os.listdir(self.tmp):
+            if name.endswith(".log") or name == "trace.jsonl":
+                shutil.copy(os.path.join(self.tmp, name), self.out)
         with open(os.path.join(self.out, "measured.json"), "w") as summary:
             json.dump(self.measured, summary, indent=2)
         shutil.rmtree(self.tmp, ignore_errors=True)
@@ -349,13 +368,14 @@ class Demo:
         for number, question in enumerate(self.questions, 1):
             after = self.ask(number, question, after)
         recorded = self.page_back(after)
+        recorded, _ = self.take_screenshot("05-orvane-screenshot", recorded)
         if not self.forward(["--sign-out"]):
             raise Failed("the running Orvane did not take --sign-out")
         self.wait_event("sign-out", lambda e: e["event"] == "signed-out", 30, recorded)
         say("signed out")
         self.sign_in(recorded + 1)
         time.sleep(0.5)
-        self.screenshot("05-signed-in-again")
+        self.screenshot("06-signed-in-again")
         if check:
             self.check()
 
