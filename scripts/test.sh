@@ -30,11 +30,12 @@ if [ "${ORVANE_SANITIZERS:-1}" != 0 ]; then
     realtime="^HearingOverPulse\.(TwoSpokenQuestions|PushToTalkKeeps)|^HostileLoad\."
     echo "== AddressSanitizer + UndefinedBehaviorSanitizer =="
     # The load tests measure the server, and the spoken-questions and end-to-end tests need
-    # speech decoded in real time: none is meaningful at the sanitizers' speed.
-    run_suites "$root/build-asan" -LE "load|e2e" -E "$realtime" -- -DCMAKE_BUILD_TYPE=Debug -DORVANE_BUILD_BENCHMARKS=OFF \
+    # speech decoded in real time: none is meaningful at the sanitizers' speed. The Wayland
+    # desktop test, like the end-to-end one, runs whole programs the suites above already check.
+    run_suites "$root/build-asan" -LE "load|e2e|wayland" -E "$realtime" -- -DCMAKE_BUILD_TYPE=Debug -DORVANE_BUILD_BENCHMARKS=OFF \
         "-DORVANE_SANITIZE=address;undefined"
     echo "== ThreadSanitizer =="
     export TSAN_OPTIONS="suppressions=$root/tests/tsan.supp ${TSAN_OPTIONS:-}"
-    run_suites "$root/build-tsan" -LE "load|e2e" -E "$realtime" -- -DCMAKE_BUILD_TYPE=Debug -DORVANE_BUILD_BENCHMARKS=OFF \
+    run_suites "$root/build-tsan" -LE "load|e2e|wayland" -E "$realtime" -- -DCMAKE_BUILD_TYPE=Debug -DORVANE_BUILD_BENCHMARKS=OFF \
         -DORVANE_SANITIZE=thread
 fi
