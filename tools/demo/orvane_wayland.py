@@ -266,6 +266,46 @@ def test_user():
         return pwd.getpwnam(TEST_USER)
 
 
+# What the desktop runs of the build, relative to the build directory.
+PROGRAMS = ["src/orvane", "backend/orvane-backend", "tests/wayland/orvane-test-window"]
+
+
+def reachable_by(user, script, build):
+    paths = [script] + [os.path.join(build, program) for program in PROGRAMS]
+    probe = ["runuser", "-u", user.pw_name, "--", "test", "-x", os.path.dirname(script)]
+    for path in paths:
+        probe += ["-a", "-r", path]
+    return subprocess.run(probe).returncode == 0
+
+
+def copy_for(user, tmp, build, command):
+    """A checkout the test user cannot read (under root's home, say) is copied: the programs,
+    the desktop entry pointing at the copy and its icon, and these scripts."""
+    tree = os.path.join(tmp, "tree")
+    for program in PROGRAMS:
+        os.makedirs(os.path.dirname(os.path.join(tree, "build", program)), exist_ok=True)
+        shutil.copy2(os.path.join(build, program), os.path.join(tree, "build", program))
+    entry = os.path.join(build, "desktop", "dev", "orvane.desktop")
+    os.makedirs(os.path.join(tree, "build", "desktop", "dev"))
+    with open(entry) as source, open(os.path.join(tree, "build", "desktop", "dev",
+                                                  "orvane.desktop"), "w") as copy:
+        copy.write(source.read().replace(os.path.join(os.path.abspath(build), "src", "orvane"),
+                                         os.path.join(tree, "build", "src", "orvane")))
+    shutil.copytree(HERE, os.path.join(tree, "tools", "demo"))
+    shutil.copytree(os.path.join(orvane_demo.ROOT, "resources", "icons"),
+                    os.path.join(tree, "resources", "icons"))
+    os.makedirs(os.path.join(tree, "scripts"))
+    shutil.copy2(os.path.join(orvane_demo.ROOT, "scripts", "register-desktop-entry.sh"),
+                 os.path.join(tree, "scripts"))
+    subprocess.run(["chown", "-R", "%d:%d" % (user.pw_uid, user.pw_gid), tree], check=True)
+    build_at = command.index("--build") + 1
+    command = list(command)
+    command[1] = os.path.join(tree, "tools", "demo", os.path.basename(command[1]))
+    command[build_at] = os.path.join(tree, "build")
+    say("the build is out of %s's reach: running a copy" % user.pw_name)
+    return command
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--build", default=os.path.join(orvane_demo.ROOT, "build"))
@@ -292,6 +332,9 @@ def main():
     try:
         if os.geteuid() == 0:
             user = test_user()
+            build = os.path.realpath(arguments.build)
+            if not reachable_by(user, command[1], build):
+                command = copy_for(user, tmp, build, command)
             for path in (out, tmp):
                 os.chown(path, user.pw_uid, user.pw_gid)
             os.chmod(tmp, 0o700)
