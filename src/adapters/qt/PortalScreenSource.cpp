@@ -73,8 +73,8 @@ ScreenPicture PortalScreenSource::capturePNG(const DisplayInfo&,
 
 void PortalScreenSource::request(const std::shared_ptr<Outcome>& outcome) {
     outcome->request = PortalRequest::start(
-        QDBusConnection::sessionBus(), "org.freedesktop.portal.Screenshot", "Screenshot",
-        {QString()}, {{"interactive", false}},
+        m_bus, "org.freedesktop.portal.Screenshot", "Screenshot", {QString()},
+        {{"interactive", false}},
         [this, outcome](uint response, const QVariantMap& results) {
             finish(outcome, [&] {
                 if (response == 0) {

@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #pragma once
 
+#include <QDBusConnection>
+
 #include "adapters/qt/GuiScreenSource.h"
 
 namespace orvane {
@@ -17,6 +19,9 @@ public:
     // Time given to the compositor to redraw what hidden windows covered.
     static constexpr int settleMilliseconds = 150;
 
+    explicit PortalScreenSource(QDBusConnection bus = QDBusConnection::sessionBus())
+        : m_bus(std::move(bus)) {}
+
     ScreenPicture capturePNG(const DisplayInfo& display, const ScreenCaptureSettings& settings,
                              const std::vector<WindowInfo>& excludedWindows) override;
 
@@ -25,6 +30,8 @@ private:
     void request(const std::shared_ptr<Outcome>& outcome);
     void finish(const std::shared_ptr<Outcome>& outcome, const std::function<void()>& record);
     static ScreenPicture picture(const Outcome& outcome, const ScreenCaptureSettings& settings);
+
+    QDBusConnection m_bus;
 };
 
 }  // namespace orvane

@@ -1,0 +1,65 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <functional>
+
+namespace orvane {
+
+// Runs the event loop until the condition holds or the time is up; says whether it holds.
+inline bool waitFor(const std::function<bool()>& condition, int milliseconds = 5000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition() && timer.elapsed() < milliseconds) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return condition();
+}
+
+// A bus of the test's own, with no services to start: nothing on the machine answers on it.
+class PrivateBus {
+public:
+    PrivateBus() {
+        m_dir.setAutoRemove(true);
+        const QString config = m_dir.filePath("bus.conf");
+        QFile file(config);
+        file.open(QIODevice::WriteOnly);
+        file.write(QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen>"
+                                  "<auth>EXTERNAL</auth><policy context=\"default\">"
+                                  "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                                  "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>"
+                                  "</busconfig>")
+                       .arg(m_dir.path())
+                       .toUtf8());
+        file.close();
+        m_daemon.start("dbus-daemon", {"--config-file=" + config, "--nofork", "--print-address"});
+        m_daemon.waitForReadyRead(5000);
+        address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    }
+    ~PrivateBus() {
+        m_daemon.kill();
+        m_daemon.waitForFinished();
+    }
+    QDBusConnection connect(const QString& name) {
+        m_names.push_back(name);
+        return QDBusConnection::connectToBus(address, name);
+    }
+    void disconnectAll() {
+        for (const auto& name : m_names) QDBusConnection::disconnectFromBus(name);
+    }
+    QString address;
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_daemon;
+    QStringList m_names;
+};
+
+}  // namespace orvane
