@@ -48,6 +48,8 @@ void SessionEventLog::attach(SessionManager& session) {
     m_screenshotCount = static_cast<int>(session.screenshots().queue().size());
     session.onScreenshotsChanged =
         chained(session.onScreenshotsChanged, [this, &session](int count) {
+            // Sending a question with no pictures waiting changes nothing worth a line.
+            if (count == m_screenshotCount) return;
             // A new picture is written whole: what the model will be shown.
             if (count > m_screenshotCount) {
                 write({{"event", "screenshot"}, {"png", session.screenshots().queue().back()}});
