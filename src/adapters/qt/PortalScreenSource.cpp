@@ -27,11 +27,12 @@ struct PortalScreenSource::Outcome {
     std::vector<QPointer<QWindow>> hidden;
     QPointer<PortalRequest> request;
     bool abandoned = false;
-    // written once, under the lock
+    // written once, under the lock; plain strings, so that no implicitly shared Qt data crosses
+    // to the calling thread
     bool done = false;
     ScreenPicture::Failure failure = ScreenPicture::Failure::none;
-    QString message;
-    QString file;
+    std::string message;
+    std::string file;
 };
 
 ScreenPicture PortalScreenSource::capturePNG(const DisplayInfo&,
@@ -78,8 +79,9 @@ void PortalScreenSource::request(const std::shared_ptr<Outcome>& outcome) {
         [this, outcome](uint response, const QVariantMap& results) {
             finish(outcome, [&] {
                 if (response == 0) {
-                    outcome->file = QUrl(results.value("uri").toString()).toLocalFile();
-                    if (outcome->file.isEmpty()) {
+                    outcome->file =
+                        QUrl(results.value("uri").toString()).toLocalFile().toStdString();
+                    if (outcome->file.empty()) {
                         outcome->failure = ScreenPicture::Failure::failed;
                         outcome->message = "The desktop's screenshot was not a local file.";
                     }
@@ -101,7 +103,8 @@ void PortalScreenSource::request(const std::shared_ptr<Outcome>& outcome) {
                     outcome->message = noPortal;
                 } else {
                     outcome->failure = ScreenPicture::Failure::failed;
-                    outcome->message = "The desktop's screenshot portal failed: " + error.message();
+                    outcome->message =
+                        "The desktop's screenshot portal failed: " + error.message().toStdString();
                 }
             });
         },
@@ -123,11 +126,12 @@ void PortalScreenSource::finish(const std::shared_ptr<Outcome>& outcome,
 ScreenPicture PortalScreenSource::picture(const Outcome& outcome,
                                           const ScreenCaptureSettings& settings) {
     if (outcome.failure != ScreenPicture::Failure::none) {
-        return ScreenPicture::failed(outcome.failure, outcome.message.toStdString());
+        return ScreenPicture::failed(outcome.failure, outcome.message);
     }
-    QImage image(outcome.file);
+    const auto file = QString::fromStdString(outcome.file);
+    QImage image(file);
     // The portal saved it for this one picture; it must not pile up among the user's files.
-    QFile::remove(outcome.file);
+    QFile::remove(file);
     return encode(std::move(image), settings);
 }
 
