@@ -2,26 +2,14 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #pragma once
 
-#include <QCoreApplication>
 #include <QDBusConnection>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <functional>
+#include "ui/WaitFor.h"
 
 namespace orvane {
-
-// Runs the event loop until the condition holds or the time is up; says whether it holds.
-inline bool waitFor(const std::function<bool()>& condition, int milliseconds = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < milliseconds) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return condition();
-}
 
 // A bus of the test's own, with no services to start: nothing on the machine answers on it.
 class PrivateBus {

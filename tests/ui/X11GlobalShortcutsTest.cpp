@@ -21,21 +21,13 @@
 
 #include "adapters/qt/X11GlobalShortcuts.h"
 #include "session/DesktopShortcuts.h"
+#include "ui/WaitFor.h"
 
 namespace orvane {
 namespace {
 
 void xdotool(const QStringList& arguments) {
     ASSERT_EQ(QProcess::execute("xdotool", arguments), 0) << arguments.join(' ').toStdString();
-}
-
-bool waitFor(const std::function<bool()>& condition, int milliseconds = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < milliseconds) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return condition();
 }
 
 // Another X client, as a desktop's own key bindings would be.

@@ -380,6 +380,21 @@ class Demo:
             self.check()
 
 
+def run_to_the_end(demo, steps, kept):
+    """Runs the steps, stops everything the demo started whatever happened, and returns the
+    exit status; `kept` says what the output folder holds."""
+    try:
+        steps()
+        status = 0
+    except (Failed, subprocess.CalledProcessError, subprocess.TimeoutExpired) as failure:
+        say("FAILED: %s" % failure)
+        status = 1
+    finally:
+        demo.stop()
+    say("%s in %s" % (kept, demo.out))
+    return status
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--build", default=os.path.join(ROOT, "build"))
@@ -389,16 +404,8 @@ def main():
     parser.add_argument("--check", action="store_true")
     arguments = parser.parse_args()
     demo = Demo(arguments.build, arguments.out, arguments.questions or DEFAULT_QUESTIONS)
-    try:
-        demo.run_all(arguments.check)
-        status = 0
-    except (Failed, subprocess.CalledProcessError, subprocess.TimeoutExpired) as failure:
-        say("FAILED: %s" % failure)
-        status = 1
-    finally:
-        demo.stop()
-    say("screenshots, trace and logs in " + demo.out)
-    return status
+    return run_to_the_end(demo, lambda: demo.run_all(arguments.check),
+                          "screenshots, trace and logs")
 
 
 if __name__ == "__main__":

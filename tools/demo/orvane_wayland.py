@@ -245,16 +245,7 @@ def run_inside(arguments):
     """Runs in the test user's own session bus (dbus-run-session)."""
     tempfile.tempdir = arguments.tmp
     demo = WaylandDesktop(arguments.build, arguments.out)
-    try:
-        demo.run_all()
-        status = 0
-    except (Failed, subprocess.CalledProcessError, subprocess.TimeoutExpired) as failure:
-        say("FAILED: %s" % failure)
-        status = 1
-    finally:
-        demo.stop()
-    say("screenshots and logs in " + demo.out)
-    return status
+    return orvane_demo.run_to_the_end(demo, demo.run_all, "screenshots and logs")
 
 
 def test_user():
