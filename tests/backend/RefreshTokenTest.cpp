@@ -39,10 +39,12 @@ TEST_F(RefreshToken, ARefreshAnswersLikeASignInWithNewTokens) {
 }
 
 TEST_F(RefreshToken, AnExpiredAccessTokenIsRenewedWithoutSigningInAgain) {
-    backendServer.config.accessTokenLifetime = 1;
+    // Expiry is counted in whole seconds, so a lifetime of L lasts between L - 1 and L seconds:
+    // three leaves the renewed token two at least, however slow the machine.
+    backendServer.config.accessTokenLifetime = 3;
     backendServer.start();
     const auto signedIn = backendServer.signIn();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(3100));
     EXPECT_EQ(backendServer.chat(signedIn["accessToken"], question("What is a heap?"))->status,
               401);
     const auto renewed = bodyOf(refresh(signedIn["refreshToken"]));
