@@ -9,15 +9,17 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
-#include <QScrollBar>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "capture/ScreenshotCapture.h"
 #include "overlay/ElidingLabel.h"
+#include "overlay/MarkdownView.h"
 #include "overlay/PillButton.h"
 #include "overlay/UIHelpers.h"
 #include "platform/MainQueue.h"
 #include "platform/Workspace.h"
+#include "text/Markdown.h"
 
 namespace orvane {
 
@@ -29,6 +31,8 @@ const QColor kSystemOrange = UI::systemOrange();
 
 constexpr double kCopyFeedbackSeconds = 1.0;
 constexpr double kStealthNoticeSeconds = 4.0;
+// How far in from the panel's border a press grabs an edge to resize.
+constexpr int kResizeGrip = 6;
 
 void paintLabel(QLabel* label, const QColor& color) {
     QPalette palette = label->palette();
@@ -80,6 +84,9 @@ FloatingPanelWindow::FloatingPanelWindow(std::shared_ptr<SessionManager> session
         move(screen->availableGeometry().center() - QPoint(290, 170));
     }
     buildViews();
+    // Hovering an edge shows the resize pointer; the container passes its moves on.
+    setMouseTracking(true);
+    m_container->setMouseTracking(true);
     // Built hidden from capture where the desktop can do that; elsewhere the panel says so
     // instead of claiming to be hidden.
     m_canHideFromCapture = m_workspace.setExcludedFromCapture(winId(), true);
@@ -124,20 +131,10 @@ void FloatingPanelWindow::buildViews() {
     column->addLayout(statusRow);
     column->addSpacing(10);
 
-    m_answerLabel = UI::label(startPrompt, 18, QFont::Medium, UI::white(0.35));
-    m_answerLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_answerLabel->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    m_answerScroll = new QScrollArea;
-    // The panel keeps the keyboard: a focused scroll area would take the history arrows.
-    m_answerScroll->setFocusPolicy(Qt::NoFocus);
-    m_answerScroll->setWidget(m_answerLabel);
-    m_answerScroll->setWidgetResizable(true);
-    m_answerScroll->setFrameShape(QFrame::NoFrame);
-    m_answerScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_answerScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    m_answerScroll->setStyleSheet(
-        "QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }");
-    column->addWidget(m_answerScroll, 1);
+    // The panel keeps the keyboard: the answer view never takes it, so the arrows page history.
+    m_answerView = new MarkdownView(m_mainQueue);
+    setAnswer(startPrompt, UI::white(0.35));
+    column->addWidget(m_answerView, 1);
     column->addSpacing(12);
 
     auto* bar = new QHBoxLayout;
@@ -197,7 +194,7 @@ void FloatingPanelWindow::bindSession() {
         if (text.empty()) {
             setAnswer("Thinking...", UI::white(0.4));
         } else {
-            setAnswer(QString::fromStdString(text), UI::white(0.92));
+            showAnswer(QString::fromStdString(text));
         }
     };
     m_session->onError = [this](const std::string& message) {
@@ -217,15 +214,21 @@ void FloatingPanelWindow::bindSession() {
                                     const std::optional<QAPair>& pair, int, int) {
         queue.post([this, alive, pair = std::move(pair)] {
             if (!alive.lock()) return;
-            if (pair) setAnswer(QString::fromStdString(pair->answer), UI::white(0.92));
+            if (pair) {
+                showAnswer(QString::fromStdString(pair->answer));
+                m_answerView->flush();
+            }
             updateHistoryUI();
         });
     };
 }
 
 void FloatingPanelWindow::setAnswer(const QString& text, const QColor& color) {
-    m_answerLabel->setText(text);
-    paintLabel(m_answerLabel, color);
+    m_answerView->showPlain(text, color);
+}
+
+void FloatingPanelWindow::showAnswer(const QString& markdown) {
+    m_answerView->showMarkdown(markdown, UI::white(0.92));
 }
 
 void FloatingPanelWindow::setStatus(const QString& text, const QColor& color) {
@@ -343,8 +346,20 @@ void FloatingPanelWindow::tick() {
 }
 
 void FloatingPanelWindow::copyAnswer() {
-    const auto text = m_answerLabel->text();
+    // The answer as it was received, Markdown and all: it pastes into notes and editors whole.
+    const auto& text = m_answerView->text();
     if (text.isEmpty() || text == startPrompt) return;
+    copyWithFeedback(text);
+}
+
+void FloatingPanelWindow::copyCodeBlock() {
+    if (!m_answerView->isMarkdown()) return;
+    const auto code = text::lastCodeBlock(m_answerView->text().toStdString());
+    if (!code || code->empty()) return;
+    copyWithFeedback(QString::fromStdString(*code));
+}
+
+void FloatingPanelWindow::copyWithFeedback(const QString& text) {
     QGuiApplication::clipboard()->setText(text);
     const auto previousText = m_statusLabel->text();
     const auto previousColor = m_statusLabel->palette().color(QPalette::WindowText);
@@ -370,6 +385,8 @@ void FloatingPanelWindow::keyPressEvent(QKeyEvent* event) {
         takeScreenshot();
     } else if (commandShift && event->key() == Qt::Key_C) {
         copyAnswer();
+    } else if (commandShift && event->key() == Qt::Key_K) {
+        copyCodeBlock();
     } else if (event->key() == Qt::Key_Left && history.count() >= 2) {
         m_session->history().previous();
     } else if (event->key() == Qt::Key_Right && history.count() >= 2) {
@@ -425,15 +442,74 @@ void FloatingPanelWindow::releasePushToTalk() {
     m_pttIndicator->hide();
 }
 
+Qt::Edges FloatingPanelWindow::edgesAt(const QPoint& position) const {
+    Qt::Edges edges;
+    if (position.x() < kResizeGrip) edges |= Qt::LeftEdge;
+    if (position.x() >= width() - kResizeGrip) edges |= Qt::RightEdge;
+    if (position.y() < kResizeGrip) edges |= Qt::TopEdge;
+    if (position.y() >= height() - kResizeGrip) edges |= Qt::BottomEdge;
+    return edges;
+}
+
 void FloatingPanelWindow::mousePressEvent(QMouseEvent* event) {
+    const auto edges = edgesAt(event->position().toPoint());
+    if (event->button() == Qt::LeftButton && edges) {
+        // The window system resizes best (it knows the screen edges and other windows); where
+        // it will not, the panel follows the pointer itself.
+        if (!windowHandle() || !windowHandle()->startSystemResize(edges)) {
+            m_resizing = edges;
+            m_resizeStartGeometry = geometry();
+            m_resizeStartPoint = event->globalPosition().toPoint();
+        }
+        event->accept();
+        return;
+    }
     m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
     QWidget::mousePressEvent(event);
 }
 
 void FloatingPanelWindow::mouseMoveEvent(QMouseEvent* event) {
+    if (m_resizing) {
+        const auto delta = event->globalPosition().toPoint() - m_resizeStartPoint;
+        auto frame = m_resizeStartGeometry;
+        const auto minimum = minimumSize();
+        if (m_resizing & Qt::LeftEdge)
+            frame.setLeft(std::min(frame.left() + delta.x(), frame.right() - minimum.width() + 1));
+        if (m_resizing & Qt::RightEdge)
+            frame.setRight(std::max(frame.right() + delta.x(), frame.left() + minimum.width() - 1));
+        if (m_resizing & Qt::TopEdge)
+            frame.setTop(std::min(frame.top() + delta.y(), frame.bottom() - minimum.height() + 1));
+        if (m_resizing & Qt::BottomEdge)
+            frame.setBottom(
+                std::max(frame.bottom() + delta.y(), frame.top() + minimum.height() - 1));
+        setGeometry(frame);
+        event->accept();
+        return;
+    }
+    if (!(event->buttons() & Qt::LeftButton)) {
+        const auto edges = edgesAt(event->position().toPoint());
+        if ((edges & (Qt::LeftEdge | Qt::TopEdge)) == (Qt::LeftEdge | Qt::TopEdge) ||
+            (edges & (Qt::RightEdge | Qt::BottomEdge)) == (Qt::RightEdge | Qt::BottomEdge)) {
+            setCursor(Qt::SizeFDiagCursor);
+        } else if ((edges & (Qt::RightEdge | Qt::TopEdge)) == (Qt::RightEdge | Qt::TopEdge) ||
+                   (edges & (Qt::LeftEdge | Qt::BottomEdge)) == (Qt::LeftEdge | Qt::BottomEdge)) {
+            setCursor(Qt::SizeBDiagCursor);
+        } else if (edges & (Qt::LeftEdge | Qt::RightEdge)) {
+            setCursor(Qt::SizeHorCursor);
+        } else if (edges & (Qt::TopEdge | Qt::BottomEdge)) {
+            setCursor(Qt::SizeVerCursor);
+        } else {
+            unsetCursor();
+        }
+    }
     // The panel has no title bar: its background moves it.
     if (event->buttons() & Qt::LeftButton) move(event->globalPosition().toPoint() - m_dragOffset);
     QWidget::mouseMoveEvent(event);
+}
+
+void FloatingPanelWindow::mouseReleaseEvent(QMouseEvent* event) {
+    m_resizing = {};
+    QWidget::mouseReleaseEvent(event);
 }
 
 void FloatingPanelWindow::updateHistoryUI() {
@@ -511,6 +587,11 @@ QMenu* FloatingPanelWindow::buildSettingsMenu() {
         });
     }
     menu->addSeparator();
+    auto* copyCode = menu->addAction("Copy Code Block");
+    copyCode->setShortcut(QKeySequence("Ctrl+Shift+K"));
+    copyCode->setEnabled(m_answerView->isMarkdown() &&
+                         text::lastCodeBlock(m_answerView->text().toStdString()).has_value());
+    connect(copyCode, &QAction::triggered, this, [this] { copyCodeBlock(); });
     connect(menu->addAction("Interview Prep..."), &QAction::triggered, this, [this] {
         if (onOpenContext) onOpenContext();
     });

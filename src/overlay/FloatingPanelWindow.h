@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
-#include <QScrollArea>
 #include <QWidget>
 
 #include <functional>
@@ -19,6 +18,7 @@ namespace orvane {
 
 class MainQueue;
 class ElidingLabel;
+class MarkdownView;
 class PillButton;
 class Timer;
 class Workspace;
@@ -69,12 +69,14 @@ public:
     void endPushToTalk();
     void takeScreenshot();
     void copyAnswer();
+    // Copies the last code block of the answer shown, fences left out.
+    void copyCodeBlock();
     // The settings menu as it would open now (the caller owns it).
     QMenu* buildSettingsMenu();
     void handleGear();
 
     // For the window's own presentation and for tests.
-    QLabel* answerLabel() const { return m_answerLabel; }
+    MarkdownView* answerView() const { return m_answerView; }
     ElidingLabel* hearingLabel() const { return m_hearingLabel; }
     QLabel* timerLabel() const { return m_timerLabel; }
     QLabel* statusLabel() const { return m_statusLabel; }
@@ -100,12 +102,17 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void buildViews();
     void bindSession();
     void presentState(SessionManager::State state);
+    // Prompts and messages are drawn as they are; answers as Markdown.
     void setAnswer(const QString& text, const QColor& color);
+    void showAnswer(const QString& markdown);
+    void copyWithFeedback(const QString& text);
+    Qt::Edges edgesAt(const QPoint& position) const;
     void setStatus(const QString& text, const QColor& color);
     void setDot(bool visible, const QColor& color);
     void startClock();
@@ -124,8 +131,7 @@ private:
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
 
     QWidget* m_container = nullptr;
-    QScrollArea* m_answerScroll = nullptr;
-    QLabel* m_answerLabel = nullptr;
+    MarkdownView* m_answerView = nullptr;
     ElidingLabel* m_hearingLabel = nullptr;
     QLabel* m_timerLabel = nullptr;
     QWidget* m_statusDot = nullptr;
@@ -147,6 +153,10 @@ private:
     std::optional<MainQueue::TimePoint> m_sessionStart;
     bool m_isPushToTalking = false;
     QPoint m_dragOffset;
+    // An edge drag the window system would not take over is done here.
+    Qt::Edges m_resizing;
+    QRect m_resizeStartGeometry;
+    QPoint m_resizeStartPoint;
 };
 
 }  // namespace orvane

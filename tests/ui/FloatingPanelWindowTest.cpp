@@ -11,6 +11,7 @@
 #include "fakes/SessionHarness.h"
 #include "overlay/ElidingLabel.h"
 #include "overlay/FloatingPanelWindow.h"
+#include "overlay/MarkdownView.h"
 #include "overlay/PillButton.h"
 
 namespace orvane::testing {
@@ -18,8 +19,8 @@ namespace {
 
 using State = SessionManager::State;
 
-QColor textColor(QLabel* label) {
-    return label->palette().color(QPalette::WindowText);
+QColor textColor(const MarkdownView* view) {
+    return view->textColor();
 }
 
 void expectWhite(const QColor& color, double opacity) {
@@ -64,8 +65,8 @@ TEST_F(Panel, AFreshPanelIsHiddenFromCaptureAndWaitsToStart) {
     EXPECT_TRUE(panel->isStealth());
     EXPECT_EQ(h.workspace.exclusionRequests, (std::vector<bool>{true}));
     EXPECT_EQ(panel->stealthButton()->symbol(), "eye.slash");
-    EXPECT_EQ(panel->answerLabel()->text(), "Start a session to begin.");
-    expectWhite(textColor(panel->answerLabel()), 0.35);
+    EXPECT_EQ(panel->answerView()->text(), "Start a session to begin.");
+    expectWhite(textColor(panel->answerView()), 0.35);
     EXPECT_TRUE(panel->statusDot()->isHidden());
     EXPECT_TRUE(panel->timerLabel()->text().isEmpty());
     for (QWidget* hidden : std::initializer_list<QWidget*>{
@@ -111,7 +112,7 @@ TEST_F(Panel, StatesRepaintTheControlsTheLightAndTheClock) {
     std::vector<State> told;
     panel->onSessionStateChanged = [&](State s) { told.push_back(s); };
     panel->toggleSession();
-    EXPECT_EQ(panel->answerLabel()->text(), "Listening...");
+    EXPECT_EQ(panel->answerView()->text(), "Listening...");
     settle();
     EXPECT_EQ(told, (std::vector<State>{State::listening}));
     EXPECT_EQ(panel->statusLabel()->text(), "LISTENING");
@@ -125,11 +126,11 @@ TEST_F(Panel, StatesRepaintTheControlsTheLightAndTheClock) {
     h.session->sendToLLM("what is a mutex");
     h.mainQueue.runUntilIdle();
     EXPECT_EQ(panel->statusLabel()->text(), "THINKING");
-    EXPECT_EQ(panel->answerLabel()->text(), "Thinking...");
-    expectWhite(textColor(panel->answerLabel()), 0.4);
+    EXPECT_EQ(panel->answerView()->text(), "Thinking...");
+    expectWhite(textColor(panel->answerView()), 0.4);
 
     panel->toggleSession();  // stop while the answer streams
-    EXPECT_EQ(panel->answerLabel()->text(), "Start a session to begin.");
+    EXPECT_EQ(panel->answerView()->text(), "Start a session to begin.");
     EXPECT_TRUE(panel->timerLabel()->text().isEmpty());
     EXPECT_TRUE(panel->statusDot()->isHidden());
     EXPECT_EQ(panel->playPauseButton()->symbol(), "play.fill");
@@ -148,12 +149,12 @@ TEST_F(Panel, AnswersTranscriptsAndErrorsArePainted) {
     panel->hearingLabel()->resize(120, 20);
     EXPECT_TRUE(panel->hearingLabel()->text().endsWith(QChar(0x2026))) << "cut at the tail";
     answer("what is a deadlock", "Two threads wait on each other.");
-    EXPECT_EQ(panel->answerLabel()->text(), "Two threads wait on each other.");
-    expectWhite(textColor(panel->answerLabel()), 0.92);
+    EXPECT_EQ(panel->answerView()->text(), "Two threads wait on each other.");
+    expectWhite(textColor(panel->answerView()), 0.92);
     h.session->onError("Session expired -- please sign in again");
-    EXPECT_EQ(panel->answerLabel()->text(), "Session expired -- please sign in again");
-    EXPECT_GT(textColor(panel->answerLabel()).redF(), 0.9);
-    EXPECT_LT(textColor(panel->answerLabel()).greenF(), 0.5);
+    EXPECT_EQ(panel->answerView()->text(), "Session expired -- please sign in again");
+    EXPECT_GT(textColor(panel->answerView()).redF(), 0.9);
+    EXPECT_LT(textColor(panel->answerView()).greenF(), 0.5);
 }
 
 TEST_F(Panel, ListeningWithoutSoundSaysSoUntilTheSoundIsBack) {
@@ -161,7 +162,7 @@ TEST_F(Panel, ListeningWithoutSoundSaysSoUntilTheSoundIsBack) {
     h.audioSource.nextErrorText = "no sound server is running";
     listen();
     EXPECT_EQ(panel->statusLabel()->text(), "NO SOUND");
-    EXPECT_TRUE(panel->answerLabel()->text().startsWith("Cannot hear the computer"));
+    EXPECT_TRUE(panel->answerView()->text().startsWith("Cannot hear the computer"));
     h.audioSource.nextStatus = AudioSource::OpenStatus::opened;
     h.mainQueue.advance(SystemAudioCapture::firstRetrySeconds);
     settle();
@@ -223,7 +224,7 @@ TEST_F(Panel, ArrowsPageOnlyWithTwoOrMoreAnswers) {
     press(Qt::Key_Left);
     h.mainQueue.runUntilIdle();
     EXPECT_EQ(panel->historyLabel()->text(), "2/3");
-    EXPECT_EQ(panel->answerLabel()->text(), "second answer") << "the answer, never the question";
+    EXPECT_EQ(panel->answerView()->text(), "second answer") << "the answer, never the question";
     panel->historyNext();
     h.mainQueue.runUntilIdle();
     EXPECT_EQ(panel->historyLabel()->text(), "3/3");
@@ -257,11 +258,11 @@ TEST_F(Panel, TheSettingsMenuShowsAndSetsTheChoices) {
         titles << (action->isSeparator() ? "-" : action->text());
         if (action->isChecked()) checked << action->text();
     }
-    EXPECT_EQ(titles,
-              (QStringList{"Model", "Nano", "Mini", "Standard", "Vision", "-", "Language",
-                           "English", "German (not installed)", "French (not installed)",
-                           "Spanish (not installed)", "Portuguese (not installed)", "Luxembourgish",
-                           "-", "Interview Prep...", "Preferences...", "-", "Sign Out"}));
+    EXPECT_EQ(titles, (QStringList{"Model", "Nano", "Mini", "Standard", "Vision", "-", "Language",
+                                   "English", "German (not installed)", "French (not installed)",
+                                   "Spanish (not installed)", "Portuguese (not installed)",
+                                   "Luxembourgish", "-", "Copy Code Block", "Interview Prep...",
+                                   "Preferences...", "-", "Sign Out"}));
     EXPECT_EQ(checked, (QStringList{"Standard", "German (not installed)"}));
     EXPECT_FALSE(menu->actions()[0]->isEnabled());
     EXPECT_FALSE(menu->actions()[8]->isEnabled()) << "a language nothing can hear is not offered";
@@ -276,9 +277,10 @@ TEST_F(Panel, TheSettingsMenuShowsAndSetsTheChoices) {
     panel->onSignOut = [&] { ++signOuts; };
     panel->onOpenPreferences = [&] { ++preferences; };
     panel->onOpenContext = [&] { ++context; };
-    menu->actions()[14]->trigger();
+    EXPECT_FALSE(menu->actions()[14]->isEnabled()) << "no answer, no code to copy";
     menu->actions()[15]->trigger();
-    menu->actions()[17]->trigger();
+    menu->actions()[16]->trigger();
+    menu->actions()[18]->trigger();
     EXPECT_EQ(std::tuple(context, preferences, signOuts), std::tuple(1, 1, 1));
 }
 
@@ -310,7 +312,7 @@ TEST_F(ShownPanel, ArrowKeysPageTheHistory) {
     answer("second q", "second answer");
     type(Qt::Key_Left);
     EXPECT_EQ(panel->historyLabel()->text(), "1/2");
-    EXPECT_EQ(panel->answerLabel()->text(), "first answer");
+    EXPECT_EQ(panel->answerView()->text(), "first answer");
     type(Qt::Key_Right);
     EXPECT_EQ(panel->historyLabel()->text(), "2/2");
 }
@@ -329,21 +331,75 @@ TEST_F(ShownPanel, PushToTalkEndsWhenThePanelLosesTheKeyboard) {
     EXPECT_TRUE(*h.microphone.streamsStopped[0]);
 }
 
-TEST_F(ShownPanel, AnswersAndErrorsAreShownAsTheirOwnTextNeverAsMarkup) {
+TEST_F(ShownPanel, AnswersAreDrawnAsMarkdownAndCopiedAsReceived) {
     listen();
-    const std::string text = "<div>Use <b>EXPLAIN</b></div>\nthen <i>index</i> &amp; retry";
+    const std::string text =
+        "Use **EXPLAIN** first:\n\n```sql\nEXPLAIN ANALYZE\nSELECT * FROM orders;\n```\n\n"
+        "then add an index. <b>Not markup</b>";
     answer("how do I speed up a query", text);
-    EXPECT_EQ(panel->answerLabel()->textFormat(), Qt::PlainText);
-    EXPECT_EQ(panel->answerLabel()->text().toStdString(), text);
+    const auto shown = panel->answerView()->document()->toPlainText();
+    EXPECT_FALSE(shown.contains("**"));
+    EXPECT_FALSE(shown.contains("```"));
+    EXPECT_TRUE(shown.contains("<b>Not markup</b>")) << "raw HTML is text";
+
     QGuiApplication::clipboard()->clear();
     type(Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), text) << "shown is copied";
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), text) << "the source, exactly";
+    h.mainQueue.advance(1.0);
+    type(Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "EXPLAIN ANALYZE\nSELECT * FROM orders;");
+    EXPECT_EQ(panel->statusLabel()->text(), "COPIED");
 
-    h.session->onError("<h1>502 Bad Gateway</h1>");
-    EXPECT_EQ(panel->answerLabel()->text(), "<h1>502 Bad Gateway</h1>");
+    std::unique_ptr<QMenu> menu(panel->buildSettingsMenu());
+    QGuiApplication::clipboard()->clear();
+    ASSERT_EQ(menu->actions()[14]->text(), "Copy Code Block");
+    EXPECT_TRUE(menu->actions()[14]->isEnabled());
+    menu->actions()[14]->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "EXPLAIN ANALYZE\nSELECT * FROM orders;");
+}
+
+TEST_F(ShownPanel, MessagesAndAnswersWithoutCodeAreNotMarkdown) {
+    listen();
+    answer("what is TCP", "A **reliable** byte stream.");
+    QGuiApplication::clipboard()->setText("before");
+    type(Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "before") << "no code block, nothing copied";
+
+    h.session->onError("<h1>502 Bad Gateway</h1> **upstream**");
+    EXPECT_FALSE(panel->answerView()->isMarkdown());
+    EXPECT_EQ(panel->answerView()->document()->toPlainText(),
+              "<h1>502 Bad Gateway</h1> **upstream**");
     h.hear("<b>heard</b>");
     EXPECT_EQ(panel->hearingLabel()->textFormat(), Qt::PlainText);
     EXPECT_EQ(panel->statusLabel()->textFormat(), Qt::PlainText);
+}
+
+TEST_F(ShownPanel, DraggingAnEdgeResizesThePanelButNotBelowItsMinimum) {
+    const auto start = panel->geometry();
+    const auto drag = [&](QPoint from, QPoint by) {
+        QMouseEvent press(QEvent::MouseButtonPress, from, panel->mapToGlobal(from), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(panel.get(), &press);
+        QMouseEvent move(QEvent::MouseMove, from + by, panel->mapToGlobal(from) + by, Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(panel.get(), &move);
+        QMouseEvent release(QEvent::MouseButtonRelease, from + by, panel->mapToGlobal(from) + by,
+                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(panel.get(), &release);
+    };
+    const QPoint bottomRight(start.width() - 2, start.height() - 2);
+    drag(bottomRight, QPoint(60, 40));
+    EXPECT_EQ(panel->size(), start.size() + QSize(60, 40));
+    EXPECT_EQ(panel->pos(), start.topLeft()) << "the opposite corner stays put";
+
+    drag(QPoint(2, 100), QPoint(1000, 0));  // the left edge, far past the right one
+    EXPECT_EQ(panel->width(), 400);
+    EXPECT_EQ(panel->geometry().right(), start.right() + 60);
+
+    drag(QPoint(200, panel->height() - 1), QPoint(0, -1000));
+    EXPECT_EQ(panel->height(), 200);
+    drag(QPoint(200, 150), QPoint(30, 0));  // not an edge: the panel moves, keeping its size
+    EXPECT_EQ(panel->size(), QSize(400, 200));
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "capture/ScreenshotCapture.h"
 #include "overlay/ContextSheet.h"
 #include "overlay/FloatingPanelWindow.h"
+#include "overlay/MarkdownView.h"
 #include "overlay/SymbolIcons.h"
 #include "platform/HttpClient.h"
 
@@ -92,8 +93,22 @@ int main(int argc, char** argv) {
         "when it is empty.");
     ok &= save(panel, dir, "04-answer-streaming");
 
+    session->onAnswer(
+        "**Reverse it in place** with three pointers, one pass:\n\n"
+        "```python\n"
+        "def reverse(head):\n"
+        "    prev = None\n"
+        "    while head:\n"
+        "        head.next, prev, head = prev, head, head.next\n"
+        "    return prev\n"
+        "```\n\n"
+        "- `O(n)` time, `O(1)` space\n"
+        "- say why the recursive version risks a *stack overflow*");
+    panel.answerView()->flush();
+    ok &= save(panel, dir, "05-markdown-answer-with-code");
+
     session->onError("Session expired -- please sign in again");
-    ok &= save(panel, dir, "05-error");
+    ok &= save(panel, dir, "06-error");
 
     session->onStateChanged(SessionManager::State::listening);
     session->history().append("What is a B-tree?", "A balanced search tree with wide nodes.");
@@ -103,12 +118,12 @@ int main(int argc, char** argv) {
     session->screenshots().setQueue({"a", "b", "c"});
     session->onScreenshotsChanged(3);
     mainQueue.runUntilIdle();
-    ok &= save(panel, dir, "06-history-and-screenshots");
+    ok &= save(panel, dir, "07-history-and-screenshots");
 
     std::unique_ptr<QMenu> menu(panel.buildSettingsMenu());
     menu->popup(panel.mapToGlobal(QPoint(400, 100)));
     QApplication::processEvents();
-    ok &= save(*menu, dir, "07-settings-menu");
+    ok &= save(*menu, dir, "08-settings-menu");
     menu->hide();
 
     ContextSheet sheet;
@@ -117,6 +132,6 @@ int main(int argc, char** argv) {
     sheet.roleField()->setText("Senior Backend Engineer");
     sheet.notesField()->setPlainText(
         "Panel interview, system design round.\nThey use Go and Postgres.");
-    ok &= save(sheet, dir, "08-context-sheet");
+    ok &= save(sheet, dir, "09-context-sheet");
     return ok ? 0 : 1;
 }
