@@ -37,9 +37,10 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 # Questions the offline answer set knows and the on-device recogniser hears in espeak-ng's voice
 # whatever the audio's timing (tests/backend/OfflineAnswersTest checks that each way it hears
 # them is answered): the demo checks Orvane, not the recogniser's luck. ("Tell me about
-# yourself" is heard as "Duly about yourself" one time in three, which is rightly skipped.)
+# yourself" is heard as "Duly about yourself" one time in three, which is rightly skipped.) The
+# last is a coding question, answered with a code block, so the panel shows one.
 DEFAULT_QUESTIONS = ["What is the difference between a process and a thread",
-                     "What is your greatest weakness", "What is your greatest strength"]
+                     "What is your greatest weakness", "How do you detect a cycle in a linked list"]
 # Short enough that the second and third questions find the first access token expired.
 ACCESS_TOKEN_SECONDS = 5
 
@@ -278,6 +279,8 @@ class Demo:
             "listening again", lambda e: e["event"] == "state" and e["state"] == "listening", 30,
             recorded_index)
         self.measured.setdefault("questions_heard", []).append(recorded["question"])
+        if "```" in recorded["answer"]:
+            self.measured["answers_with_code"] = self.measured.get("answers_with_code", 0) + 1
         say('heard "%s"; answered in %d words' % (recorded["question"],
                                                  len(recorded["answer"].split())))
         time.sleep(0.5)
@@ -333,11 +336,13 @@ class Demo:
             raise Failed("no question found its access token expired")
         if not any("POST /api/v1/auth/refresh 200" in line for line in lines):
             raise Failed("the expired access token was not renewed")
+        if self.questions == DEFAULT_QUESTIONS and not self.measured.get("answers_with_code"):
+            raise Failed("the coding question was not answered with a code block")
         if sum(1 for e in events if e["event"] == "signed-in") != 2:
             raise Failed("Orvane did not sign in twice")
         say("checked: %d questions reached the backend and were recorded, an expired access "
-            "token was renewed without a word to the user, the arrow keys paged the history, "
-            "and signing in again worked" % len(heard))
+            "token was renewed without a word to the user, a code block was answered, the arrow "
+            "keys paged the history, and signing in again worked" % len(heard))
 
     def stop(self):
         for name, process in reversed(self.processes):
