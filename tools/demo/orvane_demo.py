@@ -40,7 +40,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 # yourself" is heard as "Duly about yourself" one time in three, which is rightly skipped.) The
 # last is a coding question, answered with a code block, so the panel shows one.
 DEFAULT_QUESTIONS = ["What is the difference between a process and a thread",
-                     "What is your greatest weakness", "How do you detect a cycle in a linked list"]
+                     "What is your greatest weakness", "How do you optimize a slow SQL query"]
 # Short enough that the second and third questions find the first access token expired.
 ACCESS_TOKEN_SECONDS = 5
 
