@@ -1,0 +1,102 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "adapters/pocketsphinx/PocketSphinxDecoder.h"
+#include "integration/ProcessRun.h"
+
+namespace orvane::testing {
+namespace {
+
+std::size_t lineCount(const std::string& path) {
+    std::ifstream in(path);
+    return static_cast<std::size_t>(std::count(std::istreambuf_iterator<char>(in), {}, '\n'));
+}
+
+class SpeechDictionary : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!paths.exist()) GTEST_SKIP() << "speech model not installed";
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    // What the decoder hears in the spoken text, 16 kHz mono as it is fed.
+    std::string heard(const SpeechModelPaths& with, const std::string& text) {
+        const auto raw = (dir / "speech.raw").string();
+        const auto made = runProcess("espeak-ng -v en-us -s 150 -w " + (dir / "s.wav").string() +
+                                     " '" + text + "' && sox " + (dir / "s.wav").string() +
+                                     " -r 16000 -c 1 -b 16 -e signed-integer " + raw);
+        EXPECT_EQ(made.exitCode, 0) << made.output;
+        std::ifstream in(raw, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        std::vector<std::int16_t> samples(bytes.size() / 2);
+        std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+        auto decoder = PocketSphinxDecoder::load(with);
+        if (!decoder) {
+            ADD_FAILURE() << "the decoder did not load with " << with.dictionary;
+            return {};
+        }
+        decoder->startUtterance();
+        for (std::size_t at = 0; at < samples.size(); at += 1600) {
+            decoder->process(samples.data() + at, std::min<std::size_t>(1600, samples.size() - at));
+        }
+        decoder->endUtterance();
+        return decoder->hypothesis();
+    }
+
+    SpeechModelPaths paths = SpeechModelPaths::find();
+    std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                ("orvane-dictionary-" + std::to_string(::getpid()));
+};
+
+TEST_F(SpeechDictionary, TheModelsWordsAreKeptWithAllTheirPronunciations) {
+    // Of the first model only its most likely word; of the second every word.
+    const auto general = (dir / "general.arpa").string();
+    std::ofstream(general) << "\\data\\\nngram 1=5\n\n\\1-grams:\n-99 <s> 0\n-1.0 </s>\n"
+                              "-0.3 read\n-1.5 thread\n-1.6 queue\n\n\\end\\\n";
+    const auto interview = (dir / "interview.arpa").string();
+    std::ofstream(interview) << "\\data\\\nngram 1=4\n\n\\1-grams:\n-99 <s> 0\n-1.0 </s>\n"
+                                "-0.5 process\n-0.5 notaword\n\n\\end\\\n";
+    const auto out = (dir / "cut.dict").string();
+    const auto full =
+        std::filesystem::path(paths.generalModel).parent_path() / "cmudict-en-us.dict";
+    const auto run = runProcess(std::string(ORVANE_SPEECH_DICTIONARY_PATH) + " " + full.string() +
+                                " " + out + " " + general + ":1 " + interview);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    std::ifstream in(out);
+    std::vector<std::string> words;
+    for (std::string line; std::getline(in, line);) words.push_back(line.substr(0, line.find(' ')));
+    EXPECT_EQ(words, (std::vector<std::string>{"process", "process(2)", "read", "read(2)"}))
+        << "read is the first model's most likely word";
+}
+
+TEST_F(SpeechDictionary, TheBuiltDictionaryIsTheOneUsedAndItHears) {
+    ASSERT_NE(paths.dictionary.find("dictionary.dict"), std::string::npos) << paths.dictionary;
+    const auto full =
+        std::filesystem::path(paths.generalModel).parent_path() / "cmudict-en-us.dict";
+    EXPECT_LT(lineCount(paths.dictionary), lineCount(full.string()) * 2 / 3);
+    const auto said = heard(paths, "Tell me about a time you disagreed with your manager");
+    EXPECT_TRUE(said.starts_with("tell me about a time you disagreed with your")) << said;
+}
+
+TEST_F(SpeechDictionary, AModelThatCannotBeReadWritesNoDictionary) {
+    const auto out = (dir / "out.dict").string();
+    const auto run =
+        runProcess(std::string(ORVANE_SPEECH_DICTIONARY_PATH) + " " + paths.dictionary + " " + out +
+                   " " + (dir / "missing.arpa").string());
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find("cannot read the language model"), std::string::npos) << run.output;
+    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_EQ(runProcess(std::string(ORVANE_SPEECH_DICTIONARY_PATH)).exitCode, 2);
+}
+
+}  // namespace
+}  // namespace orvane::testing
