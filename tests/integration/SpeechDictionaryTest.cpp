@@ -83,8 +83,8 @@ TEST_F(SpeechDictionary, TheBuiltDictionaryIsTheOneUsedAndItHears) {
     const auto full =
         std::filesystem::path(paths.generalModel).parent_path() / "cmudict-en-us.dict";
     EXPECT_LT(lineCount(paths.dictionary), lineCount(full.string()) * 2 / 3);
-    const auto said = heard(paths, "Tell me about a time you disagreed with your manager");
-    EXPECT_TRUE(said.starts_with("tell me about a time you disagreed with your")) << said;
+    const auto said = heard(paths, "What is your greatest weakness");
+    EXPECT_EQ(said, "what is your greatest weakness");
 }
 
 TEST_F(SpeechDictionary, AModelThatCannotBeReadWritesNoDictionary) {
