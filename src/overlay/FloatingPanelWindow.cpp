@@ -352,11 +352,15 @@ void FloatingPanelWindow::copyAnswer() {
     copyWithFeedback(text);
 }
 
-void FloatingPanelWindow::copyCodeBlock() {
-    if (!m_answerView->isMarkdown()) return;
+std::optional<QString> FloatingPanelWindow::shownCode() const {
+    if (!m_answerView->isMarkdown()) return std::nullopt;
     const auto code = text::lastCodeBlock(m_answerView->text().toStdString());
-    if (!code || code->empty()) return;
-    copyWithFeedback(QString::fromStdString(*code));
+    if (!code || code->empty()) return std::nullopt;
+    return QString::fromStdString(*code);
+}
+
+void FloatingPanelWindow::copyCodeBlock() {
+    if (const auto code = shownCode()) copyWithFeedback(*code);
 }
 
 void FloatingPanelWindow::copyWithFeedback(const QString& text) {
@@ -589,8 +593,7 @@ QMenu* FloatingPanelWindow::buildSettingsMenu() {
     menu->addSeparator();
     auto* copyCode = menu->addAction("Copy Code Block");
     copyCode->setShortcut(QKeySequence("Ctrl+Shift+K"));
-    copyCode->setEnabled(m_answerView->isMarkdown() &&
-                         text::lastCodeBlock(m_answerView->text().toStdString()).has_value());
+    copyCode->setEnabled(shownCode().has_value());
     connect(copyCode, &QAction::triggered, this, [this] { copyCodeBlock(); });
     connect(menu->addAction("Interview Prep..."), &QAction::triggered, this, [this] {
         if (onOpenContext) onOpenContext();

@@ -112,6 +112,8 @@ private:
     void setAnswer(const QString& text, const QColor& color);
     void showAnswer(const QString& markdown);
     void copyWithFeedback(const QString& text);
+    // The last code block of the answer shown, when it has one with something in it.
+    std::optional<QString> shownCode() const;
     Qt::Edges edgesAt(const QPoint& position) const;
     void setStatus(const QString& text, const QColor& color);
     void setDot(bool visible, const QColor& color);

@@ -90,12 +90,8 @@ void MarkdownView::showPlain(const QString& text, const QColor& color) {
 }
 
 void MarkdownView::showMarkdown(const QString& markdown, const QColor& color) {
-    if (!m_isMarkdown) {
-        // A different kind of text: nothing drawn so far can stay.
-        clear();
-        m_drawnBlocks.clear();
-        m_drawnStarts.clear();
-    }
+    // Plain text drew no blocks (showPlain forgot them), but its words are still there.
+    if (!m_isMarkdown) clear();
     m_text = markdown;
     m_isMarkdown = true;
     setTextColor(color);

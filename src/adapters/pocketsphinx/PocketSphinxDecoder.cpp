@@ -63,7 +63,7 @@ SpeechModelPaths SpeechModelPaths::find() {
         if (!dir.empty() && std::filesystem::exists(dir / "domain.arpa")) {
             paths.domainModel = (dir / "domain.arpa").string();
             paths.extraWords = (dir / "words.dict").string();
-            // The same search in less memory: only the words the models know.
+            // Cut down to the words to be heard; the full one otherwise.
             if (std::filesystem::exists(dir / "dictionary.dict")) {
                 paths.dictionary = (dir / "dictionary.dict").string();
             }
