@@ -43,7 +43,7 @@ void MicCapture::beginCapture() {
     stopRecording();
     const auto capture = ++m_captureNumber;
 
-    auto request = m_speechRecognizer ? m_speechRecognizer->makeRequest({true, {}}) : nullptr;
+    auto request = m_speechRecognizer ? m_speechRecognizer->makeRequest({true, {}, {}}) : nullptr;
     // The audio thread holds the request itself, so it never reads this object's fields.
     auto engine = m_microphone.open([request](AudioBuffer buffer) {
         if (request) request->append(buffer);

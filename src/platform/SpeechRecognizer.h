@@ -18,6 +18,9 @@ enum class SpeechAuthorizationStatus { notDetermined, denied, restricted, author
 struct SpeechRecognitionResult {
     std::string formattedString;
     bool isFinal = false;
+    // The same speech heard again by a finer recogniser: its text replaces the last one, and it is
+    // no new speech (a silence that was running goes on).
+    bool isRevision = false;
 };
 
 // A recogniser failure: what kind it is, for the session to act on, and a sentence for people.
@@ -39,6 +42,9 @@ struct RecognitionOptions {
     bool shouldReportPartialResults = true;
     // Vocabulary hints: words the recogniser should favour.
     std::vector<std::string> contextualStrings;
+    // The interview's own words (company, role, technologies), which the recogniser should hear
+    // and spell as given.
+    std::vector<std::string> interviewTerms;
 };
 
 // The audio sink of one recognition. append() may be called from any thread (the audio capture

@@ -266,7 +266,8 @@ void SessionManager::startRecognition() {
     // recognition running beside the new one.
     stopRecognition();
     const auto recognition = ++m_recognitionNumber;
-    m_recognitionRequest = m_speechRecognizer->makeRequest({true, contextualStrings()});
+    m_recognitionRequest = m_speechRecognizer->makeRequest(
+        {true, contextualStrings(), text::interviewTerms(m_systemContext)});
     m_recognitionTask = m_speechRecognizer->recognitionTask(
         m_recognitionRequest, [weak = weak_from_this(), &mainQueue = m_services.mainQueue,
                                recognition](std::optional<SpeechRecognitionResult> result,
@@ -294,7 +295,8 @@ void SessionManager::handleRecognition(std::uint64_t recognition,
     if (result) {
         m_currentTranscript = result->formattedString;
         if (onTranscript) onTranscript(m_currentTranscript);
-        resetSilenceTimer();
+        // A revision is the same speech heard again, not more of it: the silence goes on.
+        if (!result->isRevision) resetSilenceTimer();
     }
     // Recognition errors are never shown: a failed service is restarted, the rest ignored.
     if (error && error->kind == SpeechRecognitionError::Kind::serviceFailed) restartRecognition();

@@ -2,7 +2,10 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "text/Text.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
+#include <set>
 
 namespace orvane::text {
 
@@ -66,6 +69,70 @@ std::size_t characterCount(std::string_view utf8) {
 
 bool contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
+}
+
+namespace {
+
+bool looksLikeAName(std::string_view word) {
+    if (word.size() < 2) return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        const auto c = static_cast<unsigned char>(word[i]);
+        if (std::isupper(c) || std::isdigit(c)) return true;
+        if (i > 0 && (c == '+' || c == '#' || c == '.')) return i + 1 < word.size() || c != '.';
+    }
+    return false;
+}
+
+// Sentence words that take a capital only for where they stand.
+bool isCommonWord(std::string_view word) {
+    static const std::set<std::string, std::less<>> common = {
+        "The", "A",  "An",  "And", "But", "Or",   "We",   "They", "It",    "This", "That",
+        "In",  "On", "At",  "For", "To",  "With", "My",   "Our",  "Their", "He",   "She",
+        "Is",  "Be", "Are", "Of",  "As",  "If",   "Also", "Then", "There", "You",  "Your"};
+    return common.count(word) > 0;
+}
+
+}  // namespace
+
+std::vector<std::string> interviewTerms(std::string_view context) {
+    std::vector<std::string> terms;
+    const auto add = [&terms](std::string_view term) {
+        term = trimWhitespaceAndNewlines(term);
+        if (term.empty() || std::find(terms.begin(), terms.end(), term) != terms.end()) return;
+        terms.emplace_back(term);
+    };
+    bool inNotes = false;
+    for (auto line : splitOmittingEmpty(context, '\n')) {
+        line = trimWhitespaceAndNewlines(line);
+        if (!inNotes && line.rfind("Company:", 0) == 0) {
+            add(line.substr(8));
+            continue;
+        }
+        if (!inNotes && line.rfind("Role:", 0) == 0) {
+            add(line.substr(5));
+            continue;
+        }
+        if (line.rfind("Additional context:", 0) == 0) {
+            inNotes = true;
+            line = line.substr(19);
+        }
+        std::string word;
+        const auto flush = [&] {
+            while (!word.empty() && (word.back() == '.' || word.back() == '\'')) word.pop_back();
+            if (looksLikeAName(word) && !isCommonWord(word)) add(word);
+            word.clear();
+        };
+        for (char c : line) {
+            if (std::isspace(static_cast<unsigned char>(c)) || c == ',' || c == ';' || c == ':' ||
+                c == '(' || c == ')' || c == '/' || c == '"' || c == '!' || c == '?') {
+                flush();
+            } else {
+                word += c;
+            }
+        }
+        flush();
+    }
+    return terms;
 }
 
 }  // namespace orvane::text

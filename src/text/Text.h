@@ -21,4 +21,10 @@ std::size_t characterCount(std::string_view utf8);
 
 bool contains(std::string_view text, std::string_view part);
 
+// The names an interview context (as the prep sheet writes it: "Company: …", "Role: …", notes)
+// holds, for the recogniser to hear: the company and the role as written, then each word of the
+// notes spelt with a capital, a digit or a sign inside it ("Postgres", "Kubernetes", "C++",
+// "Next.js"), each once, in order.
+std::vector<std::string> interviewTerms(std::string_view context);
+
 }  // namespace orvane::text

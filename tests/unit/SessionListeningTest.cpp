@@ -145,6 +145,29 @@ TEST_F(SessionListening, SilenceTimerIsPushedBackByEveryResult) {
     EXPECT_EQ(questions(), (std::vector<std::string>{"tell me about yourself"}));
 }
 
+TEST_F(SessionListening, ARevisionReplacesTheQuestionButKeepsTheSilenceRunning) {
+    h.startListening();
+    h.hear("what is a hash");
+    h.mainQueue.advance(1.2);
+    h.recognizer().lastTask()->handler(SpeechRecognitionResult{"What is a hash map?", false, true},
+                                       std::nullopt);
+    h.mainQueue.runUntilIdle();
+    EXPECT_EQ(h.transcripts.back(), "What is a hash map?");
+    h.mainQueue.advance(0.31);
+    EXPECT_EQ(questions(), (std::vector<std::string>{"What is a hash map?"}))
+        << "sent 1.5 s after the last words, as without a second pass";
+}
+
+TEST_F(SessionListening, TheInterviewContextsNamesReachTheRecogniser) {
+    h.session->setSystemContext(
+        "Company: Acme Robotics\nRole: Staff Engineer\nAdditional context:\nThey run Postgres "
+        "on Kubernetes. The team writes C++ and Next.js; also gRPC.");
+    h.startListening();
+    EXPECT_EQ(h.recognizer().requests[0]->options.interviewTerms,
+              (std::vector<std::string>{"Acme Robotics", "Staff Engineer", "Postgres", "Kubernetes",
+                                        "C++", "Next.js", "gRPC"}));
+}
+
 TEST_F(SessionListening, UtteranceEndRestartsRecognitionAfterAShortPause) {
     h.startListening();
     auto first = h.recognizer().lastTask();

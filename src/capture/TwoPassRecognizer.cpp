@@ -1,0 +1,257 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include "capture/TwoPassRecognizer.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "text/Text.h"
+
+namespace orvane {
+
+// One recognition in two passes. Its parts are reached from three threads: the caller's (append,
+// endAudio, cancel), the first pass's (its reports) and the second pass's (its completion), so
+// everything below is under `mutex`, and reports go out one at a time under `deliverMutex`.
+struct TwoPassRecognizer::Utterance {
+    std::shared_ptr<UtteranceTranscriber> secondPass;
+    Timing timing;
+    std::string prompt;
+    std::shared_ptr<SpeechRecognitionRequest> firstRequest;
+
+    std::mutex mutex;
+    AudioBuffer audio;  // mono, the utterance's last longestUtteranceSeconds
+    double heardSeconds = 0;
+    std::string firstText;
+    double firstTextAt = 0;        // heardSeconds when the first pass last changed its text
+    std::uint64_t generation = 0;  // counts the first pass's changes
+    std::uint64_t secondPassFor = 0;
+    std::shared_ptr<TranscriptionJob> job;
+    std::uint64_t revisedFor = 0;
+    std::string revisedText;
+
+    std::mutex deliverMutex;
+    RecognitionHandler handler;
+    bool finished = false;
+    bool cancelRequested = false;
+
+    void deliver(std::optional<SpeechRecognitionResult> result,
+                 std::optional<SpeechRecognitionError> error) {
+        std::lock_guard lock(deliverMutex);
+        const bool isCancellation = error && error->kind == SpeechRecognitionError::Kind::cancelled;
+        if (finished || (cancelRequested && !isCancellation)) return;
+        if ((result && result->isFinal) || error) finished = true;
+        if (handler) handler(std::move(result), std::move(error));
+    }
+
+    void keep(const AudioBuffer& buffer) {
+        if (buffer.channels <= 0 || buffer.sampleRate <= 0) return;
+        if (audio.sampleRate != buffer.sampleRate) {
+            audio.samples.clear();
+            audio.sampleRate = buffer.sampleRate;
+        }
+        const auto channels = static_cast<std::size_t>(buffer.channels);
+        for (std::size_t frame = 0; frame < buffer.frameCount(); ++frame) {
+            float sum = 0;
+            for (std::size_t c = 0; c < channels; ++c) sum += buffer.samples[frame * channels + c];
+            audio.samples.push_back(sum / static_cast<float>(channels));
+        }
+        const auto longest =
+            static_cast<std::size_t>(timing.longestUtteranceSeconds * audio.sampleRate);
+        if (audio.samples.size() > longest) {
+            audio.samples.erase(audio.samples.begin(),
+                                audio.samples.end() - static_cast<std::ptrdiff_t>(longest));
+        }
+        heardSeconds += static_cast<double>(buffer.frameCount()) / buffer.sampleRate;
+    }
+
+    // Called with `mutex` held; the job starts outside it.
+    bool secondPassIsDue() const {
+        return !firstText.empty() && secondPassFor != generation &&
+               heardSeconds - firstTextAt >= timing.quietSeconds - 1e-9;
+    }
+
+    void startSecondPass(const std::shared_ptr<Utterance>& self) {
+        std::unique_lock lock(mutex);
+        if (!secondPassIsDue()) return;
+        secondPassFor = generation;
+        const auto forGeneration = generation;
+        auto heard = audio;
+        lock.unlock();
+        auto job = secondPass->transcribe(
+            std::move(heard), prompt,
+            [weak = std::weak_ptr<Utterance>(self), forGeneration](TranscriptionOutcome outcome) {
+                if (auto utterance = weak.lock()) utterance->secondPassDone(forGeneration, outcome);
+            });
+        lock.lock();
+        if (secondPassFor == forGeneration && generation == forGeneration)
+            this->job = job;
+        else if (job)
+            job->cancel();
+    }
+
+    void secondPassDone(std::uint64_t forGeneration, const TranscriptionOutcome& outcome) {
+        std::string text;
+        if (outcome.text) text = std::string(text::trimWhitespaceAndNewlines(*outcome.text));
+        {
+            std::lock_guard lock(mutex);
+            // The speaker went on, or the second pass heard nothing: the first pass stands.
+            if (forGeneration != generation || text.empty()) return;
+            revisedFor = forGeneration;
+            revisedText = text;
+            job.reset();
+        }
+        deliver(SpeechRecognitionResult{text, false, true}, std::nullopt);
+    }
+
+    void firstPassReported(std::optional<SpeechRecognitionResult> result,
+                           std::optional<SpeechRecognitionError> error) {
+        std::shared_ptr<TranscriptionJob> superseded;
+        if (result) {
+            std::lock_guard lock(mutex);
+            if (result->formattedString != firstText) {
+                firstText = result->formattedString;
+                firstTextAt = heardSeconds;
+                ++generation;
+                superseded = std::move(job);
+            }
+            // The end of the utterance keeps what the second pass made of the same words.
+            if (result->isFinal && revisedFor == generation && revisedFor != 0) {
+                result->formattedString = revisedText;
+            }
+        }
+        if (superseded) superseded->cancel();
+        deliver(std::move(result), std::move(error));
+    }
+
+    void cancel() {
+        {
+            std::lock_guard lock(deliverMutex);
+            cancelRequested = true;
+        }
+        std::shared_ptr<TranscriptionJob> running;
+        {
+            std::lock_guard lock(mutex);
+            running = std::move(job);
+            ++generation;
+        }
+        if (running) running->cancel();
+    }
+};
+
+namespace {
+
+using Utterance = TwoPassRecognizer::Utterance;
+
+class TwoPassRequest : public SpeechRecognitionRequest {
+public:
+    explicit TwoPassRequest(std::shared_ptr<Utterance> utterance)
+        : m_utterance(std::move(utterance)) {}
+
+    void append(const AudioBuffer& buffer) override {
+        m_utterance->firstRequest->append(buffer);
+        {
+            std::lock_guard lock(m_utterance->mutex);
+            m_utterance->keep(buffer);
+            if (!m_utterance->secondPassIsDue()) return;
+        }
+        m_utterance->startSecondPass(m_utterance);
+    }
+    void endAudio() override { m_utterance->firstRequest->endAudio(); }
+
+    const std::shared_ptr<Utterance>& utterance() const { return m_utterance; }
+
+private:
+    std::shared_ptr<Utterance> m_utterance;
+};
+
+class TwoPassTask : public SpeechRecognitionTask {
+public:
+    TwoPassTask(std::shared_ptr<Utterance> utterance,
+                std::shared_ptr<SpeechRecognitionTask> firstTask)
+        : m_utterance(std::move(utterance)), m_firstTask(std::move(firstTask)) {}
+
+    void cancel() override {
+        m_utterance->cancel();
+        if (m_firstTask) m_firstTask->cancel();
+    }
+
+private:
+    std::shared_ptr<Utterance> m_utterance;
+    std::shared_ptr<SpeechRecognitionTask> m_firstTask;
+};
+
+}  // namespace
+
+TwoPassRecognizer::TwoPassRecognizer(std::shared_ptr<SpeechRecognizer> firstPass,
+                                     std::shared_ptr<UtteranceTranscriber> secondPass,
+                                     Timing timing)
+    : m_firstPass(std::move(firstPass)), m_secondPass(std::move(secondPass)), m_timing(timing) {}
+
+bool TwoPassRecognizer::isAvailable() const {
+    return m_firstPass->isAvailable();
+}
+
+std::string TwoPassRecognizer::promptFor(const RecognitionOptions& options) {
+    std::string prompt;
+    for (const auto& term : options.interviewTerms) {
+        const auto trimmed = text::trimWhitespaceAndNewlines(term);
+        if (trimmed.empty()) continue;
+        prompt += prompt.empty() ? "" : ", ";
+        prompt += trimmed;
+    }
+    return prompt.empty() ? prompt : "Interview terms: " + prompt + ".";
+}
+
+std::shared_ptr<SpeechRecognitionRequest> TwoPassRecognizer::makeRequest(
+    RecognitionOptions options) {
+    auto utterance = std::make_shared<Utterance>();
+    utterance->secondPass = m_secondPass;
+    utterance->timing = m_timing;
+    utterance->prompt = promptFor(options);
+    utterance->firstRequest = m_firstPass->makeRequest(std::move(options));
+    return std::make_shared<TwoPassRequest>(std::move(utterance));
+}
+
+std::shared_ptr<SpeechRecognitionTask> TwoPassRecognizer::recognitionTask(
+    std::shared_ptr<SpeechRecognitionRequest> request, RecognitionHandler handler) {
+    auto utterance = std::static_pointer_cast<TwoPassRequest>(request)->utterance();
+    utterance->handler = std::move(handler);
+    auto firstTask = m_firstPass->recognitionTask(
+        utterance->firstRequest,
+        [weak = std::weak_ptr<Utterance>(utterance)](std::optional<SpeechRecognitionResult> result,
+                                                     std::optional<SpeechRecognitionError> error) {
+            if (auto self = weak.lock())
+                self->firstPassReported(std::move(result), std::move(error));
+        });
+    return std::make_shared<TwoPassTask>(std::move(utterance), std::move(firstTask));
+}
+
+void TwoPassSpeechService::setSecondPass(std::shared_ptr<UtteranceTranscriber> transcriber) {
+    std::lock_guard lock(m_mutex);
+    m_secondPass = std::move(transcriber);
+}
+
+std::shared_ptr<UtteranceTranscriber> TwoPassSpeechService::secondPass() const {
+    std::lock_guard lock(m_mutex);
+    return m_secondPass;
+}
+
+std::string TwoPassSpeechService::engineDescription(const std::string& firstPassName) const {
+    const auto second = secondPass();
+    return second ? firstPassName + ", then " + second->engineName() : firstPassName;
+}
+
+void TwoPassSpeechService::requestAuthorization(
+    std::function<void(SpeechAuthorizationStatus)> completion) {
+    m_firstPass.requestAuthorization(std::move(completion));
+}
+
+std::shared_ptr<SpeechRecognizer> TwoPassSpeechService::recognizer(
+    const std::string& localeIdentifier) {
+    auto first = m_firstPass.recognizer(localeIdentifier);
+    auto second = secondPass();
+    if (!first || !second) return first;
+    return std::make_shared<TwoPassRecognizer>(std::move(first), std::move(second));
+}
+
+}  // namespace orvane

@@ -1,0 +1,76 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/SpeechRecognizer.h"
+#include "platform/UtteranceTranscriber.h"
+
+namespace orvane {
+
+// Hearing in two passes. The live recogniser (the first pass) writes the transcript as words come
+// and its results keep the session's silence rule going. Once it has heard nothing new for a
+// moment, the utterance's audio goes to a transcriber (the second pass), whose text replaces the
+// live one as a revision: it arrives while the session is still waiting out the silence, so the
+// question is sent no later than with the first pass alone, and a second pass that is too late,
+// fails or hears nothing leaves the first pass's text in place.
+class TwoPassRecognizer : public SpeechRecognizer {
+public:
+    struct Timing {
+        // Audio heard with no new words before the second pass starts: short enough to leave the
+        // second pass most of the 1.5 s silence, long enough not to start at every short pause.
+        double quietSeconds = 0.4;
+        // The second pass hears at most this much of the utterance, its end (the recogniser's
+        // window is 30 s).
+        double longestUtteranceSeconds = 30;
+    };
+
+    TwoPassRecognizer(std::shared_ptr<SpeechRecognizer> firstPass,
+                      std::shared_ptr<UtteranceTranscriber> secondPass, Timing timing);
+    TwoPassRecognizer(std::shared_ptr<SpeechRecognizer> firstPass,
+                      std::shared_ptr<UtteranceTranscriber> secondPass)
+        : TwoPassRecognizer(std::move(firstPass), std::move(secondPass), Timing{}) {}
+
+    bool isAvailable() const override;
+    std::shared_ptr<SpeechRecognitionRequest> makeRequest(RecognitionOptions options) override;
+    std::shared_ptr<SpeechRecognitionTask> recognitionTask(
+        std::shared_ptr<SpeechRecognitionRequest> request, RecognitionHandler handler) override;
+
+    // What the second pass is given to read before the audio: the interview's own terms, so it
+    // spells them as the user typed them.
+    static std::string promptFor(const RecognitionOptions& options);
+
+    struct Utterance;
+
+private:
+    std::shared_ptr<SpeechRecognizer> m_firstPass;
+    std::shared_ptr<UtteranceTranscriber> m_secondPass;
+    Timing m_timing;
+};
+
+// A speech service whose recognisers hear in two passes while a transcriber is set, and in one
+// (the given service's own) otherwise. The transcriber can change at any time on the main thread;
+// recognitions started afterwards use the new one.
+class TwoPassSpeechService : public SpeechService {
+public:
+    explicit TwoPassSpeechService(SpeechService& firstPass) : m_firstPass(firstPass) {}
+
+    void setSecondPass(std::shared_ptr<UtteranceTranscriber> transcriber);
+    std::shared_ptr<UtteranceTranscriber> secondPass() const;
+    // Which engines hear, for people: "PocketSphinx" or "PocketSphinx, then Whisper (…)".
+    std::string engineDescription(const std::string& firstPassName) const;
+
+    void requestAuthorization(std::function<void(SpeechAuthorizationStatus)> completion) override;
+    std::shared_ptr<SpeechRecognizer> recognizer(const std::string& localeIdentifier) override;
+
+private:
+    SpeechService& m_firstPass;
+    mutable std::mutex m_mutex;
+    std::shared_ptr<UtteranceTranscriber> m_secondPass;
+};
+
+}  // namespace orvane

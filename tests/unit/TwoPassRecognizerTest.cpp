@@ -1,0 +1,204 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include "capture/TwoPassRecognizer.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/ScriptedSpeech.h"
+
+namespace orvane::testing {
+namespace {
+
+// A second pass the test answers by hand.
+struct ScriptedTranscriber : UtteranceTranscriber {
+    struct Job : TranscriptionJob {
+        AudioBuffer audio;
+        std::string prompt;
+        std::function<void(TranscriptionOutcome)> completion;
+        bool cancelled = false;
+        void cancel() override { cancelled = true; }
+        void finish(TranscriptionOutcome outcome) {
+            if (!cancelled) completion(std::move(outcome));
+        }
+    };
+    std::vector<std::shared_ptr<Job>> jobs;
+
+    std::string engineName() const override { return "Whisper (test.bin)"; }
+    std::shared_ptr<TranscriptionJob> transcribe(
+        AudioBuffer audio, std::string prompt,
+        std::function<void(TranscriptionOutcome)> completion) override {
+        auto job = std::make_shared<Job>();
+        job->audio = std::move(audio);
+        job->prompt = std::move(prompt);
+        job->completion = std::move(completion);
+        jobs.push_back(job);
+        return job;
+    }
+};
+
+struct Report {
+    std::string text;
+    bool isFinal = false;
+    bool isRevision = false;
+    std::optional<SpeechRecognitionError::Kind> error;
+};
+
+class TwoPass : public ::testing::Test {
+protected:
+    std::shared_ptr<ScriptedRecognizer> first = std::make_shared<ScriptedRecognizer>();
+    std::shared_ptr<ScriptedTranscriber> second = std::make_shared<ScriptedTranscriber>();
+    TwoPassRecognizer recognizer{first, second};
+    std::shared_ptr<SpeechRecognitionRequest> request;
+    std::shared_ptr<SpeechRecognitionTask> task;
+    std::vector<Report> reports;
+
+    void start(RecognitionOptions options = {}) {
+        request = recognizer.makeRequest(std::move(options));
+        task = recognizer.recognitionTask(request, [this](auto result, auto error) {
+            Report report;
+            if (result) report = {result->formattedString, result->isFinal, result->isRevision, {}};
+            if (error) report.error = error->kind;
+            reports.push_back(report);
+        });
+    }
+    // Stereo blocks of 0.1 s at 48 kHz, one channel at `level`, the other silent.
+    void hear(double seconds, float level = 0.2f) {
+        for (int n = 0; n < static_cast<int>(seconds * 10 + 0.5); ++n) {
+            AudioBuffer block{48000, 2, std::vector<float>(9600, 0.0f)};
+            for (std::size_t i = 0; i < block.samples.size(); i += 2) block.samples[i] = level;
+            request->append(block);
+        }
+    }
+    ScriptedTask& firstTask() { return *first->lastTask(); }
+};
+
+TEST_F(TwoPass, TheFirstPassIsHeardLiveAndTheSecondReplacesItOnceTheWordsStop) {
+    start();
+    hear(0.5);
+    firstTask().deliver("What is a hash");
+    hear(0.3);
+    EXPECT_TRUE(second->jobs.empty()) << "no second pass during a short pause";
+    hear(0.1);
+    ASSERT_EQ(second->jobs.size(), 1u);
+    const auto& heard = second->jobs[0]->audio;
+    EXPECT_EQ(heard.channels, 1);
+    EXPECT_EQ(heard.sampleRate, 48000);
+    EXPECT_EQ(heard.samples.size(), 9u * 4800) << "all 0.9 s the first pass heard, mixed to mono";
+    EXPECT_FLOAT_EQ(heard.samples.front(), 0.1f) << "the channels averaged";
+    hear(0.5);
+    EXPECT_EQ(second->jobs.size(), 1u) << "one second pass per change of words";
+
+    second->jobs[0]->finish({std::string(" What is a hash map? "), std::nullopt});
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0].text, "What is a hash");
+    EXPECT_FALSE(reports[0].isRevision);
+    EXPECT_EQ(reports[1].text, "What is a hash map?");
+    EXPECT_TRUE(reports[1].isRevision);
+    EXPECT_FALSE(reports[1].isFinal);
+
+    request->endAudio();
+    EXPECT_TRUE(firstTask().request->ended);
+    firstTask().deliver("What is a hash", true);
+    EXPECT_EQ(reports.back().text, "What is a hash map?") << "the end keeps the finer text";
+    EXPECT_TRUE(reports.back().isFinal);
+}
+
+TEST_F(TwoPass, WordsThatGoOnCancelTheSecondPassAndALateAnswerIsDropped) {
+    start();
+    hear(0.3);
+    firstTask().deliver("Tell me");
+    hear(0.4);
+    ASSERT_EQ(second->jobs.size(), 1u);
+    firstTask().deliver("Tell me about a time");
+    EXPECT_TRUE(second->jobs[0]->cancelled);
+    second->jobs[0]->completion({std::string("Tell me"), std::nullopt});  // already on its way
+    EXPECT_EQ(reports.size(), 2u) << "an answer for words the speaker went past is not shown";
+    hear(0.4);
+    ASSERT_EQ(second->jobs.size(), 2u);
+    EXPECT_EQ(second->jobs[1]->audio.samples.size(), 11u * 4800);
+    second->jobs[1]->finish({std::string("Tell me about a time you failed"), std::nullopt});
+    EXPECT_EQ(reports.back().text, "Tell me about a time you failed");
+
+    // A first-pass final result for new words is not overwritten by an older revision.
+    firstTask().deliver("Tell me about a time you felt", true);
+    EXPECT_EQ(reports.back().text, "Tell me about a time you felt");
+}
+
+TEST_F(TwoPass, ASecondPassThatFailsOrHearsNothingLeavesTheFirstPassText) {
+    start();
+    hear(0.2);
+    firstTask().deliver("Why Rust");
+    hear(0.4);
+    ASSERT_EQ(second->jobs.size(), 1u);
+    second->jobs[0]->finish({std::nullopt, std::string("the model could not run")});
+    firstTask().deliver("Why Rust here");
+    hear(0.4);
+    ASSERT_EQ(second->jobs.size(), 2u);
+    second->jobs[1]->finish({std::string("  "), std::nullopt});
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_FALSE(reports[0].isRevision || reports[1].isRevision);
+    firstTask().deliver("Why Rust here", true);
+    EXPECT_EQ(reports.back().text, "Why Rust here");
+}
+
+TEST_F(TwoPass, SilenceBeforeAnyWordsStartsNoSecondPass) {
+    start();
+    hear(3.0, 0.0f);
+    EXPECT_TRUE(second->jobs.empty());
+}
+
+TEST_F(TwoPass, CancelStopsBothPassesAndOnlyTheCancellationFollows) {
+    start();
+    hear(0.2);
+    firstTask().deliver("What is");
+    hear(0.4);
+    ASSERT_EQ(second->jobs.size(), 1u);
+    task->cancel();
+    EXPECT_TRUE(second->jobs[0]->cancelled);
+    EXPECT_TRUE(firstTask().cancelled);
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[1].error, SpeechRecognitionError::Kind::cancelled);
+    second->jobs[0]->completion({std::string("What is late"), std::nullopt});
+    firstTask().deliver("What is more");
+    EXPECT_EQ(reports.size(), 2u) << "nothing after the cancellation";
+}
+
+TEST_F(TwoPass, TheSecondPassHearsOnlyTheUtterancesLastThirtySeconds) {
+    start();
+    hear(31.0);
+    firstTask().deliver("A very long question");
+    hear(0.4);
+    ASSERT_EQ(second->jobs.size(), 1u);
+    EXPECT_EQ(second->jobs[0]->audio.samples.size(), 30u * 48000);
+}
+
+TEST_F(TwoPass, TheInterviewTermsArePassedOnAndBecomeTheSecondPassPrompt) {
+    start({true, {"SQL"}, {"Acme Robotics", "Postgres", " "}});
+    EXPECT_EQ(first->requests[0]->options.interviewTerms.size(), 3u);
+    EXPECT_EQ(first->requests[0]->options.contextualStrings, (std::vector<std::string>{"SQL"}));
+    hear(0.2);
+    firstTask().deliver("Why Postgres");
+    hear(0.4);
+    ASSERT_EQ(second->jobs.size(), 1u);
+    EXPECT_EQ(second->jobs[0]->prompt, "Interview terms: Acme Robotics, Postgres.");
+    EXPECT_EQ(TwoPassRecognizer::promptFor({}), "");
+}
+
+TEST(TwoPassService, WrapsTheFirstPassOnlyWhileASecondPassIsSet) {
+    ScriptedSpeechService speech;
+    TwoPassSpeechService service(speech);
+    EXPECT_EQ(service.recognizer("en-US"), speech.recognizers["en-US"]);
+    EXPECT_EQ(service.engineDescription("PocketSphinx"), "PocketSphinx");
+    service.setSecondPass(std::make_shared<ScriptedTranscriber>());
+    const auto twoPass = service.recognizer("en-US");
+    ASSERT_NE(twoPass, nullptr);
+    EXPECT_NE(twoPass, speech.recognizers["en-US"]);
+    EXPECT_TRUE(twoPass->isAvailable());
+    EXPECT_EQ(service.recognizer("fr-FR"), nullptr) << "no first pass, no recogniser";
+    EXPECT_EQ(service.engineDescription("PocketSphinx"), "PocketSphinx, then Whisper (test.bin)");
+    service.setSecondPass(nullptr);
+    EXPECT_EQ(service.recognizer("en-US"), speech.recognizers["en-US"]);
+}
+
+}  // namespace
+}  // namespace orvane::testing
