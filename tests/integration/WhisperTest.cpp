@@ -1,0 +1,204 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <future>
+
+#include "adapters/pocketsphinx/PocketSphinxSpeech.h"
+#include "adapters/whisper/WhisperModelFile.h"
+#include "adapters/whisper/WhisperTranscriber.h"
+#include "capture/TwoPassRecognizer.h"
+#include "integration/ProcessRun.h"
+#include "protocol/Utf8.h"
+#include "tools/WavFile.h"
+
+namespace orvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Each test's own directory, with a random-weight model of the test size in it.
+class Whisper : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(dir);
+        ASSERT_TRUE(writeRandomWhisperModel(model, WhisperDimensions::testSized(), 7));
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Spoken by espeak-ng at 48 kHz, as the sound server hands it over.
+    AudioBuffer spoken(const std::string& text) {
+        const auto wav = (dir / "spoken.wav").string();
+        const auto made =
+            runProcess("espeak-ng -v en-us -s 150 -w " + (dir / "s.wav").string() + " '" + text +
+                       "' && sox " + (dir / "s.wav").string() + " -r 48000 -c 1 -b 16 " + wav);
+        EXPECT_EQ(made.exitCode, 0) << made.output;
+        auto read = readWavFile(wav);
+        if (auto* audio = std::get_if<AudioBuffer>(&read)) return *audio;
+        ADD_FAILURE() << std::get<std::string>(read);
+        return {};
+    }
+    std::string copyCutAt(std::uintmax_t bytes) {
+        const auto cut = (dir / "cut.bin").string();
+        fs::copy_file(model, cut, fs::copy_options::overwrite_existing);
+        fs::resize_file(cut, bytes);
+        return cut;
+    }
+
+    fs::path dir = fs::temp_directory_path() / ("orvane-whisper-" + std::to_string(::getpid()));
+    std::string model = (dir / "ggml-test.bin").string();
+};
+
+TEST_F(Whisper, AGeneratedModelPassesTheFileCheckWithItsShape) {
+    const auto check = checkWhisperModel(model);
+    ASSERT_TRUE(check) << check.problem;
+    EXPECT_EQ(check.dimensions->audioState, 64);
+    EXPECT_EQ(check.dimensions->textLayers, 1);
+    EXPECT_EQ(WhisperDimensions::tinyEnglish().sizeName(), "tiny.en");
+    EXPECT_EQ(WhisperDimensions::baseEnglish().sizeName(), "base.en");
+    EXPECT_EQ(WhisperDimensions::testSized().sizeName(), "unknown size");
+}
+
+TEST_F(Whisper, DamagedFilesAreRefusedWithAReason) {
+    const auto size = fs::file_size(model);
+    EXPECT_NE(checkWhisperModel(copyCutAt(size - 1)).problem.find("cut short inside the tensor"),
+              std::string::npos);
+    EXPECT_NE(checkWhisperModel(copyCutAt(size / 2)).problem.find("may not have finished"),
+              std::string::npos);
+    // Header, filters and vocabulary but not one tensor: whisper.cpp itself would take it.
+    const auto headerOnly = checkWhisperModel(copyCutAt(4 + 11 * 4 + 8 + 80 * 201 * 4 + 4));
+    EXPECT_FALSE(headerOnly);
+    {
+        std::ofstream out(dir / "text.bin");
+        out << "<html>404 Not Found</html>";
+    }
+    EXPECT_NE(checkWhisperModel((dir / "text.bin").string()).problem.find("is not a Whisper model"),
+              std::string::npos);
+    EXPECT_EQ(checkWhisperModel((dir / "absent.bin").string()).problem,
+              "Cannot read " + (dir / "absent.bin").string() + ".");
+    // A header whose audio context does not match the positional embedding's shape.
+    {
+        std::fstream file(model, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(4 + 1 * 4);
+        const std::int32_t other = 1400;
+        file.write(reinterpret_cast<const char*>(&other), 4);
+    }
+    EXPECT_NE(checkWhisperModel(model).problem.find("wrong shape"), std::string::npos);
+}
+
+TEST_F(Whisper, ALoadedModelTranscribesOnItsOwnThread) {
+    auto loaded = WhisperTranscriber::load(model);
+    ASSERT_TRUE(loaded.transcriber) << loaded.problem;
+    EXPECT_EQ(loaded.transcriber->engineName(), "Whisper unknown size (ggml-test.bin)");
+    std::promise<std::pair<TranscriptionOutcome, std::string>> done;
+    loaded.transcriber->transcribe(spoken("What is a hash map"), "Interview terms: Postgres.",
+                                   [&done](TranscriptionOutcome outcome) {
+                                       char name[32] = {};
+                                       pthread_getname_np(pthread_self(), name, sizeof name);
+                                       done.set_value({std::move(outcome), name});
+                                   });
+    auto future = done.get_future();
+    ASSERT_EQ(future.wait_for(60s), std::future_status::ready);
+    const auto [outcome, thread] = future.get();
+    EXPECT_EQ(thread, "orvane-whisper");
+    ASSERT_TRUE(outcome.text) << outcome.error.value_or("");
+    // Random weights hear noise; what comes back must still be text fit to send.
+    EXPECT_TRUE(utf8::isValid(*outcome.text));
+    EXPECT_FALSE(outcome.error);
+}
+
+TEST_F(Whisper, ACancelledJobNeverCompletesAndTheNextOneRuns) {
+    auto loaded = WhisperTranscriber::load(model);
+    ASSERT_TRUE(loaded.transcriber) << loaded.problem;
+    const auto audio = spoken("Tell me about yourself");
+    std::atomic<int> cancelledCompletions{0};
+    auto first = loaded.transcriber->transcribe(audio, "", [&](auto) { ++cancelledCompletions; });
+    auto second = loaded.transcriber->transcribe(audio, "", [&](auto) { ++cancelledCompletions; });
+    second->cancel();
+    first->cancel();
+    std::promise<void> third;
+    loaded.transcriber->transcribe(audio, "", [&](auto) { third.set_value(); });
+    EXPECT_EQ(third.get_future().wait_for(60s), std::future_status::ready);
+    EXPECT_EQ(cancelledCompletions, 0);
+}
+
+TEST_F(Whisper, AStopFlagAbortsATranscriptionUnderWay) {
+    auto loaded = WhisperTranscriber::load(model);
+    ASSERT_TRUE(loaded.transcriber) << loaded.problem;
+    std::atomic<bool> stop{true};
+    const auto outcome = loaded.transcriber->transcribeNow(spoken("Why Rust"), "", &stop);
+    EXPECT_FALSE(outcome.text);
+    EXPECT_EQ(outcome.error, "The transcription was cancelled.");
+    EXPECT_TRUE(loaded.transcriber->transcribeNow(AudioBuffer{16000, 1, {}}, "").text)
+        << "no audio is nothing heard, not a failure";
+}
+
+TEST_F(Whisper, ACorruptModelIsNotLoadedAndSaysWhy) {
+    const auto cut = copyCutAt(fs::file_size(model) / 3);
+    auto loaded = WhisperTranscriber::load(cut);
+    EXPECT_FALSE(loaded.transcriber);
+    EXPECT_NE(loaded.problem.find(cut + " is cut short"), std::string::npos) << loaded.problem;
+    EXPECT_FALSE(WhisperTranscriber::load((dir / "none.bin").string()).transcriber);
+}
+
+// PocketSphinx live and whisper.cpp after it, on a spoken question: the live text comes first,
+// then whisper.cpp's revision of the same audio, before the session's 1.5 s of silence are up.
+TEST_F(Whisper, TheSecondPassRevisesTheFirstPassWithinTheSilence) {
+    auto paths = SpeechModelPaths::find();
+    if (!paths.exist()) GTEST_SKIP() << "speech model not installed";
+    PocketSphinxSpeechService service(paths);
+    auto loaded = WhisperTranscriber::load(model);
+    ASSERT_TRUE(loaded.transcriber) << loaded.problem;
+    std::shared_ptr<UtteranceTranscriber> whisper = std::move(loaded.transcriber);
+    TwoPassRecognizer recognizer(service.recognizer("en-US"), whisper);
+
+    struct Seen {
+        std::string text;
+        bool isRevision;
+        std::chrono::steady_clock::time_point at;
+    };
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<Seen> seen;
+    auto request = recognizer.makeRequest({true, {}, {"Postgres"}});
+    auto task = recognizer.recognitionTask(request, [&](auto result, auto) {
+        if (!result) return;
+        std::lock_guard lock(mutex);
+        seen.push_back(
+            {result->formattedString, result->isRevision, std::chrono::steady_clock::now()});
+        changed.notify_all();
+    });
+    // The question, then silence, in 0.1 s blocks at the pace they would come from the sound
+    // server.
+    auto audio = spoken("What is the difference between a process and a thread");
+    audio.samples.resize(audio.samples.size() + 48000 * 2, 0.0f);
+    for (std::size_t at = 0; at < audio.samples.size(); at += 4800) {
+        const auto end = std::min(audio.samples.size(), at + 4800);
+        request->append(
+            AudioBuffer{48000, 1, {audio.samples.begin() + at, audio.samples.begin() + end}});
+        std::this_thread::sleep_for(100ms);
+    }
+    std::unique_lock lock(mutex);
+    changed.wait_for(lock, 10s, [&] { return !seen.empty() && seen.back().isRevision; });
+    ASSERT_FALSE(seen.empty());
+    const auto lastLive =
+        std::find_if(seen.rbegin(), seen.rend(), [](auto& s) { return !s.isRevision; });
+    ASSERT_NE(lastLive, seen.rend());
+    EXPECT_NE(lastLive->text.find("process"), std::string::npos) << lastLive->text;
+    // These random weights hear the same token over and over: noise, but text, so it comes.
+    ASSERT_TRUE(seen.back().isRevision);
+    EXPECT_EQ(seen.back().text.rfind("w", 0), 0u) << seen.back().text;
+    EXPECT_LT(seen.back().at - lastLive->at, 1500ms) << "the revision came after the silence";
+    lock.unlock();
+    task->cancel();
+}
+
+}  // namespace
+}  // namespace orvane::testing
