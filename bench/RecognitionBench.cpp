@@ -96,7 +96,8 @@ int main(int argc, char** argv) {
         std::condition_variable done;
         std::optional<std::string> finalText;
         Clock::time_point finalAt;
-        auto request = recognizer->makeRequest({true, orvane::SessionManager::contextualStrings(), {}});
+        auto request =
+            recognizer->makeRequest({true, orvane::SessionManager::contextualStrings(), {}});
         auto task = recognizer->recognitionTask(
             request, [&](std::optional<orvane::SpeechRecognitionResult> result,
                          std::optional<orvane::SpeechRecognitionError>) {
