@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "app/AppDelegate.h"
 
+#include <cstdio>
+
 #include <QAction>
 #include <QCoreApplication>
 #include <QPixmap>
@@ -10,6 +12,7 @@
 #include "accounts/AuthManager.h"
 #include "accounts/ui/LoginWindow.h"
 #include "app/PreferencesWindow.h"
+#include "app/SpeechEngines.h"
 #include "orvane/BuildConfig.h"
 #include "overlay/ContextSheet.h"
 #include "overlay/FloatingPanelWindow.h"
@@ -61,11 +64,22 @@ AppDelegate::~AppDelegate() {
 void AppDelegate::applicationDidFinishLaunching() {
     registerBundledFonts();
     bindGlobalShortcuts();
+    startSpeechEngines();
     if (m_services.auth.isAuthenticated()) {
         transitionToPanel();
     } else {
         showLogin();
     }
+}
+
+void AppDelegate::startSpeechEngines() {
+    if (!m_speechEngines) return;
+    m_speechEngines->onChanged = [self = QPointer(this)](const SpeechEngines::Status& status) {
+        if (!status.problem.empty()) qWarning("orvane: %s", status.problem.c_str());
+        if (self && self->m_preferencesWindow) self->m_preferencesWindow->showHearing(status);
+    };
+    m_speechEngines->start();
+    std::fprintf(stderr, "orvane: hearing with %s\n", m_speechEngines->status().engines.c_str());
 }
 
 void AppDelegate::bindGlobalShortcuts() {
@@ -260,6 +274,15 @@ void AppDelegate::showPreferences() {
     }
     WindowPtr<PreferencesWindow> window(new PreferencesWindow(m_services.auth));
     if (m_bindings) window->showShortcuts(*m_bindings);
+    if (m_speechEngines) {
+        window->showHearing(m_speechEngines->status());
+        window->onChooseSpeechModel = [engines = m_speechEngines](auto model) {
+            engines->choose(model);
+        };
+        window->onAddSpeechModelFile = [engines = m_speechEngines](auto file) {
+            engines->addModelFile(file);
+        };
+    }
     installWindowCommands(window.get());
     window->onClose = [self = QPointer(this), closing = window.get()] {
         if (!self) return;

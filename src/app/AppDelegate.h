@@ -17,6 +17,8 @@
 
 namespace orvane {
 
+class SpeechEngines;
+
 class FloatingPanelWindow;
 class LoginWindow;
 class PreferencesWindow;
@@ -54,6 +56,9 @@ public:
     // Binds the panel's global shortcuts through these once launched. Call before launching;
     // the shortcuts outlive the delegate.
     void useGlobalShortcuts(GlobalShortcuts& shortcuts) { m_shortcuts = &shortcuts; }
+    // Says which engines hear in Preferences, and lets the user choose there; starts them once
+    // launched. The engines outlive the delegate.
+    void useSpeechEngines(SpeechEngines& engines) { m_speechEngines = &engines; }
     // What the desktop bound, once it has answered.
     const std::optional<ShortcutBindings>& shortcutBindings() const { return m_bindings; }
 
@@ -95,6 +100,7 @@ private:
     void installWindowCommands(QWidget* window);
     void bringToFront(QWidget* window);
     void bindGlobalShortcuts();
+    void startSpeechEngines();
     // A shortcut or command for the panel; false for one it does not know.
     bool runPanelCommand(const std::string& command);
 
@@ -108,6 +114,7 @@ private:
     StatusIcon m_statusIcon;
     GlobalShortcuts* m_shortcuts = nullptr;
     std::optional<ShortcutBindings> m_bindings;
+    SpeechEngines* m_speechEngines = nullptr;
 };
 
 }  // namespace orvane

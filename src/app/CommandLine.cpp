@@ -32,6 +32,10 @@ AppArguments AppArguments::parse(const std::vector<std::string>& arguments) {
                    arg == "--screenshot" || arg == "--copy-answer" || arg == "--toggle-panel") {
             if (parsed.command) parsed.error = "only one command at a time";
             parsed.command = arg.substr(2);
+        } else if (arg == "--install-model") {
+            parsed.installModel = value();
+        } else if (arg == "--sha256") {
+            parsed.sha256 = value();
         } else if (!arg.empty() && arg[0] == '-') {
             parsed.error = "unknown option " + arg;
         } else if (parsed.url) {
@@ -42,6 +46,12 @@ AppArguments AppArguments::parse(const std::vector<std::string>& arguments) {
     }
     if (!parsed.error && parsed.command && parsed.url) {
         parsed.error = "a URL and --" + *parsed.command + " cannot go together";
+    }
+    if (!parsed.error && parsed.sha256 && !parsed.installModel) {
+        parsed.error = "--sha256 goes with --install-model";
+    }
+    if (!parsed.error && parsed.installModel && (parsed.command || parsed.url)) {
+        parsed.error = "--install-model goes on its own";
     }
     return parsed;
 }
@@ -61,6 +71,7 @@ std::string appUsage() {
     return "usage: orvane [--trace-events FILE] [--api-base URL] [URL]\n"
            "       orvane --sign-in | --toggle-session | --sign-out | --screenshot |\n"
            "              --copy-answer | --toggle-panel\n"
+           "       orvane --install-model FILE|URL [--sha256 HEX]\n"
            "\n"
            "Orvane listens to the interviewer on your computer, transcribes on-device and shows\n"
            "an answer to each question in a small always-on-top panel.\n"
@@ -82,6 +93,11 @@ std::string appUsage() {
            "  --toggle-panel      hide the panel, or bring it back\n"
            "                      (these three are for desktop key bindings where the desktop\n"
            "                      gives programs no global shortcuts)\n"
+           "  --install-model FILE|URL\n"
+           "                      install a Whisper model (a ggml .bin file, as whisper.cpp\n"
+           "                      reads) for a second, finer pass over each question; a URL\n"
+           "                      is downloaded with progress and needs --sha256\n"
+           "  --sha256 HEX        the model's SHA-256, checked before it is installed\n"
            "  --version           print the version and exit\n"
            "  --help              print this help and exit\n"
            "\n"

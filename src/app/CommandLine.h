@@ -18,6 +18,9 @@ struct AppArguments {
     // For the running Orvane: "sign-in", "toggle-session", "sign-out", "screenshot",
     // "copy-answer" or "toggle-panel".
     std::optional<std::string> command;
+    // A Whisper model to install (a file or an http(s) URL), and the SHA-256 it must have.
+    std::optional<std::string> installModel;
+    std::optional<std::string> sha256;
     std::optional<std::string> error;  // set when the arguments make no sense
 
     static AppArguments parse(const std::vector<std::string>& arguments);

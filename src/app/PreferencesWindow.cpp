@@ -3,7 +3,9 @@
 #include "app/PreferencesWindow.h"
 
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -19,7 +21,7 @@ namespace orvane {
 namespace {
 
 constexpr int kWidth = 500;
-constexpr int kHeight = 440;
+constexpr int kHeight = 540;
 
 QString describe(const std::string& id) {
     if (id == shortcut::pushToTalk) return "Push to talk (hold)";
@@ -65,6 +67,37 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
                             UI::secondaryLabelColor());
     m_shortcuts->setTextFormat(Qt::PlainText);
     m_shortcuts->setWordWrap(true);
+    m_hearing = UI::label("Hearing: PocketSphinx", 12, QFont::Normal, UI::secondaryLabelColor());
+    m_hearing->setTextFormat(Qt::PlainText);
+    m_hearing->setWordWrap(true);
+    m_speechModels = new QComboBox;
+    m_speechModels->setFont(UI::ubuntu(12, QFont::Normal));
+    m_speechModels->setAccessibleName("Second pass");
+    m_addModel = new QPushButton("Add Model File...");
+    m_addModel->setFont(UI::ubuntu(12, QFont::Normal));
+    askForModelFile = [this]() -> std::optional<std::filesystem::path> {
+        const auto file = QFileDialog::getOpenFileName(this, "Add a Whisper Model", QString(),
+                                                       "Whisper models (*.bin);;All files (*)");
+        if (file.isEmpty()) return std::nullopt;
+        return std::filesystem::path(file.toStdString());
+    };
+    connect(m_speechModels, &QComboBox::activated, this, [this](int index) {
+        if (m_listingModels || !onChooseSpeechModel) return;
+        const auto path = m_speechModels->itemData(index).toString();
+        onChooseSpeechModel(path.isEmpty()
+                                ? std::nullopt
+                                : std::optional(std::filesystem::path(path.toStdString())));
+    });
+    connect(m_addModel, &QPushButton::clicked, this, [this] {
+        if (!askForModelFile) return;
+        if (const auto file = askForModelFile(); file && onAddSpeechModelFile) {
+            onAddSpeechModelFile(*file);
+        }
+    });
+    auto* modelRow = new QHBoxLayout;
+    modelRow->setSpacing(8);
+    modelRow->addWidget(m_speechModels, 1);
+    modelRow->addWidget(m_addModel);
 
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(32, 52, 32, 0);
@@ -74,6 +107,10 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
     stack->addWidget(m_signedIn);
     stack->addSpacing(16);
     stack->addWidget(m_service);
+    stack->addSpacing(20);
+    stack->addWidget(m_hearing);
+    stack->addSpacing(8);
+    stack->addLayout(modelRow);
     stack->addSpacing(20);
     stack->addWidget(m_shortcuts);
     stack->addSpacing(20);
@@ -100,6 +137,29 @@ void PreferencesWindow::showShortcuts(const ShortcutBindings& bindings) {
                  "--copy-answer or --toggle-panel instead.";
     }
     m_shortcuts->setText(lines.join('\n'));
+}
+
+void PreferencesWindow::showHearing(const SpeechEngines::Status& status) {
+    QString text = QStringLiteral("Hearing: %1").arg(QString::fromStdString(status.engines));
+    if (status.loading) text += "\nLoading the Whisper model...";
+    if (!status.problem.empty()) text += "\n" + QString::fromStdString(status.problem);
+    m_hearing->setText(text);
+    m_listingModels = true;
+    m_speechModels->clear();
+    m_speechModels->addItem("PocketSphinx alone", QString());
+    auto models = status.models;
+    if (status.selected &&
+        std::find(models.begin(), models.end(), *status.selected) == models.end()) {
+        models.push_back(*status.selected);
+    }
+    for (const auto& model : models) {
+        m_speechModels->addItem(QStringLiteral("Then Whisper: %1")
+                                    .arg(QString::fromStdString(model.filename().string())),
+                                QString::fromStdString(model.string()));
+        if (status.selected == model) m_speechModels->setCurrentIndex(m_speechModels->count() - 1);
+    }
+    if (!status.selected) m_speechModels->setCurrentIndex(0);
+    m_listingModels = false;
 }
 
 void PreferencesWindow::paintEvent(QPaintEvent*) {

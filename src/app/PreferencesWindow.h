@@ -2,11 +2,14 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #pragma once
 
+#include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QWidget>
 
 #include <functional>
 
+#include "app/SpeechEngines.h"
 #include "platform/GlobalShortcuts.h"
 
 namespace orvane {
@@ -14,8 +17,9 @@ namespace orvane {
 class AuthManager;
 class LineLimitedLabel;
 
-// A small read-only window naming the signed-in user, saying the AI service comes with the
-// account, listing the global shortcuts and showing the version. The name is the one known when the
+// A small window naming the signed-in user, saying the AI service comes with the account, saying
+// which engines hear (with the choice of a Whisper model), listing the global shortcuts and
+// showing the version. The name is the one known when the
 // window is built.
 class PreferencesWindow : public QWidget {
     Q_OBJECT
@@ -25,14 +29,25 @@ public:
     // Lists the global shortcuts the desktop bound, and says why any are missing.
     void showShortcuts(const ShortcutBindings& bindings);
 
+    // Says which engines hear and lists the models to choose from.
+    void showHearing(const SpeechEngines::Status& status);
+
     // Called as the window closes, before it is hidden.
     std::function<void()> onClose;
+    // The user chose a model (nullopt: PocketSphinx alone), or picked a model file to add.
+    std::function<void(std::optional<std::filesystem::path>)> onChooseSpeechModel;
+    std::function<void(std::filesystem::path)> onAddSpeechModelFile;
+    // Asks for a model file; a test puts its own in place of the file dialog.
+    std::function<std::optional<std::filesystem::path>()> askForModelFile;
 
     QLabel* accountLabel() const { return m_account; }
     QLabel* signedInLabel() const { return m_signedIn; }
     LineLimitedLabel* serviceLabel() const { return m_service; }
     QLabel* versionLabel() const { return m_version; }
     QLabel* shortcutsLabel() const { return m_shortcuts; }
+    QLabel* hearingLabel() const { return m_hearing; }
+    QComboBox* speechModelBox() const { return m_speechModels; }
+    QPushButton* addModelButton() const { return m_addModel; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -46,6 +61,10 @@ private:
     LineLimitedLabel* m_service = nullptr;
     QLabel* m_version = nullptr;
     QLabel* m_shortcuts = nullptr;
+    QLabel* m_hearing = nullptr;
+    QComboBox* m_speechModels = nullptr;
+    QPushButton* m_addModel = nullptr;
+    bool m_listingModels = false;
 };
 
 }  // namespace orvane

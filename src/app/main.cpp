@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -29,9 +30,12 @@
 #include "adapters/qt/QtScreenSource.h"
 #include "adapters/qt/X11GlobalShortcuts.h"
 #include "adapters/std/WorkerQueue.h"
+#include "adapters/whisper/ModelInstaller.h"
+#include "adapters/whisper/WhisperTranscriber.h"
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
+#include "app/SpeechEngines.h"
 #include "orvane/BuildConfig.h"
 #include "tools/SessionEventLog.h"
 
@@ -93,6 +97,42 @@ std::string rebased(const std::string& endpoint, const std::string& apiBase) {
     return apiBase + endpoint.substr(buildBase.size());
 }
 
+// `orvane --install-model`: downloads or copies a model into place, showing how far it has got.
+int installModel(const std::string& source, const std::optional<std::string>& sha256) {
+    CurlHttpClient http;
+    ModelInstaller installer(http, ModelInstaller::defaultDirectory());
+    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    const bool download = source.rfind("http://", 0) == 0 || source.rfind("https://", 0) == 0;
+    int shown = -1;
+    const auto progress = [&](const ModelInstaller::Progress& p) {
+        const double mb = static_cast<double>(p.bytes) / 1e6;
+        const int percent =
+            p.total && *p.total ? static_cast<int>(100 * p.bytes / *p.total) : static_cast<int>(mb);
+        // On a terminal the line is redrawn; in a log, one line per tenth.
+        if (percent == shown || (!terminal && percent / 10 == shown / 10)) return;
+        shown = percent;
+        char line[160];
+        if (p.total && *p.total) {
+            std::snprintf(line, sizeof line, "%s: %3d%% (%.1f of %.1f MB)",
+                          download ? "Downloading" : "Copying", percent, mb,
+                          static_cast<double>(*p.total) / 1e6);
+        } else {
+            std::snprintf(line, sizeof line, "%s: %.1f MB", download ? "Downloading" : "Copying",
+                          mb);
+        }
+        std::cerr << (terminal ? "\r" : "") << line << (terminal ? "" : "\n") << std::flush;
+    };
+    const auto result = installer.install(source, sha256, progress);
+    if (terminal && shown >= 0) std::cerr << "\n";
+    if (!result.installed) {
+        std::cerr << "orvane: " << result.problem << "\n";
+        return 1;
+    }
+    std::cout << "Installed " << result.installed->string() << "\nSHA-256 " << result.sha256
+              << "\nOrvane hears with it from its next start (Preferences can choose another).\n";
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -109,6 +149,7 @@ int main(int argc, char** argv) {
         std::cout << appVersionLine() << "\n";
         return 0;
     }
+    if (arguments.installModel) return installModel(*arguments.installModel, arguments.sha256);
 
     SingleInstance instance;
     if (const auto problem = instance.problem()) {
@@ -167,7 +208,8 @@ int main(int argc, char** argv) {
     // the main queue, which everything posts to, last.
     QtMainQueue mainQueue;
     CurlHttpClient http;
-    PocketSphinxSpeechService speech;
+    PocketSphinxSpeechService pocketSphinx;
+    TwoPassSpeechService speech(pocketSphinx);
     PulseAudioSource audioSource;
     PulseMicrophone microphone;
     const auto screenSource = screenSourceForDesktop();
@@ -195,6 +237,19 @@ int main(int argc, char** argv) {
                           *screenSource, workspace, auth},
                          sessionConfig);
     delegate.useGlobalShortcuts(*shortcuts);
+    SpeechEngines speechEngines(
+        speech, mainQueue, background, SpeechEngines::Places::forUser(),
+        [](const std::filesystem::path& model) {
+            auto loaded = WhisperTranscriber::load(model.string());
+            return std::pair<std::shared_ptr<UtteranceTranscriber>, std::string>(
+                std::move(loaded.transcriber), loaded.problem);
+        },
+        [&http](const std::filesystem::path& file) {
+            const auto result = ModelInstaller(http, ModelInstaller::defaultDirectory())
+                                    .install(file.string(), std::nullopt, nullptr);
+            return std::pair(result.installed, result.problem);
+        });
+    delegate.useSpeechEngines(speechEngines);
     delegate.panelBypassesWindowManager =
         QGuiApplication::platformName() == "xcb" && !windowManagerKeepsPanelAbove();
     delegate.onRedirect = [&webAuth](const QString& url) { return webAuth.deliver(url); };

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -21,10 +22,17 @@ struct HttpRequest {
     double idleTimeoutSeconds = 60;
     // The whole transfer, from start to last byte, may take this long.
     double totalTimeoutSeconds = 60;
+    // Follows up to five redirects, never from https to http (downloads from hosts that hand
+    // files out from elsewhere); the delegate then sees only the last response.
+    bool followRedirects = false;
 };
 
 struct HttpResponse {
-    int statusCode = 0;
+    HttpResponse(int status = 0, std::optional<std::uint64_t> length = std::nullopt)
+        : statusCode(status), contentLength(length) {}
+    int statusCode;
+    // The body's length as the server announced it, when it did.
+    std::optional<std::uint64_t> contentLength;
 };
 
 // Receives one streaming transfer. The client calls these on a network thread (never the main

@@ -96,7 +96,7 @@ TEST_F(Whisper, DamagedFilesAreRefusedWithAReason) {
 TEST_F(Whisper, ALoadedModelTranscribesOnItsOwnThread) {
     auto loaded = WhisperTranscriber::load(model);
     ASSERT_TRUE(loaded.transcriber) << loaded.problem;
-    EXPECT_EQ(loaded.transcriber->engineName(), "Whisper unknown size (ggml-test.bin)");
+    EXPECT_EQ(loaded.transcriber->engineName(), "Whisper (ggml-test.bin)");
     std::promise<std::pair<TranscriptionOutcome, std::string>> done;
     loaded.transcriber->transcribe(spoken("What is a hash map"), "Interview terms: Postgres.",
                                    [&done](TranscriptionOutcome outcome) {

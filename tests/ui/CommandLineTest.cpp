@@ -40,5 +40,29 @@ TEST(AppCommandLine, NonsenseIsRefused) {
     EXPECT_TRUE(AppArguments::parse({"--sign-out", "a:/1"}).error);
 }
 
+TEST(AppCommandLine, InstallingAModelTakesAFileOrAURLWithItsChecksum) {
+    auto arguments = AppArguments::parse({"--install-model", "/tmp/ggml-tiny.en.bin"});
+    EXPECT_FALSE(arguments.error);
+    EXPECT_EQ(arguments.installModel, "/tmp/ggml-tiny.en.bin");
+    EXPECT_FALSE(arguments.sha256);
+
+    arguments = AppArguments::parse(
+        {"--sha256", "ab12", "--install-model", "https://models.example/ggml-base.en.bin"});
+    EXPECT_FALSE(arguments.error);
+    EXPECT_EQ(arguments.installModel, "https://models.example/ggml-base.en.bin");
+    EXPECT_EQ(arguments.sha256, "ab12");
+}
+
+TEST(AppCommandLine, InstallingAModelIsRefusedBesideOtherWork) {
+    EXPECT_TRUE(AppArguments::parse({"--install-model"}).error);
+    EXPECT_EQ(AppArguments::parse({"--sha256", "ab12"}).error,
+              "--sha256 goes with --install-model");
+    EXPECT_EQ(AppArguments::parse({"--install-model", "m.bin", "--toggle-session"}).error,
+              "--install-model goes on its own");
+    EXPECT_EQ(AppArguments::parse({"--install-model", "m.bin", "a:/1"}).error,
+              "--install-model goes on its own");
+    EXPECT_NE(appUsage().find("--install-model FILE|URL"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace orvane::testing

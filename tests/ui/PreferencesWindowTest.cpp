@@ -56,5 +56,72 @@ TEST(PreferencesWindowTest, ClosingReportsBeforeItHides) {
     EXPECT_FALSE(window.isVisible());
 }
 
+TEST(PreferencesWindowTest, SaysWhichEnginesHearAndListsTheModels) {
+    AuthManager auth;
+    PreferencesWindow window(auth);
+    EXPECT_EQ(window.hearingLabel()->text(), "Hearing: PocketSphinx");
+
+    SpeechEngines::Status status;
+    status.engines = "PocketSphinx, then Whisper base.en (ggml-base.en.bin)";
+    status.models = {"/m/ggml-base.en.bin", "/m/ggml-tiny.en.bin"};
+    status.selected = std::filesystem::path("/m/ggml-base.en.bin");
+    window.showHearing(status);
+    EXPECT_EQ(window.hearingLabel()->text(),
+              "Hearing: PocketSphinx, then Whisper base.en (ggml-base.en.bin)");
+    auto* box = window.speechModelBox();
+    ASSERT_EQ(box->count(), 3);
+    EXPECT_EQ(box->itemText(0), "PocketSphinx alone");
+    EXPECT_EQ(box->itemText(1), "Then Whisper: ggml-base.en.bin");
+    EXPECT_EQ(box->itemText(2), "Then Whisper: ggml-tiny.en.bin");
+    EXPECT_EQ(box->currentIndex(), 1);
+
+    // A chosen model that has since gone is still shown, with why it does not hear.
+    status.engines = "PocketSphinx";
+    status.models = {"/m/ggml-tiny.en.bin"};
+    status.problem = "Cannot read /m/ggml-base.en.bin. Hearing goes on with PocketSphinx alone.";
+    window.showHearing(status);
+    EXPECT_EQ(window.hearingLabel()->text(),
+              "Hearing: PocketSphinx\nCannot read /m/ggml-base.en.bin. Hearing goes on with "
+              "PocketSphinx alone.");
+    ASSERT_EQ(box->count(), 3);
+    EXPECT_EQ(box->currentText(), "Then Whisper: ggml-base.en.bin");
+
+    status = {"PocketSphinx", {"/m/ggml-tiny.en.bin"}, std::nullopt, true, ""};
+    window.showHearing(status);
+    EXPECT_EQ(window.hearingLabel()->text(), "Hearing: PocketSphinx\nLoading the Whisper model...");
+    EXPECT_EQ(box->currentIndex(), 0);
+}
+
+TEST(PreferencesWindowTest, ChoosingAndAddingModelsIsHandedOn) {
+    AuthManager auth;
+    PreferencesWindow window(auth);
+    SpeechEngines::Status status;
+    status.engines = "PocketSphinx";
+    status.models = {"/m/ggml-tiny.en.bin"};
+    window.showHearing(status);
+
+    std::vector<std::optional<std::filesystem::path>> chosen;
+    window.onChooseSpeechModel = [&](auto model) { chosen.push_back(model); };
+    window.showHearing(status);
+    EXPECT_TRUE(chosen.empty()) << "listing the models chooses none";
+    auto* box = window.speechModelBox();
+    box->activated(1);
+    box->activated(0);
+    ASSERT_EQ(chosen.size(), 2u);
+    EXPECT_EQ(chosen[0], std::filesystem::path("/m/ggml-tiny.en.bin"));
+    EXPECT_EQ(chosen[1], std::nullopt);
+
+    std::vector<std::filesystem::path> added;
+    window.onAddSpeechModelFile = [&](auto file) { added.push_back(file); };
+    std::optional<std::filesystem::path> answer;
+    window.askForModelFile = [&] { return answer; };
+    window.addModelButton()->click();
+    EXPECT_TRUE(added.empty()) << "the user cancelled the file dialog";
+    answer = "/home/grace/ggml-base.en.bin";
+    window.addModelButton()->click();
+    EXPECT_EQ(added, std::vector<std::filesystem::path>{"/home/grace/ggml-base.en.bin"});
+    EXPECT_EQ(window.addModelButton()->text(), "Add Model File...");
+}
+
 }  // namespace
 }  // namespace orvane::testing

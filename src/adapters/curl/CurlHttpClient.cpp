@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <deque>
 #include <mutex>
@@ -72,6 +73,7 @@ struct Transfer {
     curl_slist* headers = nullptr;
     char errorBuffer[CURL_ERROR_SIZE] = {};
     std::optional<HttpResponse> response;
+    bool redirected = false;  // the response whose headers are arriving names a Location
     std::string body;
     SteadyClock::time_point lastActivity;
     curl_off_t lastDownloaded = 0;
@@ -192,7 +194,12 @@ private:
         curl_easy_setopt(easy, CURLOPT_PRIVATE, &t);
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1L : 0L);
+        if (request.followRedirects) {
+            curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 5L);
+            curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR,
+                             request.url.rfind("https:", 0) == 0 ? "https" : "http,https");
+        }
         curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
         curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
         if (!m_options.caInfo.empty()) {
@@ -235,12 +242,23 @@ private:
         auto& t = *static_cast<Transfer*>(user);
         const std::string_view line(data, size * count);
         t.lastActivity = SteadyClock::now();
+        if (line.rfind("HTTP/", 0) == 0) t.redirected = false;
+        if (line.size() > 9 && std::equal(line.begin(), line.begin() + 9, "location:",
+                                          [](char a, char b) { return std::tolower(a) == b; })) {
+            t.redirected = true;
+        }
         if (line != "\r\n" && line != "\n") return line.size();
         long status = 0;
         curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &status);
-        // Interim 1xx responses are followed by the real one.
+        // Interim 1xx responses are followed by the real one, as redirects being followed are.
         if (status < 200 || t.response) return line.size();
-        t.response = HttpResponse{static_cast<int>(status)};
+        if (t.request.followRedirects && t.redirected && status >= 300 && status < 400) {
+            return line.size();
+        }
+        t.response = HttpResponse{static_cast<int>(status), std::nullopt};
+        curl_off_t length = -1;
+        curl_easy_getinfo(t.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        if (length >= 0) t.response->contentLength = static_cast<std::uint64_t>(length);
         if (t.delegate) {
             std::lock_guard lock(t.callbackMutex);
             if (t.cancelled) return 0;

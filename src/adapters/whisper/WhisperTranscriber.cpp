@@ -154,7 +154,9 @@ WhisperTranscriber::~WhisperTranscriber() {
 }
 
 std::string WhisperTranscriber::engineName() const {
-    return "Whisper " + m_dimensions.sizeName() + " (" + m_modelName + ")";
+    // A model of a shape no published one has (a test model, say) is named by its file alone.
+    const auto size = m_dimensions.sizeName();
+    return "Whisper " + (size == "unknown size" ? "" : size + " ") + "(" + m_modelName + ")";
 }
 
 std::shared_ptr<TranscriptionJob> WhisperTranscriber::transcribe(

@@ -1,0 +1,79 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "capture/TwoPassRecognizer.h"
+#include "platform/BackgroundQueue.h"
+#include "platform/MainQueue.h"
+
+namespace orvane {
+
+// Which engines hear: PocketSphinx alone, or PocketSphinx and a Whisper model after it. The
+// choice is the user's (kept in a file beside Orvane's other settings); without one, the newest
+// installed model is used. Models load on the background queue; until one has loaded, and when
+// one cannot be, PocketSphinx hears alone and the status says so. Every public operation and
+// every report runs on the main thread.
+class SpeechEngines {
+public:
+    struct Status {
+        std::string engines;  // "PocketSphinx" or "PocketSphinx, then Whisper base.en (…)"
+        std::vector<std::filesystem::path> models;  // installed, newest first
+        std::optional<std::filesystem::path> selected;
+        bool loading = false;
+        std::string problem;  // why the chosen model is not hearing
+    };
+    // Loads a model, or says why it cannot (the result of WhisperTranscriber::load).
+    using Loader = std::function<std::pair<std::shared_ptr<UtteranceTranscriber>, std::string>(
+        const std::filesystem::path&)>;
+    // Copies a model file in among the installed ones; the installed path, or why not.
+    using Adder = std::function<std::pair<std::optional<std::filesystem::path>, std::string>(
+        const std::filesystem::path&)>;
+
+    struct Places {
+        std::filesystem::path models;  // where installed models are
+        std::filesystem::path choice;  // the file that keeps the user's choice
+        static Places forUser();       // under XDG_DATA_HOME and XDG_CONFIG_HOME
+    };
+
+    SpeechEngines(TwoPassSpeechService& speech, MainQueue& mainQueue, BackgroundQueue& background,
+                  Places places, Loader loader, Adder adder);
+
+    // Loads the chosen (or newest) model, if any.
+    void start();
+    // Hears with this model from the next utterance on, or with PocketSphinx alone (nullopt).
+    void choose(const std::optional<std::filesystem::path>& model);
+    // Installs a model file the user picked and chooses it.
+    void addModelFile(const std::filesystem::path& file);
+
+    Status status() const;
+    std::function<void(const Status&)> onChanged;
+
+    static constexpr const char* firstPassName = "PocketSphinx";
+
+private:
+    void load(const std::filesystem::path& model);
+    void changed();
+    void remember(const std::optional<std::filesystem::path>& model) const;
+    std::optional<std::optional<std::filesystem::path>> remembered() const;
+
+    TwoPassSpeechService& m_speech;
+    MainQueue& m_mainQueue;
+    BackgroundQueue& m_background;
+    Places m_places;
+    Loader m_loader;
+    Adder m_adder;
+    std::optional<std::filesystem::path> m_selected;
+    std::uint64_t m_loadNumber = 0;
+    bool m_loading = false;
+    std::string m_problem;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+};
+
+}  // namespace orvane

@@ -1,0 +1,205 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include "adapters/whisper/ModelInstaller.h"
+
+#include <gtest/gtest.h>
+#include <openssl/sha.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "adapters/curl/CurlHttpClient.h"
+#include "adapters/whisper/WhisperModelFile.h"
+#include "integration/LoopbackServer.h"
+#include "integration/ProcessRun.h"
+
+namespace orvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string sha256Of(const std::string& bytes) {
+    unsigned char digest[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
+    std::string hex;
+    for (unsigned char b : digest) {
+        static constexpr char digits[] = "0123456789abcdef";
+        hex += digits[b >> 4];
+        hex += digits[b & 15];
+    }
+    return hex;
+}
+
+// A real download over libcurl from a loopback server that hands out a generated model.
+class ModelInstall : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(work);
+        const auto path = (work / "made.bin").string();
+        ASSERT_TRUE(writeRandomWhisperModel(path, WhisperDimensions::testSized(), 3));
+        std::ifstream in(path, std::ios::binary);
+        model.assign(std::istreambuf_iterator<char>(in), {});
+        sum = sha256Of(model);
+    }
+    void TearDown() override { fs::remove_all(work); }
+
+    // Serves the model in 64 KiB writes, or what `reply` says for other paths.
+    std::unique_ptr<LoopbackServer> serve(
+        std::function<bool(LoopbackConnection&)> reply = nullptr) {
+        return std::make_unique<LoopbackServer>([this, reply](LoopbackConnection& c) {
+            if (reply && reply(c)) return;
+            c.write("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(model.size()) +
+                    "\r\nConnection: close\r\n\r\n");
+            for (std::size_t at = 0; at < model.size(); at += 65536) {
+                if (!c.write(std::string_view(model).substr(at, 65536))) return;
+            }
+        });
+    }
+    std::vector<std::string> filesIn(const fs::path& dir) const {
+        std::vector<std::string> names;
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(dir, error)) {
+            names.push_back(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    fs::path work = fs::temp_directory_path() / ("orvane-install-" + std::to_string(::getpid()));
+    fs::path models = work / "share" / "orvane" / "models";
+    std::string model;
+    std::string sum;
+    CurlHttpClient http;
+    ModelInstaller installer{http, models};
+};
+
+TEST_F(ModelInstall, ADownloadReportsProgressAndLandsCheckedInTheModelsDirectory) {
+    auto server = serve();
+    std::vector<ModelInstaller::Progress> seen;
+    const auto result = installer.install(server->origin() + "/models/ggml-tiny.en.bin?download=1",
+                                          sum, [&](const auto& p) { seen.push_back(p); });
+    ASSERT_TRUE(result.installed) << result.problem;
+    EXPECT_EQ(*result.installed, models / "ggml-tiny.en.bin");
+    EXPECT_EQ(result.sha256, sum);
+    EXPECT_EQ(fs::file_size(*result.installed), model.size());
+    ASSERT_GE(seen.size(), 2u) << "progress as the bytes come, not once at the end";
+    EXPECT_EQ(seen.back().bytes, model.size());
+    EXPECT_EQ(seen.front().total, model.size());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end(),
+                               [](auto& a, auto& b) { return a.bytes < b.bytes; }));
+    EXPECT_EQ(filesIn(models), (std::vector<std::string>{"ggml-tiny.en.bin"})) << "no part left";
+    EXPECT_EQ(ModelInstaller::installedModels(models),
+              (std::vector<fs::path>{models / "ggml-tiny.en.bin"}));
+}
+
+TEST_F(ModelInstall, AWrongChecksumInstallsNothing) {
+    auto server = serve();
+    std::string other = sum;
+    other[0] = other[0] == '0' ? '1' : '0';
+    const auto result = installer.install(server->origin() + "/ggml-base.en.bin", other, nullptr);
+    EXPECT_FALSE(result.installed);
+    EXPECT_EQ(result.problem, "The model's SHA-256 is " + sum + ", not " + other +
+                                  ": the file is damaged or not the one expected, and was not "
+                                  "installed.");
+    EXPECT_TRUE(filesIn(models).empty());
+}
+
+TEST_F(ModelInstall, ADownloadNeedsAWellFormedChecksum) {
+    EXPECT_NE(installer.install("https://example.org/m.bin", std::nullopt, nullptr)
+                  .problem.find("needs the model's SHA-256"),
+              std::string::npos);
+    EXPECT_NE(installer.install("https://example.org/m.bin", "abc", nullptr)
+                  .problem.find("64 hexadecimal digits"),
+              std::string::npos);
+    std::string upper = sum;
+    for (auto& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    auto server = serve();
+    EXPECT_TRUE(installer.install(server->origin() + "/m.bin", upper, nullptr).installed)
+        << "either case";
+}
+
+TEST_F(ModelInstall, RedirectsAreFollowedToTheFile) {
+    auto server = serve([](LoopbackConnection& c) {
+        if (c.request().target != "/resolve/main/ggml-tiny.en.bin") return false;
+        c.write(
+            "HTTP/1.1 302 Found\r\nLocation: /cdn/blob\r\nContent-Length: 0\r\n"
+            "Connection: close\r\n\r\n");
+        return true;
+    });
+    const auto result =
+        installer.install(server->origin() + "/resolve/main/ggml-tiny.en.bin", sum, nullptr);
+    ASSERT_TRUE(result.installed) << result.problem;
+    EXPECT_EQ(result.installed->filename(), "ggml-tiny.en.bin") << "named as asked, not as served";
+}
+
+TEST_F(ModelInstall, ServerErrorsAndCutOffDownloadsSayWhatHappened) {
+    auto server = serve([this](LoopbackConnection& c) {
+        if (c.request().target == "/missing.bin") {
+            c.write(statusReply(404, "<html>Not Found</html>"));
+            return true;
+        }
+        if (c.request().target == "/cut.bin") {
+            c.write("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(model.size()) +
+                    "\r\nConnection: close\r\n\r\n" + model.substr(0, model.size() / 2));
+            return true;
+        }
+        return false;
+    });
+    const auto missing = installer.install(server->origin() + "/missing.bin", sum, nullptr);
+    EXPECT_EQ(missing.problem, "The server answered 404 for " + server->origin() + "/missing.bin.");
+    const auto cut = installer.install(server->origin() + "/cut.bin", sum, nullptr);
+    EXPECT_FALSE(cut.installed);
+    EXPECT_FALSE(cut.problem.empty());
+    const auto refused = installer.install("http://127.0.0.1:1/m.bin", sum, nullptr);
+    EXPECT_EQ(refused.problem.rfind("The download failed: ", 0), 0u) << refused.problem;
+    EXPECT_TRUE(filesIn(models).empty());
+}
+
+TEST_F(ModelInstall, AFileIsCopiedAndMustBeAModel) {
+    const auto result = installer.install((work / "made.bin").string(), std::nullopt, nullptr);
+    ASSERT_TRUE(result.installed) << result.problem;
+    EXPECT_EQ(result.sha256, sum) << "the sum is given for the user to compare";
+    EXPECT_TRUE(fs::exists(work / "made.bin")) << "the original stays";
+    {
+        std::ofstream out(work / "notes.txt");
+        out << "not a model";
+    }
+    const auto text = installer.install((work / "notes.txt").string(), std::nullopt, nullptr);
+    EXPECT_FALSE(text.installed);
+    EXPECT_EQ(text.problem.rfind("This is not a model Orvane can use: ", 0), 0u) << text.problem;
+    EXPECT_EQ(filesIn(models), (std::vector<std::string>{"made.bin"}));
+}
+
+TEST_F(ModelInstall, AServerCannotNameAFileOutsideTheModelsDirectory) {
+    auto server = serve();
+    const auto result = installer.install(server->origin() + "/x/..%2F..%2F.bashrc", sum, nullptr);
+    ASSERT_TRUE(result.installed) << result.problem;
+    EXPECT_EQ(result.installed->parent_path(), models);
+    EXPECT_NE(result.installed->filename().string().front(), '.');
+}
+
+TEST_F(ModelInstall, TheOrvaneCommandInstallsIntoTheUsersModelsDirectory) {
+    auto server = serve();
+    const auto home = work / "home";
+    const auto command = "env -u XDG_DATA_HOME HOME=" + shellQuoted(home.string()) + " " +
+                         ORVANE_APP_PATH + " --install-model " +
+                         shellQuoted(server->origin() + "/ggml-tiny.en.bin") + " --sha256 ";
+    const auto installed = runProcess(command + sum);
+    ASSERT_EQ(installed.exitCode, 0) << installed.output;
+    const auto target = home / ".local" / "share" / "orvane" / "models" / "ggml-tiny.en.bin";
+    EXPECT_NE(installed.output.find("Installed " + target.string()), std::string::npos)
+        << installed.output;
+    EXPECT_NE(installed.output.find("Downloading: 100%"), std::string::npos) << installed.output;
+    EXPECT_EQ(fs::file_size(target), model.size());
+
+    std::string other = sum;
+    other[5] = other[5] == 'a' ? 'b' : 'a';
+    const auto refused = runProcess(command + other);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.output.find("orvane: The model's SHA-256 is " + sum), std::string::npos)
+        << refused.output;
+}
+
+}  // namespace
+}  // namespace orvane::testing

@@ -1,0 +1,223 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include "app/SpeechEngines.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "adapters/curl/CurlHttpClient.h"
+#include "adapters/std/SteppedMainQueue.h"
+#include "adapters/whisper/ModelInstaller.h"
+#include "adapters/whisper/WhisperModelFile.h"
+#include "adapters/whisper/WhisperTranscriber.h"
+#include "fakes/ManualBackgroundQueue.h"
+#include "fakes/ScriptedSpeech.h"
+
+namespace orvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The engines with real model files, the real loader and the real installer, on queues the test
+// runs by hand. Each test has its own data and config directories.
+class Engines : public ::testing::Test {
+protected:
+    void SetUp() override { fs::create_directories(outside); }
+    void TearDown() override { fs::remove_all(root); }
+
+    std::unique_ptr<SpeechEngines> makeEngines() {
+        auto engines = std::make_unique<SpeechEngines>(
+            speech, mainQueue, background, places,
+            [](const fs::path& model) {
+                auto loaded = WhisperTranscriber::load(model.string(), {1, true});
+                return std::pair<std::shared_ptr<UtteranceTranscriber>, std::string>(
+                    std::move(loaded.transcriber), loaded.problem);
+            },
+            [this](const fs::path& file) {
+                const auto result = ModelInstaller(http, places.models)
+                                        .install(file.string(), std::nullopt, nullptr);
+                return std::pair(result.installed, result.problem);
+            });
+        engines->onChanged = [this](const SpeechEngines::Status& status) {
+            reports.push_back(status);
+        };
+        return engines;
+    }
+    // A generated model among the installed ones, written `age` seconds ago.
+    fs::path installed(const std::string& name, int age) {
+        fs::create_directories(places.models);
+        const auto path = places.models / name;
+        EXPECT_TRUE(writeRandomWhisperModel(path.string(), WhisperDimensions::testSized(), 3));
+        fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::seconds(age));
+        return path;
+    }
+    // Runs the background work, then what it handed back to the main thread.
+    void settle() {
+        while (background.runAll() + mainQueue.runUntilIdle() > 0) {
+        }
+    }
+    bool hearsInTwoPasses() const { return speech.secondPass() != nullptr; }
+
+    fs::path root = fs::temp_directory_path() / ("orvane-engines-" + std::to_string(::getpid()));
+    fs::path outside = root / "downloads";
+    SpeechEngines::Places places{root / "data" / "models", root / "config" / "speech-model"};
+    ScriptedSpeechService pocketSphinx;
+    TwoPassSpeechService speech{pocketSphinx};
+    SteppedMainQueue mainQueue;
+    ManualBackgroundQueue background;
+    CurlHttpClient http;
+    std::vector<SpeechEngines::Status> reports;
+};
+
+TEST_F(Engines, WithoutAModelPocketSphinxHearsAloneAndSaysSo) {
+    auto engines = makeEngines();
+    engines->start();
+    EXPECT_EQ(background.pendingCount(), 0u);
+    const auto status = engines->status();
+    EXPECT_EQ(status.engines, "PocketSphinx");
+    EXPECT_FALSE(status.selected);
+    EXPECT_FALSE(status.loading);
+    EXPECT_TRUE(status.problem.empty());
+    EXPECT_TRUE(status.models.empty());
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_FALSE(hearsInTwoPasses());
+}
+
+TEST_F(Engines, TheNewestInstalledModelLoadsOffTheMainThreadAndThenHears) {
+    installed("ggml-old.bin", 600);
+    const auto newest = installed("ggml-new.bin", 5);
+    auto engines = makeEngines();
+    engines->start();
+    EXPECT_TRUE(engines->status().loading);
+    EXPECT_EQ(engines->status().engines, "PocketSphinx") << "nothing loads on the main thread";
+    EXPECT_FALSE(hearsInTwoPasses());
+
+    settle();
+    const auto status = engines->status();
+    EXPECT_FALSE(status.loading);
+    EXPECT_EQ(status.selected, newest);
+    EXPECT_EQ(status.engines, "PocketSphinx, then Whisper (ggml-new.bin)");
+    ASSERT_EQ(status.models.size(), 2u);
+    EXPECT_EQ(status.models.front(), newest);
+    EXPECT_TRUE(hearsInTwoPasses());
+    ASSERT_FALSE(reports.empty());
+    EXPECT_FALSE(reports.back().loading);
+}
+
+TEST_F(Engines, ACorruptOrMissingModelIsExplainedAndPocketSphinxGoesOn) {
+    const auto model = installed("ggml-cut.bin", 5);
+    fs::resize_file(model, fs::file_size(model) / 2);
+    auto engines = makeEngines();
+    engines->start();
+    settle();
+    auto status = engines->status();
+    EXPECT_FALSE(status.loading);
+    EXPECT_EQ(status.engines, "PocketSphinx");
+    EXPECT_NE(status.problem.find("cut short"), std::string::npos) << status.problem;
+    EXPECT_NE(status.problem.find("Hearing goes on with PocketSphinx alone."), std::string::npos);
+    EXPECT_FALSE(hearsInTwoPasses());
+    // Hearing still works, with the first pass alone.
+    auto recognizer = speech.recognizer("en-US");
+    ASSERT_TRUE(recognizer);
+    std::optional<std::string> heard;
+    auto request = recognizer->makeRequest({});
+    auto task = recognizer->recognitionTask(request, [&](auto result, auto) {
+        if (result && result->isFinal) heard = result->formattedString;
+    });
+    pocketSphinx.recognizers["en-US"]->lastTask()->deliver("what is a heap", true);
+    EXPECT_EQ(heard, "what is a heap");
+
+    fs::remove(model);
+    engines->choose(model);
+    settle();
+    status = engines->status();
+    EXPECT_NE(status.problem.find("Cannot read " + model.string()), std::string::npos)
+        << status.problem;
+    EXPECT_EQ(status.engines, "PocketSphinx");
+}
+
+TEST_F(Engines, TheUsersChoiceOutlivesTheAppEvenWhenItIsNone) {
+    const auto older = installed("ggml-older.bin", 600);
+    installed("ggml-newer.bin", 5);
+    {
+        auto engines = makeEngines();
+        engines->start();
+        settle();
+        engines->choose(std::nullopt);
+        EXPECT_FALSE(hearsInTwoPasses()) << "the choice holds from the next utterance";
+        EXPECT_EQ(engines->status().engines, "PocketSphinx");
+    }
+    {
+        auto engines = makeEngines();
+        engines->start();
+        EXPECT_EQ(background.pendingCount(), 0u) << "PocketSphinx alone was chosen";
+        EXPECT_FALSE(engines->status().selected);
+        engines->choose(older);
+        settle();
+        EXPECT_TRUE(hearsInTwoPasses());
+    }
+    speech.setSecondPass(nullptr);
+    auto engines = makeEngines();
+    engines->start();
+    EXPECT_EQ(engines->status().selected, older);
+    settle();
+    EXPECT_TRUE(hearsInTwoPasses());
+}
+
+TEST_F(Engines, ALoadOvertakenByAnotherChoiceIsDropped) {
+    installed("ggml-a.bin", 5);
+    auto engines = makeEngines();
+    engines->start();
+    engines->choose(std::nullopt);
+    settle();
+    EXPECT_FALSE(hearsInTwoPasses());
+    EXPECT_FALSE(engines->status().loading);
+    EXPECT_FALSE(engines->status().selected);
+}
+
+TEST_F(Engines, WorkThatReturnsAfterTheEnginesAreGoneIsDropped) {
+    installed("ggml-a.bin", 5);
+    auto engines = makeEngines();
+    engines->start();
+    engines.reset();
+    settle();
+    EXPECT_FALSE(hearsInTwoPasses());
+}
+
+TEST_F(Engines, AModelFileTheUserPicksIsCopiedInAndHears) {
+    const auto picked = outside / "ggml-picked.bin";
+    ASSERT_TRUE(writeRandomWhisperModel(picked.string(), WhisperDimensions::testSized(), 11));
+    auto engines = makeEngines();
+    engines->start();
+    engines->addModelFile(picked);
+    EXPECT_TRUE(engines->status().loading);
+    settle();
+    const auto status = engines->status();
+    EXPECT_EQ(status.selected, places.models / "ggml-picked.bin");
+    EXPECT_TRUE(fs::exists(picked)) << "the user's file stays where it was";
+    EXPECT_EQ(status.models, std::vector<fs::path>{places.models / "ggml-picked.bin"});
+    EXPECT_TRUE(status.problem.empty()) << status.problem;
+    EXPECT_TRUE(hearsInTwoPasses());
+}
+
+TEST_F(Engines, AFileThatIsNoModelIsRefusedAndTheChoiceStays) {
+    const auto notes = outside / "notes.bin";
+    std::ofstream(notes) << "interview notes, not a model";
+    auto engines = makeEngines();
+    engines->start();
+    engines->addModelFile(notes);
+    settle();
+    const auto status = engines->status();
+    EXPECT_FALSE(status.loading);
+    EXPECT_FALSE(status.selected);
+    EXPECT_NE(status.problem.find("not a model Orvane can use"), std::string::npos)
+        << status.problem;
+    EXPECT_TRUE(status.models.empty()) << "nothing half-installed is listed";
+    EXPECT_FALSE(hearsInTwoPasses());
+}
+
+}  // namespace
+}  // namespace orvane::testing
