@@ -30,7 +30,7 @@ TEST(OrvaneListen, AFileIsHeardOnTheAudiosOwnClock) {
                            "sox " +
                            d + "/a.wav " + d +
                            "/a2.wav pad 0 2.5 && "
-                           "sox " +
+                           "sox -D " +
                            d + "/a2.wav " + d + "/b.wav -r 44100 -c 2 " + d + "/all.wav")
                               .c_str()),
               0);
