@@ -7,9 +7,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 
 #include "adapters/pocketsphinx/PocketSphinxDecoder.h"
+#include "adapters/pocketsphinx/PocketSphinxSpeech.h"
 #include "integration/ProcessRun.h"
 
 namespace orvane::testing {
@@ -28,27 +30,40 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
 
-    // What the decoder hears in the spoken text, 16 kHz mono as it is fed.
-    std::string heard(const SpeechModelPaths& with, const std::string& text) {
+    // The text spoken by espeak-ng, 16 kHz mono as the decoder is fed.
+    std::vector<std::int16_t> spoken(const std::string& text) {
         const auto raw = (dir / "speech.raw").string();
         const auto made = runProcess("espeak-ng -v en-us -s 150 -w " + (dir / "s.wav").string() +
-                                     " '" + text + "' && sox " + (dir / "s.wav").string() +
+                                     " '" + text + "' && sox -D " + (dir / "s.wav").string() +
                                      " -r 16000 -c 1 -b 16 -e signed-integer " + raw);
         EXPECT_EQ(made.exitCode, 0) << made.output;
         std::ifstream in(raw, std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(in)), {});
         std::vector<std::int16_t> samples(bytes.size() / 2);
         std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
-        auto decoder = PocketSphinxDecoder::load(with);
+        return samples;
+    }
+
+    // What a decoder hears in the spoken text the second time: as in the app, where decoders are
+    // kept warm, not what a fresh one makes of its first sentence.
+    std::string heard(const SpeechModelPaths& with, const std::string& text,
+                      const std::vector<std::string>& terms = {},
+                      std::vector<std::string>* spellings = nullptr) {
+        const auto samples = spoken(text);
+        auto decoder = PocketSphinxDecoder::load(with, PocketSphinxDecoder::defaultTuning(), terms);
         if (!decoder) {
             ADD_FAILURE() << "the decoder did not load with " << with.dictionary;
             return {};
         }
-        decoder->startUtterance();
-        for (std::size_t at = 0; at < samples.size(); at += 1600) {
-            decoder->process(samples.data() + at, std::min<std::size_t>(1600, samples.size() - at));
+        for (int time = 0; time < 2; ++time) {
+            decoder->startUtterance();
+            for (std::size_t at = 0; at < samples.size(); at += 1600) {
+                decoder->process(samples.data() + at,
+                                 std::min<std::size_t>(1600, samples.size() - at));
+            }
+            decoder->endUtterance();
         }
-        decoder->endUtterance();
+        if (spellings) *spellings = decoder->termSpellings();
         return decoder->hypothesis();
     }
 
@@ -85,6 +100,56 @@ TEST_F(SpeechDictionary, TheBuiltDictionaryIsTheOneUsedAndItHears) {
     EXPECT_LT(lineCount(paths.dictionary), lineCount(full.string()) * 2 / 3);
     const auto said = heard(paths, "What is your greatest weakness");
     EXPECT_EQ(said, "what is your greatest weakness");
+}
+
+TEST_F(SpeechDictionary, AnInterviewsOwnWordsAreHeardOnlyWithThem) {
+    // A name in no dictionary, heard as the words it is made of; another said as its parts sound;
+    // capitals said letter by letter.
+    for (const auto& [text, term] : std::vector<std::pair<std::string, std::string>>{
+             {"Why do you want to work at Datadog", "datadog"},
+             {"Tell me about your work with Grafana dashboards", "grafana"},
+             {"Have you deployed services on GCP", "gcp"}}) {
+        const auto without = heard(paths, text);
+        EXPECT_EQ(without.find(term), std::string::npos) << without;
+        std::vector<std::string> spellings;
+        const auto with =
+            heard(paths, text, {"Datadog", "Grafana", "GCP", "Staff Engineer"}, &spellings);
+        EXPECT_NE(with.find(term), std::string::npos) << with;
+        EXPECT_EQ(spellings, (std::vector<std::string>{"Datadog", "Grafana", "GCP"}));
+    }
+    EXPECT_EQ(heard(paths, "What is your greatest weakness", {"Datadog", "Grafana", "GCP"}),
+              "what is your greatest weakness")
+        << "the interview's words do not crowd out the rest";
+}
+
+TEST_F(SpeechDictionary, TheServiceHearsTheInterviewsWordsAndSpellsThemAsWritten) {
+    PocketSphinxSpeechService service(paths);
+    auto recognizer = service.recognizer("en-US");
+    ASSERT_TRUE(recognizer);
+    const auto samples = spoken("Why do you want to work at Datadog");
+    std::string lastHeard;
+    // The first recognition warms the decoder; the second, without words of its own as
+    // push-to-talk's are, hears with the interview's.
+    for (const auto& terms : {std::vector<std::string>{"Datadog"}, std::vector<std::string>{}}) {
+        std::promise<std::string> heard;
+        auto request = recognizer->makeRequest({true, {}, terms});
+        auto task = recognizer->recognitionTask(request, [&](auto result, auto error) {
+            if (error) heard.set_value("error: " + error->message);
+            if (result && result->isFinal) heard.set_value(result->formattedString);
+        });
+        for (std::size_t at = 0; at < samples.size(); at += 1600) {
+            AudioBuffer block{16000, 1, {}};
+            for (std::size_t i = at; i < std::min(samples.size(), at + 1600); ++i) {
+                block.samples.push_back(static_cast<float>(samples[i]) / 32768.0f);
+            }
+            request->append(block);
+        }
+        request->endAudio();
+        auto future = heard.get_future();
+        ASSERT_EQ(future.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+        lastHeard = future.get();
+    }
+    EXPECT_NE(lastHeard.find("Datadog"), std::string::npos) << lastHeard;
 }
 
 TEST_F(SpeechDictionary, AModelThatCannotBeReadWritesNoDictionary) {

@@ -2,13 +2,19 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "adapters/pocketsphinx/PocketSphinxDecoder.h"
 
+#include <stdlib.h>
+
 #include <pocketsphinx.h>
+#include <sphinxbase/ckd_alloc.h>
 #include <sphinxbase/err.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "adapters/pocketsphinx/InterviewVocabulary.h"
 
 #ifndef ORVANE_SPEECH_BUILD_DIR
 #define ORVANE_SPEECH_BUILD_DIR ""
@@ -24,11 +30,27 @@ namespace {
 // Orvane's own setting among the PocketSphinx flags: the interview model's share of the mix.
 constexpr const char* kDomainWeightFlag = "-domainweight";
 constexpr float kDefaultDomainWeight = 0.5f;
+// And the interview's own words' share, taken from the other two alike.
+constexpr const char* kTermsWeightFlag = "-termsweight";
+constexpr float kDefaultTermsWeight = 0.1f;
 
 std::filesystem::path executableDir() {
     std::error_code error;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
     return error ? std::filesystem::path() : self.parent_path();
+}
+
+// A language model from ARPA text: this PocketSphinx reads models from files only.
+ngram_model_t* readArpa(cmd_ln_t* config, logmath_t* logmath, const std::string& arpa) {
+    auto path = (std::filesystem::temp_directory_path() / "orvane-terms-XXXXXX.arpa").string();
+    const int fd = ::mkstemps(path.data(), 5);
+    if (fd < 0) return nullptr;
+    const bool written = ::write(fd, arpa.data(), arpa.size()) == static_cast<ssize_t>(arpa.size());
+    ::close(fd);
+    ngram_model_t* model =
+        written ? ngram_model_read(config, path.c_str(), NGRAM_ARPA, logmath) : nullptr;
+    ::unlink(path.c_str());
+    return model;
 }
 
 }  // namespace
@@ -56,7 +78,8 @@ SpeechModelPaths SpeechModelPaths::find() {
                            (model / "cmudict-en-us.dict").string(),
                            (model / "en-us.lm.bin").string(),
                            {},
-                           {}};
+                           {},
+                           (model / "cmudict-en-us.dict").string()};
     // Installed beside the program first, then the build tree the program came from.
     for (const auto& dir : {executableDir() / "../share/orvane/speech",
                             std::filesystem::path(ORVANE_SPEECH_BUILD_DIR)}) {
@@ -73,17 +96,18 @@ SpeechModelPaths SpeechModelPaths::find() {
     return paths;
 }
 
-std::unique_ptr<PocketSphinxDecoder> PocketSphinxDecoder::load(const SpeechModelPaths& paths,
-                                                               const Tuning& tuning) {
+std::unique_ptr<PocketSphinxDecoder> PocketSphinxDecoder::load(
+    const SpeechModelPaths& paths, const Tuning& tuning, const std::vector<std::string>& terms) {
     if (!paths.exist()) return nullptr;
     err_set_logfp(nullptr);
     std::vector<std::string> arguments = {"-hmm",           paths.acousticModel, "-dict",
                                           paths.dictionary, "-samprate",         "16000",
                                           "-logfn",         "/dev/null"};
     float domainWeight = kDefaultDomainWeight;
+    float termsWeight = kDefaultTermsWeight;
     for (const auto& [name, value] : tuning) {
-        if (name == kDomainWeightFlag) {
-            domainWeight = std::stof(value);
+        if (name == kDomainWeightFlag || name == kTermsWeightFlag) {
+            (name == kDomainWeightFlag ? domainWeight : termsWeight) = std::stof(value);
             continue;
         }
         arguments.push_back(name);
@@ -100,6 +124,12 @@ std::unique_ptr<PocketSphinxDecoder> PocketSphinxDecoder::load(const SpeechModel
         cmd_ln_free_r(config);
         return nullptr;
     }
+    const auto known = [decoder](const std::string& word) {
+        char* phones = ps_lookup_word(decoder, word.c_str());
+        const bool found = phones != nullptr;
+        ckd_free(phones);
+        return found;
+    };
     std::ifstream extra(paths.extraWords);
     for (std::string line; std::getline(extra, line);) {
         std::istringstream fields(line);
@@ -111,28 +141,34 @@ std::unique_ptr<PocketSphinxDecoder> PocketSphinxDecoder::load(const SpeechModel
         if (!word.empty() && !phones.empty())
             ps_add_word(decoder, word.c_str(), phones.c_str(), FALSE);
     }
+    const auto vocabulary = InterviewVocabulary::build(terms, paths.fullDictionary, known);
+    for (const auto& [word, phones] : vocabulary.newWords()) {
+        ps_add_word(decoder, word.c_str(), phones.c_str(), FALSE);
+    }
 
     logmath_t* logmath = ps_get_logmath(decoder);
-    ngram_model_t* general =
-        ngram_model_read(config, paths.generalModel.c_str(), NGRAM_AUTO, logmath);
-    ngram_model_t* domain =
-        ngram_model_read(config, paths.domainModel.c_str(), NGRAM_ARPA, logmath);
-    if (!general || !domain) {
-        if (general) ngram_model_free(general);
-        if (domain) ngram_model_free(domain);
-        ps_free(decoder);
-        cmd_ln_free_r(config);
-        return nullptr;
+    std::vector<ngram_model_t*> models = {
+        ngram_model_read(config, paths.generalModel.c_str(), NGRAM_AUTO, logmath),
+        ngram_model_read(config, paths.domainModel.c_str(), NGRAM_ARPA, logmath)};
+    std::vector<const char*> names = {"general", "interview"};
+    std::vector<float32> weights = {1.0f - domainWeight, domainWeight};
+    if (!vocabulary.empty()) {
+        models.push_back(readArpa(config, logmath, vocabulary.arpa()));
+        names.push_back("terms");
+        for (auto& weight : weights) weight *= 1.0f - termsWeight;
+        weights.push_back(termsWeight);
     }
-    ngram_model_t* models[] = {general, domain};
-    const char* names[] = {"general", "interview"};
-    float32 weights[] = {1.0f - domainWeight, domainWeight};
+    const bool allRead =
+        std::none_of(models.begin(), models.end(), [](ngram_model_t* m) { return m == nullptr; });
     ngram_model_t* mixed =
-        ngram_model_set_init(config, models, const_cast<char**>(names), weights, 2);
+        allRead ? ngram_model_set_init(config, models.data(), const_cast<char**>(names.data()),
+                                       weights.data(), static_cast<int32>(models.size()))
+                : nullptr;
     // The set keeps its own references to the models, and the search its own to the set; ours
     // go, or the models (tens of megabytes) would outlive the decoder.
-    ngram_model_free(general);
-    ngram_model_free(domain);
+    for (auto* model : models) {
+        if (model) ngram_model_free(model);
+    }
     if (!mixed || ps_set_lm(decoder, "mixed", mixed) != 0 || ps_set_search(decoder, "mixed") != 0) {
         if (mixed) ngram_model_free(mixed);
         ps_free(decoder);
@@ -140,7 +176,9 @@ std::unique_ptr<PocketSphinxDecoder> PocketSphinxDecoder::load(const SpeechModel
         return nullptr;
     }
     ngram_model_free(mixed);
-    return std::unique_ptr<PocketSphinxDecoder>(new PocketSphinxDecoder(config, decoder));
+    std::unique_ptr<PocketSphinxDecoder> loaded(new PocketSphinxDecoder(config, decoder));
+    loaded->m_termSpellings = vocabulary.spellings();
+    return loaded;
 }
 
 PocketSphinxDecoder::~PocketSphinxDecoder() {

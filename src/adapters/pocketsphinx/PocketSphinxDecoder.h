@@ -15,11 +15,12 @@ namespace orvane {
 
 // Where the English model and Orvane's interview vocabulary live.
 struct SpeechModelPaths {
-    std::string acousticModel;  // the en-us HMM directory
-    std::string dictionary;     // the pronouncing dictionary
-    std::string generalModel;   // the general English language model
-    std::string domainModel;    // the interview-domain ARPA model built with Orvane
-    std::string extraWords;     // pronunciations of technical words the dictionary lacks
+    std::string acousticModel;   // the en-us HMM directory
+    std::string dictionary;      // the pronouncing dictionary
+    std::string generalModel;    // the general English language model
+    std::string domainModel;     // the interview-domain ARPA model built with Orvane
+    std::string extraWords;      // pronunciations of technical words the dictionary lacks
+    std::string fullDictionary;  // the whole pronouncing dictionary, for an interview's own words
 
     bool exist() const;
     // The installed English model with the domain files found beside this program or in the
@@ -34,6 +35,10 @@ struct SpeechModelPaths {
 // them, so they come in through the domain model, interpolated half and half with the general one.
 // The words the dictionary lacks are added before any model is attached, since adding words to a
 // search that already has the general model attached is not safe in this PocketSphinx.
+//
+// A decoder for one interview also hears its own words (the company, the role, the technologies):
+// they join the dictionary in the same way, and a third model, a small share of the mix, makes
+// them likely.
 class PocketSphinxDecoder {
 public:
     // Decoder settings as PocketSphinx flags, e.g. {"-topn", "12"}.
@@ -41,8 +46,12 @@ public:
     static const Tuning& defaultTuning();
 
     static std::unique_ptr<PocketSphinxDecoder> load(const SpeechModelPaths& paths,
-                                                     const Tuning& tuning = defaultTuning());
+                                                     const Tuning& tuning = defaultTuning(),
+                                                     const std::vector<std::string>& terms = {});
     ~PocketSphinxDecoder();
+
+    // How the interview's words are written once heard ("Kafka", "GCP").
+    const std::vector<std::string>& termSpellings() const { return m_termSpellings; }
 
     void startUtterance();
     void process(const std::int16_t* samples, std::size_t count);
@@ -57,6 +66,7 @@ private:
     cmd_ln_t* m_config;
     ps_decoder_t* m_decoder;
     bool m_inUtterance = false;
+    std::vector<std::string> m_termSpellings;
 };
 
 }  // namespace orvane

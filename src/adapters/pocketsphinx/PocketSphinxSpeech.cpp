@@ -37,8 +37,9 @@ std::string normalised(std::string_view term) {
 // is spelt, and the first word takes a capital.
 class Spelling {
 public:
-    explicit Spelling(const std::vector<std::string>& terms) {
-        for (const auto& term : terms) m_spelling[normalised(term)] = term;
+    explicit Spelling(const std::vector<std::string>& terms) { add(terms); }
+    void add(const std::vector<std::string>& terms) {
+        for (const auto& term : terms) m_spelling.emplace(normalised(term), term);
     }
     std::string format(const std::string& hypothesis) const {
         std::istringstream words(hypothesis);
@@ -63,7 +64,8 @@ private:
 // One recognition: what its callers hand in (under Shared::mutex) and what the decoding thread
 // keeps of it (touched there only).
 struct Recognition {
-    explicit Recognition(const RecognitionOptions& options) : spelling(options.contextualStrings) {}
+    explicit Recognition(const RecognitionOptions& options)
+        : interviewTerms(options.interviewTerms), spelling(options.contextualStrings) {}
 
     // Under Shared::mutex.
     std::deque<AudioBuffer> blocks;
@@ -78,6 +80,7 @@ struct Recognition {
     bool cancelRequested = false;  // under deliverMutex
 
     // The decoding thread's own.
+    std::vector<std::string> interviewTerms;
     Spelling spelling;
     std::shared_ptr<PocketSphinxDecoder> decoder;
     StreamResampler resampler;
@@ -99,7 +102,10 @@ struct Recognition {
 struct PocketSphinxSpeechService::Shared {
     SpeechModelPaths paths;
     PocketSphinxDecoder::Tuning tuning;
-    DecoderPool<PocketSphinxDecoder> pool;
+    // Decoders for the latest interview's words (none before the first interview). The decoding
+    // thread's own.
+    std::vector<std::string> poolTerms;
+    std::unique_ptr<DecoderPool<PocketSphinxDecoder>> pool;
 
     std::mutex mutex;
     std::condition_variable work;
@@ -109,11 +115,24 @@ struct PocketSphinxSpeechService::Shared {
     bool stopping = false;
 
     Shared(SpeechModelPaths p, PocketSphinxDecoder::Tuning t)
-        : paths(std::move(p)),
-          tuning(std::move(t)),
-          pool([this] { return PocketSphinxDecoder::load(paths, tuning); }) {}
+        : paths(std::move(p)), tuning(std::move(t)), pool(poolFor({})) {}
 
     void notify() { work.notify_all(); }
+    std::unique_ptr<DecoderPool<PocketSphinxDecoder>> poolFor(std::vector<std::string> terms) {
+        return std::make_unique<DecoderPool<PocketSphinxDecoder>>([this, terms = std::move(terms)] {
+            return PocketSphinxDecoder::load(paths, tuning, terms);
+        });
+    }
+    // A warm decoder for these words. A new interview's words take a new decoder (a moment's
+    // load, once) and let the old ones go; a recognition without words of its own (push-to-talk)
+    // hears with the current interview's.
+    std::shared_ptr<PocketSphinxDecoder> acquire(const std::vector<std::string>& terms) {
+        if (!terms.empty() && terms != poolTerms) {
+            poolTerms = terms;
+            pool = poolFor(terms);
+        }
+        return pool->acquire();
+    }
     void decodeUntilStopped();
     // One turn of one recognition on the decoding thread; false once it is over.
     bool step(Recognition& recognition, std::deque<AudioBuffer> blocks, bool ended, bool cancelled);
@@ -209,7 +228,7 @@ void Shared::decodeUntilStopped() {
     pthread_setname_np(pthread_self(), "orvane-decode");
     // Loaded before the first recognition asks for it: loading takes a moment, and a fresh
     // decoder would otherwise hold up the first words.
-    pool.acquire();
+    pool->acquire();
     std::unique_lock lock(mutex);
     while (!stopping) {
         work.wait(lock, [this] {
@@ -256,7 +275,7 @@ bool Shared::step(Recognition& recognition, std::deque<AudioBuffer> blocks, bool
         return false;
     }
     if (!recognition.decoder) {
-        recognition.decoder = pool.acquire();
+        recognition.decoder = acquire(recognition.interviewTerms);
         if (!recognition.decoder) {
             recognition.deliver(
                 std::nullopt,
@@ -266,6 +285,7 @@ bool Shared::step(Recognition& recognition, std::deque<AudioBuffer> blocks, bool
             decoded();
             return false;
         }
+        recognition.spelling.add(recognition.decoder->termSpellings());
         recognition.decoder->startUtterance();
     }
     std::vector<std::int16_t> samples;
