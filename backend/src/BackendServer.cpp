@@ -187,13 +187,18 @@ BackendServer::BackendServer(BackendConfig config, std::ostream& log)
     m_server->set_payload_max_length(m_config.maxBodyBytes);
     m_server->set_read_timeout(30);
     m_server->set_write_timeout(30);
-    m_server->set_pre_routing_handler([this](const httplib::Request& request,
-                                             httplib::Response& response) {
-        t_requestStarted = SteadyClock::now();
-        t_userId.clear();
-        return refuseBeforeReading(request, response) ? httplib::Server::HandlerResponse::Handled
-                                                      : httplib::Server::HandlerResponse::Unhandled;
-    });
+    m_server->set_pre_routing_handler(
+        [this](const httplib::Request& request, httplib::Response& response) {
+            t_requestStarted = SteadyClock::now();
+            t_userId.clear();
+            if (!refuseBeforeReading(request, response)) {
+                return httplib::Server::HandlerResponse::Unhandled;
+            }
+            // The body of a refused request stays unread, so the connection ends with the reply: on
+            // a kept-alive one, the next request would be read from the middle of this one's body.
+            response.set_header("Connection", "close");
+            return httplib::Server::HandlerResponse::Handled;
+        });
     // What went wrong inside stays inside: the client gets a plain 500.
     m_server->set_exception_handler(
         [this](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {

@@ -107,6 +107,25 @@ TEST_F(ChatEndpoint, MissingMalformedForgedOrExpiredTokensAreUnauthorized) {
     EXPECT_TRUE(body["error"].is_string());
 }
 
+TEST_F(ChatEndpoint, ARefusedBodyIsNeverReadAsTheNextRequest) {
+    // A client whose access token ran out renews it and asks again on the same connection. The
+    // question it first sent, long enough to outlast what the server reads with the headers,
+    // must not be taken for the retry's request line.
+    auto body = question("How does a hash map work?");
+    body["system"] = std::string(64 * 1024, 'w');
+    auto c = backendServer.client();
+    c.set_keep_alive(true);
+    const auto expired =
+        c.Post("/api/v1/ai/chat", {{"Authorization", "Bearer " + signedWithServerSecret(-10)}},
+               body.dump(), "application/json");
+    ASSERT_TRUE(expired);
+    EXPECT_EQ(expired->status, 401);
+    const auto retried = c.Post("/api/v1/ai/chat", {{"Authorization", "Bearer " + token}},
+                                body.dump(), "application/json");
+    ASSERT_TRUE(retried) << httplib::to_string(retried.error());
+    EXPECT_EQ(retried->status, 200) << retried->body;
+}
+
 TEST_F(ChatEndpoint, MalformedBodiesAreBadRequestsWithAReason) {
     const std::vector<std::string> bodies = {
         "not json",
