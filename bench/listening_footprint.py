@@ -6,6 +6,10 @@ bundled backend, hearing 60 s of interview speech (questions with the pauses bet
 answered), while its memory (RSS) and processor time are sampled.
 
     bench/listening_footprint.py --build BUILD_DIR [--seconds 60] [--out DIR]
+                                 [--whisper tiny.en|base.en]
+
+With --whisper, a Whisper model of that size (random weights: the cost does not depend on them)
+is installed first, so each question is heard again by the second pass.
 
 Prints the peak and mean RSS in MiB and the processor use in % of one core over the speech, and
 writes them to DIR/footprint.json.
@@ -69,6 +73,7 @@ def main():
     parser.add_argument("--build", default=os.path.join(os.path.dirname(HERE), "build"))
     parser.add_argument("--seconds", type=float, default=60.0)
     parser.add_argument("--out", default=tempfile.mkdtemp(prefix="orvane-footprint-"))
+    parser.add_argument("--whisper", choices=["tiny.en", "base.en"])
     arguments = parser.parse_args()
     demo = orvane_demo.Demo(arguments.build, arguments.out, QUESTIONS)
     result = {}
@@ -78,6 +83,11 @@ def main():
         demo.start_sound()
         demo.start_backend()
         demo.register_handlers()
+        if arguments.whisper:
+            models = os.path.join(demo.env["XDG_DATA_HOME"], "orvane", "models")
+            os.makedirs(models, exist_ok=True)
+            demo.run([os.path.join(arguments.build, "src", "orvane-whisper-model"), "--size",
+                      arguments.whisper, os.path.join(models, "ggml-%s.bin" % arguments.whisper)])
         demo.launch()
         signed_in = demo.sign_in()
         demo.start_listening(signed_in)
@@ -108,6 +118,9 @@ def main():
     if status == 0:
         with open(os.path.join(arguments.out, "footprint.json"), "w") as out:
             json.dump(result, out, indent=2)
+        engines = "PocketSphinx, then Whisper " + arguments.whisper if arguments.whisper else \
+            "PocketSphinx"
+        print("%s, " % engines, end="")
         print("listening %.0f s: RSS peak %.1f MiB, mean %.1f MiB; CPU %.1f %% of a core; "
               "%d questions answered" % (result["seconds"], result["rss_peak_mib"],
                                          result["rss_mean_mib"],
