@@ -151,10 +151,15 @@ void MarkdownView::render() {
     if (following) bar->setValue(bar->maximum());
 }
 
+QVariant MarkdownView::loadResource(int, const QUrl&) {
+    return {};
+}
+
 void MarkdownView::appendBlock(QTextCursor& cursor, const QString& markdown, bool first) {
     QTextDocument parsed;
     parsed.setUndoRedoEnabled(false);
     parsed.setMarkdown(markdown, kFeatures);
+    replaceImages(parsed);
     styleBlocks(parsed);
 
     // Tables are frames, which only the toolkit's own fragment insertion carries over.
@@ -187,14 +192,34 @@ void MarkdownView::appendBlock(QTextCursor& cursor, const QString& markdown, boo
             }
         }
         for (auto piece = block.begin(); !piece.atEnd(); ++piece) {
+            cursor.insertText(piece.fragment().text(), piece.fragment().charFormat());
+        }
+    }
+}
+
+// Every block is walked, table cells and lists inside them included.
+void MarkdownView::replaceImages(QTextDocument& document) {
+    struct Image {
+        int position;
+        int length;
+        QString name;
+    };
+    std::vector<Image> images;
+    for (auto block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto piece = block.begin(); !piece.atEnd(); ++piece) {
             const auto fragment = piece.fragment();
             if (fragment.charFormat().isImageFormat()) {
-                // Pictures are not fetched: the address stands in for them.
-                cursor.insertText(fragment.charFormat().toImageFormat().name(), QTextCharFormat());
-            } else {
-                cursor.insertText(fragment.text(), fragment.charFormat());
+                images.push_back({fragment.position(), fragment.length(),
+                                  fragment.charFormat().toImageFormat().name()});
             }
         }
+    }
+    // From the end, so that the positions before each replacement stay true.
+    QTextCursor cursor(&document);
+    for (auto image = images.rbegin(); image != images.rend(); ++image) {
+        cursor.setPosition(image->position);
+        cursor.setPosition(image->position + image->length, QTextCursor::KeepAnchor);
+        cursor.insertText(image->name, QTextCharFormat());
     }
 }
 

@@ -19,7 +19,8 @@ namespace orvane {
 // code in Ubuntu Mono on a lighter band, links inert and raw HTML shown as the text it is. A
 // streaming answer is redrawn at most every 30 ms, and then only from its first changed block
 // on, so the cost of a delta stays that of the answer's tail however long the answer grows. The
-// view follows the end unless the reader has scrolled up. It never takes the keyboard.
+// view follows the end unless the reader has scrolled up. It never takes the keyboard. Pictures
+// are never drawn: each stands as its address in plain text.
 class MarkdownView : public QTextBrowser {
 public:
     static constexpr double renderInterval = 0.030;
@@ -42,11 +43,17 @@ public:
     // Blocks drawn by the last update, for knowing that only the tail was redrawn.
     int blocksRedrawnLastTime() const { return m_blocksRedrawn; }
 
+    // An answer is the model's text, which others can steer: it never makes the view read a file,
+    // a device or a data: address.
+    QVariant loadResource(int type, const QUrl& name) override;
+
 private:
     void setTextColor(const QColor& color);
     void render();
     void appendBlock(QTextCursor& cursor, const QString& markdown, bool first);
     void styleBlocks(QTextDocument& document) const;
+    // Pictures become their addresses, so nothing ever loads them.
+    static void replaceImages(QTextDocument& document);
 
     MainQueue& m_mainQueue;
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);

@@ -2,8 +2,13 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QScrollBar>
 #include <QTextBlock>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "fakes/ManualMainQueue.h"
 #include "overlay/MarkdownView.h"
@@ -112,6 +117,37 @@ TEST_F(Markdown, HtmlInAnAnswerIsShownAsTheTextItIs) {
     EXPECT_TRUE(shown.contains("<img src=\"file:///etc/passwd\">"));
     EXPECT_TRUE(shown.contains("<script>alert(1)</script>"));
     EXPECT_LT(runWith(*view.document(), "EXPLAIN")->format.fontWeight(), QFont::Bold);
+}
+
+// An answer can be steered by whoever the model reads: no picture in it, wherever it stands, may
+// make the view read a file, a device that never ends, a pipe that never answers, or data.
+TEST_F(Markdown, PicturesAreNeverLoadedWhereverTheyStand) {
+    const auto fifo = QDir::temp().filePath(QStringLiteral("orvane-fifo-%1").arg(getpid()));
+    ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    const QString png =
+        "data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlE"
+        "QVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==";
+    const QStringList answers = {
+        "| a |\n|---|\n| ![x](file:///etc/passwd) |",
+        "| a | b |\n|---|---|\n| ![z](/dev/zero) | ![u](/dev/urandom) |",
+        "| a |\n|---|\n| ![f](file://" + fifo + ") |",
+        "| a |\n|---|\n| ![d](" + png + ") |",
+        "| a |\n|---|\n| ![r][ref] |\n\n[ref]: file:///etc/passwd",
+        "![r][ref] by reference\n[ref]: file:///dev/zero",
+        "- a list\n\n  | a |\n  |---|\n  | ![l](/dev/zero) |",
+        "Text and ![inline](file:///etc/passwd) outside a table",
+    };
+    for (const auto& answer : answers) {
+        view.showMarkdown(answer, Qt::white);
+        view.flush();
+        view.grab();  // lays the document out and paints it, as the screen would
+        for (const auto& run : runsOf(*view.document())) {
+            EXPECT_FALSE(run.format.isImageFormat()) << answer.toStdString();
+        }
+        EXPECT_FALSE(view.document()->toPlainText().isEmpty()) << answer.toStdString();
+    }
+    EXPECT_FALSE(view.loadResource(QTextDocument::ImageResource, QUrl(png)).isValid());
+    QFile::remove(fifo);
 }
 
 TEST_F(Markdown, PlainTextIsShownAsItIs) {
