@@ -148,6 +148,10 @@ const std::vector<Option>& options() {
         {"refresh-token-ttl", "SECONDS",
          "refresh token lifetime; each refresh hands out a new one (default 2592000, 30 days)",
          number(&BackendConfig::refreshTokenLifetime, 60, 400LL * 24 * 3600)},
+        {"refresh-reuse-grace", "SECONDS",
+         "how long a used refresh token still gets the same new tokens, for a reply lost on the "
+         "way; later reuse ends the sign-in (default 30)",
+         number(&BackendConfig::refreshReuseGrace, 0, 3600)},
         {"offline-pace", "MS", "delay between words of offline answers (default 35)",
          number(&BackendConfig::offlinePaceMs, 0, 10000)},
         {"threads", "N", "worker threads, i.e. concurrent requests (default 64)",

@@ -52,6 +52,8 @@ struct BackendConfig {
     int maxStreams = 0;  // 0: three quarters of the worker threads
     std::int64_t accessTokenLifetime = 15 * 60;
     std::int64_t refreshTokenLifetime = 30LL * 24 * 3600;
+    // How long a used refresh token may be presented again for the same new tokens.
+    std::int64_t refreshReuseGrace = 30;
     int offlinePaceMs = 35;
     int threads = 64;
 

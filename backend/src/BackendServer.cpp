@@ -131,9 +131,9 @@ BackendServer::BackendServer(BackendConfig config, std::ostream& log)
                                  std::filesystem::perm_options::replace);
     const std::filesystem::path data(m_config.dataDir);
     m_database = std::make_unique<Database>((data / "orvane.db").string());
-    m_tokens = std::make_unique<TokenService>(loadOrCreateSecret(data / "secret.key"), *m_database,
-                                              nowSeconds, m_config.accessTokenLifetime,
-                                              m_config.refreshTokenLifetime);
+    m_tokens = std::make_unique<TokenService>(
+        loadOrCreateSecret(data / "secret.key"), *m_database, nowSeconds,
+        m_config.accessTokenLifetime, m_config.refreshTokenLifetime, m_config.refreshReuseGrace);
     m_rateLimiter = std::make_unique<RateLimiter>(m_config.rateLimitPerMinute);
     m_signInLimiter = std::make_unique<RateLimiter>(m_config.signInRateLimitPerMinute);
     m_streams = std::make_unique<StreamLimiter>(m_config.maxStreamsPerUser, m_config.streamLimit());
@@ -358,14 +358,14 @@ void BackendServer::registerRoutes() {
             errorReply(response, 400, "Invalid request", "\"refreshToken\" is required");
             return;
         }
-        const auto redeemed = m_tokens->redeem(*refreshToken);
-        if (const auto* refusal = std::get_if<TokenService::Refusal>(&redeemed)) {
+        const auto renewed = m_tokens->renew(*refreshToken);
+        if (const auto* refusal = std::get_if<TokenService::Refusal>(&renewed)) {
             errorReply(response, 401, "Invalid refresh token", *refusal);
             return;
         }
-        const auto& grant = std::get<TokenService::Grant>(redeemed);
-        t_userId = std::to_string(grant.userId);
-        const auto user = m_database->userById(grant.userId);
+        const auto& renewal = std::get<TokenService::Renewal>(renewed);
+        t_userId = std::to_string(renewal.userId);
+        const auto user = m_database->userById(renewal.userId);
         if (!user) {
             errorReply(response, 401, "Invalid refresh token", "the account no longer exists");
             return;
@@ -374,10 +374,9 @@ void BackendServer::registerRoutes() {
             errorReply(response, 403, "Account disabled", "this account has been disabled");
             return;
         }
-        const auto tokens = m_tokens->issue(grant);
         jsonReply(response, 200,
-                  {{"accessToken", tokens.accessToken},
-                   {"refreshToken", tokens.refreshToken},
+                  {{"accessToken", renewal.tokens.accessToken},
+                   {"refreshToken", renewal.tokens.refreshToken},
                    {"user", userJson(*user)}});
     });
 

@@ -42,6 +42,7 @@ public:
         return value ? reinterpret_cast<const char*>(value) : "";
     }
     std::int64_t integer(int column) { return sqlite3_column_int64(m_statement, column); }
+    bool isNull(int column) { return sqlite3_column_type(m_statement, column) == SQLITE_NULL; }
 
 private:
     sqlite3_stmt* m_statement = nullptr;
@@ -163,29 +164,52 @@ void Database::storeRefreshToken(const std::string& tokenHash, std::int64_t user
     insert.step();
 }
 
-Database::RefreshClaim Database::claimRefreshToken(const std::string& tokenHash, std::int64_t now) {
-    using Outcome = RefreshClaim::Outcome;
+Database::Rotation Database::rotateRefreshToken(const std::string& tokenHash,
+                                                const std::string& successorHash, std::int64_t now,
+                                                std::int64_t graceSeconds, std::int64_t lifetime) {
+    using Outcome = Rotation::Outcome;
     std::lock_guard lock(m_mutex);
-    Statement select(m_db,
-                     "SELECT user_id, family, expires_at, used_at IS NOT NULL, revoked "
-                     "FROM refresh_tokens WHERE token_hash = ?1");
-    select.bind(1, tokenHash);
-    if (!select.step()) return {Outcome::unknown, 0, {}};
-    RefreshClaim claim{Outcome::accepted, select.integer(0), select.text(1)};
-    if (select.integer(4) != 0) {
-        claim.outcome = Outcome::revoked;
-    } else if (select.integer(3) != 0) {
-        // Whoever holds the newer token may be the thief or the owner; neither keeps it.
-        Statement revoke(m_db, "UPDATE refresh_tokens SET revoked = 1 WHERE family = ?1");
-        revoke.bind(1, claim.family).step();
-        claim.outcome = Outcome::reused;
-    } else if (select.integer(2) <= now) {
-        claim.outcome = Outcome::expired;
-    } else {
-        Statement use(m_db, "UPDATE refresh_tokens SET used_at = ?1 WHERE token_hash = ?2");
-        use.bind(1, now).bind(2, tokenHash).step();
+    execute("BEGIN IMMEDIATE");
+    try {
+        Statement select(m_db,
+                         "SELECT user_id, family, expires_at, used_at, revoked "
+                         "FROM refresh_tokens WHERE token_hash = ?1");
+        select.bind(1, tokenHash);
+        Rotation rotation{Outcome::unknown, 0, {}, now};
+        if (select.step()) {
+            rotation.userId = select.integer(0);
+            rotation.family = select.text(1);
+            const bool used = !select.isNull(3);
+            const auto usedAt = select.integer(3);
+            if (select.integer(4) != 0) {
+                rotation.outcome = Outcome::revoked;
+            } else if (used && now - usedAt < graceSeconds) {
+                rotation.outcome = Outcome::replayed;
+                rotation.rotatedAt = usedAt;
+            } else if (used) {
+                // Whoever holds the newer token may be the thief or the owner; neither keeps it.
+                Statement revoke(m_db, "UPDATE refresh_tokens SET revoked = 1 WHERE family = ?1");
+                revoke.bind(1, rotation.family).step();
+                rotation.outcome = Outcome::reused;
+            } else if (select.integer(2) <= now) {
+                rotation.outcome = Outcome::expired;
+            } else {
+                Statement use(m_db, "UPDATE refresh_tokens SET used_at = ?1 WHERE token_hash = ?2");
+                use.bind(1, now).bind(2, tokenHash).step();
+                Statement insert(m_db,
+                                 "INSERT INTO refresh_tokens (token_hash, user_id, family, "
+                                 "created_at, expires_at) VALUES (?1, ?2, ?3, ?4, ?5)");
+                insert.bind(1, successorHash).bind(2, rotation.userId).bind(3, rotation.family);
+                insert.bind(4, now).bind(5, now + lifetime).step();
+                rotation.outcome = Outcome::rotated;
+            }
+        }
+        execute("COMMIT");
+        return rotation;
+    } catch (...) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
     }
-    return claim;
 }
 
 std::optional<std::int64_t> Database::refreshTokenOwner(const std::string& tokenHash,

@@ -39,14 +39,27 @@ public:
     void storeRefreshToken(const std::string& tokenHash, std::int64_t userId,
                            const std::string& family, std::int64_t expiresAt, std::int64_t now);
 
-    struct RefreshClaim {
-        enum class Outcome { accepted, unknown, expired, reused, revoked } outcome;
+    struct Rotation {
+        enum class Outcome {
+            rotated,   // the token is used up now and its successor stored
+            replayed,  // it was rotated within the grace: the same successor stands
+            unknown,
+            expired,
+            reused,  // presented again after the grace: it leaked, the family is revoked
+            revoked,
+        } outcome;
         std::int64_t userId = 0;
         std::string family;
+        // When the token was used up (now, or the first time for a replay).
+        std::int64_t rotatedAt = 0;
     };
-    // Uses up a refresh token: an accepted token can never be used again. Presenting one that was
-    // already used means it leaked, so its whole family is revoked.
-    RefreshClaim claimRefreshToken(const std::string& tokenHash, std::int64_t now);
+    // Uses up a refresh token and stores its successor (same user and family, valid for
+    // lifetime seconds from rotatedAt) in one transaction, so no two presentations can both
+    // rotate it. Presenting a used token again within graceSeconds of its rotation (a reply lost
+    // on the way, or two renewals at once) replays the rotation; later, its whole family is
+    // revoked, the successors included.
+    Rotation rotateRefreshToken(const std::string& tokenHash, const std::string& successorHash,
+                                std::int64_t now, std::int64_t graceSeconds, std::int64_t lifetime);
     // The user a stored, unused, unexpired refresh token belongs to.
     std::optional<std::int64_t> refreshTokenOwner(const std::string& tokenHash, std::int64_t now);
     int refreshTokenCount();

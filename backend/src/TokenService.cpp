@@ -10,41 +10,48 @@
 namespace orvane::backend {
 
 TokenService::TokenService(std::string secret, Database& database, Clock clock,
-                           std::int64_t accessLifetime, std::int64_t refreshLifetime)
+                           std::int64_t accessLifetime, std::int64_t refreshLifetime,
+                           std::int64_t reuseGrace)
     : m_secret(std::move(secret)),
       m_database(database),
       m_clock(std::move(clock)),
       m_accessLifetime(accessLifetime),
-      m_refreshLifetime(refreshLifetime) {}
+      m_refreshLifetime(refreshLifetime),
+      m_reuseGrace(reuseGrace) {}
 
-TokenService::Tokens TokenService::issue(const User& user) {
-    return issueInFamily(user.id, hex(randomBytes(16)));
+std::string TokenService::accessToken(std::int64_t userId, std::int64_t issuedAt,
+                                      const std::string& id) const {
+    const nlohmann::json claims = {{"iss", issuer},   {"sub", std::to_string(userId)},
+                                   {"typ", "access"}, {"jti", id},
+                                   {"iat", issuedAt}, {"exp", issuedAt + m_accessLifetime}};
+    return jwt::signHs256(claims, m_secret);
 }
 
-TokenService::Tokens TokenService::issueInFamily(std::int64_t userId, const std::string& family) {
+TokenService::Tokens TokenService::issue(const User& user) {
     const auto now = m_clock();
-    const nlohmann::json claims = {{"iss", issuer},   {"sub", std::to_string(userId)},
-                                   {"typ", "access"}, {"jti", base64::encodeUrl(randomBytes(12))},
-                                   {"iat", now},      {"exp", now + m_accessLifetime}};
-    Tokens tokens;
-    tokens.accessToken = jwt::signHs256(claims, m_secret);
-    tokens.refreshToken = base64::encodeUrl(randomBytes(32));
-    m_database.storeRefreshToken(hex(sha256(tokens.refreshToken)), userId, family,
+    Tokens tokens{accessToken(user.id, now, base64::encodeUrl(randomBytes(12))),
+                  base64::encodeUrl(randomBytes(32))};
+    m_database.storeRefreshToken(hex(sha256(tokens.refreshToken)), user.id, hex(randomBytes(16)),
                                  now + m_refreshLifetime, now);
     return tokens;
 }
 
-TokenService::Tokens TokenService::issue(const Grant& grant) {
-    return issueInFamily(grant.userId, grant.family);
-}
-
-std::variant<TokenService::Grant, TokenService::Refusal> TokenService::redeem(
+std::variant<TokenService::Renewal, TokenService::Refusal> TokenService::renew(
     const std::string& refreshToken) {
-    using Outcome = Database::RefreshClaim::Outcome;
-    const auto claim = m_database.claimRefreshToken(hex(sha256(refreshToken)), m_clock());
-    switch (claim.outcome) {
-        case Outcome::accepted:
-            return Grant{claim.userId, claim.family};
+    using Outcome = Database::Rotation::Outcome;
+    // Only the server can derive a successor, and only from the token itself.
+    const auto successor = base64::encodeUrl(hmacSha256(m_secret, "refresh:" + refreshToken));
+    const auto rotation =
+        m_database.rotateRefreshToken(hex(sha256(refreshToken)), hex(sha256(successor)), m_clock(),
+                                      m_reuseGrace, m_refreshLifetime);
+    switch (rotation.outcome) {
+        case Outcome::rotated:
+        case Outcome::replayed: {
+            const auto id =
+                base64::encodeUrl(hmacSha256(m_secret, "access:" + refreshToken).substr(0, 12));
+            return Renewal{rotation.userId,
+                           {accessToken(rotation.userId, rotation.rotatedAt, id), successor}};
+        }
         case Outcome::unknown:
             return Refusal("the refresh token is not known");
         case Outcome::expired:

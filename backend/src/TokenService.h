@@ -21,10 +21,12 @@ public:
 
     static constexpr std::int64_t defaultAccessLifetime = 15 * 60;
     static constexpr std::int64_t defaultRefreshLifetime = 30LL * 24 * 3600;
+    static constexpr std::int64_t defaultReuseGrace = 30;
 
     TokenService(std::string secret, Database& database, Clock clock,
                  std::int64_t accessLifetime = defaultAccessLifetime,
-                 std::int64_t refreshLifetime = defaultRefreshLifetime);
+                 std::int64_t refreshLifetime = defaultRefreshLifetime,
+                 std::int64_t reuseGrace = defaultReuseGrace);
 
     struct Tokens {
         std::string accessToken;
@@ -33,17 +35,17 @@ public:
     // The tokens of a new sign-in.
     Tokens issue(const User& user);
 
-    // A refresh token used up, to be answered with new tokens of its family.
-    struct Grant {
+    struct Renewal {
         std::int64_t userId = 0;
-        std::string family;
+        Tokens tokens;
     };
     // Why a refresh token was refused, as a sentence for the reply's details.
     using Refusal = std::string;
-    // Uses up a refresh token. Whether the account may still sign in is the caller's to check
-    // before it asks for the new tokens.
-    std::variant<Grant, Refusal> redeem(const std::string& refreshToken);
-    Tokens issue(const Grant& grant);
+    // Trades a refresh token for new tokens of its family. The new pair is derived from the old
+    // token and the moment it was used up, so a renewal repeated within the reuse grace (its
+    // reply was lost, or two went out at once) gets the very same pair. Whether the account may
+    // still sign in is the caller's to check.
+    std::variant<Renewal, Refusal> renew(const std::string& refreshToken);
 
     // The user id of a well-signed, unexpired access token.
     std::optional<std::int64_t> verifyAccessToken(const std::string& token) const;
@@ -51,13 +53,15 @@ public:
     static constexpr const char* issuer = "orvane-backend";
 
 private:
-    Tokens issueInFamily(std::int64_t userId, const std::string& family);
+    std::string accessToken(std::int64_t userId, std::int64_t issuedAt,
+                            const std::string& id) const;
 
     std::string m_secret;
     Database& m_database;
     Clock m_clock;
     std::int64_t m_accessLifetime;
     std::int64_t m_refreshLifetime;
+    std::int64_t m_reuseGrace;
 };
 
 }  // namespace orvane::backend

@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -51,7 +52,39 @@ TEST_F(RefreshToken, AnExpiredAccessTokenIsRenewedWithoutSigningInAgain) {
     EXPECT_EQ(backendServer.chat(renewed["accessToken"], question("What is a heap?"))->status, 200);
 }
 
+// Several renewals with one token at once: a retry racing a reply that was only slow, or two
+// attempts of which the first reply was lost.
+std::vector<nlohmann::json> refreshAtOnce(BackendHarness& backendServer, const std::string& token) {
+    std::vector<nlohmann::json> replies(8);
+    std::vector<std::thread> clients;
+    for (auto& reply : replies) {
+        clients.emplace_back([&backendServer, &reply, token] {
+            const auto result = backendServer.client().Post(
+                "/api/v1/auth/refresh", nlohmann::json{{"refreshToken", token}}.dump(),
+                "application/json");
+            reply = {{"status", result->status}, {"body", nlohmann::json::parse(result->body)}};
+        });
+    }
+    for (auto& client : clients) client.join();
+    return replies;
+}
+
+TEST_F(RefreshToken, ATokenPresentedAgainWithinTheGraceGetsTheSamePair) {
+    backendServer.start();
+    const auto signedIn = backendServer.signIn();
+    const auto replies = refreshAtOnce(backendServer, signedIn["refreshToken"]);
+    for (const auto& reply : replies) {
+        ASSERT_EQ(reply["status"], 200) << reply;
+        EXPECT_EQ(reply["body"]["refreshToken"], replies[0]["body"]["refreshToken"]);
+        EXPECT_EQ(reply["body"]["accessToken"], replies[0]["body"]["accessToken"]);
+    }
+    const auto next = refresh(replies[0]["body"]["refreshToken"]);
+    EXPECT_EQ(next->status, 200) << "the one successor goes on";
+    EXPECT_EQ(backendServer.server->database().refreshTokenCount(), 3);
+}
+
 TEST_F(RefreshToken, AUsedTokenIsRefusedAndRevokesEveryTokenOfItsSignIn) {
+    backendServer.config.refreshReuseGrace = 0;
     backendServer.start();
     const auto signedIn = backendServer.signIn();
     const auto first = bodyOf(refresh(signedIn["refreshToken"]));
@@ -61,6 +94,18 @@ TEST_F(RefreshToken, AUsedTokenIsRefusedAndRevokesEveryTokenOfItsSignIn) {
     EXPECT_EQ(bodyOf(replay)["error"], "Invalid refresh token");
     const auto owner = refresh(first["refreshToken"]);
     EXPECT_EQ(owner->status, 401) << "the newer token went with the family";
+
+    // At once, one presentation wins and the others revoke the family, the winner's new token
+    // included.
+    const auto raced = backendServer.signIn();
+    const auto replies = refreshAtOnce(backendServer, raced["refreshToken"]);
+    const auto winner = std::find_if(replies.begin(), replies.end(),
+                                     [](const auto& reply) { return reply["status"] == 200; });
+    ASSERT_NE(winner, replies.end());
+    EXPECT_EQ(std::count_if(replies.begin(), replies.end(),
+                            [](const auto& reply) { return reply["status"] == 401; }),
+              7);
+    EXPECT_EQ(refresh((*winner)["body"]["refreshToken"])->status, 401);
 
     // Another sign-in of the same person is a family of its own and unaffected.
     const auto other = backendServer.signIn();
@@ -118,11 +163,14 @@ TEST(RefreshTokenConfig, LifetimesDefaultShortAndLongAndAreFlags) {
         backend::BackendConfig::parse({"--data", "/tmp/orvane-unused"}, {}));
     EXPECT_EQ(defaults.accessTokenLifetime, 15 * 60);
     EXPECT_EQ(defaults.refreshTokenLifetime, 30 * 24 * 3600);
-    const auto set = std::get<backend::BackendConfig>(backend::BackendConfig::parse(
-        {"--data", "/tmp/orvane-unused", "--access-token-ttl", "2", "--refresh-token-ttl", "600"},
-        {}));
+    EXPECT_EQ(defaults.refreshReuseGrace, 30);
+    const auto set = std::get<backend::BackendConfig>(
+        backend::BackendConfig::parse({"--data", "/tmp/orvane-unused", "--access-token-ttl", "2",
+                                       "--refresh-token-ttl", "600", "--refresh-reuse-grace", "0"},
+                                      {}));
     EXPECT_EQ(set.accessTokenLifetime, 2);
     EXPECT_EQ(set.refreshTokenLifetime, 600);
+    EXPECT_EQ(set.refreshReuseGrace, 0);
 }
 
 }  // namespace

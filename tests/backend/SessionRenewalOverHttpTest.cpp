@@ -4,6 +4,7 @@
 
 #include "backend/BackendHarness.h"
 #include "integration/LiveSession.h"
+#include "integration/LoopbackServer.h"
 
 namespace orvane::testing {
 namespace {
@@ -33,6 +34,44 @@ TEST(SessionRenewalOverHttp, AQuestionAfterTheAccessTokenExpiredIsAnswered) {
     EXPECT_NE(live.auth.refreshToken(), signedIn["refreshToken"].get<std::string>());
     backendServer.server->stop();  // its workers write the log lines after their replies
     EXPECT_NE(backendServer.log.str().find("POST /api/v1/auth/refresh 200"), std::string::npos);
+}
+
+// The first renewal's reply is lost after the backend used the token up (the connection closes
+// before the body): the app tries the same token again, the backend hands it the same new pair
+// within its reuse grace, and the question is answered as if nothing had happened.
+TEST(SessionRenewalOverHttp, ARenewalWhoseReplyWasLostStillAnswersTheQuestion) {
+    BackendHarness backendServer("lost-renewal");
+    backendServer.config.accessTokenLifetime = 2;
+    backendServer.start();
+    const auto signedIn = backendServer.signIn();
+    std::atomic<int> refreshes = 0;
+    LoopbackServer proxy([&](LoopbackConnection& connection) {
+        const auto& request = connection.request();
+        httplib::Headers headers;
+        if (const auto auth = request.headers.find("authorization"); auth != request.headers.end())
+            headers.emplace("Authorization", auth->second);
+        const auto reply =
+            backendServer.client().Post(request.target, headers, request.body, "application/json");
+        if (request.target == "/api/v1/auth/refresh" && ++refreshes == 1) {
+            connection.write("HTTP/1.1 200 OK\r\nContent-Length: 4000\r\n\r\n");
+            connection.reset();
+            return;
+        }
+        connection.write("HTTP/1.1 " + std::to_string(reply->status) +
+                         " Proxied\r\nContent-Type: " + reply->get_header_value("Content-Type") +
+                         "\r\nConnection: close\r\nContent-Length: " +
+                         std::to_string(reply->body.size()) + "\r\n\r\n" + reply->body);
+    });
+
+    LiveSession live(proxy.origin());
+    live.auth.setAccessToken(signedIn["accessToken"].get<std::string>());
+    live.auth.setRefreshToken(signedIn["refreshToken"].get<std::string>());
+    live.mainQueue.runUntil([] { return false; }, 2.5);
+    ASSERT_TRUE(live.ask("what is the CAP theorem"));
+    EXPECT_TRUE(live.errors.empty()) << live.errors.front();
+    EXPECT_EQ(refreshes.load(), 2);
+    ASSERT_EQ(live.session->history().count(), 1);
+    EXPECT_FALSE(live.session->history().pairs()[0].answer.empty());
 }
 
 }  // namespace
