@@ -349,21 +349,26 @@ void AuthManager::refreshSession(RefreshCompletion completion) {
         finishRefresh(RefreshResult::refused);
         return;
     }
+    sendRefresh(false);
+}
+
+void AuthManager::sendRefresh(bool isRetry) {
     const std::string url = m_config.apiBase + std::string(endpoints::refresh);
     const auto parsed = Url::parse(url);
-    if (!parsed || !parsed->isSafeForCredentials()) {
+    if (!parsed || !parsed->isSafeForCredentials() || !m_refreshToken) {
         finishRefresh(RefreshResult::failed);
         return;
     }
     const nlohmann::json body = {{"refreshToken", *m_refreshToken}};
     post(url, "application/json",
          body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
-         [this, generation = m_tokenGeneration](const HttpResult& reply) {
-             handleRefreshReply(reply, generation);
+         [this, generation = m_tokenGeneration, isRetry](const HttpResult& reply) {
+             handleRefreshReply(reply, generation, isRetry);
          });
 }
 
-void AuthManager::handleRefreshReply(const HttpResult& reply, std::uint64_t generation) {
+void AuthManager::handleRefreshReply(const HttpResult& reply, std::uint64_t generation,
+                                     bool isRetry) {
     if (generation != m_tokenGeneration) {
         // Signed out or signed in anew meanwhile: what this refresh renewed is not wanted.
         finishRefresh(m_accessToken ? RefreshResult::refreshed : RefreshResult::refused);
@@ -382,6 +387,21 @@ void AuthManager::handleRefreshReply(const HttpResult& reply, std::uint64_t gene
             m_user = *user;
         }
         finishRefresh(RefreshResult::refreshed);
+        return;
+    }
+    // The reply may have been lost after the backend used the token up; the backend hands the
+    // same new tokens to the same token presented again shortly after, so one more try is safe.
+    if (reply.error && !isRetry) {
+        m_services->mainQueue.postAfter(
+            refreshRetryDelay, [this, alive = std::weak_ptr<int>(m_alive), generation] {
+                if (!alive.lock()) return;
+                if (generation != m_tokenGeneration) {
+                    finishRefresh(m_accessToken ? RefreshResult::refreshed
+                                                : RefreshResult::refused);
+                    return;
+                }
+                sendRefresh(true);
+            });
         return;
     }
     // Only the backend's own word ends the sign-in; a network failure or a server in trouble

@@ -89,6 +89,8 @@ public:
     // trade, so calls made while one is under way share its answer. Completions are posted to the
     // main queue, also when there is nothing to refresh (refused).
     void refreshSession(RefreshCompletion completion);
+    // A renewal whose reply was lost is tried once more after this long.
+    static constexpr double refreshRetryDelay = 1.0;
 
     // Google sign-in with PKCE in the browser, then the backend exchange.
     void signInWithGoogle(Completion completion);
@@ -113,7 +115,8 @@ private:
     void authenticateWithBackend(const std::string& provider, const std::string& token,
                                  const std::optional<std::string>& userId, Completion completion);
     void handleBackendReply(const HttpResult& reply, const Completion& completion);
-    void handleRefreshReply(const HttpResult& reply, std::uint64_t generation);
+    void sendRefresh(bool isRetry);
+    void handleRefreshReply(const HttpResult& reply, std::uint64_t generation, bool isRetry);
     void finishRefresh(RefreshResult result);
     void handleAppleResult(const std::optional<AppleIdCredential>& credential,
                            const std::optional<std::string>& error);

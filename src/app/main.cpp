@@ -37,6 +37,8 @@
 #include "app/SingleInstance.h"
 #include "app/SpeechEngines.h"
 #include "orvane/BuildConfig.h"
+#include "overlay/FloatingPanelWindow.h"
+#include "overlay/MarkdownView.h"
 #include "tools/SessionEventLog.h"
 
 namespace {
@@ -254,10 +256,13 @@ int main(int argc, char** argv) {
         QGuiApplication::platformName() == "xcb" && !windowManagerKeepsPanelAbove();
     delegate.onRedirect = [&webAuth](const QString& url) { return webAuth.deliver(url); };
     if (arguments.traceEvents) {
-        delegate.onSessionCreated = [&logs, &trace](SessionManager& session) {
+        delegate.onSessionCreated = [&logs, &trace, &delegate](SessionManager& session) {
             logs.push_back(std::make_unique<SessionEventLog>(trace));
             logs.back()->write({{"event", "signed-in"}});
-            logs.back()->attach(session);
+            logs.back()->attach(session, [&delegate] {
+                const auto* panel = delegate.floatingPanel();
+                return panel ? panel->answerView()->text().toStdString() : std::string();
+            });
         };
         delegate.onSignedOut = [&logs] {
             if (!logs.empty()) logs.back()->write({{"event", "signed-out"}});

@@ -83,6 +83,15 @@ std::vector<std::string> ScreenshotCapture::flush() {
     return entries;
 }
 
+void ScreenshotCapture::putBack(std::vector<std::string> entries) {
+    if (entries.empty()) return;
+    entries.insert(entries.end(), std::make_move_iterator(m_queue.begin()),
+                   std::make_move_iterator(m_queue.end()));
+    entries.resize(std::min<std::size_t>(entries.size(), maxQueued));
+    m_queue = std::move(entries);
+    notify();
+}
+
 void ScreenshotCapture::removeLast() {
     if (m_queue.empty()) return;
     m_queue.pop_back();

@@ -43,6 +43,9 @@ public:
     void capture(std::optional<std::uint32_t> excludingWindow);
     // All entries, oldest first; the queue is empty afterwards.
     std::vector<std::string> flush();
+    // Returns entries taken by flush() whose question was withdrawn: they go back before the ones
+    // queued since, and the newest give way past maxQueued.
+    void putBack(std::vector<std::string> entries);
     void removeLast();
     void clear();
 

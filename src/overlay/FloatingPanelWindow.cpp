@@ -29,6 +29,7 @@ const QColor kSystemGreen = UI::systemGreen();
 const QColor kSystemRed = UI::systemRed();
 const QColor kSystemOrange = UI::systemOrange();
 
+const QString kThinking = QStringLiteral("Thinking...");
 constexpr double kCopyFeedbackSeconds = 1.0;
 constexpr double kStealthNoticeSeconds = 4.0;
 // How far in from the panel's border a press grabs an edge to resize.
@@ -192,9 +193,18 @@ void FloatingPanelWindow::bindSession() {
     };
     m_session->onAnswer = [this](const std::string& text) {
         if (text.empty()) {
-            setAnswer("Thinking...", UI::white(0.4));
+            setAnswer(kThinking, UI::white(0.4));
         } else {
             showAnswer(QString::fromStdString(text));
+        }
+    };
+    m_session->onAnswerSkipped = [this] {
+        if (!m_beforeQuestion) return;
+        if (m_beforeQuestion->isMarkdown) {
+            showAnswer(m_beforeQuestion->text);
+            m_answerView->flush();
+        } else {
+            setAnswer(m_beforeQuestion->text, m_beforeQuestion->color);
         }
     };
     m_session->onError = [this](const std::string& message) {
@@ -274,7 +284,11 @@ void FloatingPanelWindow::presentState(SessionManager::State state) {
         case SessionManager::State::processing:
             setDot(m_statusDot->isVisible(), UI::withOpacity(UI::bookCloth(), 0.9));
             setStatus("THINKING", UI::withOpacity(UI::bookCloth(), 0.7));
-            setAnswer("Thinking...", UI::white(0.4));
+            if (m_answerView->isMarkdown() || m_answerView->text() != kThinking) {
+                m_beforeQuestion = Shown{m_answerView->text(), m_answerView->isMarkdown(),
+                                         m_answerView->textColor()};
+            }
+            setAnswer(kThinking, UI::white(0.4));
             break;
     }
 }

@@ -149,6 +149,15 @@ private:
     PillButton* m_stealth = nullptr;
     PillButton* m_gear = nullptr;
 
+    // What the answer area showed when the last question went out, shown again if the model
+    // takes the question for small talk.
+    struct Shown {
+        QString text;
+        bool isMarkdown = false;
+        QColor color;
+    };
+    std::optional<Shown> m_beforeQuestion;
+
     bool m_isStealth = true;
     bool m_canHideFromCapture = true;
     std::unique_ptr<Timer> m_sessionTimer;

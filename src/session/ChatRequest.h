@@ -15,8 +15,10 @@ namespace orvane {
 // The POST to the backend's chat endpoint, answered by a server-sent event stream.
 class ChatRequest {
 public:
+    // A model that goes quiet for this long has stopped; one that keeps writing may take minutes
+    // over a long design answer, and is cut only past the total.
     static constexpr double idleTimeoutSeconds = 30;
-    static constexpr double totalTimeoutSeconds = 60;
+    static constexpr double totalTimeoutSeconds = 10 * 60;
     // The largest body sent, a margin below what the backend accepts.
     static constexpr std::size_t maxBodyBytes = chat::maxBodyBytes / 5 * 4;
 

@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "session/SessionManager.h"
 
+#include <utility>
+
 #include "accounts/AuthManager.h"
 #include "capture/MicCapture.h"
 #include "capture/ScreenshotCapture.h"
@@ -110,7 +112,7 @@ SessionManager::SessionManager(const SessionServices& services, SessionConfig co
 
 SessionManager::~SessionManager() {
     // Recognition, capture and requests must not outlive the session that fed them.
-    cancelExchanges();
+    cancelExchange();
     stopRecognition();
     if (m_running) m_audioCapture->stop();
     m_mic->cancelRecording();
@@ -183,9 +185,8 @@ void SessionManager::beginCapture() {
     // every restart) is only ever touched on the main thread.
     m_audioCapture->onAudioBuffer = [weak = weak_from_this(),
                                      &mainQueue = m_services.mainQueue](AudioBuffer buffer) {
-        mainQueue.post([weak, buffer = std::move(buffer)] {
-            auto self = weak.lock();
-            if (self && self->m_recognitionRequest) self->m_recognitionRequest->append(buffer);
+        mainQueue.post([weak, buffer = std::move(buffer)]() mutable {
+            if (auto self = weak.lock()) self->feedRecognition(std::move(buffer));
         });
     };
     m_audioCapture->onError = [weak = weak_from_this()](const std::string& message) {
@@ -206,10 +207,29 @@ void SessionManager::beginCapture() {
     if (m_state == State::idle) setState(State::listening);
 }
 
+void SessionManager::feedRecognition(AudioBuffer buffer) {
+    if (m_recognitionRequest) {
+        m_recognitionRequest->append(buffer);
+        return;
+    }
+    if (!m_running) return;
+    m_gapFrames += buffer.frameCount();
+    m_gapAudio.push_back(std::move(buffer));
+    // The oldest sound gives way: what matters is what was said just before hearing resumes.
+    while (!m_gapAudio.empty() &&
+           static_cast<double>(m_gapFrames - m_gapAudio.front().frameCount()) >=
+               maxGapAudioSeconds * m_gapAudio.front().sampleRate) {
+        m_gapFrames -= m_gapAudio.front().frameCount();
+        m_gapAudio.erase(m_gapAudio.begin());
+    }
+}
+
 void SessionManager::stopSession() {
     m_pendingStart = 0;
     m_running = false;
-    cancelExchanges();
+    cancelExchange();
+    m_gapAudio.clear();
+    m_gapFrames = 0;
     m_audioCapture->stop();
     m_mic->stopRecording();
     stopRecognition();
@@ -278,6 +298,9 @@ void SessionManager::startRecognition() {
                         self->handleRecognition(recognition, result, error);
                 });
         });
+    for (const auto& buffer : m_gapAudio) m_recognitionRequest->append(buffer);
+    m_gapAudio.clear();
+    m_gapFrames = 0;
 }
 
 void SessionManager::stopRecognition() {
@@ -333,12 +356,15 @@ void SessionManager::sendToLLM(const std::string& question) {
         if (onError) onError("Not signed in -- please sign in again");
         return;
     }
+    supersedeExchange();
     setState(State::processing);
     m_services.mainQueue.post([weak = weak_from_this()] {
         auto self = weak.lock();
         if (self && self->onAnswer) self->onAnswer("");
     });
-    m_lastQuestion = question;
+    Exchange exchange;
+    exchange.id = ++m_exchangeNumber;
+    exchange.previousQuestion = std::exchange(m_lastQuestion, question);
     ConversationTurn turn{"user", question, m_screenshots->flush()};
     const auto attached = turn.images.size();
     m_conversationHistory.push_back(std::move(turn));
@@ -360,31 +386,43 @@ void SessionManager::sendToLLM(const std::string& question) {
         ChatRequest::make(m_config.apiBase, *token,
                           {rawValue(m_selectedModel), m_conversationHistory, m_systemContext});
     if (!request) {
+        withdrawQuestion(exchange, true);
         if (onError) onError("Invalid API URL");
         completeAssistantMessage("");
         return;
     }
-    const auto id = ++m_exchangeNumber;
-    m_exchanges[id] = Exchange{std::move(*request), *token, nullptr, false};
-    sendExchange(id);
+    exchange.request = std::move(*request);
+    exchange.accessToken = *token;
+    m_exchange = std::move(exchange);
+    sendExchange();
 }
 
-void SessionManager::sendExchange(std::uint64_t id) {
-    auto& exchange = m_exchanges.at(id);
+void SessionManager::sendExchange() {
+    auto& exchange = *m_exchange;
+    if (exchange.task) exchange.task->cancel();
     const auto weak = weak_from_this();
-    const auto live = [weak, id]() -> std::shared_ptr<SessionManager> {
+    const auto id = exchange.id;
+    const auto attempt = ++exchange.attempt;
+    // Reports reach the session only while this very transfer is the one awaited.
+    const auto live = [weak, id, attempt]() -> std::shared_ptr<SessionManager> {
         auto self = weak.lock();
-        return self && self->m_exchanges.count(id) ? self : nullptr;
+        return self && self->m_exchange && self->m_exchange->id == id &&
+                       self->m_exchange->attempt == attempt
+                   ? self
+                   : nullptr;
     };
     StreamDelegate::Receiver receiver;
     receiver.isAwaiting = [live] { return live() != nullptr; };
     receiver.onDelta = [live](const std::string& answer) {
-        if (auto self = live(); self && self->onAnswer) self->onAnswer(answer);
+        auto self = live();
+        if (!self) return;
+        self->m_exchange->answer = answer;
+        if (self->onAnswer && !couldBeSkipMarker(answer)) self->onAnswer(answer);
     };
-    receiver.onStop = [live, id](const std::string& answer) {
-        if (auto self = live()) self->endExchange(id, std::nullopt, answer);
+    receiver.onStop = [live](const std::string& answer) {
+        if (auto self = live()) self->finishExchange(std::nullopt, answer);
     };
-    receiver.onFailure = [live, id](const std::string& message, int status) {
+    receiver.onFailure = [live](const std::string& message, int status) {
         auto self = live();
         if (!self) return;
         // Too large: the screenshots kept in the conversation would make every later question
@@ -392,10 +430,13 @@ void SessionManager::sendExchange(std::uint64_t id) {
         if (status == 413) {
             for (auto& turn : self->m_conversationHistory) turn.images.clear();
         }
-        self->endExchange(id, message, "");
+        self->finishExchange(message, "");
     };
-    receiver.onUnauthorized = [live, id] {
-        if (auto self = live()) self->handleUnauthorized(id);
+    receiver.onBroken = [live](const std::string& reason) {
+        if (auto self = live()) self->handleBroken(reason);
+    };
+    receiver.onUnauthorized = [live] {
+        if (auto self = live()) self->handleUnauthorized();
     };
     exchange.task = m_services.http.stream(
         exchange.request,
@@ -404,27 +445,29 @@ void SessionManager::sendExchange(std::uint64_t id) {
 
 // An access token runs out long before the sign-in does: renew it once and ask again, so the user
 // never sees the expiry.
-void SessionManager::handleUnauthorized(std::uint64_t id) {
-    auto& exchange = m_exchanges.at(id);
+void SessionManager::handleUnauthorized() {
+    auto& exchange = *m_exchange;
+    // The refused transfer is finished with: nothing it might still report can end the question.
+    if (exchange.task) exchange.task->cancel();
     exchange.task.reset();
     auto& auth = m_services.auth;
     if (exchange.renewed || !auth.refreshToken()) {
-        endExchange(id, StreamDelegate::messageForStatus(401), "");
+        finishExchange(StreamDelegate::messageForStatus(401), "");
         return;
     }
     exchange.renewed = true;
+    const auto id = exchange.id;
     const auto resend = [weak = weak_from_this(), id] {
         auto self = weak.lock();
-        if (!self || !self->m_exchanges.count(id)) return;
-        auto& again = self->m_exchanges.at(id);
+        if (!self || !self->m_exchange || self->m_exchange->id != id) return;
         const auto& token = self->m_services.auth.accessToken();
         if (!token) {
-            self->endExchange(id, std::string("Not signed in -- please sign in again"), "");
+            self->finishExchange(std::string("Not signed in -- please sign in again"), "");
             return;
         }
-        again.accessToken = *token;
-        ChatRequest::setAccessToken(again.request, *token);
-        self->sendExchange(id);
+        self->m_exchange->accessToken = *token;
+        ChatRequest::setAccessToken(self->m_exchange->request, *token);
+        self->sendExchange();
     };
     // Another answer may have renewed the token since this request went out.
     if (auth.accessToken() && *auth.accessToken() != exchange.accessToken) {
@@ -433,40 +476,95 @@ void SessionManager::handleUnauthorized(std::uint64_t id) {
     }
     auth.refreshSession([weak = weak_from_this(), id, resend](AuthManager::RefreshResult result) {
         auto self = weak.lock();
-        if (!self || !self->m_exchanges.count(id)) return;
+        if (!self || !self->m_exchange || self->m_exchange->id != id) return;
         switch (result) {
             case AuthManager::RefreshResult::refreshed:
                 resend();
                 break;
             case AuthManager::RefreshResult::refused:
-                self->endExchange(id, StreamDelegate::messageForStatus(401), "");
+                self->finishExchange(StreamDelegate::messageForStatus(401), "");
                 break;
             case AuthManager::RefreshResult::failed:
-                self->endExchange(
-                    id, std::string("Could not renew the session with the server -- try again"),
-                    "");
+                self->finishExchange(
+                    std::string("Could not renew the session with the server -- try again"), "");
                 break;
         }
     });
 }
 
-void SessionManager::endExchange(std::uint64_t id, const std::optional<std::string>& failure,
-                                 const std::string& answer) {
-    m_exchanges.erase(id);
-    if (failure) {
-        if (onError) onError(*failure);
-        completeAssistantMessage("");
+// A long answer that stops arriving keeps what came: the reader has it already.
+void SessionManager::handleBroken(const std::string& reason) {
+    const auto& answer = m_exchange->answer;
+    if (couldBeSkipMarker(answer)) {
+        finishExchange("Stream error: " + reason, "");
     } else {
-        completeAssistantMessage(answer);
+        finishExchange(std::nullopt, cutShort(answer, reason));
     }
 }
 
-void SessionManager::cancelExchanges() {
-    auto exchanges = std::move(m_exchanges);
-    m_exchanges.clear();
-    for (auto& [id, exchange] : exchanges) {
-        if (exchange.task) exchange.task->cancel();
+void SessionManager::finishExchange(const std::optional<std::string>& failure,
+                                    const std::string& answer) {
+    auto exchange = std::move(*m_exchange);
+    m_exchange.reset();
+    if (failure) {
+        // A refused question is asked again by the user: its screenshots wait for that.
+        withdrawQuestion(exchange, true);
+        if (onError) onError(*failure);
+        completeAssistantMessage("");
+        return;
     }
+    // Small talk (or nothing at all) leaves the conversation as if it had not been sent.
+    const bool skipped = couldBeSkipMarker(answer);
+    if (skipped) withdrawQuestion(exchange, true);
+    completeAssistantMessage(answer);
+    if (skipped) {
+        m_services.mainQueue.post([weak = weak_from_this()] {
+            auto self = weak.lock();
+            if (self && self->onAnswerSkipped) self->onAnswerSkipped();
+        });
+    }
+}
+
+void SessionManager::withdrawQuestion(const Exchange& exchange, bool keepScreenshots) {
+    m_lastQuestion = exchange.previousQuestion;
+    if (m_conversationHistory.empty() || m_conversationHistory.back().role != "user") return;
+    auto images = std::move(m_conversationHistory.back().images);
+    m_conversationHistory.pop_back();
+    if (keepScreenshots) m_screenshots->putBack(std::move(images));
+}
+
+void SessionManager::supersedeExchange() {
+    if (!m_exchange) return;
+    auto exchange = std::move(*m_exchange);
+    m_exchange.reset();
+    if (exchange.task) exchange.task->cancel();
+    if (couldBeSkipMarker(exchange.answer)) {
+        withdrawQuestion(exchange, true);
+        return;
+    }
+    // The model keeps the context of what it had said, and the reader can page back to it.
+    const auto answer = cutShort(exchange.answer, "A new question was asked.");
+    m_conversationHistory.push_back({"assistant", answer, {}});
+    m_history.append(m_lastQuestion, answer);
+}
+
+void SessionManager::cancelExchange() {
+    if (!m_exchange) return;
+    auto task = std::move(m_exchange->task);
+    m_exchange.reset();
+    if (task) task->cancel();
+}
+
+bool SessionManager::couldBeSkipMarker(std::string_view answerSoFar) {
+    const auto start = answerSoFar.find_first_not_of(" \t\r\n");
+    if (start == std::string_view::npos) return true;
+    const auto text = answerSoFar.substr(start);
+    return text.starts_with(kSkipMarker) || kSkipMarker.starts_with(text);
+}
+
+std::string SessionManager::cutShort(const std::string& answer, const std::string& reason) {
+    return std::string(text::trimWhitespaceAndNewlines(answer)) + "\n\n*(Cut short. " + reason +
+           ")*";
 }
 
 void SessionManager::completeAssistantMessage(const std::string& text) {

@@ -5,7 +5,6 @@
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -88,6 +87,10 @@ public:
     std::function<void(bool hearing)> onHearingChanged;
     // The number of screenshots waiting for the next question, after every change.
     std::function<void(int count)> onScreenshotsChanged;
+    // The answer to the last question was "[SKIP]" (the model took it for small talk): nothing
+    // was recorded, the question was withdrawn from the conversation, and what was shown before
+    // it may be shown again.
+    std::function<void()> onAnswerSkipped;
     // The recorded answer now shown, its index and the number recorded: after every new answer
     // and every move through the history.
     std::function<void(const std::optional<QAPair>& shown, int index, int count)> onHistoryShown;
@@ -101,18 +104,25 @@ public:
     void captureScreenshot(std::optional<std::uint32_t> excludingWindow);
     // Asks about the queued screenshots; an empty prompt asks what they show.
     void sendScreenshots(const std::string& prompt);
+    // Asks one question. One question is answered at a time: a new one supersedes the one still
+    // being answered, whose answer so far is kept, marked as cut short.
     void sendToLLM(const std::string& question);
     // Ends one answer: records it unless it is empty or begins with "[SKIP]", keeps the last 20
     // turns and returns to listening, or to idle when the session is not hearing.
     void completeAssistantMessage(const std::string& text);
+    // Whether a streamed answer could still turn out to be the small-talk marker; such text is
+    // never shown.
+    static bool couldBeSkipMarker(std::string_view answerSoFar);
+    // An answer that did not arrive whole, marked so that reader and model both know.
+    static std::string cutShort(const std::string& answer, const std::string& reason);
 
     State state() const { return m_state; }
     // Whether the computer's sound is being heard: from a granted start until the stop. A
     // question asked while stopped is answered without this turning true.
     bool isRunning() const { return m_running; }
     bool isHearing() const { return m_running && m_hearing; }
-    // Questions sent whose answers are still awaited.
-    std::size_t pendingAnswers() const { return m_exchanges.size(); }
+    // Whether a question sent is still being answered.
+    bool isAwaitingAnswer() const { return m_exchange.has_value(); }
     Model selectedModel() const { return m_selectedModel; }
     void setSelectedModel(Model model) { m_selectedModel = model; }
     const std::string& systemContext() const { return m_systemContext; }
@@ -138,6 +148,8 @@ public:
     static constexpr const char* defaultLocale = "en-US";
     static constexpr std::size_t maxConversationTurns = 20;
     static constexpr double recognitionRestartDelay = 0.3;
+    // At most this much sound is kept for the next recognition while none runs.
+    static constexpr double maxGapAudioSeconds = 5;
 
 private:
     SessionManager(const SessionServices& services, SessionConfig config);
@@ -147,6 +159,7 @@ private:
     void setupScreenshots();
     void setupHistory();
     void beginCapture();
+    void feedRecognition(AudioBuffer buffer);
     void startRecognition();
     void stopRecognition();
     void restartRecognition();
@@ -157,19 +170,29 @@ private:
                            const std::optional<SpeechRecognitionError>& error);
     void setState(State state);
 
-    // One question on its way to the backend, kept so that it can be cancelled and, once, sent
-    // again with a renewed access token.
+    // The question on its way to the backend, kept so that it can be cancelled, withdrawn and,
+    // once, sent again with a renewed access token.
     struct Exchange {
+        std::uint64_t id = 0;
+        // Bumped at every sending: reports of a transfer that was replaced are dropped.
+        std::uint64_t attempt = 0;
         HttpRequest request;
         std::string accessToken;
         std::shared_ptr<HttpTask> task;
         bool renewed = false;
+        std::string answer;
+        // The question asked before this one, which is the last again if this one is withdrawn.
+        std::string previousQuestion;
     };
-    void sendExchange(std::uint64_t id);
-    void handleUnauthorized(std::uint64_t id);
-    void endExchange(std::uint64_t id, const std::optional<std::string>& failure,
-                     const std::string& answer);
-    void cancelExchanges();
+    void sendExchange();
+    void handleUnauthorized();
+    void handleBroken(const std::string& reason);
+    void finishExchange(const std::optional<std::string>& failure, const std::string& answer);
+    // Takes the question back out of the conversation, as if it had not been asked; its
+    // screenshots wait for the next question again unless they were what the server refused.
+    void withdrawQuestion(const Exchange& exchange, bool keepScreenshots);
+    void supersedeExchange();
+    void cancelExchange();
 
     SessionServices m_services;
     SessionConfig m_config;
@@ -195,8 +218,12 @@ private:
     // Identifies the start waiting for speech authorisation; a stop in between cancels it.
     std::uint64_t m_pendingStart = 0;
     std::uint64_t m_startNumber = 0;
-    std::map<std::uint64_t, Exchange> m_exchanges;
+    std::optional<Exchange> m_exchange;
     std::uint64_t m_exchangeNumber = 0;
+    // Sound that arrives while recognition restarts, fed to the next recognition first so that
+    // the first words of a question asked straight after another are heard.
+    std::vector<AudioBuffer> m_gapAudio;
+    std::size_t m_gapFrames = 0;
 };
 
 }  // namespace orvane

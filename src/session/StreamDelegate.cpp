@@ -63,7 +63,7 @@ bool StreamDelegate::didReceiveData(std::string_view bytes) {
     }
     if (!reports.empty()) deliver(std::move(reports));
     if (!ok) {
-        fail("Stream error: a line of the answer was longer than 1 MiB");
+        breakOff("A line of the answer was longer than 1 MiB.");
         return false;
     }
     return true;
@@ -72,15 +72,15 @@ bool StreamDelegate::didReceiveData(std::string_view bytes) {
 void StreamDelegate::didComplete(const std::optional<std::string>& error) {
     if (m_failed) return;
     if (error) {
-        fail("Stream error: " + *error);
+        breakOff(*error);
     } else if (!m_httpError && !m_sawEndEvent) {
-        fail("Stream error: the answer ended before it was complete");
+        breakOff("The answer ended before it was complete.");
     }
 }
 
-void StreamDelegate::fail(std::string message) {
+void StreamDelegate::breakOff(std::string reason) {
     m_failed = true;
-    deliver({{Report::Type::failure, std::move(message), 0}});
+    deliver({{Report::Type::broken, std::move(reason), 0}});
 }
 
 // One block per chunk keeps the main queue light; inside it every event is reported in order, so
@@ -100,6 +100,9 @@ void StreamDelegate::deliver(std::vector<Report> reports) {
                         break;
                     case Report::Type::failure:
                         if (receiver->onFailure) receiver->onFailure(report.text, report.status);
+                        break;
+                    case Report::Type::broken:
+                        if (receiver->onBroken) receiver->onBroken(report.text);
                         break;
                     case Report::Type::unauthorized:
                         if (receiver->onUnauthorized) receiver->onUnauthorized();

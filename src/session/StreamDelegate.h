@@ -28,9 +28,12 @@ public:
         std::function<bool()> isAwaiting;
         std::function<void(const std::string& answerSoFar)> onDelta;
         std::function<void(const std::string& answer)> onStop;
-        // A status other than 200 (but 401), an error event, or a broken stream; status is the
-        // HTTP status of a refused request, 0 for every other failure.
+        // A status other than 200 (but 401) or an error event; status is the HTTP status of a
+        // refused request, 0 for an error event.
         std::function<void(const std::string& message, int status)> onFailure;
+        // The stream broke after it began (timeout, lost connection, an end without its end
+        // event): what arrived so far may still be worth keeping. reason is a sentence.
+        std::function<void(const std::string& reason)> onBroken;
         // Status 401: the access token was refused. Its body is not read.
         std::function<void()> onUnauthorized;
     };
@@ -46,13 +49,13 @@ public:
 
 private:
     struct Report {
-        enum class Type { delta, stop, failure, unauthorized } type;
+        enum class Type { delta, stop, failure, broken, unauthorized } type;
         std::string text;
         int status = 0;
     };
 
     void deliver(std::vector<Report> reports);
-    void fail(std::string message);
+    void breakOff(std::string reason);
 
     std::shared_ptr<const Receiver> m_receiver;
     MainQueue& m_mainQueue;

@@ -32,7 +32,7 @@ Callback chained(Callback previous, Extra extra) {
 
 }  // namespace
 
-void SessionEventLog::attach(SessionManager& session) {
+void SessionEventLog::attach(SessionManager& session, std::function<std::string()> shownAnswer) {
     session.onStateChanged = chained(session.onStateChanged, [this](SessionManager::State state) {
         write({{"event", "state"}, {"state", stateName(state)}});
     });
@@ -42,6 +42,12 @@ void SessionEventLog::attach(SessionManager& session) {
     session.onAnswer = chained(session.onAnswer, [this](const std::string& text) {
         write({{"event", "answer"}, {"text", text}});
     });
+    session.onAnswerSkipped =
+        chained(session.onAnswerSkipped, [this, shownAnswer = std::move(shownAnswer)] {
+            nlohmann::ordered_json event = {{"event", "skipped"}};
+            if (shownAnswer) event["shown"] = shownAnswer();
+            write(event);
+        });
     session.onError = chained(session.onError, [this](const std::string& message) {
         write({{"event", "error"}, {"message", message}});
     });

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -18,12 +19,14 @@ class SessionManager;
 //   {"event":"shown","position":2,"count":3}   (the user paged to an earlier or later answer)
 //   {"event":"screenshot","png":"<base64>"}    (a picture joined the queue; then:)
 //   {"event":"screenshots","count":2}          (the number of pictures waiting)
+//   {"event":"skipped","shown":"..."}          (small talk declined; what the panel shows now)
 // Callbacks already set on the session keep running; the log is called after them.
 class SessionEventLog {
 public:
     explicit SessionEventLog(std::ostream& out) : m_out(out) {}
 
-    void attach(SessionManager& session);
+    // shownAnswer, when given, tells what the answer area shows (after the panel's own handling).
+    void attach(SessionManager& session, std::function<std::string()> shownAnswer = {});
     void write(const nlohmann::ordered_json& event);
 
 private:

@@ -228,6 +228,15 @@ TEST_F(Panel, ArrowsPageOnlyWithTwoOrMoreAnswers) {
     panel->historyNext();
     h.mainQueue.runUntilIdle();
     EXPECT_EQ(panel->historyLabel()->text(), "3/3");
+
+    // Small talk while an earlier answer is read: the panel shows it again, just as it was.
+    press(Qt::Key_Left);
+    h.mainQueue.runUntilIdle();
+    answer("okay great, sounds good", "[SKIP]");
+    EXPECT_EQ(panel->answerView()->text(), "second answer");
+    EXPECT_TRUE(panel->answerView()->isMarkdown());
+    EXPECT_EQ(panel->historyLabel()->text(), "2/3");
+    EXPECT_EQ(panel->statusLabel()->text(), "LISTENING");
 }
 
 TEST_F(Panel, QueuedScreenshotsShowTheBadgeAndTheSendButton) {

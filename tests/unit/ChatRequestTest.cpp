@@ -20,8 +20,8 @@ TEST(ChatRequest, PostsJsonWithTheBearerTokenAndTheTimeouts) {
     using Header = std::pair<std::string, std::string>;
     EXPECT_EQ(request->headers, (std::vector<Header>{{"Content-Type", "application/json"},
                                                      {"Authorization", "Bearer tok-1"}}));
-    EXPECT_EQ(request->idleTimeoutSeconds, 30);
-    EXPECT_EQ(request->totalTimeoutSeconds, 60);
+    EXPECT_EQ(request->idleTimeoutSeconds, 30) << "a model that went quiet";
+    EXPECT_GE(request->totalTimeoutSeconds, 600) << "a long answer that still flows is not cut";
 }
 
 TEST(ChatRequest, EmptyContextLeavesExactlyModelAndMessages) {

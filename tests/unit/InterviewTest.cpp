@@ -2,8 +2,10 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 
 // A whole interview on virtual time, as a candidate lives it: an hour of questions heard from
-// the call, asked by push-to-talk and about screenshots, with a stop in the middle of an answer,
-// an access token running out and the sound server restarting along the way.
+// the call, asked by push-to-talk and about screenshots, with small talk between answers, a
+// question asked while an answer streams, a three-minute answer, a stop in the middle of an
+// answer, an access token running out (its first renewal's reply lost), speech straight after a
+// question and the sound server restarting along the way.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +13,7 @@
 #include "capture/ScreenshotCapture.h"
 #include "capture/SystemAudioCapture.h"
 #include "fakes/SessionHarness.h"
+#include "text/Text.h"
 
 namespace orvane::testing {
 namespace {
@@ -24,6 +27,7 @@ public:
     explicit Backend(SessionHarness& h) : m_h(h) {}
 
     void expireAccessToken() { m_expired = *m_h.auth.accessToken(); }
+    void loseNextRenewalReply() { m_loseRenewalReply = true; }
 
     // Answers every request not answered yet; renewals are answered too.
     void answerAll() {
@@ -66,16 +70,32 @@ private:
         const auto body = nlohmann::json::parse(*call.request.body);
         const std::string question = body["messages"].back()["content"];
         call.respond(200);
+        if (question.find("sounds good") != std::string::npos) {
+            call.feed(event("[SK") + event("IP]"));
+            call.feed("data: {\"type\":\"message_stop\"}\n");
+            call.finish();
+            return;
+        }
         call.feed(event("Answer to: " + question));
         call.feed("data: {\"type\":\"message_stop\"}\n");
         call.finish();
     }
+
+public:
     static std::string event(const std::string& text) {
         return "data: " +
                nlohmann::json{{"type", "content_block_delta"}, {"delta", {{"text", text}}}}.dump() +
                "\n";
     }
+
+private:
     void renew(const FakeHttpClient::SendCall& call) {
+        // The backend used the token up, but its reply never arrived.
+        if (std::exchange(m_loseRenewalReply, false)) {
+            call.completion(HttpResult{std::nullopt, std::nullopt, "Connection reset by peer"});
+            m_h.mainQueue.advance(AuthManager::refreshRetryDelay);
+            return;
+        }
         ++m_renewals;
         const auto n = std::to_string(m_renewals);
         call.completion(HttpResult{HttpResponse{200},
@@ -92,6 +112,7 @@ private:
     std::size_t m_answeredSends = 0;
     int m_refusals = 0;
     int m_renewals = 0;
+    bool m_loseRenewalReply = false;
 };
 
 class Interview : public ::testing::Test {
@@ -128,6 +149,13 @@ protected:
         h.settle();
         backend.answerAll();
     }
+    // Small talk the model declines; the panel keeps what it showed.
+    void interviewerChats(const std::string& words) {
+        hear(words);
+        h.mainQueue.advance(h.session->silenceThreshold() + 0.1);
+        backend.answerAll();
+        h.mainQueue.advance(SessionManager::recognitionRestartDelay);
+    }
     void askAboutScreenshots(int count) {
         for (int i = 0; i < count; ++i) h.session->captureScreenshot(42);
         h.settle();
@@ -143,12 +171,18 @@ protected:
 
 TEST_F(Interview, AnHourOfQuestionsKeepsEveryAnswer) {
     h.startListening();
+    int skipped = 0;
+    h.session->onAnswerSkipped = [&skipped] { ++skipped; };
     int minute = 0;
     const auto question = [&minute](const char* kind) {
         return std::string(kind) + " question at minute " + std::to_string(minute);
     };
+    std::vector<std::string> cut;
     for (; minute < 60; ++minute) {
-        if (minute == 15) backend.expireAccessToken();
+        if (minute == 15) {
+            backend.expireAccessToken();
+            backend.loseNextRenewalReply();
+        }
         if (minute == 30) {
             // The sound server restarts: the capture is lost, then rejoined.
             h.audioSource.handlers.onEnded("Connection terminated");
@@ -169,30 +203,82 @@ TEST_F(Interview, AnHourOfQuestionsKeepsEveryAnswer) {
             EXPECT_EQ(h.session->state(), State::idle);
             h.startListening();
             EXPECT_EQ(h.session->state(), State::listening);
+        } else if (minute == 21) {
+            // The interviewer asks again while the answer still streams: the first is kept as
+            // far as it came.
+            hear(question("overtaken"));
+            h.mainQueue.advance(h.session->silenceThreshold() + 0.1);
+            auto& streaming = backend.holdNext();
+            streaming.respond(200);
+            streaming.feed(Backend::event("Half an answer"));
+            h.mainQueue.runUntilIdle();
+            asked.push_back(question("overtaken"));
+            cut.push_back(SessionManager::cutShort("Half an answer", "A new question was asked."));
+            h.mainQueue.advance(SessionManager::recognitionRestartDelay);
+            interviewerAsks(question("overtaking"));
+        } else if (minute == 25) {
+            // A design question answered for three minutes: it streams until its end.
+            hear(question("design"));
+            h.mainQueue.advance(h.session->silenceThreshold() + 0.1);
+            auto& streaming = backend.holdNext();
+            streaming.respond(200);
+            std::string answer;
+            for (int second = 0; second < 180; ++second) {
+                streaming.feed(Backend::event("word "));
+                answer += "word ";
+                h.mainQueue.advance(1);
+            }
+            streaming.feed("data: {\"type\":\"message_stop\"}\n");
+            streaming.finish();
+            h.mainQueue.runUntilIdle();
+            asked.push_back(question("design"));
+            cut.push_back(std::string(text::trimWhitespaceAndNewlines(answer)));
+        } else if (minute == 33) {
+            // The interviewer goes straight on: the first words come while hearing restarts.
+            interviewerAsks(question("first of two"));
+            h.audioSource.handlers.onBuffer(AudioBuffer{48000, 1, std::vector<float>(480, 0.5f)});
+            h.settle();
+            const auto& appended = h.recognizer().requests.back()->appended;
+            ASSERT_FALSE(appended.empty());
+            EXPECT_EQ(appended.front().samples.front(), 0.5f) << "the gap's words are heard";
         } else if (minute % 10 == 3) {
             candidateAsks(question("push-to-talk"));
         } else if (minute % 15 == 7) {
             askAboutScreenshots(2);
         } else if (minute % 3 != 1 && minute % 8 != 0) {
             interviewerAsks(question("interviewer"));
+        } else if (minute % 8 == 0 && minute > 0) {
+            const auto before = h.answers.size();
+            interviewerChats("okay great, sounds good");
+            ASSERT_EQ(h.answers.size(), before + 1);
+            EXPECT_EQ(h.answers.back(), "") << "small talk shows nothing of its own";
         }
         minutePasses();
     }
 
-    EXPECT_EQ(asked.size() + 1, 40u) << "forty questions, one of them stopped midway";
+    EXPECT_EQ(asked.size() + 1, 42u) << "forty-two questions, one of them stopped midway";
+    EXPECT_EQ(skipped, 7) << "small talk at minutes 8, 16, 24, 32, 40, 48 and 56";
     const auto& pairs = h.session->history().pairs();
     ASSERT_EQ(pairs.size(), asked.size());
-    for (std::size_t i = 0; i < pairs.size(); ++i) {
+    for (std::size_t i = 0, special = 0; i < pairs.size(); ++i) {
         EXPECT_EQ(pairs[i].question, asked[i]);
-        EXPECT_EQ(pairs[i].answer, "Answer to: " + asked[i]);
+        const bool isSpecial = asked[i].starts_with("overtaken") || asked[i].starts_with("design");
+        EXPECT_EQ(pairs[i].answer, isSpecial ? cut.at(special++) : "Answer to: " + asked[i]);
     }
-    EXPECT_EQ(h.session->history().currentIndex(), 38);
+    for (const auto& answer : h.answers) {
+        EXPECT_EQ(answer.find("[S"), std::string::npos) << "the marker was shown: " << answer;
+    }
+    const auto& turns = h.session->conversationHistory();
+    for (std::size_t i = 1; i < turns.size(); ++i) {
+        EXPECT_NE(turns[i].role, turns[i - 1].role) << "turn " << i;
+    }
+    EXPECT_EQ(h.session->history().currentIndex(), static_cast<int>(pairs.size()) - 1);
     EXPECT_EQ(h.session->state(), State::listening);
     EXPECT_TRUE(h.session->isHearing());
-    EXPECT_EQ(h.session->pendingAnswers(), 0u);
+    EXPECT_FALSE(h.session->isAwaitingAnswer());
     EXPECT_EQ(backend.refusals(), 1) << "the token ran out once and was renewed once";
     EXPECT_EQ(backend.renewals(), 1);
-    EXPECT_LE(h.session->conversationHistory().size(), SessionManager::maxConversationTurns);
+    EXPECT_LE(turns.size(), SessionManager::maxConversationTurns);
     EXPECT_TRUE(h.errors.front().starts_with("Audio capture stopped"))
         << "the one thing said was the lost sound";
     EXPECT_EQ(h.errors.size(), 1u);

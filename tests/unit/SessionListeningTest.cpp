@@ -277,14 +277,28 @@ TEST_F(SessionListening, AudioReachesOnlyTheCurrentRequest) {
     auto first = h.recognizer().requests[0];
     EXPECT_EQ(first->appended.size(), 1u) << "an empty block is dropped";
 
+    // What the interviewer says while recognition restarts is heard by the next one, first.
     h.hear("explain event sourcing");
     h.mainQueue.advance(1.5);
-    h.audioSource.handlers.onBuffer(AudioBuffer{48000, 1, std::vector<float>(480)});
+    h.audioSource.handlers.onBuffer(AudioBuffer{48000, 1, std::vector<float>(480, 0.2f)});
     h.mainQueue.advance(0.3);
-    h.audioSource.handlers.onBuffer(AudioBuffer{48000, 1, std::vector<float>(480)});
+    h.audioSource.handlers.onBuffer(AudioBuffer{48000, 1, std::vector<float>(480, 0.3f)});
     h.mainQueue.runUntilIdle();
     EXPECT_EQ(first->appended.size(), 1u);
-    EXPECT_EQ(h.recognizer().requests[1]->appended.size(), 1u) << "gap audio is dropped";
+    const auto& next = h.recognizer().requests[1]->appended;
+    ASSERT_EQ(next.size(), 2u);
+    EXPECT_EQ(next[0].samples[0], 0.2f);
+    EXPECT_EQ(next[1].samples[0], 0.3f);
+
+    // Only the last few seconds are kept while none runs.
+    h.hear("and what about snapshots");
+    h.mainQueue.advance(1.5);
+    for (int i = 0; i < 100; ++i) {
+        h.audioSource.handlers.onBuffer(AudioBuffer{48000, 1, std::vector<float>(4800)});
+    }
+    h.mainQueue.advance(0.3);
+    EXPECT_EQ(h.recognizer().requests[2]->appended.size(),
+              static_cast<std::size_t>(SessionManager::maxGapAudioSeconds * 10));
 }
 
 TEST_F(SessionListening, StopEndsCaptureAndClearsTheSessionButKeepsAnswers) {

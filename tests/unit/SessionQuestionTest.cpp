@@ -172,17 +172,7 @@ TEST_F(SessionQuestion, SendScreenshotsKeepsAGivenPrompt) {
     EXPECT_FALSE(bodyOf(h.lastStream())["messages"][0].contains("images"));
 }
 
-TEST_F(SessionQuestion, AQuestionWhileStreamingStartsASecondIndependentRequest) {
-    h.session->sendToLLM("first question");
-    h.session->sendToLLM("second question");
-    ASSERT_EQ(h.http.streams.size(), 2u);
-    EXPECT_NE(h.http.streams[0].delegate, h.http.streams[1].delegate);
-    EXPECT_FALSE(h.http.streams[0].task->cancelled);
-    EXPECT_EQ(bodyOf(h.http.streams[1])["messages"].size(), 2u);
-    EXPECT_EQ(h.session->lastQuestion(), "second question");
-}
-
-TEST_F(SessionQuestion, ABadBackendUrlFailsTheQuestionButKeepsItsTurn) {
+TEST_F(SessionQuestion, ABadBackendUrlFailsTheQuestionAndWithdrawsIt) {
     SessionHarness remote;
     auto session = SessionManager::create(
         {remote.mainQueue, remote.background, remote.http, remote.speech, remote.audioSource,
@@ -198,8 +188,7 @@ TEST_F(SessionQuestion, ABadBackendUrlFailsTheQuestionButKeepsItsTurn) {
     remote.mainQueue.runUntilIdle();
     EXPECT_EQ(session->state(), State::idle) << "asked while stopped, it stays stopped";
     EXPECT_EQ(states, (std::vector<State>{State::idle, State::idle}));
-    ASSERT_EQ(session->conversationHistory().size(), 1u);
-    EXPECT_EQ(session->conversationHistory()[0].role, "user");
+    EXPECT_TRUE(session->conversationHistory().empty());
 }
 
 TEST_F(SessionQuestion, PushToTalkNeedsARunningSession) {

@@ -8,7 +8,9 @@ It starts Xvfb, a private PulseAudio server whose default output is a null sink,
 (offline answers, development sign-in) and Orvane; signs in through the development identity
 provider with a scripted browser that hands the redirect back through Orvane's URL-scheme handler;
 starts a session; speaks three interview questions into the sink with espeak-ng, the backend's
-access tokens running out between them; waits for each answer; pages back through the answers
+access tokens running out between them; waits for each answer; asks a question while an answer
+still streams and checks that each question keeps its own answer; says a line of small talk and
+checks that the panel keeps the answer it showed; pages back through the answers
 with the arrow keys; has Orvane take a screenshot for the next question; signs out and in again;
 and saves screenshots (the display's and the one Orvane took), the event trace and the logs
 in a folder.
@@ -43,6 +45,10 @@ DEFAULT_QUESTIONS = ["What is the difference between a process and a thread",
                      "What is your greatest weakness", "How do you optimize a slow SQL query"]
 # Short enough that the second and third questions find the first access token expired.
 ACCESS_TOKEN_SECONDS = 5
+# Slow enough that a question spoken after an answer's first words arrives while it streams.
+OFFLINE_MS_PER_WORD = 200
+SMALL_TALK = "Okay, great, sounds good."
+CUT_SHORT_MARK = "*(Cut short. A new question was asked.)*"
 
 
 class Failed(Exception):
@@ -189,7 +195,8 @@ class Demo:
                                "--listen", "127.0.0.1:%d" % port,
                                "--data", os.path.join(self.tmp, "backend-data"),
                                "--dev-identity-provider", "--tier", "all=offline",
-                               "--access-token-ttl", str(ACCESS_TOKEN_SECONDS)])
+                               "--access-token-ttl", str(ACCESS_TOKEN_SECONDS),
+                               "--offline-pace", str(OFFLINE_MS_PER_WORD)])
 
         def healthy():
             try:
@@ -261,11 +268,14 @@ class Demo:
         self.screenshot("02-listening")
         return index
 
-    def ask(self, number, question, after):
-        wav = os.path.join(self.tmp, "question%d.wav" % number)
-        self.run(["espeak-ng", "-v", "en-us", "-s", "150", "-w", wav, question])
-        say('playing "%s" into the virtual sound card' % question)
+    def speak(self, name, words):
+        wav = os.path.join(self.tmp, name + ".wav")
+        self.run(["espeak-ng", "-v", "en-us", "-s", "150", "-w", wav, words])
+        say('playing "%s" into the virtual sound card' % words)
         self.run(["paplay", wav])
+
+    def ask(self, number, question, after):
+        self.speak("question%d" % number, question)
         spoken_end = time.monotonic()
         _, first = self.wait_event("the first answer text",
                                    lambda e: e["event"] == "answer" and e["text"].strip(), 60,
@@ -287,12 +297,53 @@ class Demo:
         self.screenshot("03-answer-%d" % number)
         return listening_index
 
+    def ask_while_streaming(self, first, second, after):
+        """Asks the second question while the first one's answer still streams: the first
+        answer stops where it was, marked as cut short, and each question keeps its own."""
+        self.speak("overtaken", first)
+        streaming, _ = self.wait_event("the first words of the answer",
+                                       lambda e: e["event"] == "answer" and e["text"].strip(),
+                                       60, after)
+        self.speak("overtaking", second)
+        first_index, cut = self.wait_event("the cut answer to be recorded",
+                                           lambda e: e["event"] == "recorded", 90, streaming)
+        second_index, whole = self.wait_event("the second answer to be recorded",
+                                              lambda e: e["event"] == "recorded", 90,
+                                              first_index + 1)
+        if not cut["answer"].endswith(CUT_SHORT_MARK) or CUT_SHORT_MARK in whole["answer"]:
+            raise Failed("the overlapping answers were not kept apart: %r then %r" %
+                         (cut["answer"], whole["answer"]))
+        self.measured["overlapping_questions"] = [cut["question"], whole["question"]]
+        say('"%s" was cut short by "%s", which has its own answer' %
+            (cut["question"], whole["question"]))
+        index, _ = self.wait_event(
+            "listening again", lambda e: e["event"] == "state" and e["state"] == "listening", 30,
+            second_index)
+        return index
+
+    def small_talk(self, after):
+        """Says a line of small talk: the model declines it and the panel keeps its answer."""
+        shown = [e for e in self.trace.poll()[:after] if e["event"] == "recorded"][-1]["answer"]
+        self.speak("small-talk", SMALL_TALK)
+        index, skipped = self.wait_event("the small talk to be declined",
+                                         lambda e: e["event"] == "skipped", 60, after)
+        shown_after = skipped.get("shown")
+        if shown_after != shown:
+            raise Failed("small talk changed the panel's answer to %r" % shown_after)
+        if self.trace.find(lambda e: e["event"] == "answer" and "[S" in e["text"], after):
+            raise Failed("the panel was shown the small-talk marker")
+        self.measured["small_talk_kept_the_answer"] = True
+        say("small talk was declined and the panel kept the answer it showed")
+        time.sleep(0.5)
+        self.screenshot("03-after-small-talk")
+        return index
+
     def page_back(self, after):
         """Presses the left arrow on the panel as a user would: the panel has the keyboard."""
         found = self.run(["xdotool", "search", "--onlyvisible", "--name", "^Orvane$"])
         window = found.stdout.split()[0]
         self.run(["xdotool", "windowfocus", "--sync", window])
-        count = len(self.questions)
+        count = sum(1 for e in self.trace.poll() if e["event"] == "recorded")
         for position in range(count - 1, 0, -1):
             self.run(["xdotool", "key", "Left"])
             after, _ = self.wait_event(
@@ -341,8 +392,9 @@ class Demo:
         if sum(1 for e in events if e["event"] == "signed-in") != 2:
             raise Failed("Orvane did not sign in twice")
         say("checked: %d questions reached the backend and were recorded, an expired access "
-            "token was renewed without a word to the user, a code block was answered, the arrow "
-            "keys paged the history, and signing in again worked" % len(heard))
+            "token was renewed without a word to the user, a code block was answered, a question "
+            "asked while an answer streamed kept its own answer, small talk left the panel as "
+            "it was, the arrow keys paged the history, and signing in again worked" % len(heard))
 
     def stop(self):
         for name, process in reversed(self.processes):
@@ -372,6 +424,8 @@ class Demo:
         after = self.start_listening(signed_in)
         for number, question in enumerate(self.questions, 1):
             after = self.ask(number, question, after)
+        after = self.ask_while_streaming(DEFAULT_QUESTIONS[0], DEFAULT_QUESTIONS[1], after)
+        after = self.small_talk(after)
         recorded = self.page_back(after)
         recorded, _ = self.take_screenshot("05-orvane-screenshot", recorded)
         if not self.forward(["--sign-out"]):
