@@ -78,9 +78,11 @@ void AnswerStreamDecoder::decodeLine(std::string_view line, std::vector<Event>& 
         events.push_back({Event::Type::stop, {}});
     } else if (*type == "error") {
         const auto error = event.find("error");
-        auto message = error != event.end() && error->is_object() ? stringMember(*error, "message")
-                                                                  : std::nullopt;
-        events.push_back({Event::Type::error, message.value_or("API error")});
+        const bool detailed = error != event.end() && error->is_object();
+        auto message = detailed ? stringMember(*error, "message") : std::nullopt;
+        auto kind = detailed ? stringMember(*error, "type") : std::nullopt;
+        events.push_back(
+            {Event::Type::error, message.value_or("API error"), kind.value_or(std::string())});
     }
 }
 

@@ -25,7 +25,8 @@ public:
     struct Event {
         enum class Type { delta, stop, error };
         Type type;
-        std::string text;  // the delta text, or the error message
+        std::string text;            // the delta text, or the error message
+        std::string errorType = {};  // an error's own "type", when it gave one
 
         bool operator==(const Event&) const = default;
     };

@@ -415,9 +415,7 @@ void SessionManager::sendExchange() {
     receiver.isAwaiting = [live] { return live() != nullptr; };
     receiver.onDelta = [live](const std::string& answer) {
         auto self = live();
-        if (!self) return;
-        self->m_exchange->answer = answer;
-        if (self->onAnswer && !couldBeSkipMarker(answer)) self->onAnswer(answer);
+        if (self && self->onAnswer && !couldBeSkipMarker(answer)) self->onAnswer(answer);
     };
     receiver.onStop = [live](const std::string& answer) {
         if (auto self = live()) self->finishExchange(std::nullopt, answer);
@@ -438,9 +436,9 @@ void SessionManager::sendExchange() {
     receiver.onUnauthorized = [live] {
         if (auto self = live()) self->handleUnauthorized();
     };
-    exchange.task = m_services.http.stream(
-        exchange.request,
-        std::make_shared<StreamDelegate>(std::move(receiver), m_services.mainQueue));
+    auto delegate = std::make_shared<StreamDelegate>(std::move(receiver), m_services.mainQueue);
+    exchange.answer = delegate->answerSoFar();
+    exchange.task = m_services.http.stream(exchange.request, std::move(delegate));
 }
 
 // An access token runs out long before the sign-in does: renew it once and ask again, so the user
@@ -494,7 +492,7 @@ void SessionManager::handleUnauthorized() {
 
 // A long answer that stops arriving keeps what came: the reader has it already.
 void SessionManager::handleBroken(const std::string& reason) {
-    const auto& answer = m_exchange->answer;
+    const auto& answer = *m_exchange->answer;
     if (couldBeSkipMarker(answer)) {
         finishExchange("Stream error: " + reason, "");
     } else {
@@ -538,12 +536,12 @@ void SessionManager::supersedeExchange() {
     auto exchange = std::move(*m_exchange);
     m_exchange.reset();
     if (exchange.task) exchange.task->cancel();
-    if (couldBeSkipMarker(exchange.answer)) {
+    if (couldBeSkipMarker(*exchange.answer)) {
         withdrawQuestion(exchange, true);
         return;
     }
     // The model keeps the context of what it had said, and the reader can page back to it.
-    const auto answer = cutShort(exchange.answer, "A new question was asked.");
+    const auto answer = cutShort(*exchange.answer, "A new question was asked.");
     m_conversationHistory.push_back({"assistant", answer, {}});
     m_history.append(m_lastQuestion, answer);
 }

@@ -180,7 +180,8 @@ private:
         std::string accessToken;
         std::shared_ptr<HttpTask> task;
         bool renewed = false;
-        std::string answer;
+        // The answer as it arrives (owned by the transfer, grown on the main thread).
+        std::shared_ptr<const std::string> answer = std::make_shared<std::string>();
         // The question asked before this one, which is the last again if this one is withdrawn.
         std::string previousQuestion;
     };

@@ -46,6 +46,8 @@ public:
 
     // The user-facing message for a status other than 200.
     static std::string messageForStatus(int statusCode);
+    // The answer as received so far; read it on the main thread only, where it grows.
+    std::shared_ptr<const std::string> answerSoFar() const { return m_fullResponse; }
 
 private:
     struct Report {
