@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for a while, two at a time.
 #   scripts/fuzz.sh [SECONDS] [TARGET...]   (default 300 seconds each, every target)
-# Targets: answer_stream_decoder url query jwt chat_body wav. Findings land in build-fuzz/findings.
+# Targets: answer_stream_decoder url query jwt chat_body wav whisper_model. Findings land in build-fuzz/findings.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-300}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(answer_stream_decoder url query jwt chat_body wav)
+[ ${#targets[@]} -gt 0 ] || targets=(answer_stream_decoder url query jwt chat_body wav whisper_model)
 
 "$root/scripts/setup.sh" clang libclang-rt-dev
 "$root/scripts/fetch-assets.sh"

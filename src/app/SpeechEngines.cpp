@@ -2,9 +2,11 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "app/SpeechEngines.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 
+#include "adapters/std/PrivateFiles.h"
 #include "adapters/whisper/ModelInstaller.h"
 
 namespace orvane {
@@ -18,14 +20,9 @@ constexpr const char* kNone = "none";
 }  // namespace
 
 SpeechEngines::Places SpeechEngines::Places::forUser() {
-    fs::path config;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
-        config = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        config = fs::path(home ? home : "/tmp") / ".config";
-    }
-    return {ModelInstaller::defaultDirectory(), config / "orvane" / "speech-model"};
+    const auto config = files::userConfigHome();
+    if (!config) return {};
+    return {ModelInstaller::defaultDirectory().value_or(""), *config / "orvane" / "speech-model"};
 }
 
 SpeechEngines::SpeechEngines(TwoPassSpeechService& speech, MainQueue& mainQueue,
@@ -38,18 +35,44 @@ SpeechEngines::SpeechEngines(TwoPassSpeechService& speech, MainQueue& mainQueue,
       m_adder(std::move(adder)) {}
 
 void SpeechEngines::start() {
+    if (m_places.choice.empty()) {
+        m_problem = ModelInstaller::noHomeMessage;
+        changed();
+        return;
+    }
+    // A load that never came back took the process down with it: that model is not tried again
+    // until the user chooses it, or every start would end the same way.
+    if (const auto crashed = readLines(loadingMarker()); !crashed.empty()) {
+        markFailed(crashed.front());
+    }
+    std::error_code error;
+    fs::remove(loadingMarker(), error);
     if (const auto choice = remembered()) {
         m_selected = *choice;
     } else {
         const auto models = ModelInstaller::installedModels(m_places.models);
         if (!models.empty()) m_selected = models.front();
     }
-    if (m_selected) load(*m_selected);
+    const auto failed = readLines(failedList());
+    if (m_selected && std::find(failed.begin(), failed.end(), *m_selected) != failed.end()) {
+        m_problem = m_selected->filename().string() +
+                    " could not be loaded last time; choose it again to try once more. Hearing "
+                    "goes on with " +
+                    firstPassName + " alone.";
+    } else if (m_selected) {
+        load(*m_selected);
+    }
     changed();
 }
 
 void SpeechEngines::choose(const std::optional<fs::path>& model) {
+    if (m_places.choice.empty()) {
+        m_problem = ModelInstaller::noHomeMessage;
+        changed();
+        return;
+    }
     remember(model);
+    if (model) unmarkFailed(*model);
     m_selected = model;
     m_problem.clear();
     m_speech.setSecondPass(nullptr);
@@ -83,11 +106,16 @@ void SpeechEngines::addModelFile(const fs::path& file) {
 void SpeechEngines::load(const fs::path& model) {
     const auto number = ++m_loadNumber;
     m_loading = true;
+    writeLines(loadingMarker(), {model});
     m_background.async([this, alive = std::weak_ptr<bool>(m_alive), &mainQueue = m_mainQueue,
                         loader = m_loader, model, number] {
         auto loaded = loader(model);
-        mainQueue.post([this, alive, number, loaded = std::move(loaded)] {
-            if (alive.expired() || number != m_loadNumber) return;
+        mainQueue.post([this, alive, model, number, loaded = std::move(loaded)] {
+            if (alive.expired()) return;
+            std::error_code error;
+            fs::remove(loadingMarker(), error);
+            if (!loaded.first) markFailed(model);
+            if (number != m_loadNumber) return;
             m_loading = false;
             if (loaded.first) {
                 m_speech.setSecondPass(loaded.first);
@@ -98,6 +126,44 @@ void SpeechEngines::load(const fs::path& model) {
             changed();
         });
     });
+}
+
+fs::path SpeechEngines::loadingMarker() const {
+    return m_places.choice.string() + "-loading";
+}
+
+fs::path SpeechEngines::failedList() const {
+    return m_places.choice.string() + "-failed";
+}
+
+void SpeechEngines::markFailed(const fs::path& model) const {
+    auto failed = readLines(failedList());
+    if (std::find(failed.begin(), failed.end(), model) == failed.end()) failed.push_back(model);
+    writeLines(failedList(), failed);
+}
+
+void SpeechEngines::unmarkFailed(const fs::path& model) const {
+    auto failed = readLines(failedList());
+    const auto end = std::remove(failed.begin(), failed.end(), model);
+    if (end == failed.end()) return;
+    failed.erase(end, failed.end());
+    writeLines(failedList(), failed);
+}
+
+std::vector<fs::path> SpeechEngines::readLines(const fs::path& file) {
+    std::vector<fs::path> lines;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty()) lines.emplace_back(line);
+    }
+    return lines;
+}
+
+void SpeechEngines::writeLines(const fs::path& file, const std::vector<fs::path>& lines) {
+    std::error_code error;
+    fs::create_directories(file.parent_path(), error);
+    std::ofstream out(file, std::ios::trunc);
+    for (const auto& line : lines) out << line.string() << "\n";
 }
 
 void SpeechEngines::changed() {

@@ -18,8 +18,9 @@ namespace orvane {
 // Which engines hear: PocketSphinx alone, or PocketSphinx and a Whisper model after it. The
 // choice is the user's (kept in a file beside Orvane's other settings); without one, the newest
 // installed model is used. Models load on the background queue; until one has loaded, and when
-// one cannot be, PocketSphinx hears alone and the status says so. Every public operation and
-// every report runs on the main thread.
+// one cannot be, PocketSphinx hears alone and the status says so. A model that failed to load, or
+// was loading when the process ended, is not loaded again at start until the user chooses it. Every
+// public operation and every report runs on the main thread.
 class SpeechEngines {
 public:
     struct Status {
@@ -39,7 +40,9 @@ public:
     struct Places {
         std::filesystem::path models;  // where installed models are
         std::filesystem::path choice;  // the file that keeps the user's choice
-        static Places forUser();       // under XDG_DATA_HOME and XDG_CONFIG_HOME
+        // Under XDG_DATA_HOME and XDG_CONFIG_HOME; empty without a home directory, and then no
+        // model is chosen or loaded.
+        static Places forUser();
     };
 
     SpeechEngines(TwoPassSpeechService& speech, MainQueue& mainQueue, BackgroundQueue& background,
@@ -61,6 +64,15 @@ private:
     void load(const std::filesystem::path& model);
     void changed();
     void remember(const std::optional<std::filesystem::path>& model) const;
+    // Beside the choice: the model being loaded (still there after a crash while loading), and
+    // the models that failed to load, which are not loaded again unless the user chooses them.
+    std::filesystem::path loadingMarker() const;
+    std::filesystem::path failedList() const;
+    void markFailed(const std::filesystem::path& model) const;
+    void unmarkFailed(const std::filesystem::path& model) const;
+    static std::vector<std::filesystem::path> readLines(const std::filesystem::path& file);
+    static void writeLines(const std::filesystem::path& file,
+                           const std::vector<std::filesystem::path>& lines);
     std::optional<std::optional<std::filesystem::path>> remembered() const;
 
     TwoPassSpeechService& m_speech;

@@ -25,6 +25,8 @@ public:
         return count;
     }
     std::size_t pendingCount() const { return m_blocks.size(); }
+    // Drops what is waiting, as a process that ends does.
+    void clear() { m_blocks.clear(); }
 
 private:
     std::deque<std::function<void()>> m_blocks;

@@ -130,6 +130,12 @@ TEST_F(Engines, ACorruptOrMissingModelIsExplainedAndPocketSphinxGoesOn) {
     pocketSphinx.recognizers["en-US"]->lastTask()->deliver("what is a heap", true);
     EXPECT_EQ(heard, "what is a heap");
 
+    // The next start does not try it again by itself.
+    engines = makeEngines();
+    engines->start();
+    EXPECT_EQ(background.pendingCount(), 0u);
+    EXPECT_NE(engines->status().problem.find("could not be loaded last time"), std::string::npos);
+
     fs::remove(model);
     engines->choose(model);
     settle();
@@ -137,6 +143,28 @@ TEST_F(Engines, ACorruptOrMissingModelIsExplainedAndPocketSphinxGoesOn) {
     EXPECT_NE(status.problem.find("Cannot read " + model.string()), std::string::npos)
         << status.problem;
     EXPECT_EQ(status.engines, "PocketSphinx");
+}
+
+// A model that took the process down while loading is not loaded at the next start, or every
+// start would end the same way; the user can still choose it.
+TEST_F(Engines, AModelThatWasLoadingWhenTheAppEndedWaitsForTheUser) {
+    const auto model = installed("ggml-crashes.bin", 5);
+    makeEngines()->start();  // the load never comes back: the process is gone
+    background.clear();
+    auto engines = makeEngines();
+    engines->start();
+    EXPECT_EQ(background.pendingCount(), 0u);
+    EXPECT_EQ(engines->status().selected, model);
+    EXPECT_NE(engines->status().problem.find("ggml-crashes.bin could not be loaded last time"),
+              std::string::npos)
+        << engines->status().problem;
+    engines->choose(model);
+    settle();
+    EXPECT_TRUE(hearsInTwoPasses());
+    engines = makeEngines();
+    engines->start();
+    settle();
+    EXPECT_TRUE(engines->status().problem.empty()) << "chosen again and loaded, it is trusted";
 }
 
 TEST_F(Engines, TheUsersChoiceOutlivesTheAppEvenWhenItIsNone) {

@@ -71,27 +71,48 @@ std::vector<TensorShape> tensorsOf(const WhisperDimensions& d) {
     return t;
 }
 
-// ggml's number formats: elements per block and bytes per block.
+// The number formats (ggml types) whisper.cpp reads, as elements per block and bytes per block.
 std::optional<std::pair<std::int64_t, std::int64_t>> blockOf(std::int32_t type) {
     static const std::map<std::int32_t, std::pair<std::int64_t, std::int64_t>> formats = {
-        {0, {1, 4}},      {1, {1, 2}},      {2, {32, 18}},    {3, {32, 20}},
-        {6, {32, 22}},    {7, {32, 24}},    {8, {32, 34}},    {10, {256, 84}},
-        {11, {256, 110}}, {12, {256, 144}}, {13, {256, 176}}, {14, {256, 210}}};
+        {0, {1, 4}},   {1, {1, 2}},   {2, {32, 18}}, {3, {32, 20}},
+        {6, {32, 22}}, {7, {32, 24}}, {8, {32, 34}}};
     const auto it = formats.find(type);
     if (it == formats.end()) return std::nullopt;
     return it->second;
 }
 
+// The file types of the published models and of whisper.cpp's own quantiser (f32, f16, q4_0,
+// q4_1, q8_0, q5_0, q5_1), each with the ggml type of its large matrices. Others either abort
+// whisper.cpp outright or need rows that Whisper's shapes do not have.
+std::optional<std::int32_t> matrixTypeOf(std::int32_t fileType) {
+    static const std::map<std::int32_t, std::int32_t> types = {{0, 0}, {1, 1}, {2, 2}, {3, 3},
+                                                               {7, 8}, {8, 6}, {9, 7}};
+    const auto it = types.find(fileType);
+    if (it == types.end()) return std::nullopt;
+    return it->second;
+}
+
+// The ggml type whisper.cpp reads a tensor in: small ones always as f32, the convolutions as f16
+// unless the whole model is f32, the matrices in the file type's own format.
+std::int32_t expectedTypeOf(Storage storage, std::int32_t fileType) {
+    switch (storage) {
+        case Storage::f32:
+            return 0;
+        case Storage::convolution:
+            return fileType == 0 ? 0 : 1;
+        case Storage::matrix:
+            return *matrixTypeOf(fileType);
+    }
+    return 0;
+}
+
 class Reader {
 public:
-    explicit Reader(const std::string& path) : m_in(path, std::ios::binary) {
-        if (m_in) {
-            m_in.seekg(0, std::ios::end);
-            m_size = static_cast<std::int64_t>(m_in.tellg());
-            m_in.seekg(0);
-        }
+    explicit Reader(std::istream& in) : m_in(in) {
+        m_in.seekg(0, std::ios::end);
+        m_size = static_cast<std::int64_t>(m_in.tellg());
+        m_in.seekg(0);
     }
-    bool opened() const { return static_cast<bool>(m_in); }
     std::int64_t left() { return m_size - static_cast<std::int64_t>(m_in.tellg()); }
     bool atEnd() { return left() <= 0; }
     template <typename T>
@@ -99,6 +120,7 @@ public:
         return static_cast<bool>(m_in.read(reinterpret_cast<char*>(&value), sizeof value));
     }
     bool read(std::string& text, std::int64_t length) {
+        if (length > left()) return false;
         text.resize(static_cast<std::size_t>(length));
         return static_cast<bool>(m_in.read(text.data(), length));
     }
@@ -109,7 +131,7 @@ public:
     }
 
 private:
-    std::ifstream m_in;
+    std::istream& m_in;
     std::int64_t m_size = 0;
 };
 
@@ -117,16 +139,18 @@ WhisperModelCheck problem(std::string text) {
     return {std::nullopt, std::move(text)};
 }
 
+// Only shapes whisper.cpp allocates safely: the context sizes every released model has (smaller
+// ones overflow its buffers), and sizes within reach of the real ones.
 bool sane(const WhisperDimensions& d) {
     const auto within = [](std::int32_t v, std::int32_t lo, std::int32_t hi) {
         return v >= lo && v <= hi;
     };
-    return within(d.vocabulary, 51864, 51866) && within(d.audioContext, 1, 1500) &&
+    return within(d.vocabulary, 51864, 51866) && d.audioContext == 1500 &&
            within(d.audioState, 1, 8192) && within(d.audioHeads, 1, 128) &&
-           within(d.audioLayers, 1, 64) && within(d.textContext, 1, 448) &&
-           d.textState == d.audioState && within(d.textHeads, 1, 128) &&
-           within(d.textLayers, 1, 64) && (d.mels == 80 || d.mels == 128) &&
-           d.audioState % d.audioHeads == 0 && d.textState % d.textHeads == 0;
+           within(d.audioLayers, 1, 64) && d.textContext == 448 && d.textState == d.audioState &&
+           within(d.textHeads, 1, 128) && within(d.textLayers, 1, 64) &&
+           (d.mels == 80 || d.mels == 128) && d.audioState % d.audioHeads == 0 &&
+           d.textState % d.textHeads == 0 && matrixTypeOf(d.fileType).has_value();
 }
 
 std::uint16_t toHalf(float value) {
@@ -176,8 +200,13 @@ std::string WhisperDimensions::sizeName() const {
 }
 
 WhisperModelCheck checkWhisperModel(const std::string& path) {
-    Reader in(path);
-    if (!in.opened()) return problem("Cannot read " + path + ".");
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return problem("Cannot read " + path + ".");
+    return checkWhisperModel(file, path);
+}
+
+WhisperModelCheck checkWhisperModel(std::istream& file, const std::string& path) {
+    Reader in(file);
     std::uint32_t magic = 0;
     if (!in.read(magic) || magic != kMagic) {
         return problem(path +
@@ -239,11 +268,12 @@ WhisperModelCheck checkWhisperModel(const std::string& path) {
             return problem(path + " has the tensor " + name + " in the wrong shape.");
         }
         const auto format = blockOf(type);
-        if (!format) {
-            return problem(path + " stores " + name + " in a number format Orvane does not know.");
+        if (!format || type != expectedTypeOf(it->second.storage, d.fileType)) {
+            return problem(path + " stores " + name +
+                           " in a number format whisper.cpp does not read there.");
         }
         const auto elements = extent[0] * extent[1] * extent[2];
-        if (elements % format->first != 0) {
+        if (extent[0] % format->first != 0) {
             return problem(path + " has the tensor " + name + " in the wrong shape.");
         }
         if (!in.skip(elements / format->first * format->second)) {

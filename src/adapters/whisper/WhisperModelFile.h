@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <istream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,6 +45,8 @@ struct WhisperModelCheck {
 // uninitialised memory, and reports a cut-off file only after reading it whole; this check runs
 // first and says what is wrong in words.
 WhisperModelCheck checkWhisperModel(const std::string& path);
+// The same check of a model read from a stream; path only names it in the sentence.
+WhisperModelCheck checkWhisperModel(std::istream& in, const std::string& path);
 
 // Writes a model file in the format whisper.cpp's conversion scripts write (magic, header, mel
 // filters, vocabulary, then each tensor), with random weights drawn from `seed`. Its output is
