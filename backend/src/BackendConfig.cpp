@@ -98,6 +98,10 @@ const std::vector<Option>& options() {
              c.behindProxy = v.empty() || v == "1" || v == "on";
              return std::nullopt;
          }},
+        {"public-name", "HOST",
+         "the name clients reach this server by (its Host header); requests naming another host "
+         "are refused. On loopback, only 127.0.0.1, [::1] and localhost are taken without it",
+         text(&BackendConfig::publicName)},
         {"tier", "TIER=PROVIDER[:MODEL]",
          "route a tier (nano, mini, standard, vision, or all) to offline, anthropic or openai; "
          "repeatable",

@@ -38,6 +38,10 @@ struct BackendConfig {
     // Behind a reverse proxy on this machine: a client's address is the last X-Forwarded-For
     // entry of requests that come from loopback.
     bool behindProxy = false;
+    // The host name clients use, when the server faces them under one (without the port). A page
+    // that rebinds its own name to this machine must not reach it, so a loopback server without
+    // a proxy takes only its loopback names.
+    std::string publicName;
 
     std::map<std::string, TierRoute> tiers;  // nano, mini, standard, vision
     std::string anthropicUrl = "https://api.anthropic.com";

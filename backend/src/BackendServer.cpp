@@ -161,13 +161,19 @@ BackendServer::BackendServer(BackendConfig config, std::ostream& log)
         }
     }
 
+    // What a provider said when it failed is for this log only; the user gets our own words.
+    const auto providerLog = [this](const std::string& line) {
+        std::lock_guard lock(m_logMutex);
+        m_log << "orvane-backend: " << printable(line) << '\n';
+    };
     for (const auto& [tier, route] : m_config.tiers) {
         if (route.provider == "anthropic") {
             m_providers[tier] = std::make_unique<AnthropicProvider>(
-                UpstreamConfig{m_config.anthropicUrl, m_config.anthropicKey, route.upstreamModel});
+                UpstreamConfig{m_config.anthropicUrl, m_config.anthropicKey, route.upstreamModel,
+                               60, providerLog});
         } else if (route.provider == "openai") {
-            m_providers[tier] = std::make_unique<OpenAiProvider>(
-                UpstreamConfig{m_config.openaiUrl, m_config.openaiKey, route.upstreamModel});
+            m_providers[tier] = std::make_unique<OpenAiProvider>(UpstreamConfig{
+                m_config.openaiUrl, m_config.openaiKey, route.upstreamModel, 60, providerLog});
         } else {
             m_providers[tier] =
                 std::make_unique<OfflineProvider>(KnowledgeBase::builtIn(), m_config.offlinePaceMs);
@@ -238,8 +244,14 @@ void BackendServer::logRequest(const std::string& method, const std::string& pat
 
 std::string BackendServer::clientAddress(const httplib::Request& request) const {
     if (m_config.behindProxy && isLoopbackAddress(request.remote_addr)) {
-        const auto forwarded = request.get_header_value("X-Forwarded-For");
-        // The proxy appends the address it saw; whatever came before is the client's own claim.
+        // The proxy appends the address it saw; whatever came before is the client's own claim,
+        // and so is any header line before the proxy's own (some proxies add a line, not an
+        // entry).
+        std::string forwarded;
+        const auto lines = request.get_header_value_count("X-Forwarded-For");
+        for (std::size_t i = 0; i < lines; ++i) {
+            forwarded += (i ? "," : "") + request.get_header_value("X-Forwarded-For", i);
+        }
         auto last = forwarded.substr(forwarded.rfind(',') + 1);
         last.erase(0, last.find_first_not_of(' '));
         last.erase(last.find_last_not_of(' ') + 1);
@@ -248,8 +260,28 @@ std::string BackendServer::clientAddress(const httplib::Request& request) const 
     return request.remote_addr;
 }
 
+bool BackendServer::acceptsHost(const std::string& host) const {
+    const auto port = ":" + std::to_string(m_port);
+    if (!m_config.publicName.empty() &&
+        (host == m_config.publicName || host.starts_with(m_config.publicName + ":"))) {
+        return true;
+    }
+    if (m_config.behindProxy && m_config.publicName.empty()) return true;
+    if (!m_config.isLoopback() && m_config.publicName.empty()) return true;
+    for (const char* name : {"127.0.0.1", "[::1]", "localhost"}) {
+        if (host == name || host == name + port) return true;
+    }
+    return false;
+}
+
 bool BackendServer::refuseBeforeReading(const httplib::Request& request,
                                         httplib::Response& response) {
+    // A web page can point a name of its own at 127.0.0.1 (DNS rebinding); the browser then sends
+    // that name as the host, which is how it is told apart from Orvane and the sign-in page.
+    if (!acceptsHost(request.get_header_value("Host"))) {
+        errorReply(response, 421, "Unknown host", "this server does not answer for that name");
+        return true;
+    }
     const bool isChat = request.path == endpoints::chat;
     const std::size_t limit = isChat ? m_config.maxBodyBytes : signInBodyBytes;
     if (request.has_header("Content-Length")) {

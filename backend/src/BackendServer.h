@@ -64,6 +64,7 @@ private:
     // Refuses what a route must not even read; Handled when it answered.
     bool refuseBeforeReading(const httplib::Request& request, httplib::Response& response);
     std::string clientAddress(const httplib::Request& request) const;
+    bool acceptsHost(const std::string& host) const;
 
     BackendConfig m_config;
     std::ostream& m_log;

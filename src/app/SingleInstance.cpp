@@ -11,6 +11,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <fstream>
+
+#include "adapters/std/PrivateFiles.h"
+
 namespace orvane {
 
 namespace {
@@ -34,12 +39,33 @@ QString SingleInstance::defaultSocketPath() {
     if (!runtime.isEmpty() && QDir(runtime).exists()) {
         return QDir(runtime).filePath("orvane-instance");
     }
-    // The temporary directory is everybody's: the socket goes in a directory of this user's that
-    // nobody else may enter (made here, or checked by problem() if it was there already).
-    const QString mine =
-        QDir(QDir::tempPath()).filePath(QStringLiteral("orvane-%1").arg(::getuid()));
-    ::mkdir(QFile::encodeName(mine).constData(), 0700);
-    return QDir(mine).filePath("instance");
+    // The temporary directory is everybody's, and a name there that anyone can guess can be
+    // taken first by anyone. The socket goes in a directory of a random name, private to this
+    // user, whose name is kept in their cache, where only they can write.
+    const auto cache = files::userCacheHome();
+    if (!cache) {
+        const QString mine =
+            QDir(QDir::tempPath()).filePath(QStringLiteral("orvane-%1").arg(::getuid()));
+        ::mkdir(QFile::encodeName(mine).constData(), 0700);
+        return QDir(mine).filePath("instance");
+    }
+    const auto record = *cache / "orvane" / "instance-directory";
+    if (std::ifstream in(record); in) {
+        std::string kept;
+        std::getline(in, kept);
+        SingleInstance candidate(QDir(QString::fromStdString(kept)).filePath("instance"));
+        if (!kept.empty() && !candidate.problem()) return candidate.m_socketPath;
+    }
+    auto pattern =
+        QFile::encodeName(QDir(QDir::tempPath()).filePath("orvane-XXXXXX")).toStdString();
+    if (!::mkdtemp(pattern.data()) || files::ensurePrivateDirectory(record.parent_path())) {
+        return QDir(QString::fromStdString(pattern)).filePath("instance");
+    }
+    if (auto opened = files::openPrivateForWriting(record);
+        std::holds_alternative<files::FileDescriptor>(opened)) {
+        files::writeAll(std::get<files::FileDescriptor>(opened).get(), pattern + "\n");
+    }
+    return QDir(QString::fromStdString(pattern)).filePath("instance");
 }
 
 SingleInstance::SingleInstance(QString socketPath) : m_socketPath(std::move(socketPath)) {}

@@ -19,8 +19,8 @@ namespace orvane {
 // a directory only this user can enter, and each end checks that the other runs as this user.
 class SingleInstance {
 public:
-    // The socket in the user's runtime directory, or, without one, in a private directory of
-    // theirs in the temporary directory.
+    // The socket in the user's runtime directory, or, without one, in a private directory of a
+    // random name in the temporary directory, which the user's cache remembers.
     static QString defaultSocketPath();
 
     explicit SingleInstance(QString socketPath = defaultSocketPath());

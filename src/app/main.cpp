@@ -29,6 +29,7 @@
 #include "adapters/qt/QtMainQueue.h"
 #include "adapters/qt/QtScreenSource.h"
 #include "adapters/qt/X11GlobalShortcuts.h"
+#include "adapters/std/PrivateFiles.h"
 #include "adapters/std/WorkerQueue.h"
 #include "adapters/whisper/ModelInstaller.h"
 #include "adapters/whisper/WhisperTranscriber.h"
@@ -102,7 +103,7 @@ std::string rebased(const std::string& endpoint, const std::string& apiBase) {
 // `orvane --install-model`: downloads or copies a model into place, showing how far it has got.
 int installModel(const std::string& source, const std::optional<std::string>& sha256) {
     CurlHttpClient http;
-    ModelInstaller installer(http, ModelInstaller::defaultDirectory());
+    ModelInstaller installer(http, ModelInstaller::defaultDirectory().value_or(""));
     const bool terminal = ::isatty(STDERR_FILENO) != 0;
     const bool download = source.rfind("http://", 0) == 0 || source.rfind("https://", 0) == 0;
     int shown = -1;
@@ -190,20 +191,17 @@ int main(int argc, char** argv) {
         return instance.forward(QString::fromStdString(arguments.message())) ? 0 : 1;
     }
 
-    std::ofstream trace;
+    // The trace holds what was heard and answered: for this user's eyes only, never written into
+    // a file another user owns or through a link they planted.
+    std::unique_ptr<files::DescriptorStream> trace;
     if (arguments.traceEvents) {
-        // The trace holds what was heard and answered: for this user's eyes only.
-        const int fd = ::open(arguments.traceEvents->c_str(),
-                              O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            ::fchmod(fd, 0600);
-            ::close(fd);
-            trace.open(*arguments.traceEvents, std::ios::out | std::ios::trunc);
-        }
-        if (fd < 0 || !trace) {
-            std::cerr << "orvane: cannot write " << *arguments.traceEvents << "\n";
+        auto opened = files::openPrivateForWriting(*arguments.traceEvents);
+        if (const auto* problem = std::get_if<std::string>(&opened)) {
+            std::cerr << "orvane: --trace-events: " << *problem << "\n";
             return 1;
         }
+        trace = std::make_unique<files::DescriptorStream>(
+            std::move(std::get<files::FileDescriptor>(opened)));
     }
 
     // Destroyed in reverse: the background queue goes before the services its work uses, and
@@ -247,8 +245,9 @@ int main(int argc, char** argv) {
                 std::move(loaded.transcriber), loaded.problem);
         },
         [&http](const std::filesystem::path& file) {
-            const auto result = ModelInstaller(http, ModelInstaller::defaultDirectory())
-                                    .install(file.string(), std::nullopt, nullptr);
+            const auto result =
+                ModelInstaller(http, ModelInstaller::defaultDirectory().value_or(""))
+                    .install(file.string(), std::nullopt, nullptr);
             return std::pair(result.installed, result.problem);
         });
     delegate.useSpeechEngines(speechEngines);
@@ -257,7 +256,7 @@ int main(int argc, char** argv) {
     delegate.onRedirect = [&webAuth](const QString& url) { return webAuth.deliver(url); };
     if (arguments.traceEvents) {
         delegate.onSessionCreated = [&logs, &trace, &delegate](SessionManager& session) {
-            logs.push_back(std::make_unique<SessionEventLog>(trace));
+            logs.push_back(std::make_unique<SessionEventLog>(*trace));
             logs.back()->write({{"event", "signed-in"}});
             logs.back()->attach(session, [&delegate] {
                 const auto* panel = delegate.floatingPanel();

@@ -90,28 +90,75 @@ TEST_F(RelayCase, AnUpstreamDyingMidStreamBecomesAnErrorEvent) {
     EXPECT_TRUE(events.back()["error"]["message"].is_string());
 }
 
-TEST_F(RelayCase, AnUpstreamRefusalBecomesAnErrorEvent) {
-    LoopbackServer upstream([](LoopbackConnection& c) {
-        c.write(statusReply(529, R"({"type":"error","error":{"type":"overloaded_error"}})"));
+// What a provider says when it fails can carry organisation ids, limits or gateway internals: the
+// user is told in words of our own, by the provider's documented statuses and error types, and
+// the provider's own text goes to the server's log only.
+struct ProviderFailure {
+    const char* provider;
+    int status;  // 200: the error comes inside the stream
+    const char* body;
+    const char* said;
+};
+
+class ProviderFailures : public RelayCase, public ::testing::WithParamInterface<ProviderFailure> {};
+
+TEST_P(ProviderFailures, AreToldInOurOwnWordsAndLoggedAsTheyCame) {
+    const auto& failure = GetParam();
+    LoopbackServer upstream([&failure](LoopbackConnection& c) {
+        if (failure.status != 200) {
+            c.write(statusReply(failure.status, failure.body));
+            return;
+        }
+        c.write(eventStreamHead());
+        c.write(std::string("data: ") + failure.body + "\n\n");
     });
-    startBackend("anthropic", upstream.origin());
+    startBackend(failure.provider, upstream.origin());
     const auto events = eventsOf(backendServer.chat(token, visionQuestion())->body);
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0]["type"], "error");
-    EXPECT_NE(events[0]["error"]["message"].get<std::string>().find("529"), std::string::npos);
+    EXPECT_EQ(events[0]["error"]["message"], failure.said);
+    backendServer.server->stop();
+    EXPECT_NE(backendServer.log.str().find("org-7Hc"), std::string::npos) << "logged as it came";
 }
 
-TEST_F(RelayCase, AnUpstreamErrorEventIsRelayed) {
-    LoopbackServer upstream([](LoopbackConnection& c) {
-        c.write(eventStreamHead());
-        c.write(sse({{"type", "error"},
-                     {"error", {{"type", "overloaded_error"}, {"message", "Overloaded"}}}}));
-    });
-    startBackend("anthropic", upstream.origin());
-    const auto events = eventsOf(backendServer.chat(token, visionQuestion())->body);
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0]["error"]["message"], "Overloaded");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Table, ProviderFailures,
+    ::testing::Values(
+        ProviderFailure{"anthropic", 401,
+                        R"({"type":"error","error":{"type":"authentication_error",)"
+                        R"("message":"invalid x-api-key org-7Hc"}})",
+                        "The model provider refused the request: the API key was not accepted."},
+        ProviderFailure{"anthropic", 400,
+                        R"({"type":"error","error":{"type":"invalid_request_error",)"
+                        R"("message":"Your credit balance is too low, org-7Hc"}})",
+                        "The model provider refused the request: the account has no credit "
+                        "left."},
+        ProviderFailure{
+            "anthropic", 529,
+            R"({"type":"error","error":{"type":"overloaded_error","message":"org-7Hc"}})",
+            "The model provider is overloaded right now; ask again in a moment."},
+        ProviderFailure{
+            "anthropic", 200,
+            R"({"type":"error","error":{"type":"overloaded_error","message":"org-7Hc"}})",
+            "The model provider is overloaded right now; ask again in a moment."},
+        ProviderFailure{"openai", 429,
+                        R"({"error":{"message":"quota org-7Hc","type":"insufficient_quota",)"
+                        R"("code":"insufficient_quota"}})",
+                        "The model provider refused the request: the account has no credit "
+                        "left."},
+        ProviderFailure{"openai", 429,
+                        R"({"error":{"message":"Rate limit org-7Hc","type":"requests",)"
+                        R"("code":"rate_limit_exceeded"}})",
+                        "The model provider is limiting requests right now; ask again in a "
+                        "moment."},
+        ProviderFailure{"openai", 404,
+                        R"({"error":{"message":"The model org-7Hc does not exist",)"
+                        R"("code":"model_not_found"}})",
+                        "The model provider refused the request: it has no model of that name."},
+        ProviderFailure{"openai", 200, R"({"error":{"message":"gateway org-7Hc exploded"}})",
+                        "The model provider stopped with an error; ask again."},
+        ProviderFailure{"openai", 502, "<html>gateway org-7Hc</html>",
+                        "The model provider had an internal error; ask again."}));
 
 TEST_F(RelayCase, OpenAiCompatibleChunksAreTranslated) {
     LoopbackServer upstream([](LoopbackConnection& c) {

@@ -179,6 +179,42 @@ TEST_F(ModelInstall, AServerCannotNameAFileOutsideTheModelsDirectory) {
     EXPECT_NE(result.installed->filename().string().front(), '.');
 }
 
+// A download is capped even when the server says no length, and nothing another user planted or
+// owns is written through.
+TEST_F(ModelInstall, HostileServersAndPlacesWriteNothingTheyShouldNot) {
+    auto endless = serve([](LoopbackConnection& c) {
+        c.write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+        const std::string chunk(65536, 'x');
+        while (c.write(chunk)) {
+        }
+        return true;
+    });
+    ModelInstaller capped(http, models, model.size());
+    const auto bomb = capped.install(endless->origin() + "/ggml-bomb.bin", sum, nullptr);
+    EXPECT_NE(bomb.problem.find("larger than any model"), std::string::npos) << bomb.problem;
+    EXPECT_TRUE(filesIn(models).empty());
+
+    // Another user's file, linked where the part file goes, is neither followed nor changed.
+    const auto victim = work / "victim";
+    std::ofstream(victim) << "theirs";
+    fs::create_symlink(victim, models / ".ggml-tiny.en.bin.part");
+    auto server = serve();
+    EXPECT_TRUE(installer.install(server->origin() + "/ggml-tiny.en.bin", sum, nullptr).installed);
+    std::ifstream unchanged(victim);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(unchanged), {}), "theirs");
+
+    // A models directory others may change is not used.
+    if (::geteuid() == 0) {
+        const auto theirs = work / "theirs";
+        fs::create_directories(theirs);
+        ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+        EXPECT_NE(ModelInstaller(http, theirs)
+                      .install(server->origin() + "/m.bin", sum, nullptr)
+                      .problem.find("belongs to another user"),
+                  std::string::npos);
+    }
+}
+
 TEST_F(ModelInstall, TheOrvaneCommandInstallsIntoTheUsersModelsDirectory) {
     auto server = serve();
     const auto home = work / "home";
@@ -199,6 +235,13 @@ TEST_F(ModelInstall, TheOrvaneCommandInstallsIntoTheUsersModelsDirectory) {
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.output.find("orvane: The model's SHA-256 is " + sum), std::string::npos)
         << refused.output;
+
+    // Without a home directory there is no private place for models: nothing goes to /tmp.
+    const auto homeless =
+        runProcess("env -u XDG_DATA_HOME -u HOME " + std::string(ORVANE_APP_PATH) +
+                   " --install-model " + shellQuoted((work / "made.bin").string()));
+    EXPECT_EQ(homeless.exitCode, 1);
+    EXPECT_NE(homeless.output.find("HOME is not set"), std::string::npos) << homeless.output;
 }
 
 }  // namespace

@@ -102,10 +102,10 @@ TEST_F(Hostile, BodiesTooLargeForTheirRouteAreRefusedBeforeTheyAreRead) {
         413);
     // A body without a declared length cannot be refused by its size before it arrives.
     for (const auto& route : kSignInRoutes) {
-        const auto reply =
-            rawExchange(server->port(), "POST " + route +
-                                            " HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n"
-                                            "\r\n100000\r\n");
+        const auto reply = rawExchange(
+            server->port(), "POST " + route +
+                                " HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n"
+                                "\r\n100000\r\n");
         EXPECT_EQ(statusOf(reply), 411) << route;
     }
 }
@@ -185,23 +185,36 @@ TEST_F(Hostile, ReplayedTokensSignNobodyIn) {
     ASSERT_EQ(first->status, 200);
     const auto replay = exchange(idToken);
     EXPECT_EQ(replay->status, 401) << "a copied ID token is good for nothing";
+}
 
-    const std::string stolen = nlohmann::json::parse(first->body)["refreshToken"];
-    const auto refresh = [&](const std::string& token) {
-        return c.Post("/api/v1/auth/refresh", nlohmann::json{{"refreshToken", token}}.dump(),
-                      "application/json");
+// A web page can point a name of its own at 127.0.0.1 (DNS rebinding) and have the browser send
+// requests to the desktop's backend: they carry the page's name as the host and are refused on
+// every route, the development sign-in and the chat included.
+TEST_F(Hostile, ARebindingPageReachesNoRoute) {
+    const auto port = std::to_string(server->port());
+    const std::string token = harness.signIn()["accessToken"];
+    const auto ask = [&](const std::string& host, const std::string& path) {
+        return statusOf(rawExchange(server->port(), "GET " + path + " HTTP/1.1\r\nHost: " + host +
+                                                        "\r\nAuthorization: Bearer " + token +
+                                                        "\r\n\r\n"));
     };
-    const auto owner = refresh(stolen);
-    ASSERT_EQ(owner->status, 200);
-    const std::string next = nlohmann::json::parse(owner->body)["refreshToken"];
-    EXPECT_EQ(refresh(stolen)->status, 401) << "the thief replays the traded token";
-    EXPECT_EQ(refresh(next)->status, 401) << "which ends the whole sign-in";
+    for (const auto& path : {"/healthz", "/dev/oauth2/v2/auth?client_id=x", "/api/v1/ai/chat"}) {
+        EXPECT_EQ(ask("rebind.example:" + port, path), 421) << path;
+        EXPECT_EQ(ask("127.0.0.1.rebind.example", path), 421) << path;
+    }
+    for (const auto& host : {"127.0.0.1:" + port, "localhost:" + port, std::string("127.0.0.1")}) {
+        EXPECT_EQ(ask(host, "/healthz"), 200) << host;
+    }
+    BackendProcess named("hostile-named", {"--public-name", "orvane.example"});
+    EXPECT_EQ(statusOf(rawExchange(named.port(),
+                                   "GET /healthz HTTP/1.1\r\nHost: orvane.example\r\n\r\n")),
+              200);
 }
 
 TEST_F(Hostile, RequestPathsCannotForgeLogLines) {
     rawExchange(server->port(),
                 "GET /x%0d%0a2026-01-01T00:00:00Z%20POST%20/api/v1/ai/chat%20200%1b[31m HTTP/1.1"
-                "\r\nHost: x\r\n\r\n");
+                "\r\nHost: 127.0.0.1\r\n\r\n");
     server->stop();
     const auto log = server->log();
     EXPECT_EQ(log.find("\n2026-01-01T00:00:00Z"), std::string::npos) << log;
@@ -274,18 +287,21 @@ TEST(HostileStartup, SignInsAreRateLimitedPerClientAddress) {
     BackendProcess limited("hostile-limited", {"--dev-identity-provider", "--sign-in-rate-limit",
                                                "5", "--behind-proxy"});
     auto c = limited.client();
-    const auto attempt = [&](const std::string& forwardedFor) {
+    // Each entry a header line of its own, as a proxy that adds its own line sends them.
+    const auto attempt = [&](const std::vector<std::string>& forwardedFor) {
         httplib::Headers headers;
-        if (!forwardedFor.empty()) headers.emplace("X-Forwarded-For", forwardedFor);
+        for (const auto& line : forwardedFor) headers.emplace("X-Forwarded-For", line);
         return c
             .Post("/api/v1/auth/mobile/google", headers, R"({"googleToken":"x"})",
                   "application/json")
             ->status;
     };
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(attempt("198.51.100.7"), 401) << i;
-    EXPECT_EQ(attempt("198.51.100.7"), 429);
-    EXPECT_EQ(attempt("203.0.113.9, 198.51.100.7"), 429) << "the proxy's own entry counts";
-    EXPECT_EQ(attempt("198.51.100.7, 203.0.113.9"), 401)
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(attempt({"198.51.100.7"}), 401) << i;
+    EXPECT_EQ(attempt({"198.51.100.7"}), 429);
+    EXPECT_EQ(attempt({"203.0.113.9, 198.51.100.7"}), 429) << "the proxy's own entry counts";
+    EXPECT_EQ(attempt({"203.0.113.9", "198.51.100.7"}), 429)
+        << "a line the client chose does not beat the proxy's own line";
+    EXPECT_EQ(attempt({"198.51.100.7, 203.0.113.9"}), 401)
         << "another client has a bucket of its own";
 }
 

@@ -20,10 +20,12 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <fstream>
 #include <thread>
 
 #include "adapters/curl/CurlHttpClient.h"
 #include "adapters/qt/BrowserWebAuth.h"
+#include "adapters/std/PrivateFiles.h"
 #include "app/SingleInstance.h"
 #include "backend/BackendProcess.h"
 
@@ -231,6 +233,52 @@ TEST_F(SocketSquatting, TheRunningInstanceHearsOnlyItsOwnUser) {
     QCoreApplication::processEvents();
     EXPECT_TRUE(received.isEmpty()) << "a stranger's message was carried out";
     EXPECT_EQ(WEXITSTATUS(status), 0) << "and was answered";
+}
+
+// Without a runtime directory, the place in the temporary directory is not one anybody can guess:
+// another user who makes /tmp/orvane-<uid> first stops nothing.
+TEST_F(SocketSquatting, WithoutARuntimeDirectoryAGuessedPlaceTakenFirstStopsNothing) {
+    const auto squatted = tmp.filePath(QStringLiteral("orvane-%1").arg(::getuid()));
+    ::mkdir(QFile::encodeName(squatted).constData(), 0700);
+    ASSERT_EQ(::chown(QFile::encodeName(squatted).constData(), kNobody, kNobody), 0);
+    qputenv("TMPDIR", tmp.path().toLocal8Bit());
+    qputenv("HOME", tmp.filePath("home").toLocal8Bit());
+    qunsetenv("XDG_RUNTIME_DIR");
+    qunsetenv("XDG_CACHE_HOME");
+    const auto path = SingleInstance::defaultSocketPath();
+    EXPECT_FALSE(path.startsWith(squatted)) << path.toStdString();
+    SingleInstance instance(path);
+    EXPECT_FALSE(instance.problem());
+    EXPECT_TRUE(instance.listen());
+    EXPECT_EQ(SingleInstance::defaultSocketPath(), path) << "a second launch finds the first";
+}
+
+// The event trace holds what was heard and answered: it is never written into a file another
+// user owns or can read, nor through a link or into a pipe somebody planted.
+TEST(PrivateFiles, TheTraceGoesOnlyIntoAFileOfThisUsersOwn) {
+    QTemporaryDir tmp;
+    const auto at = [&tmp](const char* name) { return tmp.filePath(name).toStdString(); };
+    std::ofstream(at("mine")) << "old events";
+    ::chmod(at("mine").c_str(), 0644);
+    ::symlink(at("mine").c_str(), at("link").c_str());
+    ::mkfifo(at("fifo").c_str(), 0600);
+    std::ofstream(at("theirs")) << "their file";
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(at("theirs").c_str(), kNobody, kNobody), 0);
+    }
+    for (const char* refused : {"link", "fifo", root ? "theirs" : "link"}) {
+        EXPECT_TRUE(std::holds_alternative<std::string>(files::openPrivateForWriting(at(refused))))
+            << refused;
+    }
+    for (const char* taken : {"mine", "new"}) {
+        auto opened = files::openPrivateForWriting(at(taken));
+        ASSERT_TRUE(std::holds_alternative<files::FileDescriptor>(opened)) << taken;
+        struct stat info {};
+        ASSERT_EQ(::fstat(std::get<files::FileDescriptor>(opened).get(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << taken;
+        EXPECT_EQ(info.st_size, 0) << taken;
+    }
 }
 
 TEST(ForgedCallbacks, ARedirectWithoutTheSignInsStateEndsNothing) {

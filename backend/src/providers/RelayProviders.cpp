@@ -4,11 +4,13 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <functional>
 
 #include <nlohmann/json.hpp>
 
 #include "protocol/AnswerStreamDecoder.h"
+#include "providers/ProviderErrors.h"
 
 namespace orvane::backend {
 
@@ -16,6 +18,7 @@ namespace {
 
 constexpr const char* kUnreadableReply =
     "The model provider's reply could not be read: a line of it never ended.";
+constexpr std::size_t kRefusalBytes = 16 * 1024;
 
 struct Origin {
     std::string origin;      // scheme://host[:port]
@@ -32,6 +35,14 @@ Origin split(const std::string& baseUrl) {
         origin.pathPrefix.pop_back();
     }
     return origin;
+}
+
+void failed(const UpstreamConfig& config, AnswerSink& sink, const UpstreamError& error) {
+    if (config.log) {
+        config.log("the model provider failed: HTTP " + std::to_string(error.status) + " " +
+                   error.type + " " + error.code + " " + error.message);
+    }
+    sink.error(describeUpstreamError(error));
 }
 
 // Posts the body and hands each received chunk to onChunk (only for a 200 reply). Ends the
@@ -54,20 +65,26 @@ void relay(const UpstreamConfig& config, const std::string& path, httplib::Heade
     int status = 0;
     bool ended = false;
     bool clientGone = false;
+    std::string refusal;
     request.response_handler = [&](const httplib::Response& response) {
         status = response.status;
         return true;
     };
     request.content_receiver = [&](const char* data, std::size_t length, std::uint64_t,
                                    std::uint64_t) {
-        if (status != 200 || ended) return true;
+        if (status != 200) {
+            // Enough of a refusal to tell its kind; the rest is not read.
+            refusal.append(data, std::min(length, kRefusalBytes - refusal.size()));
+            return refusal.size() < kRefusalBytes;
+        }
+        if (ended) return true;
         if (!onChunk(std::string_view(data, length), ended)) clientGone = true;
         return !clientGone;
     };
     const auto result = client.send(request);
     if (clientGone || ended) return;
     if (status != 0 && status != 200) {
-        sink.error("The model provider refused the request (HTTP " + std::to_string(status) + ").");
+        failed(config, sink, parseUpstreamError(status, refusal));
     } else if (!result) {
         sink.error("The model provider could not be reached (" +
                    httplib::to_string(result.error()) + ").");
@@ -114,9 +131,13 @@ void AnthropicProvider::answer(const chat::Request& input, AnswerSink& sink) {
                   bool open = true;
                   if (event.type == Type::delta) {
                       open = sink.delta(event.text);
+                  } else if (event.type == Type::stop) {
+                      ended = true;
+                      return sink.stop();
                   } else {
                       ended = true;
-                      return event.type == Type::stop ? sink.stop() : sink.error(event.text);
+                      failed(m_config, sink, {0, event.errorType, {}, event.text});
+                      return false;
                   }
                   if (!open) return false;
               }
@@ -163,13 +184,10 @@ void OpenAiProvider::answer(const chat::Request& input, AnswerSink& sink) {
                   }
                   const auto event = nlohmann::json::parse(payload, nullptr, false);
                   if (!event.is_object()) continue;
-                  if (const auto error = event.find("error"); error != event.end()) {
+                  if (event.contains("error")) {
                       ended = true;
-                      const auto message = error->is_object() && error->contains("message") &&
-                                                   (*error)["message"].is_string()
-                                               ? (*error)["message"].get<std::string>()
-                                               : std::string("The model provider failed.");
-                      return sink.error(message);
+                      failed(m_config, sink, parseUpstreamError(0, payload));
+                      return false;
                   }
                   const auto choices = event.find("choices");
                   if (choices == event.end() || !choices->is_array() || choices->empty()) continue;

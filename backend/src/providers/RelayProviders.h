@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "providers/ModelProvider.h"
@@ -13,6 +14,8 @@ struct UpstreamConfig {
     std::string apiKey;   // empty when the upstream needs none
     std::string model;    // the upstream's model name for this tier
     int timeoutSeconds = 60;
+    // Told what the provider itself said when it failed, for the server's log.
+    std::function<void(const std::string&)> log;
 };
 
 // Relays to an upstream Messages API with streaming. Its events are the ones Orvane speaks, so

@@ -3,6 +3,7 @@
 #include "adapters/whisper/ModelInstaller.h"
 
 #include <openssl/evp.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -12,7 +13,9 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <variant>
 
+#include "adapters/std/PrivateFiles.h"
 #include "adapters/whisper/WhisperModelFile.h"
 
 namespace orvane {
@@ -45,6 +48,8 @@ public:
 private:
     std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> m_context;
 };
+
+constexpr const char* kWriteFailed = "Could not write the model to disk (is it full?).";
 
 std::string lowered(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -81,13 +86,14 @@ std::string modelName(const std::string& source) {
     return safe;
 }
 
-// Writes what arrives to the part file and its sum as it goes; the installer waits for the end.
+// Writes what arrives to the part file and its sum as it goes, and stops past the largest model;
+// the installer waits for the end.
 class Download : public HttpStreamDelegate {
 public:
-    Download(std::ofstream& out, Sha256& sum,
+    Download(int out, Sha256& sum, std::uint64_t maxBytes,
              const std::function<void(const ModelInstaller::Progress&)>& progress,
              const std::atomic<bool>* stop)
-        : m_out(out), m_sum(sum), m_progress(progress), m_stop(stop) {}
+        : m_out(out), m_sum(sum), m_maxBytes(maxBytes), m_progress(progress), m_stop(stop) {}
 
     void didReceiveResponse(const HttpResponse& response) override {
         m_status = response.statusCode;
@@ -95,8 +101,12 @@ public:
     }
     bool didReceiveData(std::string_view bytes) override {
         if (m_status != 200 || (m_stop && *m_stop)) return false;
-        m_out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (!m_out) {
+        if ((m_reported.total && *m_reported.total > m_maxBytes) ||
+            m_reported.bytes + bytes.size() > m_maxBytes) {
+            m_tooLarge = true;
+            return false;
+        }
+        if (!files::writeAll(m_out, bytes)) {
             m_writeFailed = true;
             return false;
         }
@@ -116,7 +126,11 @@ public:
     std::optional<std::string> wait(const std::string& url) {
         std::unique_lock lock(m_mutex);
         m_finished.wait(lock, [this] { return m_done; });
-        if (m_writeFailed) return std::string("Could not write the model to disk (is it full?).");
+        if (m_writeFailed) return std::string(kWriteFailed);
+        if (m_tooLarge) {
+            return "The download is larger than any model (" + std::to_string(m_maxBytes) +
+                   " bytes) and was stopped.";
+        }
         if (m_stop && *m_stop) return std::string("The download was stopped.");
         if (m_status != 200 && m_status != 0) {
             return "The server answered " + std::to_string(m_status) + " for " + url + ".";
@@ -129,13 +143,15 @@ public:
     }
 
 private:
-    std::ofstream& m_out;
+    int m_out;
     Sha256& m_sum;
+    std::uint64_t m_maxBytes;
     const std::function<void(const ModelInstaller::Progress&)>& m_progress;
     const std::atomic<bool>* m_stop;
     int m_status = 0;
     ModelInstaller::Progress m_reported;
     bool m_writeFailed = false;
+    bool m_tooLarge = false;
     std::mutex m_mutex;
     std::condition_variable m_finished;
     bool m_done = false;
@@ -144,12 +160,10 @@ private:
 
 }  // namespace
 
-fs::path ModelInstaller::defaultDirectory() {
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/') {
-        return fs::path(data) / "orvane" / "models";
-    }
-    const char* home = std::getenv("HOME");
-    return fs::path(home ? home : "/tmp") / ".local" / "share" / "orvane" / "models";
+std::optional<fs::path> ModelInstaller::defaultDirectory() {
+    const auto data = files::userDataHome();
+    if (!data) return std::nullopt;
+    return *data / "orvane" / "models";
 }
 
 std::vector<fs::path> ModelInstaller::installedModels(const fs::path& directory) {
@@ -188,17 +202,22 @@ ModelInstaller::Result ModelInstaller::install(const std::string& source,
                 "--sha256 (the page the model is offered on lists it)."};
     }
     std::error_code error;
-    fs::create_directories(m_directory, error);
-    if (error) {
-        return {std::nullopt, "", "Cannot create " + m_directory.string() + ": " + error.message()};
+    if (m_directory.empty()) return {std::nullopt, "", noHomeMessage};
+    if (const auto problem = files::ensurePrivateDirectory(m_directory)) {
+        return {std::nullopt, "", *problem};
     }
     const auto name = modelName(source);
     const auto target = m_directory / name;
     const auto part = m_directory / ("." + name + ".part");
     Result result;
     {
-        std::ofstream out(part, std::ios::binary | std::ios::trunc);
-        if (!out) return {std::nullopt, "", "Cannot write in " + m_directory.string() + "."};
+        // A part file left behind is replaced; one planted as a link is removed, not followed.
+        fs::remove(part, error);
+        auto opened = files::createPrivate(part);
+        if (const auto* problem = std::get_if<std::string>(&opened)) {
+            return {std::nullopt, "", *problem};
+        }
+        auto out = std::move(std::get<files::FileDescriptor>(opened));
         Sha256 sum;
         std::optional<std::string> failed;
         if (download) {
@@ -207,7 +226,7 @@ ModelInstaller::Result ModelInstaller::install(const std::string& source,
             request.followRedirects = true;
             request.idleTimeoutSeconds = 60;
             request.totalTimeoutSeconds = 6 * 3600;
-            auto delegate = std::make_shared<Download>(out, sum, progress, stop);
+            auto delegate = std::make_shared<Download>(out.get(), sum, m_maxBytes, progress, stop);
             auto task = m_http.stream(request, delegate);
             failed = delegate->wait(source);
         } else {
@@ -222,8 +241,13 @@ ModelInstaller::Result ModelInstaller::install(const std::string& source,
                     in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
                     const auto got = static_cast<std::size_t>(in.gcount());
                     if (got == 0) break;
-                    out.write(buffer.data(), static_cast<std::streamsize>(got));
-                    if (!out) failed = "Could not write the model to disk (is it full?).";
+                    if (copied.bytes + got > m_maxBytes) {
+                        failed = source + " is larger than any model.";
+                        break;
+                    }
+                    if (!files::writeAll(out.get(), std::string_view(buffer.data(), got))) {
+                        failed = kWriteFailed;
+                    }
                     sum.add(std::string_view(buffer.data(), got));
                     copied.bytes += got;
                     if (progress) progress(copied);
@@ -232,8 +256,7 @@ ModelInstaller::Result ModelInstaller::install(const std::string& source,
             }
         }
         result.sha256 = sum.hex();
-        out.close();
-        if (!failed && !out) failed = "Could not write the model to disk (is it full?).";
+        if (::close(out.release()) != 0 && !failed) failed = kWriteFailed;
         if (!failed && expected && result.sha256 != *expected) {
             failed = "The model's SHA-256 is " + result.sha256 + ", not " + *expected +
                      ": the file is damaged or not the one expected, and was not installed.";

@@ -17,7 +17,8 @@ namespace orvane {
 // Puts Whisper models where Orvane finds them: downloaded from a URL or copied from a file, each
 // checked against its SHA-256 and read as a model before it takes its place, so a cut-off
 // download, a wrong file or an error page never becomes a model. Until then it is a hidden
-// ".part" file beside the models, removed when anything fails.
+// ".part" file beside the models, removed when anything fails. The models directory must be this
+// user's alone, and the part file is made new there, never through a link.
 class ModelInstaller {
 public:
     struct Progress {
@@ -30,11 +31,19 @@ public:
         std::string problem;  // why nothing was installed
     };
 
-    ModelInstaller(HttpClient& http, std::filesystem::path modelsDirectory)
-        : m_http(http), m_directory(std::move(modelsDirectory)) {}
+    // Nothing larger than maxBytes is taken (a server that sends no length could send forever).
+    ModelInstaller(HttpClient& http, std::filesystem::path modelsDirectory,
+                   std::uint64_t maxBytes = maxModelBytes)
+        : m_http(http), m_directory(std::move(modelsDirectory)), m_maxBytes(maxBytes) {}
 
-    // $XDG_DATA_HOME/orvane/models, ~/.local/share/orvane/models without it.
-    static std::filesystem::path defaultDirectory();
+    // $XDG_DATA_HOME/orvane/models, ~/.local/share/orvane/models without it; nothing without a
+    // home directory (models are never kept where other users could swap them).
+    static std::optional<std::filesystem::path> defaultDirectory();
+    // No model Orvane offers is larger; a download that grows past this stops there.
+    static constexpr std::uint64_t maxModelBytes = 500ULL * 1024 * 1024;
+    static constexpr const char* noHomeMessage =
+        "Models need a home directory of this user's (HOME is not set), and none is installed or "
+        "chosen without one.";
     // The models in a directory, newest first.
     static std::vector<std::filesystem::path> installedModels(
         const std::filesystem::path& directory);
@@ -49,6 +58,7 @@ public:
 private:
     HttpClient& m_http;
     std::filesystem::path m_directory;
+    std::uint64_t m_maxBytes;
 };
 
 }  // namespace orvane
