@@ -111,14 +111,5 @@ TEST_F(GoogleSignInOverHttp, FromAuthorisationUrlToStoredTokens) {
               200);
 }
 
-TEST_F(GoogleSignInOverHttp, EachAttemptRunsWithItsOwnCodeAndVerifier) {
-    ASSERT_EQ(signIn(), true);
-    const auto firstToken = *auth->accessToken();
-    const auto firstVerifier = *auth->pkceVerifier();
-    ASSERT_EQ(signIn(), true) << auth->lastError().value_or("");
-    EXPECT_NE(*auth->pkceVerifier(), firstVerifier);
-    EXPECT_NE(*auth->accessToken(), firstToken);
-}
-
 }  // namespace
 }  // namespace orvane::testing

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "accounts/AuthManager.h"
+#include "fakes/EventStream.h"
 #include "fakes/ScriptedAccounts.h"
 #include "fakes/SessionFakes.h"
 #include "session/SessionManager.h"
@@ -57,6 +58,32 @@ struct SessionHarness : SessionFakes {
         mainQueue.runUntilIdle();
     }
     FakeHttpClient::StreamCall& lastStream() { return http.streams.back(); }
+    // Asks and lets what it queued run; what was reported before is forgotten.
+    FakeHttpClient::StreamCall ask(const std::string& question) {
+        session->sendToLLM(question);
+        mainQueue.runUntilIdle();
+        answers.clear();
+        states.clear();
+        return lastStream();
+    }
+    // The backend answers: a status, the chunks, then the end or a transport error.
+    void reply(const FakeHttpClient::StreamCall& call, const std::vector<std::string>& chunks,
+               std::optional<std::string> error = std::nullopt, int status = 200) {
+        call.respond(status);
+        for (const auto& chunk : chunks) call.feed(chunk);
+        call.finish(error);
+        mainQueue.runUntilIdle();
+    }
+    // What each request asked: its last user turn.
+    std::vector<std::string> questions() const {
+        std::vector<std::string> sent;
+        for (const auto& call : http.streams)
+            sent.push_back(body(call)["messages"].back()["content"]);
+        return sent;
+    }
+    static nlohmann::json body(const FakeHttpClient::StreamCall& call) {
+        return nlohmann::json::parse(*call.request.body);
+    }
 };
 
 }  // namespace orvane::testing

@@ -50,9 +50,14 @@ TEST(AnswerStreamOverHttp, ANormalStreamGrowsTheAnswerAndIsRecorded) {
                   "messages":[{"role":"user","content":"How do you speed up a slow query?"}]})"));
 }
 
-TEST(AnswerStreamOverHttp, EveryByteInItsOwnWriteDecodesTheSame) {
-    const std::string body =
-        deltaEvent("na\u00EFve ") + deltaEvent("\U0001F680") + std::string(kStopEvent);
+// The decoder's own tests split streams everywhere; over a socket, one stream of single-byte
+// writes with CRLF lines and split characters is enough to show the transfer hands it over whole.
+TEST(AnswerStreamOverHttp, SingleByteWritesWithCrlfLinesDecodeTheSame) {
+    std::string body =
+        deltaEvent("na\u00EFve ") + deltaEvent("\U0001F680 \u20AC") + std::string(kStopEvent);
+    for (auto at = body.find("\n\n"); at != std::string::npos; at = body.find("\n\n", at + 4)) {
+        body.replace(at, 2, "\r\n\r\n");
+    }
     LoopbackServer server([&](LoopbackConnection& c) {
         c.write(eventStreamHead());
         for (char byte : body) {
@@ -62,26 +67,8 @@ TEST(AnswerStreamOverHttp, EveryByteInItsOwnWriteDecodesTheSame) {
     });
     LiveSession live(server.origin());
     ASSERT_TRUE(live.ask("split it"));
-    EXPECT_EQ(live.lastAnswer, "na\u00EFve \U0001F680");
+    EXPECT_EQ(live.lastAnswer, "na\u00EFve \U0001F680 \u20AC");
     EXPECT_TRUE(live.errors.empty());
-    EXPECT_EQ(live.session->history().count(), 1);
-}
-
-TEST(AnswerStreamOverHttp, CrlfLinesAndASplitCharacterDecode) {
-    const std::string euro = "\u20AC";  // three bytes
-    LoopbackServer server([&](LoopbackConnection& c) {
-        c.write(eventStreamHead());
-        std::string line = deltaEvent("costs 5" + euro);
-        line.replace(line.find("\n\n"), 2, "\r\n\r\n");
-        const auto cut = line.find(euro) + 1;
-        c.write(line.substr(0, cut));
-        c.pause(0.05);
-        c.write(line.substr(cut));
-        c.write("data: {\"type\":\"message_stop\"}\r\n\r\n");
-    });
-    LiveSession live(server.origin());
-    ASSERT_TRUE(live.ask("price"));
-    EXPECT_EQ(live.lastAnswer, "costs 5" + euro);
     EXPECT_EQ(live.session->history().count(), 1);
 }
 
@@ -103,12 +90,7 @@ TEST_P(BadStatusOverHttp, IsReportedAndTheBodyIgnored) {
 INSTANTIATE_TEST_SUITE_P(
     Statuses, BadStatusOverHttp,
     ::testing::Values(std::pair{401, "Session expired -- please sign in again"},
-                      std::pair{403, "AI chat not available for this account"},
-                      std::pair{404, "AI endpoint not found -- is the server up to date?"},
-                      std::pair{429, "Too many requests -- slow down a bit"},
-                      std::pair{500, "Server error (500) -- try again"},
-                      std::pair{503, "Server error (503) -- try again"},
-                      std::pair{204, "Request failed (HTTP 204)"}),
+                      std::pair{503, "Server error (503) -- try again"}),
     [](const auto& info) { return "Status" + std::to_string(info.param.first); });
 
 TEST(AnswerStreamOverHttp, AnErrorEventIsShownAndNothingRecorded) {

@@ -179,11 +179,4 @@ std::string statusReply(int status, std::string_view body) {
            std::string(body);
 }
 
-std::string deltaEvent(std::string_view text) {
-    const nlohmann::json event = {{"type", "content_block_delta"},
-                                  {"index", 0},
-                                  {"delta", {{"type", "text_delta"}, {"text", text}}}};
-    return "data: " + event.dump() + "\n\n";
-}
-
 }  // namespace orvane::testing

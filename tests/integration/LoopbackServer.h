@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "fakes/EventStream.h"
+
 namespace orvane::testing {
 
 struct ReceivedRequest {
@@ -71,10 +73,8 @@ private:
     std::vector<ReceivedRequest> m_requests;
 };
 
-// Reply pieces.
+// Reply pieces; the events themselves are in fakes/EventStream.h.
 std::string eventStreamHead();
 std::string statusReply(int status, std::string_view body);
-std::string deltaEvent(std::string_view text);
-inline constexpr std::string_view kStopEvent = "data: {\"type\":\"message_stop\"}\n\n";
 
 }  // namespace orvane::testing

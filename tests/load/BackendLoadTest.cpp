@@ -1,99 +1,76 @@
 // SPDX-FileCopyrightText: 2026 Orvane
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 
-// 200 chat streams at once against an orvane-backend process on loopback (offline provider, no
-// pacing): every stream must arrive whole. Prints time to first event and the server's peak RSS.
+// orvane-backend processes on loopback under a crowd of streams at once. Each test prints the time
+// to the first byte and the server's peak memory.
 
 #include <gtest/gtest.h>
-#include <httplib.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <barrier>
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <thread>
+#include <cstdio>
 
-#include "backend/BackendHarness.h"
 #include "backend/BackendProcess.h"
+#include "load/Crowd.h"
 
 namespace orvane::testing {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr int kStreams = 200;
-
+// With room for everyone, every stream arrives whole.
 TEST(BackendLoad, TwoHundredConcurrentStreamsAllArriveWhole) {
-    BackendProcess backendProcess("load",
-                                  {"--rate-limit", "0", "--threads", "256", "--max-streams", "256",
+    constexpr int kStreams = 200;
+    BackendProcess server("load", {"--rate-limit", "0", "--threads", "256", "--max-streams", "256",
                                    "--max-streams-per-user", "256", "--dev-identity-provider"});
-    BackendHarness signIn("load-signin");
-    backendProcess.attach(signIn);
-    const std::string token = signIn.signIn()["accessToken"];
-
+    BackendHarness harness("load-signin");
+    server.attach(harness);
     const std::vector<std::string> questions = {
         "how does a hash map work", "what is the cap theorem", "tell me about yourself",
         "design a url shortener", "what is a closure in javascript"};
-    std::vector<double> firstEventMs(kStreams, -1);
-    std::vector<std::string> bodies(kStreams);
-    std::vector<int> statuses(kStreams, 0);
-    std::barrier start(kStreams);
-    std::vector<std::thread> clients;
-    for (int i = 0; i < kStreams; ++i) {
-        clients.emplace_back([&, i] {
-            httplib::Client client("127.0.0.1", backendProcess.port());
-            client.set_read_timeout(60);
-            httplib::Request request;
-            request.method = "POST";
-            request.path = "/api/v1/ai/chat";
-            request.headers = {{"Authorization", "Bearer " + token}};
-            request.body = question(questions[i % questions.size()]).dump();
-            request.set_header("Content-Type", "application/json");
-            Clock::time_point sent;
-            request.response_handler = [&, i](const httplib::Response& response) {
-                statuses[i] = response.status;
-                return true;
-            };
-            request.content_receiver = [&, i](const char* data, std::size_t length, std::uint64_t,
-                                              std::uint64_t) {
-                if (firstEventMs[i] < 0) {
-                    firstEventMs[i] =
-                        std::chrono::duration<double, std::milli>(Clock::now() - sent).count();
-                }
-                bodies[i].append(data, length);
-                return true;
-            };
-            start.arrive_and_wait();
-            sent = Clock::now();
-            const auto result = client.send(request);
-            if (!result) statuses[i] = -static_cast<int>(result.error());
-        });
-    }
-    for (auto& client : clients) client.join();
-
+    const auto crowd = Crowd::ask({server.port()}, {harness.signIn()["accessToken"]}, kStreams,
+                                  [&](int i) { return question(questions[i % questions.size()]); });
     int complete = 0;
-    for (int i = 0; i < kStreams; ++i) {
-        const auto events = eventsOf(bodies[i]);
-        const bool whole = statuses[i] == 200 && !events.empty() &&
-                           events.back()["type"] == "message_stop" &&
-                           answerOf(events).starts_with("(Offline answer set)");
-        complete += whole;
-        if (!whole && complete + 3 > i) {
-            std::printf("stream %d: status %d, %zu bytes: %.120s\n", i, statuses[i],
-                        bodies[i].size(), bodies[i].c_str());
-        }
+    for (const auto& reply : crowd.replies) {
+        complete += Crowd::whole(reply) &&
+                    answerOf(eventsOf(reply.body)).starts_with("(Offline answer set)");
     }
     EXPECT_EQ(complete, kStreams);
+    std::printf("streams %d complete %d  first byte p50 %.1f ms  p99 %.1f ms  peak RSS %ld KiB\n",
+                kStreams, complete, crowd.firstByteQuantile(0.5), crowd.firstByteQuantile(0.99),
+                server.peakRssKilobytes());
+}
 
-    std::sort(firstEventMs.begin(), firstEventMs.end());
-    const auto at = [&](double q) {
-        return firstEventMs[static_cast<std::size_t>(q * (kStreams - 1))];
-    };
-    std::printf("streams %d complete %d  first event p50 %.1f ms  p99 %.1f ms  peak RSS %ld KiB\n",
-                kStreams, complete, at(0.5), at(0.99), backendProcess.peakRssKilobytes());
+// Every stream holds a worker while it runs: a crowd larger than the caps gets answers or a clear
+// "not now", never a hung or broken connection, and the caps let as many through as they allow.
+TEST(BackendLoad, AThousandStreamsFromFiftyUsersAllGetAWellFormedReply) {
+    constexpr int kUsers = 50, kStreams = 1000, kTotal = 48;  // 3/4 of the default 64 workers
+    BackendProcess server("hostile-load", {"--dev-identity-provider", "--sign-in-rate-limit", "0",
+                                           "--rate-limit", "0", "--offline-pace", "20"});
+    BackendHarness harness("hostile-load-client");
+    server.attach(harness);
+    std::vector<std::string> tokens;
+    for (int i = 0; i < kUsers; ++i) {
+        tokens.push_back(harness.signIn("User " + std::to_string(i))["accessToken"]);
+    }
+    const auto crowd = Crowd::ask({server.port()}, tokens, kStreams,
+                                  [](int) { return question("What is consistent hashing?"); });
+    int answered = 0, refused = 0;
+    for (const auto& reply : crowd.replies) {
+        if (reply.status == 200) {
+            EXPECT_TRUE(Crowd::whole(reply)) << reply.body;
+            ++answered;
+        } else {
+            ASSERT_EQ(reply.status, 429) << reply.body;
+            const auto error = nlohmann::json::parse(reply.body)["error"];
+            EXPECT_EQ(error, "Too many answers at once");
+            ++refused;
+        }
+    }
+    std::printf(
+        "%d streams from %d users: %d answered, %d told to wait; first byte p50 %.1f ms, "
+        "p99 %.1f ms; peak RSS %ld KiB\n",
+        kStreams, kUsers, answered, refused, crowd.firstByteQuantile(0.5),
+        crowd.firstByteQuantile(0.99), server.peakRssKilobytes());
+    // Answers take a second at this pace and all start together: the server's room is used.
+    EXPECT_GE(answered, kTotal);
+    EXPECT_EQ(answered + refused, kStreams);
 }
 
 }  // namespace

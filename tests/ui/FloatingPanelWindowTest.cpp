@@ -19,15 +19,6 @@ namespace {
 
 using State = SessionManager::State;
 
-QColor textColor(const MarkdownView* view) {
-    return view->textColor();
-}
-
-void expectWhite(const QColor& color, double opacity) {
-    EXPECT_EQ(color.rgb() & 0xFFFFFF, 0xFFFFFFu);
-    EXPECT_NEAR(color.alphaF(), opacity, 0.01);
-}
-
 class Panel : public ::testing::Test {
 protected:
     void build() {
@@ -66,7 +57,6 @@ TEST_F(Panel, AFreshPanelIsHiddenFromCaptureAndWaitsToStart) {
     EXPECT_EQ(h.workspace.exclusionRequests, (std::vector<bool>{true}));
     EXPECT_EQ(panel->stealthButton()->symbol(), "eye.slash");
     EXPECT_EQ(panel->answerView()->text(), "Start a session to begin.");
-    expectWhite(textColor(panel->answerView()), 0.35);
     EXPECT_TRUE(panel->statusDot()->isHidden());
     EXPECT_TRUE(panel->timerLabel()->text().isEmpty());
     for (QWidget* hidden : std::initializer_list<QWidget*>{
@@ -118,7 +108,6 @@ TEST_F(Panel, StatesRepaintTheControlsTheLightAndTheClock) {
     EXPECT_EQ(panel->statusLabel()->text(), "LISTENING");
     EXPECT_FALSE(panel->statusDot()->isHidden());
     EXPECT_EQ(panel->playPauseButton()->symbol(), "stop.fill");
-    EXPECT_NEAR(panel->playPauseButton()->tint().alphaF(), 0.85, 0.01);
     EXPECT_EQ(panel->timerLabel()->text(), "00:00");
     h.mainQueue.advance(3725);
     EXPECT_EQ(panel->timerLabel()->text(), "62:05") << "minutes are not capped at 59";
@@ -127,7 +116,6 @@ TEST_F(Panel, StatesRepaintTheControlsTheLightAndTheClock) {
     h.mainQueue.runUntilIdle();
     EXPECT_EQ(panel->statusLabel()->text(), "THINKING");
     EXPECT_EQ(panel->answerView()->text(), "Thinking...");
-    expectWhite(textColor(panel->answerView()), 0.4);
 
     panel->toggleSession();  // stop while the answer streams
     EXPECT_EQ(panel->answerView()->text(), "Start a session to begin.");
@@ -150,11 +138,9 @@ TEST_F(Panel, AnswersTranscriptsAndErrorsArePainted) {
     EXPECT_TRUE(panel->hearingLabel()->text().endsWith(QChar(0x2026))) << "cut at the tail";
     answer("what is a deadlock", "Two threads wait on each other.");
     EXPECT_EQ(panel->answerView()->text(), "Two threads wait on each other.");
-    expectWhite(textColor(panel->answerView()), 0.92);
     h.session->onError("Session expired -- please sign in again");
     EXPECT_EQ(panel->answerView()->text(), "Session expired -- please sign in again");
-    EXPECT_GT(textColor(panel->answerView()).redF(), 0.9);
-    EXPECT_LT(textColor(panel->answerView()).greenF(), 0.5);
+    EXPECT_GT(panel->answerView()->textColor().redF(), 0.9) << "errors are red";
 }
 
 TEST_F(Panel, ListeningWithoutSoundSaysSoUntilTheSoundIsBack) {

@@ -2,8 +2,9 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "app/StatusIcon.h"
-#include "overlay/UIHelpers.h"
 #include "ui/AppHarness.h"
 
 namespace orvane::testing {
@@ -24,50 +25,28 @@ QAction* item(QMenu* menu, const QString& title) {
     return nullptr;
 }
 
-TEST(StatusIconTest, NothingIsShownBeforeInstall) {
+TEST(StatusIconTest, ShowsTheStateOnceInstalledAndItsMenuCallsBack) {
     StatusIcon icon;
     icon.setState(State::listening);
     EXPECT_FALSE(icon.isInstalled());
-    EXPECT_EQ(icon.state(), State::listening);
-    EXPECT_TRUE(icon.shownSymbol().isEmpty());
-    // The first install draws the state set before it.
+    EXPECT_TRUE(icon.shownSymbol().isEmpty()) << "nothing is shown before install";
     icon.install();
-    EXPECT_TRUE(icon.isInstalled());
-    EXPECT_EQ(icon.shownSymbol(), "waveform");
-    EXPECT_EQ(icon.shownTint(), UI::systemGreen());
+    EXPECT_EQ(icon.shownSymbol(), "waveform") << "the first install draws the state set before";
     EXPECT_FALSE(icon.statusItem()->icon().isNull());
     EXPECT_EQ(icon.statusItem()->toolTip(), "Orvane");
-}
-
-TEST(StatusIconTest, TheMenuHoldsTheCommandsInOrder) {
-    StatusIcon icon;
-    icon.install();
     EXPECT_EQ(titles(icon.menu()), QStringList({"Start Session", "-", "About Orvane",
                                                 "Preferences...", "-", "Sign Out", "Quit Orvane"}));
     EXPECT_EQ(item(icon.menu(), "Preferences...")->shortcut(), QKeySequence("Ctrl+,"));
     EXPECT_EQ(item(icon.menu(), "Quit Orvane")->shortcut(), QKeySequence("Ctrl+Q"));
-    EXPECT_TRUE(item(icon.menu(), "Sign Out")->shortcut().isEmpty());
-}
-
-TEST(StatusIconTest, EachStateHasItsSymbolTintAndTitle) {
-    StatusIcon icon;
-    icon.install();
-    icon.setState(State::processing);
-    EXPECT_EQ(icon.shownSymbol(), "ellipsis.bubble");
-    EXPECT_EQ(icon.shownTint(), UI::systemOrange());
-    EXPECT_EQ(icon.startStopItem()->text(), "Stop Session");
-    icon.setState(State::listening);
-    EXPECT_EQ(icon.shownSymbol(), "waveform");
-    EXPECT_EQ(icon.startStopItem()->text(), "Stop Session");
-    icon.setState(State::idle);
-    EXPECT_EQ(icon.shownSymbol(), "bubble.left");
-    EXPECT_EQ(icon.shownTint(), UI::secondaryLabelColor());
-    EXPECT_EQ(icon.startStopItem()->text(), "Start Session");
-}
-
-TEST(StatusIconTest, CommandsCallTheirCallbacksAndChangeNothingElse) {
-    StatusIcon icon;
-    icon.install();
+    for (const auto& [state, symbol, command] :
+         {std::tuple{State::processing, "ellipsis.bubble", "Stop Session"},
+          std::tuple{State::listening, "waveform", "Stop Session"},
+          std::tuple{State::idle, "bubble.left", "Start Session"}}) {
+        icon.setState(state);
+        EXPECT_EQ(icon.shownSymbol(), symbol);
+        EXPECT_EQ(icon.startStopItem()->text(), command);
+    }
+    for (auto* action : icon.menu()->actions()) action->trigger();  // without callbacks: nothing
     std::vector<std::string> calls;
     icon.onStartStop = [&] { calls.push_back("start-stop"); };
     icon.onAbout = [&] { calls.push_back("about"); };
@@ -80,20 +59,9 @@ TEST(StatusIconTest, CommandsCallTheirCallbacksAndChangeNothingElse) {
     }
     EXPECT_EQ(calls,
               (std::vector<std::string>{"start-stop", "about", "preferences", "sign-out", "quit"}));
-    EXPECT_EQ(icon.state(), State::idle);
-    EXPECT_EQ(icon.startStopItem()->text(), "Start Session");
-}
+    EXPECT_EQ(icon.state(), State::idle) << "commands change nothing by themselves";
 
-TEST(StatusIconTest, ACommandWithoutACallbackDoesNothing) {
-    StatusIcon icon;
-    icon.install();
-    for (auto* action : icon.menu()->actions()) action->trigger();
-    EXPECT_EQ(icon.state(), State::idle);
-}
-
-TEST(StatusIconTest, InstallingAgainReplacesTheItemAndTitlesTheMenuAfresh) {
-    StatusIcon icon;
-    icon.install();
+    // Installing again replaces the item and titles the menu afresh.
     icon.setState(State::listening);
     const auto* first = icon.statusItem();
     icon.install();

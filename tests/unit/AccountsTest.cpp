@@ -269,86 +269,70 @@ INSTANTIATE_TEST_SUITE_P(
                        "Token exchange: The request timed out."}),
     [](const auto& info) { return std::string(info.param.name); });
 
-class BackendExchange : public GoogleSignIn {
-protected:
-    void reachBackend() {
-        redirectWith("?code=abc&state={state}");
-        answerToken(reply(200, nlohmann::json{{"id_token", idToken()}}.dump()));
-        ASSERT_EQ(http.sends.size(), 2u);
-    }
+// What the backend answers for the ID token, and what the account state holds afterwards; a
+// token held before the sign-in is "earlier".
+struct BackendReplyCase {
+    const char* name;
+    HttpResult reply;
+    std::optional<std::string> error;  // nothing: signed in
+    std::optional<std::string> accessToken;
+    std::optional<std::string> refreshToken;
+    std::optional<std::string> userName;
 };
 
-TEST_F(BackendExchange, PostsTheIdTokenToTheGoogleEndpoint) {
-    reachBackend();
+class BackendExchange : public GoogleSignIn,
+                        public ::testing::WithParamInterface<BackendReplyCase> {};
+
+TEST_P(BackendExchange, EndsAsTheReplySays) {
+    auth.setAccessToken("earlier");
+    redirectWith("?code=abc&state={state}");
+    answerToken(reply(200, nlohmann::json{{"id_token", idToken()}}.dump()));
+    ASSERT_EQ(http.sends.size(), 2u);
     const auto& request = http.sends[1].request;
-    EXPECT_EQ(request.method, "POST");
     EXPECT_EQ(request.url, "https://api.orvane.test/api/v1/auth/mobile/google");
     using Header = std::pair<std::string, std::string>;
     EXPECT_EQ(request.headers, (std::vector<Header>{{"Content-Type", "application/json"}}));
     EXPECT_EQ(request.totalTimeoutSeconds, 60);
+    answerBackend(GetParam().reply);
+    EXPECT_EQ(results, (std::vector<bool>{!GetParam().error}));
+    EXPECT_EQ(errorAtCompletion, GetParam().error);
+    EXPECT_EQ(auth.accessToken(), GetParam().accessToken);
+    EXPECT_EQ(auth.refreshToken(), GetParam().refreshToken);
+    EXPECT_EQ(auth.userName(), GetParam().userName);
 }
 
-TEST_F(BackendExchange, SuccessStoresTheTokensAndUser) {
-    reachBackend();
-    answerBackend(reply(
-        200, R"({"accessToken":"at","refreshToken":"rt","user":{"id":"7","firstName":"Ada"}})"));
-    EXPECT_EQ(results, (std::vector<bool>{true}));
-    EXPECT_FALSE(errorAtCompletion);
-    EXPECT_EQ(auth.accessToken(), "at");
-    EXPECT_EQ(auth.refreshToken(), "rt");
-    EXPECT_EQ(auth.userName(), "Ada");
-}
+const std::string kNoAccessToken =
+    R"({"refreshToken":"rt","padding":")" + std::string(300, 'p') + "\"}";
 
-TEST_F(BackendExchange, AnAccessTokenAloneIsEnough) {
-    reachBackend();
-    answerBackend(reply(200, R"({"accessToken":"at","user":"not an object"})"));
-    EXPECT_EQ(results, (std::vector<bool>{true}));
-    EXPECT_FALSE(auth.refreshToken());
-    EXPECT_FALSE(auth.user());
-}
-
-TEST_F(BackendExchange, AnErrorStringWinsOverATokenAndChangesNothing) {
-    auth.setAccessToken("earlier");
-    reachBackend();
-    answerBackend(
-        reply(401, R"({"error":"Invalid identity token","details":"expired","accessToken":"x"})"));
-    EXPECT_EQ(errorAtCompletion, "Backend: Invalid identity token - expired");
-    EXPECT_EQ(auth.accessToken(), "earlier");
-}
-
-TEST_F(BackendExchange, ANumericErrorIsNoError) {
-    reachBackend();
-    answerBackend(reply(200, R"({"error":3,"accessToken":"at"})"));
-    EXPECT_EQ(results, (std::vector<bool>{true}));
-}
-
-TEST_F(BackendExchange, AReplyWithoutAccessTokenSignsOutAndQuotesTwoHundredCharacters) {
-    auth.setAccessToken("earlier");
-    reachBackend();
-    const std::string body = R"({"refreshToken":"rt","padding":")" + std::string(300, 'p') + "\"}";
-    answerBackend(reply(200, body));
-    EXPECT_EQ(errorAtCompletion, "No access token in response: " + body.substr(0, 200));
-    EXPECT_FALSE(auth.isAuthenticated());
-    EXPECT_EQ(auth.refreshToken(), "rt");
-}
-
-TEST_F(BackendExchange, RepliesThatAreNotObjectsQuoteTheBody) {
-    reachBackend();
-    answerBackend(reply(502, "Bad Gateway"));
-    EXPECT_EQ(errorAtCompletion, "Backend (HTTP 502): Bad Gateway");
-}
-
-TEST_F(BackendExchange, AZeroByteReplyQuotesNothing) {
-    reachBackend();
-    answerBackend(reply(200, ""));
-    EXPECT_EQ(errorAtCompletion, "Backend (HTTP 200): ");
-}
-
-TEST_F(BackendExchange, TransportErrorsAreNamed) {
-    reachBackend();
-    answerBackend(HttpResult{std::nullopt, std::nullopt, "Could not connect to the server."});
-    EXPECT_EQ(errorAtCompletion, "Backend: Could not connect to the server.");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BackendExchange,
+    ::testing::Values(
+        BackendReplyCase{"tokensAndUser",
+                         reply(200, R"({"accessToken":"at","refreshToken":"rt",)"
+                                    R"("user":{"id":"7","firstName":"Ada"}})"),
+                         std::nullopt, "at", "rt", "Ada"},
+        BackendReplyCase{"anAccessTokenAlone",
+                         reply(200, R"({"accessToken":"at","user":"not an object"})"), std::nullopt,
+                         "at", std::nullopt, std::nullopt},
+        BackendReplyCase{"aNumericErrorIsNone", reply(200, R"({"error":3,"accessToken":"at"})"),
+                         std::nullopt, "at", std::nullopt, std::nullopt},
+        BackendReplyCase{"anErrorWinsOverAToken",
+                         reply(401, R"({"error":"Invalid identity token","details":"expired",)"
+                                    R"("accessToken":"x"})"),
+                         "Backend: Invalid identity token - expired", "earlier", std::nullopt,
+                         std::nullopt},
+        BackendReplyCase{"noAccessTokenSignsOut", reply(200, kNoAccessToken),
+                         "No access token in response: " + kNoAccessToken.substr(0, 200),
+                         std::nullopt, "rt", std::nullopt},
+        BackendReplyCase{"notAnObject", reply(502, "Bad Gateway"),
+                         "Backend (HTTP 502): Bad Gateway", "earlier", std::nullopt, std::nullopt},
+        BackendReplyCase{"zeroBytes", reply(200, ""), "Backend (HTTP 200): ", "earlier",
+                         std::nullopt, std::nullopt},
+        BackendReplyCase{"transportError",
+                         HttpResult{std::nullopt, std::nullopt, "Could not connect to the server."},
+                         "Backend: Could not connect to the server.", "earlier", std::nullopt,
+                         std::nullopt}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BackendUrl, PlainHttpToAnotherMachineIsABadBackendUrl) {
     ManualMainQueue mainQueue;
@@ -453,6 +437,35 @@ TEST_F(AppleSignInFlow, WithoutSignInWithAppleThePlatformSaysSo) {
     EXPECT_EQ(results, (std::vector<bool>{false}));
     EXPECT_EQ(errorAtCompletion,
               "Apple Sign In: Sign in with Apple is not available on this platform.");
+}
+
+TEST(AuthManagerState, StartsSignedOutAndHoldsWhatItIsGiven) {
+    EXPECT_EQ(&AuthManager::shared(), &AuthManager::shared());
+    AuthManager auth;
+    EXPECT_FALSE(auth.isAuthenticated());
+    EXPECT_FALSE(auth.userName());
+    EXPECT_FALSE(auth.lastError());
+    auth.setAccessToken("");
+    EXPECT_TRUE(auth.isAuthenticated()) << "any access token signs in, even an empty one";
+    for (const auto& [user, name] :
+         std::vector<std::pair<nlohmann::json, std::optional<std::string>>>{
+             {{{"id", 7}, {"firstName", "Ada"}, {"name", "Ada Lovelace"}}, "Ada"},
+             {{{"firstName", ""}}, ""},
+             {{{"firstName", 42}}, std::nullopt},
+             {{{"name", "Ada"}, {"first_name", "Ada"}}, std::nullopt},
+             {nlohmann::json::array({"Ada"}), std::nullopt}}) {
+        auth.setUser(user);
+        EXPECT_EQ(auth.userName(), name) << user;
+    }
+    auth.setRefreshToken("r");
+    auth.setLastError("Sign-in failed");
+    for (int i = 0; i < 2; ++i) {
+        auth.signOut();
+        EXPECT_FALSE(auth.isAuthenticated());
+        EXPECT_FALSE(auth.refreshToken());
+        EXPECT_FALSE(auth.user());
+        EXPECT_EQ(auth.lastError(), "Sign-in failed") << "the last error stays";
+    }
 }
 
 }  // namespace

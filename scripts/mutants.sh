@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Ten faults, each put into the code by itself, and the tests that catch it: every one must be
+# caught by at least one test. Builds in build-mutants (BUILD_DIR to use another) and puts each
+# file back as it was. Prints one row per fault: caught or not, and the first tests that failed.
+#   scripts/mutants.sh
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build-mutants}
+"$root/scripts/setup.sh"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DORVANE_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build "$build" >/dev/null
+
+python3 - "$root" "$build" <<'PY'
+import os, re, subprocess, sys
+
+root, build = sys.argv[1], sys.argv[2]
+# (what the fault is, file, text, replacement, ctest regex of the suites that should catch it)
+MUTANTS = [
+    ("the 429 message text", "src/session/StreamDelegate.cpp",
+     '"Too many requests -- slow down a bit"', '"Too many requests"', "Session|Status|Answer"),
+    ("a line of exactly the cap is refused", "src/protocol/AnswerStreamDecoder.cpp",
+     "m_partialLine.size() + piece.size() > maxLineBytes",
+     "m_partialLine.size() + piece.size() >= maxLineBytes", "Decoder|Stream"),
+    ("an eight-character word is dropped", "src/session/SessionManager.cpp",
+     "text::characterCount(utterance) >= 8", "text::characterCount(utterance) > 8",
+     "Session|Utterance|Listening"),
+    ("a question renews its token again and again", "src/session/SessionManager.cpp",
+     "if (exchange.renewed || !auth.refreshToken()) {", "if (!auth.refreshToken()) {",
+     "Session|Renewal|Interview"),
+    ("a redirect of another sign-in is taken", "src/accounts/AuthManager.cpp",
+     "if (!state || !*state || **state != m_oauthState) return;",
+     "if (!state || !*state) return;", "SignIn|Google|Forged|Auth"),
+    ("a redirect to another scheme is taken", "src/adapters/qt/BrowserWebAuth.cpp",
+     "return expected.isEmpty() ||", "return true ||", "WebAuth|Browser|Forged"),
+    ("a public address counts as this machine", "backend/src/Loopback.cpp",
+     "(ntohl(v4.s_addr) >> 24) == 127", "(ntohl(v4.s_addr) >> 24) <= 127",
+     "Loopback|Hostile|Config|Relay"),
+    ("one answer more than the cap streams", "backend/src/StreamLimiter.cpp",
+     "if (mine >= m_perUser || m_running >= m_total) {",
+     "if (mine > m_perUser || m_running > m_total) {", "Limit|Stream|Chat|Hostile"),
+    ("a reused refresh token is granted", "backend/src/TokenService.cpp",
+     "        case Outcome::replayed: {",
+     "        case Outcome::replayed:\n        case Outcome::reused: {", "Refresh|Token|Renewal"),
+    ("a stalled transfer never times out", "src/adapters/curl/CurlHttpClient.cpp",
+     "if (deadline <= now) {", "if (false) {", "Curl|Http|Stream|Broken"),
+]
+# The reused case has its own branch, which the grant now takes.
+DROPPED = {"a reused refresh token is granted":
+           '        case Outcome::reused:\n            return Refusal("the refresh token was already used; sign in again");\n'}
+
+def run(command):
+    return subprocess.run(command, cwd=root, capture_output=True, text=True)
+
+print("%-44s | %-6s | %s" % ("fault", "caught", "first tests that failed"))
+escaped = 0
+for what, path, old, new, suites in MUTANTS:
+    full = os.path.join(root, path)
+    original = open(full).read()
+    if original.count(old) != 1:
+        sys.exit("%s: the text to change is not there exactly once: %r" % (path, old))
+    mutated = original.replace(old, new)
+    if what in DROPPED:
+        mutated = mutated.replace(DROPPED[what], "")
+    open(full, "w").write(mutated)
+    try:
+        if run(["cmake", "--build", build]).returncode != 0:
+            caught, by = "build", "-"
+        else:
+            tests = run(["ctest", "--test-dir", build, "-LE", "load|e2e|wayland", "-R", suites,
+                         "-j", str(os.cpu_count())])
+            failed = re.findall(r"^\s*\d+ - (\S+) \(", tests.stdout, re.M)
+            caught, by = ("yes", ", ".join(failed[:3])) if failed else ("no", "-")
+    finally:
+        open(full, "w").write(original)
+    if caught != "yes":
+        escaped += 1
+    print("%-44s | %-6s | %s" % (what, caught, by), flush=True)
+run(["cmake", "--build", build])
+sys.exit(escaped)
+PY
