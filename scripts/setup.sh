@@ -18,6 +18,8 @@ packages=(
     xdg-utils desktop-file-utils dpkg-dev file
     qt6-wayland sway xwayland pipewire wireplumber grim libglib2.0-bin
     xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
+    # Fonts a desktop commonly has, whose "monospace" can resolve to a proportional face.
+    fonts-noto-mono gsfonts fonts-urw-base35 fonts-droid-fallback
  "$@"
 )
 

@@ -213,7 +213,9 @@ int main(int argc, char** argv) {
     PulseAudioSource audioSource;
     PulseMicrophone microphone;
     const auto screenSource = screenSourceForDesktop();
-    LinuxWorkspace workspace;
+    // X11 and Wayland cannot leave a window out of other programs' screen capture, and there is no
+    // privacy page to open either: the panel is told so.
+    NullWorkspace workspace;
     OpenSslCrypto crypto;
     BrowserWebAuthFactory webAuth;
     const auto shortcuts = shortcutsForDesktop();

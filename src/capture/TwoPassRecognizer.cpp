@@ -49,12 +49,7 @@ struct TwoPassRecognizer::Utterance {
             audio.samples.clear();
             audio.sampleRate = buffer.sampleRate;
         }
-        const auto channels = static_cast<std::size_t>(buffer.channels);
-        for (std::size_t frame = 0; frame < buffer.frameCount(); ++frame) {
-            float sum = 0;
-            for (std::size_t c = 0; c < channels; ++c) sum += buffer.samples[frame * channels + c];
-            audio.samples.push_back(sum / static_cast<float>(channels));
-        }
+        buffer.appendMono(audio.samples);
         const auto longest =
             static_cast<std::size_t>(timing.longestUtteranceSeconds * audio.sampleRate);
         if (audio.samples.size() > longest) {

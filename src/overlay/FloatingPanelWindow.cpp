@@ -12,7 +12,6 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-#include "capture/ScreenshotCapture.h"
 #include "overlay/ElidingLabel.h"
 #include "overlay/MarkdownView.h"
 #include "overlay/PillButton.h"

@@ -130,8 +130,19 @@ QFont UI::ubuntu(double size, QFont::Weight weight) {
 
 QFont UI::ubuntuMono(double size) {
     if (hasFace("Ubuntu Mono", QFont::Normal)) return sized(QFont("Ubuntu Mono"), size);
+    // The desktop's fixed font can resolve to a proportional face (fontconfig's "monospace" alias
+    // lands on whatever matched first), so the face drawn is checked, and else the first family
+    // fontconfig says is fixed-pitch and really draws so is taken.
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed.setWeight(QFont::Normal);
+    fixed.setStyleHint(QFont::Monospace);
+    if (QFontInfo(fixed).fixedPitch()) return sized(fixed, size);
+    for (const auto& family : QFontDatabase::families()) {
+        if (!QFontDatabase::isFixedPitch(family)) continue;
+        QFont candidate(family);
+        candidate.setWeight(QFont::Normal);
+        if (QFontInfo(candidate).fixedPitch()) return sized(candidate, size);
+    }
     return sized(fixed, size);
 }
 

@@ -17,6 +17,15 @@ struct AudioBuffer {
     std::size_t frameCount() const {
         return channels > 0 ? samples.size() / static_cast<std::size_t>(channels) : 0;
     }
+    // Each frame's channels averaged into one sample, appended to out.
+    void appendMono(std::vector<float>& out) const {
+        const auto count = static_cast<std::size_t>(channels > 0 ? channels : 1);
+        for (std::size_t frame = 0; frame < frameCount(); ++frame) {
+            float sum = 0;
+            for (std::size_t c = 0; c < count; ++c) sum += samples[frame * count + c];
+            out.push_back(sum / static_cast<float>(count));
+        }
+    }
 };
 
 }  // namespace orvane

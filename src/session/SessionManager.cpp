@@ -64,32 +64,6 @@ std::optional<SessionManager::Model> SessionManager::modelFromRawValue(std::stri
     return std::nullopt;
 }
 
-const std::vector<std::string>& SessionManager::contextualStrings() {
-    static const std::vector<std::string> terms = {
-        "SQL",        "NoSQL",        "PostgreSQL",    "MySQL",
-        "SQLite",     "MongoDB",      "Redis",         "DynamoDB",
-        "Cassandra",  "TypeORM",      "Prisma",        "Drizzle",
-        "JavaScript", "TypeScript",   "Python",        "Rust",
-        "Go",         "Swift",        "Kotlin",        "Node.js",
-        "Deno",       "Bun",          "React",         "Angular",
-        "Vue",        "Next.js",      "Express",       "NestJS",
-        "FastAPI",    "Django",       "Rails",         "Spring Boot",
-        "Expo",       "React Native", "AWS",           "GCP",
-        "Azure",      "Docker",       "Kubernetes",    "Terraform",
-        "Pulumi",     "S3",           "EC2",           "Lambda",
-        "CloudFront", "ECS",          "EKS",           "API",
-        "REST",       "GraphQL",      "gRPC",          "WebSocket",
-        "SSE",        "OAuth",        "JWT",           "CORS",
-        "CI/CD",      "DevOps",       "microservices", "async",
-        "await",      "middleware",   "ORM",           "CRUD",
-        "HashMap",    "linked list",  "binary tree",   "recursion",
-        "Big O",      "algorithm",    "LeetCode",      "system design",
-        "Git",        "GitHub",       "GitLab",        "npm",
-        "pnpm",       "yarn",         "Webpack",       "Vite",
-        "ESLint",     "Prettier"};
-    return terms;
-}
-
 std::shared_ptr<SessionManager> SessionManager::create(const SessionServices& services,
                                                        SessionConfig config) {
     std::shared_ptr<SessionManager> manager(new SessionManager(services, std::move(config)));

@@ -24,13 +24,8 @@ void StreamResampler::process(const AudioBuffer& block, std::vector<std::int16_t
         m_state = src_new(SRC_SINC_FASTEST, 1, &error);
         m_inputRate = block.sampleRate;
     }
-    m_mono.resize(frames);
-    const auto channels = static_cast<std::size_t>(block.channels);
-    for (std::size_t i = 0; i < frames; ++i) {
-        float sum = 0;
-        for (std::size_t c = 0; c < channels; ++c) sum += block.samples[i * channels + c];
-        m_mono[i] = sum / static_cast<float>(channels);
-    }
+    m_mono.clear();
+    block.appendMono(m_mono);
     run(m_mono.data(), static_cast<long>(frames), false, out);
 }
 

@@ -3,7 +3,6 @@
 #pragma once
 
 #include "adapters/qt/GuiScreenSource.h"
-#include "platform/Workspace.h"
 
 namespace orvane {
 
@@ -13,13 +12,6 @@ class QtScreenSource : public GuiScreenSource {
 public:
     ScreenPicture capturePNG(const DisplayInfo& display, const ScreenCaptureSettings& settings,
                              const std::vector<WindowInfo>& excludedWindows) override;
-};
-
-// The Linux desktop around Orvane. X11 and Wayland cannot leave a window out of other programs'
-// screen capture, so the panel is told so; there is no privacy page to open either.
-class LinuxWorkspace : public Workspace {
-public:
-    bool setExcludedFromCapture(std::uint64_t, bool) override { return false; }
 };
 
 }  // namespace orvane
