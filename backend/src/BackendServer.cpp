@@ -14,12 +14,15 @@
 #include <iomanip>
 #include <iterator>
 
+#include "AuthRoutes.h"
 #include "BoundedThreadPool.h"
+#include "ChatRoute.h"
 #include "Crypto.h"
 #include "DevIdentityProvider.h"
 #include "JsonFields.h"
 #include "Loopback.h"
 #include "PrivateFile.h"
+#include "Replies.h"
 #include "protocol/Endpoints.h"
 #include "providers/KnowledgeBase.h"
 #include "providers/OfflineProvider.h"
@@ -35,6 +38,8 @@ using SteadyClock = std::chrono::steady_clock;
 thread_local SteadyClock::time_point t_requestStarted;
 thread_local std::string t_userId;
 
+}  // namespace
+
 std::int64_t nowSeconds() {
     return static_cast<std::int64_t>(std::time(nullptr));
 }
@@ -45,11 +50,29 @@ void jsonReply(httplib::Response& response, int status, const nlohmann::json& bo
 }
 
 void errorReply(httplib::Response& response, int status, const std::string& error,
-                const std::string& details = {}) {
+                const std::string& details) {
     nlohmann::json body = {{"error", error}};
     if (!details.empty()) body["details"] = details;
     jsonReply(response, status, body);
 }
+
+std::optional<std::string> bearerToken(const httplib::Request& request) {
+    const auto header = request.get_header_value("Authorization");
+    if (!header.starts_with("Bearer ")) return std::nullopt;
+    auto token = header.substr(7);
+    if (token.empty()) return std::nullopt;
+    return token;
+}
+
+nlohmann::json userJson(const User& user) {
+    return {{"id", std::to_string(user.id)}, {"firstName", user.firstName}, {"email", user.email}};
+}
+
+void noteRequestUser(std::int64_t userId) {
+    t_userId = std::to_string(userId);
+}
+
+namespace {
 
 // The server's signing secret, made on first start and kept beside the database.
 std::string loadOrCreateSecret(const std::filesystem::path& path) {
@@ -87,41 +110,6 @@ bool isSignInRoute(const std::string& path) {
            path == endpoints::refresh || path == "/dev/token" || path == "/dev/oauth2/v2/auth";
 }
 
-// Writes a provider's answer as the event stream the app reads.
-class EventStreamSink : public AnswerSink {
-public:
-    explicit EventStreamSink(httplib::DataSink& sink) : m_sink(sink) {}
-
-    bool delta(std::string_view text) override { return send(chat::deltaEvent(text)); }
-    bool stop() override {
-        const bool ok = send(chat::stopEvent());
-        m_sink.done();
-        return ok;
-    }
-    bool error(std::string_view message) override {
-        const bool ok = send(chat::errorEvent(message));
-        m_sink.done();
-        return ok;
-    }
-
-private:
-    bool send(const std::string& text) { return m_sink.write(text.data(), text.size()); }
-
-    httplib::DataSink& m_sink;
-};
-
-std::optional<std::string> bearerToken(const httplib::Request& request) {
-    const auto header = request.get_header_value("Authorization");
-    if (!header.starts_with("Bearer ")) return std::nullopt;
-    auto token = header.substr(7);
-    if (token.empty()) return std::nullopt;
-    return token;
-}
-
-nlohmann::json userJson(const User& user) {
-    return {{"id", std::to_string(user.id)}, {"firstName", user.firstName}, {"email", user.email}};
-}
-
 }  // namespace
 
 BackendServer::BackendServer(BackendConfig config, std::ostream& log)
@@ -137,12 +125,13 @@ BackendServer::BackendServer(BackendConfig config, std::ostream& log)
     m_rateLimiter = std::make_unique<RateLimiter>(m_config.rateLimitPerMinute);
     m_signInLimiter = std::make_unique<RateLimiter>(m_config.signInRateLimitPerMinute);
     m_streams = std::make_unique<StreamLimiter>(m_config.maxStreamsPerUser, m_config.streamLimit());
+    AuthRoutes::Trust trust;
 
     if (auto source = keySourceFor(m_config.googleJwks);
         std::holds_alternative<std::shared_ptr<KeySource>>(source)) {
-        m_googleIssuers.push_back({{"https://accounts.google.com", "accounts.google.com"},
-                                   m_config.googleClientId,
-                                   std::get<std::shared_ptr<KeySource>>(source)});
+        trust.google.push_back({{"https://accounts.google.com", "accounts.google.com"},
+                                m_config.googleClientId,
+                                std::get<std::shared_ptr<KeySource>>(source)});
     } else {
         m_log << "orvane-backend: Google sign-in keys unavailable: "
               << std::get<std::string>(source) << "\n";
@@ -150,14 +139,15 @@ BackendServer::BackendServer(BackendConfig config, std::ostream& log)
     if (m_config.devIdentityEnabled()) {
         m_devIdentity = std::make_unique<DevIdentityProvider>(
             m_config.googleClientId, (data / "dev-idp-key.pem").string(), nowSeconds);
-        m_googleIssuers.push_back(m_devIdentity->trust());
+        trust.google.push_back(m_devIdentity->trust());
+        trust.developmentIssuer = DevIdentityProvider::issuer;
     }
     if (!m_config.appleJwks.empty() && !m_config.appleClientId.empty()) {
         if (auto source = keySourceFor(m_config.appleJwks);
             std::holds_alternative<std::shared_ptr<KeySource>>(source)) {
-            m_appleIssuers.push_back({{"https://appleid.apple.com"},
-                                      m_config.appleClientId,
-                                      std::get<std::shared_ptr<KeySource>>(source)});
+            trust.apple.push_back({{"https://appleid.apple.com"},
+                                   m_config.appleClientId,
+                                   std::get<std::shared_ptr<KeySource>>(source)});
         }
     }
 
@@ -222,6 +212,9 @@ BackendServer::BackendServer(BackendConfig config, std::ostream& log)
         [this](const httplib::Request& request, const httplib::Response& response) {
             logRequest(request.method, request.path, response.status);
         });
+    m_authRoutes = std::make_unique<AuthRoutes>(*m_database, *m_tokens, std::move(trust));
+    m_chatRoute = std::make_unique<ChatRoute>(*m_database, *m_tokens, *m_rateLimiter, *m_streams,
+                                              m_providers);
     registerRoutes();
 }
 
@@ -319,147 +312,8 @@ bool BackendServer::refuseBeforeReading(const httplib::Request& request,
 void BackendServer::registerRoutes() {
     auto& server = *m_server;
     if (m_devIdentity) m_devIdentity->registerRoutes(server);
-
-    const auto signIn = [this](httplib::Response& response, const std::vector<TrustedIssuer>& trust,
-                               const std::string& provider, const std::string& token,
-                               const std::string& claimedUser) {
-        const auto verified = verifyIdToken(token, trust, nowSeconds());
-        if (const auto* reason = std::get_if<std::string>(&verified)) {
-            errorReply(response, 401, "Invalid identity token", *reason);
-            return;
-        }
-        const auto& identity = std::get<Identity>(verified);
-        if (!claimedUser.empty() && claimedUser != identity.subject) {
-            errorReply(response, 401, "Invalid identity token",
-                       "the user id does not match the token");
-            return;
-        }
-        if (!m_usedIdTokens.firstUse(token, identity.expiresAt, nowSeconds())) {
-            errorReply(response, 401, "Invalid identity token",
-                       "the token was already exchanged for a sign-in");
-            return;
-        }
-        const bool fromDevProvider =
-            m_devIdentity && identity.issuer == DevIdentityProvider::issuer;
-        const auto user =
-            m_database->findOrCreateUser(fromDevProvider ? "dev" : provider, identity.subject,
-                                         identity.email, identity.firstName);
-        t_userId = std::to_string(user.id);
-        if (user.disabled) {
-            errorReply(response, 403, "Account disabled", "this account has been disabled");
-            return;
-        }
-        const auto tokens = m_tokens->issue(user);
-        jsonReply(response, 200,
-                  {{"accessToken", tokens.accessToken},
-                   {"refreshToken", tokens.refreshToken},
-                   {"user", userJson(user)}});
-    };
-
-    server.Post(std::string(endpoints::googleSignIn),
-                [this, signIn](const httplib::Request& request, httplib::Response& response) {
-                    const auto body = parseUntrusted(request.body);
-                    const auto token = stringField(body, "googleToken");
-                    if (!token || token->empty()) {
-                        errorReply(response, 400, "Invalid request", "\"googleToken\" is required");
-                        return;
-                    }
-                    signIn(response, m_googleIssuers, "google", *token, "");
-                });
-
-    server.Post(std::string(endpoints::appleSignIn), [this, signIn](const httplib::Request& request,
-                                                                    httplib::Response& response) {
-        if (m_appleIssuers.empty()) {
-            errorReply(response, 501, "Apple sign-in is not configured");
-            return;
-        }
-        const auto body = parseUntrusted(request.body);
-        const auto token = stringField(body, "token");
-        if (!token || token->empty()) {
-            errorReply(response, 400, "Invalid request", "\"token\" is required");
-            return;
-        }
-        signIn(response, m_appleIssuers, "apple", *token, stringField(body, "userId").value_or(""));
-    });
-
-    server.Post(std::string(endpoints::refresh), [this](const httplib::Request& request,
-                                                        httplib::Response& response) {
-        const auto body = parseUntrusted(request.body);
-        const auto refreshToken = stringField(body, "refreshToken");
-        if (!refreshToken || refreshToken->empty()) {
-            errorReply(response, 400, "Invalid request", "\"refreshToken\" is required");
-            return;
-        }
-        const auto renewed = m_tokens->renew(*refreshToken);
-        if (const auto* refusal = std::get_if<TokenService::Refusal>(&renewed)) {
-            errorReply(response, 401, "Invalid refresh token", *refusal);
-            return;
-        }
-        const auto& renewal = std::get<TokenService::Renewal>(renewed);
-        t_userId = std::to_string(renewal.userId);
-        const auto user = m_database->userById(renewal.userId);
-        if (!user) {
-            errorReply(response, 401, "Invalid refresh token", "the account no longer exists");
-            return;
-        }
-        if (user->disabled) {
-            errorReply(response, 403, "Account disabled", "this account has been disabled");
-            return;
-        }
-        jsonReply(response, 200,
-                  {{"accessToken", renewal.tokens.accessToken},
-                   {"refreshToken", renewal.tokens.refreshToken},
-                   {"user", userJson(*user)}});
-    });
-
-    server.Post(std::string(endpoints::chat), [this](const httplib::Request& request,
-                                                     httplib::Response& response) {
-        const auto token = bearerToken(request);
-        const auto userId = token ? m_tokens->verifyAccessToken(*token) : std::nullopt;
-        if (!userId) {
-            errorReply(response, 401, "Unauthorized", "a valid bearer access token is required");
-            return;
-        }
-        t_userId = std::to_string(*userId);
-        const auto user = m_database->userById(*userId);
-        if (!user) {
-            errorReply(response, 401, "Unauthorized", "the account no longer exists");
-            return;
-        }
-        if (user->disabled) {
-            errorReply(response, 403, "Account disabled", "this account has been disabled");
-            return;
-        }
-        if (!m_rateLimiter->allow(std::to_string(*userId))) {
-            response.set_header("Retry-After", "10");
-            errorReply(response, 429, "Too many requests", "slow down a bit");
-            return;
-        }
-        auto parsed = chat::parse(request.body);
-        if (const auto* problem = std::get_if<std::string>(&parsed)) {
-            errorReply(response, 400, "Invalid request", *problem);
-            return;
-        }
-        auto slot = m_streams->acquire(*userId);
-        if (!slot) {
-            response.set_header("Retry-After", "5");
-            errorReply(response, 429, "Too many answers at once",
-                       "wait for an answer on its way to finish");
-            return;
-        }
-        auto input = std::make_shared<chat::Request>(std::move(std::get<chat::Request>(parsed)));
-        auto* provider = m_providers.at(input->model).get();
-        response.set_header("Cache-Control", "no-cache");
-        // The slot goes with the provider: when the answer has been sent, or the client left.
-        response.set_chunked_content_provider(
-            "text/event-stream",
-            [input, provider, slot = std::move(slot)](std::size_t, httplib::DataSink& sink) {
-                EventStreamSink events(sink);
-                provider->answer(*input, events);
-                return false;  // the whole answer went out in this one call
-            });
-    });
-
+    m_authRoutes->registerOn(server);
+    m_chatRoute->registerOn(server);
     server.Get("/healthz", [](const httplib::Request&, httplib::Response& response) {
         jsonReply(response, 200, {{"status", "ok"}});
     });

@@ -12,11 +12,9 @@
 
 #include "BackendConfig.h"
 #include "Database.h"
-#include "IdentityVerifier.h"
 #include "RateLimiter.h"
 #include "StreamLimiter.h"
 #include "TokenService.h"
-#include "UsedTokens.h"
 #include "providers/ModelProvider.h"
 
 namespace httplib {
@@ -27,11 +25,14 @@ struct Response;
 
 namespace orvane::backend {
 
+class AuthRoutes;
+class ChatRoute;
 class DevIdentityProvider;
 
-// The reference service: sign-in exchange, chat, and the development identity provider, on one
-// HTTP(S) server. Logs one line per request (method, path, status, duration, user id) and never a
-// token or message text.
+// The reference service: sign-in exchange (AuthRoutes), chat (ChatRoute), and the development
+// identity provider, on one HTTP(S) server, which keeps the limits every route shares, refuses
+// what must not be read, and logs one line per request (method, path, status, duration, user id),
+// never a token or message text.
 //
 // Built to face the internet (behind a TLS proxy or with its own certificate): each route takes a
 // body of its own size at most, sign-ins are rate-limited per client address and chat per user,
@@ -74,11 +75,10 @@ private:
     std::unique_ptr<RateLimiter> m_rateLimiter;
     std::unique_ptr<RateLimiter> m_signInLimiter;
     std::unique_ptr<StreamLimiter> m_streams;
-    UsedTokens m_usedIdTokens;
     std::unique_ptr<DevIdentityProvider> m_devIdentity;
-    std::vector<TrustedIssuer> m_googleIssuers;
-    std::vector<TrustedIssuer> m_appleIssuers;
     std::map<std::string, std::unique_ptr<ModelProvider>> m_providers;  // by tier
+    std::unique_ptr<AuthRoutes> m_authRoutes;
+    std::unique_ptr<ChatRoute> m_chatRoute;
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
     int m_port = 0;

@@ -6,7 +6,7 @@
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 
-#include "adapters/openssl/OpenSslCrypto.h"
+#include "crypto/OpenSslCrypto.h"
 
 namespace orvane::backend {
 

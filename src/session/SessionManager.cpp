@@ -12,6 +12,7 @@
 #include "platform/HttpClient.h"
 #include "platform/MainQueue.h"
 #include "session/ChatRequest.h"
+#include "session/SessionMessages.h"
 #include "session/StreamDelegate.h"
 #include "text/Text.h"
 
@@ -20,7 +21,6 @@ namespace orvane {
 namespace {
 
 constexpr std::string_view kSkipMarker = "[SKIP]";
-constexpr const char* kDefaultScreenshotPrompt = "What do you see in these screenshots?";
 
 }  // namespace
 
@@ -131,7 +131,7 @@ void SessionManager::setupHistory() {
 void SessionManager::startSession() {
     if (m_running || m_pendingStart != 0) return;
     if (!m_services.auth.isAuthenticated()) {
-        if (onError) onError("Not signed in");
+        if (onError) onError(messages::notSignedIn);
         return;
     }
     const auto start = ++m_startNumber;
@@ -147,8 +147,8 @@ void SessionManager::startSession() {
                 self->beginCapture();
             } else if (self->onError) {
                 self->onError(status == SpeechAuthorizationStatus::denied
-                                  ? "Speech recognition permission denied."
-                                  : "Speech recognition is not available on this computer.");
+                                  ? messages::permissionDenied
+                                  : messages::noSpeechHere);
             }
         });
     });
@@ -227,7 +227,7 @@ void SessionManager::captureScreenshot(std::optional<std::uint32_t> excludingWin
 }
 
 void SessionManager::sendScreenshots(const std::string& prompt) {
-    sendToLLM(prompt.empty() ? kDefaultScreenshotPrompt : prompt);
+    sendToLLM(prompt.empty() ? messages::screenshotPrompt : prompt);
 }
 
 void SessionManager::setTranscriptionLocale(const std::string& localeIdentifier) {
@@ -327,7 +327,7 @@ void SessionManager::restartRecognition() {
 void SessionManager::sendToLLM(const std::string& question) {
     const auto& token = m_services.auth.accessToken();
     if (!token) {
-        if (onError) onError("Not signed in -- please sign in again");
+        if (onError) onError(messages::signInAgain);
         return;
     }
     supersedeExchange();
@@ -361,7 +361,7 @@ void SessionManager::sendToLLM(const std::string& question) {
                           {rawValue(m_selectedModel), m_conversationHistory, m_systemContext});
     if (!request) {
         withdrawQuestion(exchange, true);
-        if (onError) onError("Invalid API URL");
+        if (onError) onError(messages::invalidApiUrl);
         completeAssistantMessage("");
         return;
     }
@@ -434,7 +434,7 @@ void SessionManager::handleUnauthorized() {
         if (!self || !self->m_exchange || self->m_exchange->id != id) return;
         const auto& token = self->m_services.auth.accessToken();
         if (!token) {
-            self->finishExchange(std::string("Not signed in -- please sign in again"), "");
+            self->finishExchange(std::string(messages::signInAgain), "");
             return;
         }
         self->m_exchange->accessToken = *token;
@@ -457,8 +457,7 @@ void SessionManager::handleUnauthorized() {
                 self->finishExchange(StreamDelegate::messageForStatus(401), "");
                 break;
             case AuthManager::RefreshResult::failed:
-                self->finishExchange(
-                    std::string("Could not renew the session with the server -- try again"), "");
+                self->finishExchange(std::string(messages::renewalFailed), "");
                 break;
         }
     });

@@ -3,6 +3,7 @@
 #include "session/StreamDelegate.h"
 
 #include "platform/MainQueue.h"
+#include "session/SessionMessages.h"
 
 namespace orvane {
 
@@ -12,13 +13,13 @@ StreamDelegate::StreamDelegate(Receiver receiver, MainQueue& mainQueue)
 std::string StreamDelegate::messageForStatus(int statusCode) {
     switch (statusCode) {
         case 401:
-            return "Session expired -- please sign in again";
+            return messages::sessionExpired;
         case 403:
-            return "AI chat not available for this account";
+            return messages::chatForbidden;
         case 404:
-            return "AI endpoint not found -- is the server up to date?";
+            return messages::endpointMissing;
         case 429:
-            return "Too many requests -- slow down a bit";
+            return messages::tooManyRequests;
         default:
             break;
     }

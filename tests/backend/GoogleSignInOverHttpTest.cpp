@@ -8,7 +8,7 @@
 #include "accounts/OAuthEncoding.h"
 #include "adapters/curl/CurlHttpClient.h"
 #include "adapters/null/NullPlatform.h"
-#include "adapters/openssl/OpenSslCrypto.h"
+#include "crypto/OpenSslCrypto.h"
 #include "adapters/std/RunLoop.h"
 #include "backend/BackendHarness.h"
 #include "platform/WebAuthSession.h"

@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "accounts/OAuthEncoding.h"
-#include "adapters/openssl/OpenSslCrypto.h"
+#include "crypto/OpenSslCrypto.h"
 #include "platform/AppleSignIn.h"
 #include "platform/SecretStore.h"
 #include "platform/WebAuthSession.h"

@@ -11,6 +11,7 @@
 
 #include "integration/LiveSession.h"
 #include "integration/LoopbackServer.h"
+#include "session/SessionMessages.h"
 
 namespace orvane::testing {
 namespace {
@@ -87,11 +88,12 @@ TEST_P(BadStatusOverHttp, IsReportedAndTheBodyIgnored) {
     EXPECT_EQ(live.session->state(), State::idle);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Statuses, BadStatusOverHttp,
-    ::testing::Values(std::pair{401, "Session expired -- please sign in again"},
-                      std::pair{503, "Server error (503) -- try again"}),
-    [](const auto& info) { return "Status" + std::to_string(info.param.first); });
+INSTANTIATE_TEST_SUITE_P(Statuses, BadStatusOverHttp,
+                         ::testing::Values(std::pair{401, messages::sessionExpired},
+                                           std::pair{503, "Server error (503) -- try again"}),
+                         [](const auto& info) {
+                             return "Status" + std::to_string(info.param.first);
+                         });
 
 TEST(AnswerStreamOverHttp, AnErrorEventIsShownAndNothingRecorded) {
     LoopbackServer server([](LoopbackConnection& c) {

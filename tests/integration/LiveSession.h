@@ -10,7 +10,7 @@
 #include "accounts/AuthManager.h"
 #include "adapters/curl/CurlHttpClient.h"
 #include "adapters/null/NullPlatform.h"
-#include "adapters/openssl/OpenSslCrypto.h"
+#include "crypto/OpenSslCrypto.h"
 #include "adapters/std/RunLoop.h"
 #include "fakes/ManualBackgroundQueue.h"
 #include "fakes/ScriptedAccounts.h"

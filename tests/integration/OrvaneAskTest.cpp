@@ -9,6 +9,7 @@
 
 #include "integration/LoopbackServer.h"
 #include "integration/ProcessRun.h"
+#include "session/SessionMessages.h"
 
 namespace orvane::testing {
 namespace {
@@ -65,8 +66,7 @@ TEST(OrvaneAsk, ReportsServerFailuresAndStillEnds) {
     EXPECT_EQ(run.exitCode, 0);
     ASSERT_FALSE(run.events.empty());
     EXPECT_NE(std::find(run.events.begin(), run.events.end(),
-                        nlohmann::json{{"event", "error"},
-                                       {"message", "Session expired -- please sign in again"}}),
+                        nlohmann::json{{"event", "error"}, {"message", messages::sessionExpired}}),
               run.events.end())
         << run.output;
     EXPECT_EQ(run.events.back()["state"], "idle");

@@ -13,6 +13,7 @@
 #include "overlay/FloatingPanelWindow.h"
 #include "overlay/MarkdownView.h"
 #include "overlay/PillButton.h"
+#include "session/SessionMessages.h"
 
 namespace orvane::testing {
 namespace {
@@ -138,8 +139,8 @@ TEST_F(Panel, AnswersTranscriptsAndErrorsArePainted) {
     EXPECT_TRUE(panel->hearingLabel()->text().endsWith(QChar(0x2026))) << "cut at the tail";
     answer("what is a deadlock", "Two threads wait on each other.");
     EXPECT_EQ(panel->answerView()->text(), "Two threads wait on each other.");
-    h.session->onError("Session expired -- please sign in again");
-    EXPECT_EQ(panel->answerView()->text(), "Session expired -- please sign in again");
+    h.session->onError(messages::sessionExpired);
+    EXPECT_EQ(panel->answerView()->text(), messages::sessionExpired);
     EXPECT_GT(panel->answerView()->textColor().redF(), 0.9) << "errors are red";
 }
 

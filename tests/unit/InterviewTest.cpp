@@ -13,6 +13,7 @@
 #include "capture/ScreenshotCapture.h"
 #include "capture/SystemAudioCapture.h"
 #include "fakes/SessionHarness.h"
+#include "session/SessionMessages.h"
 #include "text/Text.h"
 
 namespace orvane::testing {
@@ -160,7 +161,7 @@ protected:
         for (int i = 0; i < count; ++i) h.session->captureScreenshot(42);
         h.settle();
         h.session->sendScreenshots("");
-        asked.push_back("What do you see in these screenshots?");
+        asked.push_back(messages::screenshotPrompt);
         backend.answerAll();
     }
 

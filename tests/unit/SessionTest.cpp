@@ -10,6 +10,7 @@
 #include "capture/ScreenshotCapture.h"
 #include "capture/SystemAudioCapture.h"
 #include "fakes/SessionHarness.h"
+#include "session/SessionMessages.h"
 #include "session/StreamDelegate.h"
 #include "text/Text.h"
 
@@ -29,7 +30,7 @@ protected:
 TEST_F(Session, StartingNeedsASignInAndPermissionAndHappensOnce) {
     SessionHarness signedOut(false);
     signedOut.startListening();
-    EXPECT_EQ(signedOut.errors, (std::vector<std::string>{"Not signed in"}));
+    EXPECT_EQ(signedOut.errors, (std::vector<std::string>{messages::notSignedIn}));
     EXPECT_TRUE(signedOut.states.empty());
 
     h.speech.status = SpeechAuthorizationStatus::denied;
@@ -37,8 +38,7 @@ TEST_F(Session, StartingNeedsASignInAndPermissionAndHappensOnce) {
     h.speech.status = SpeechAuthorizationStatus::restricted;
     h.startListening();
     EXPECT_EQ(h.errors,
-              (std::vector<std::string>{"Speech recognition permission denied.",
-                                        "Speech recognition is not available on this computer."}));
+              (std::vector<std::string>{messages::permissionDenied, messages::noSpeechHere}));
     EXPECT_EQ(h.audioSource.opens + signedOut.audioSource.opens, 0);
 
     h.errors.clear();
@@ -301,7 +301,7 @@ TEST_F(Session, AQuestionGoesOutWithModelContextAndScreenshotsReadWhenSent) {
     auto body = h.body(h.lastStream());
     EXPECT_EQ(body["model"], "nano") << "screenshots do not change the model";
     EXPECT_FALSE(body.contains("systemContext"));
-    EXPECT_EQ(body["messages"][2]["content"], "What do you see in these screenshots?");
+    EXPECT_EQ(body["messages"][2]["content"], messages::screenshotPrompt);
     EXPECT_EQ(body["messages"][2]["images"], nlohmann::json({"cG5nMA==", "cG5nMQ=="}));
     h.reply(h.lastStream(), {kAnswer});
     h.session->sendScreenshots("Which bug is this?");
@@ -316,8 +316,7 @@ TEST_F(Session, ASignedOutQuestionOrABadBackendSaysSoAndChangesNothing) {
     signedOut.session->captureScreenshot(std::nullopt);
     signedOut.settle();
     signedOut.session->sendToLLM("why this company");
-    EXPECT_EQ(signedOut.errors,
-              (std::vector<std::string>{"Not signed in -- please sign in again"}));
+    EXPECT_EQ(signedOut.errors, (std::vector<std::string>{messages::signInAgain}));
     signedOut.settle();
     EXPECT_TRUE(signedOut.http.streams.empty());
     EXPECT_TRUE(signedOut.states.empty());
@@ -330,7 +329,7 @@ TEST_F(Session, ASignedOutQuestionOrABadBackendSaysSoAndChangesNothing) {
     remote->onError = [&](const std::string& e) { errors.push_back(e); };
     remote->onStateChanged = [&](State s) { states.push_back(s); };
     remote->sendToLLM("does this leak my token");
-    EXPECT_EQ(errors, (std::vector<std::string>{"Invalid API URL"}));
+    EXPECT_EQ(errors, (std::vector<std::string>{messages::invalidApiUrl}));
     EXPECT_TRUE(h.http.streams.empty());
     h.mainQueue.runUntilIdle();
     EXPECT_EQ(states, (std::vector<State>{State::idle, State::idle})) << "asked while stopped";
@@ -491,19 +490,18 @@ TEST_P(StatusMessages, AreReportedAndTheBodyIgnored) {
     EXPECT_EQ(h.session->state(), State::idle);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, StatusMessages,
-    ::testing::Values(StatusCase{401, "Session expired -- please sign in again"},
-                      StatusCase{403, "AI chat not available for this account"},
-                      StatusCase{404, "AI endpoint not found -- is the server up to date?"},
-                      StatusCase{429, "Too many requests -- slow down a bit"},
-                      StatusCase{500, "Server error (500) -- try again"},
-                      StatusCase{503, "Server error (503) -- try again"},
-                      StatusCase{599, "Server error (599) -- try again"},
-                      StatusCase{600, "Request failed (HTTP 600)"},
-                      StatusCase{204, "Request failed (HTTP 204)"},
-                      StatusCase{302, "Request failed (HTTP 302)"},
-                      StatusCase{400, "Request failed (HTTP 400)"}));
+INSTANTIATE_TEST_SUITE_P(Table, StatusMessages,
+                         ::testing::Values(StatusCase{401, messages::sessionExpired},
+                                           StatusCase{403, messages::chatForbidden},
+                                           StatusCase{404, messages::endpointMissing},
+                                           StatusCase{429, messages::tooManyRequests},
+                                           StatusCase{500, "Server error (500) -- try again"},
+                                           StatusCase{503, "Server error (503) -- try again"},
+                                           StatusCase{599, "Server error (599) -- try again"},
+                                           StatusCase{600, "Request failed (HTTP 600)"},
+                                           StatusCase{204, "Request failed (HTTP 204)"},
+                                           StatusCase{302, "Request failed (HTTP 302)"},
+                                           StatusCase{400, "Request failed (HTTP 400)"}));
 
 // A failed question is withdrawn, so the turns alternate and its screenshots wait for the next;
 // a stream that breaks off after text arrived keeps that text, marked as cut short.
@@ -654,7 +652,7 @@ TEST_F(Renewal, AnExpiredTokenIsRenewedAndTheSameQuestionSentAgain) {
     renew("access-3", "refresh-3");
     h.reply(h.lastStream(), {}, std::nullopt, 401);
     EXPECT_EQ(h.http.sends.size(), 2u);
-    EXPECT_EQ(h.errors, (std::vector<std::string>{"Session expired -- please sign in again"}));
+    EXPECT_EQ(h.errors, (std::vector<std::string>{messages::sessionExpired}));
 }
 
 TEST_F(Renewal, ARefusedRenewalAsksTheUserToSignInAgain) {
@@ -662,7 +660,7 @@ TEST_F(Renewal, ARefusedRenewalAsksTheUserToSignInAgain) {
     refreshCall().completion(
         HttpResult{HttpResponse{401}, R"({"error":"Invalid refresh token"})", std::nullopt});
     h.mainQueue.runUntilIdle();
-    EXPECT_EQ(h.errors, (std::vector<std::string>{"Session expired -- please sign in again"}));
+    EXPECT_EQ(h.errors, (std::vector<std::string>{messages::sessionExpired}));
     EXPECT_FALSE(h.auth.refreshToken()) << "a refused token is not offered again";
     askAndExpire("What is MVCC?");
     EXPECT_EQ(h.http.sends.size(), 1u) << "with nothing to renew, the 401 is final";
@@ -688,9 +686,7 @@ TEST_F(Renewal, ALostReplyIsTriedOnceMoreAndThenSaidKeepingTheSignIn) {
     h.mainQueue.advance(AuthManager::refreshRetryDelay);
     refreshCall().completion(lost);
     h.mainQueue.runUntilIdle();
-    EXPECT_EQ(
-        h.errors,
-        (std::vector<std::string>{"Could not renew the session with the server -- try again"}));
+    EXPECT_EQ(h.errors, (std::vector<std::string>{messages::renewalFailed}));
     EXPECT_EQ(h.auth.refreshToken(), "refresh-2");
 }
 

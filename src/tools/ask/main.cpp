@@ -19,7 +19,7 @@
 #include "protocol/Base64.h"
 #include "session/SessionManager.h"
 #include "tools/QuestionOnlyPlatform.h"
-#include "tools/SessionEventLog.h"
+#include "session/SessionEventLog.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include "adapters/std/WorkerQueue.h"
 #include "platform/HttpClient.h"
 #include "session/SessionManager.h"
-#include "tools/SessionEventLog.h"
+#include "session/SessionEventLog.h"
 #include "tools/WavFile.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Orvane
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
-#include "adapters/openssl/OpenSslCrypto.h"
+#include "crypto/OpenSslCrypto.h"
 
 #include <openssl/evp.h>
 #include <openssl/rand.h>

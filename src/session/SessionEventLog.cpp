@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Orvane
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
-#include "tools/SessionEventLog.h"
+#include "session/SessionEventLog.h"
 
 #include "capture/ScreenshotCapture.h"
 #include "session/SessionManager.h"

@@ -1,0 +1,50 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <memory>
+
+#include "accounts/AuthManager.h"
+#include "adapters/curl/CurlHttpClient.h"
+#include "adapters/null/NullPlatform.h"
+#include "crypto/OpenSslCrypto.h"
+#include "adapters/pocketsphinx/PocketSphinxSpeech.h"
+#include "adapters/pulse/PulseAudioSource.h"
+#include "adapters/pulse/PulseMicrophone.h"
+#include "adapters/qt/BrowserWebAuth.h"
+#include "adapters/qt/QtMainQueue.h"
+#include "adapters/std/WorkerQueue.h"
+#include "app/Desktop.h"
+#include "capture/TwoPassRecognizer.h"
+#include "session/SessionManager.h"
+
+namespace orvane {
+
+// The real platform services of the application, chosen here and nowhere else. Made in the order
+// they depend on each other and destroyed in reverse: the background queue goes before the
+// services its work uses, and the main queue, which everything posts to, last.
+struct AppServices {
+    QtMainQueue mainQueue;
+    CurlHttpClient http;
+    PocketSphinxSpeechService pocketSphinx;
+    TwoPassSpeechService speech{pocketSphinx};
+    PulseAudioSource audioSource;
+    PulseMicrophone microphone;
+    std::unique_ptr<GuiScreenSource> screenSource = desktop::screenSource();
+    // X11 and Wayland cannot leave a window out of other programs' screen capture, and there is
+    // no privacy page to open either: the panel is told so.
+    NullWorkspace workspace;
+    OpenSslCrypto crypto;
+    BrowserWebAuthFactory webAuth;
+    std::unique_ptr<GlobalShortcuts> shortcuts = desktop::globalShortcuts();
+    UnavailableAppleSignIn apple;
+    WorkerQueue background;
+
+    AuthServices accounts() { return {mainQueue, http, crypto, webAuth, apple}; }
+    SessionServices session(AuthManager& auth) {
+        return {mainQueue,  background,    http,      speech, audioSource,
+                microphone, *screenSource, workspace, auth};
+    }
+};
+
+}  // namespace orvane

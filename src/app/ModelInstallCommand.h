@@ -1,0 +1,14 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace orvane {
+
+// `orvane --install-model FILE|URL [--sha256 HEX]`: downloads or copies a model into place,
+// showing how far it has got on standard error. Returns the exit status.
+int installModelCommand(const std::string& source, const std::optional<std::string>& sha256);
+
+}  // namespace orvane
