@@ -42,7 +42,6 @@ void StatusIcon::install() {
     m_menu.reset();
     m_statusItem = std::make_unique<QSystemTrayIcon>();
     m_shownSymbol.clear();
-    m_shownTint = QColor();
     updateIcon();
 
     m_menu = std::make_unique<QMenu>();
@@ -90,7 +89,6 @@ void StatusIcon::updateIcon() {
     m_statusItem->setIcon(*image);
     m_statusItem->setToolTip("Orvane");
     m_shownSymbol = symbol;
-    m_shownTint = tint;
 }
 
 }  // namespace orvane

@@ -43,7 +43,6 @@ public:
     QMenu* menu() const { return m_menu.get(); }
     QAction* startStopItem() const { return m_startStopItem; }
     const QString& shownSymbol() const { return m_shownSymbol; }
-    const QColor& shownTint() const { return m_shownTint; }
 
     static QString symbolFor(State state);
     static QColor tintFor(State state);
@@ -58,7 +57,6 @@ private:
     QAction* m_startStopItem = nullptr;
     State m_state = State::idle;
     QString m_shownSymbol;
-    QColor m_shownTint;
 };
 
 }  // namespace orvane

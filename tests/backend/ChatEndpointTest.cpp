@@ -2,6 +2,9 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include <ctime>
 
 #include "backend/BackendHarness.h"
@@ -170,6 +173,19 @@ TEST(ChatLimits, OversizedBodiesRateLimitsAndDisabledAccounts) {
     }
     EXPECT_EQ(accepted, 3) << "a request refused for its size costs nothing";
     EXPECT_EQ(limited, 2);
+
+    // One answer at a time for this user: a second while the first streams is told to wait.
+    backendServer.server.reset();
+    backendServer.config.rateLimitPerMinute = 0;
+    backendServer.config.maxStreamsPerUser = 1;
+    backendServer.config.offlinePaceMs = 20;
+    backendServer.restart();
+    std::thread first([&] { backendServer.chat(token, question("what is a heap")); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto second = backendServer.chat(token, question("what is a heap"));
+    first.join();
+    EXPECT_EQ(second->status, 429);
+    EXPECT_EQ(nlohmann::json::parse(second->body)["error"], "Too many answers at once");
 
     const auto id = std::stoll(reply["user"]["id"].get<std::string>());
     backendServer.server->database().setDisabled(id, true);
