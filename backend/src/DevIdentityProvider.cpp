@@ -160,18 +160,18 @@ void DevIdentityProvider::registerRoutes(httplib::Server& server) {
                       htmlEscape(param(request.params, name)) + "\">";
         }
         response.set_content(
-            "<!doctype html><html><head><meta charset=\"utf-8\"><title>Sign in to Orvane "
-            "(development)</title><style>body{font-family:sans-serif;max-width:26em;margin:4em "
+            "<!doctype html><html><head><meta charset=\"utf-8\"><title>Sign in to Orvane on this "
+            "computer</title><style>body{font-family:sans-serif;max-width:26em;margin:4em "
             "auto;color:#222}input[type=text]{width:100%;padding:.5em;font-size:1em}button{margin-"
             "top:1em;padding:.6em 1.2em;font-size:1em}</style></head><body>"
-            "<h1>Orvane development sign-in</h1><p>This page stands in for Google on this "
-            "machine. Choose the name to sign in with.</p>"
+            "<h1>Sign in to Orvane on this computer</h1><p>Your account lives on this computer, "
+            "with Orvane's own answer service. Choose the name Orvane greets you by.</p>"
             "<form id=\"signin\" method=\"post\" action=\"/dev/oauth2/v2/auth\">" +
                 hidden +
                 "<label for=\"name\">Name</label><input type=\"text\" id=\"name\" name=\"name\" "
                 "value=\"Alex Candidate\" required>"
-                "<button type=\"submit\" name=\"action\" value=\"approve\">Continue as this "
-                "user</button> <button type=\"submit\" name=\"action\" value=\"cancel\">Cancel"
+                "<button type=\"submit\" name=\"action\" value=\"approve\">Sign in</button> "
+                "<button type=\"submit\" name=\"action\" value=\"cancel\">Cancel"
                 "</button></form></body></html>",
             "text/html; charset=utf-8");
     });

@@ -7,11 +7,11 @@
 
 namespace orvane {
 
-void KeychainHelper::setApiKey(const std::optional<std::string>& key) {
+void KeychainHelper::setKey(const std::string& account, const std::optional<std::string>& key) {
     if (key) {
-        save(apiKeyAccount, *key);
+        save(account, *key);
     } else {
-        remove(apiKeyAccount);
+        remove(account);
     }
 }
 

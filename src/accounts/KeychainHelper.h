@@ -16,13 +16,17 @@ class KeychainHelper {
 public:
     static constexpr const char* service = "com.orvane.desktop";
     static constexpr const char* apiKeyAccount = "anthropic-api-key";
+    static constexpr const char* openAiKeyAccount = "openai-api-key";
 
     explicit KeychainHelper(SecretStore& store) : m_store(store) {}
 
     std::optional<std::string> apiKey() const { return read(apiKeyAccount); }
     // A value is saved in place of any earlier one; absent removes it.
-    void setApiKey(const std::optional<std::string>& key);
+    void setApiKey(const std::optional<std::string>& key) { setKey(apiKeyAccount, key); }
     bool hasAPIKey() const;
+    // The same for the key of another account ("openai-api-key").
+    std::optional<std::string> key(const std::string& account) const { return read(account); }
+    void setKey(const std::string& account, const std::optional<std::string>& key);
 
 private:
     std::optional<std::string> read(const std::string& account) const;

@@ -11,6 +11,8 @@
 
 #include "accounts/AuthManager.h"
 #include "accounts/ui/LoginWindow.h"
+#include "app/Answers.h"
+#include "app/AnswersView.h"
 #include "app/PreferencesWindow.h"
 #include "app/SpeechEngines.h"
 #include "orvane/BuildConfig.h"
@@ -283,6 +285,30 @@ void AppDelegate::showPreferences() {
             engines->addModelFile(file);
         };
     }
+    if (m_answers) {
+        auto* view = window->answersView();
+        view->showSettings(m_answers->settings(), m_answers->hasKey());
+        view->showNote(m_answers->note());
+        view->onApply = [answers = m_answers](const AnswerSettings& settings, const auto& key) {
+            answers->apply(settings, key);
+        };
+        view->onTest = [answers = m_answers, view = QPointer(view)](const AnswerSettings& settings,
+                                                                    const auto& key) {
+            answers->test(settings, key, [view](ProviderCheck::Outcome outcome) {
+                if (view) view->showTestResult(outcome);
+            });
+        };
+        view->onListModels = [answers = m_answers, view = QPointer(view)](const std::string& url) {
+            answers->listModels(url, [view](ProviderCheck::Models models) {
+                if (view) view->showModels(models);
+            });
+        };
+        m_answers->onChanged = [self = QPointer(this)] {
+            if (self && self->m_preferencesWindow && self->m_answers) {
+                self->m_preferencesWindow->answersView()->showNote(self->m_answers->note());
+            }
+        };
+    }
     installWindowCommands(window.get());
     window->onClose = [self = QPointer(this), closing = window.get()] {
         if (!self) return;
@@ -295,6 +321,15 @@ void AppDelegate::showPreferences() {
     };
     bringToFront(window.get());
     m_preferencesWindow = std::move(window);
+}
+
+void AppDelegate::showServiceProblem(const QString& problem) {
+    qWarning("orvane: %s", problem.toLocal8Bit().constData());
+    if (m_floatingPanel) {
+        m_floatingPanel->showProblem(problem);
+    } else if (m_loginWindow) {
+        m_loginWindow->showProblem(problem);
+    }
 }
 
 void AppDelegate::showContextSheet() {

@@ -19,6 +19,7 @@ namespace orvane {
 
 class SpeechEngines;
 
+class Answers;
 class FloatingPanelWindow;
 class LoginWindow;
 class PreferencesWindow;
@@ -59,6 +60,10 @@ public:
     // Says which engines hear in Preferences, and lets the user choose there; starts them once
     // launched. The engines outlive the delegate.
     void useSpeechEngines(SpeechEngines& engines) { m_speechEngines = &engines; }
+    // Where answers come from, set in Preferences.
+    void useAnswers(Answers& answers) { m_answers = &answers; }
+    // Says on the panel (or the sign-in window) why answers cannot be had.
+    void showServiceProblem(const QString& problem);
     // What the desktop bound, once it has answered.
     const std::optional<ShortcutBindings>& shortcutBindings() const { return m_bindings; }
 
@@ -115,6 +120,7 @@ private:
     GlobalShortcuts* m_shortcuts = nullptr;
     std::optional<ShortcutBindings> m_bindings;
     SpeechEngines* m_speechEngines = nullptr;
+    Answers* m_answers = nullptr;
 };
 
 }  // namespace orvane

@@ -7,7 +7,6 @@
 #include "accounts/AuthManager.h"
 #include "adapters/curl/CurlHttpClient.h"
 #include "adapters/null/NullPlatform.h"
-#include "crypto/OpenSslCrypto.h"
 #include "adapters/pocketsphinx/PocketSphinxSpeech.h"
 #include "adapters/pulse/PulseAudioSource.h"
 #include "adapters/pulse/PulseMicrophone.h"
@@ -16,6 +15,7 @@
 #include "adapters/std/WorkerQueue.h"
 #include "app/Desktop.h"
 #include "capture/TwoPassRecognizer.h"
+#include "crypto/OpenSslCrypto.h"
 #include "session/SessionManager.h"
 
 namespace orvane {

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "accounts/AuthManager.h"
+#include "app/AnswersView.h"
 #include "orvane/BuildConfig.h"
 #include "overlay/LineLimitedLabel.h"
 #include "overlay/UIHelpers.h"
@@ -21,7 +22,7 @@ namespace orvane {
 namespace {
 
 constexpr int kWidth = 500;
-constexpr int kHeight = 540;
+constexpr int kHeight = 800;
 
 QString describe(const std::string& id) {
     if (id == shortcut::pushToTalk) return "Push to talk (hold)";
@@ -99,6 +100,8 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
     modelRow->addWidget(m_speechModels, 1);
     modelRow->addWidget(m_addModel);
 
+    m_answers = new AnswersView;
+
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(32, 52, 32, 0);
     stack->setSpacing(0);
@@ -107,6 +110,8 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
     stack->addWidget(m_signedIn);
     stack->addSpacing(16);
     stack->addWidget(m_service);
+    stack->addSpacing(16);
+    stack->addWidget(m_answers);
     stack->addSpacing(20);
     stack->addWidget(m_hearing);
     stack->addSpacing(8);

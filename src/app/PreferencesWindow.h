@@ -14,11 +14,12 @@
 
 namespace orvane {
 
+class AnswersView;
 class AuthManager;
 class LineLimitedLabel;
 
-// A small window naming the signed-in user, saying the AI service comes with the account, saying
-// which engines hear (with the choice of a Whisper model), listing the global shortcuts and
+// A small window naming the signed-in user, saying where answers come from (and setting it),
+// saying which engines hear (with the choice of a Whisper model), listing the global shortcuts and
 // showing the version. The name is the one known when the
 // window is built.
 class PreferencesWindow : public QWidget {
@@ -48,6 +49,7 @@ public:
     QLabel* hearingLabel() const { return m_hearing; }
     QComboBox* speechModelBox() const { return m_speechModels; }
     QPushButton* addModelButton() const { return m_addModel; }
+    AnswersView* answersView() const { return m_answers; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -64,6 +66,7 @@ private:
     QLabel* m_hearing = nullptr;
     QComboBox* m_speechModels = nullptr;
     QPushButton* m_addModel = nullptr;
+    AnswersView* m_answers = nullptr;
     bool m_listingModels = false;
 };
 

@@ -6,16 +6,20 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <vector>
 
+#include "adapters/libsecret/LibsecretStore.h"
 #include "adapters/std/PrivateFiles.h"
 #include "adapters/whisper/ModelInstaller.h"
 #include "adapters/whisper/WhisperTranscriber.h"
+#include "app/Answers.h"
 #include "app/AppDelegate.h"
 #include "app/AppServices.h"
+#include "app/BackendSupervisor.h"
 #include "app/CommandLine.h"
 #include "app/Desktop.h"
 #include "app/ModelInstallCommand.h"
@@ -25,6 +29,7 @@
 #include "overlay/FloatingPanelWindow.h"
 #include "overlay/MarkdownView.h"
 #include "session/SessionEventLog.h"
+#include "text/Url.h"
 
 namespace {
 
@@ -61,7 +66,8 @@ int main(int argc, char** argv) {
         std::cout << appVersionLine() << "\n";
         return 0;
     }
-    if (arguments.installModel) return installModelCommand(*arguments.installModel, arguments.sha256);
+    if (arguments.installModel)
+        return installModelCommand(*arguments.installModel, arguments.sha256);
 
     SingleInstance instance;
     if (const auto problem = instance.problem()) {
@@ -127,8 +133,38 @@ int main(int argc, char** argv) {
     // The process's one account state; it goes before the services it uses.
     AuthManager auth(services.accounts(), authConfig);
 
+    // When the backend is on this machine and nothing answers there, Orvane runs its own, serving
+    // the answers the user chose; it stops when Orvane quits.
+    LibsecretStore secrets;
+    KeychainHelper keychain(secrets);
+    std::unique_ptr<BackendSupervisor> supervisor;
+    if (const auto api = Url::parse(sessionConfig.apiBase);
+        api && api->scheme == "http" && api->isLoopback()) {
+        const auto data = files::userDataHome();
+        supervisor = std::make_unique<BackendSupervisor>(BackendSupervisor::Launch{
+            BackendSupervisor::findProgram(), QString::fromStdString(api->host),
+            api->port.value_or(80),
+            data ? QString::fromStdString((*data / "orvane-backend").string()) : QString()});
+    }
+    Answers answers(keychain, Answers::settingsFileForUser().value_or(""),
+                    ProviderCheck::create(services.http, services.mainQueue), supervisor.get());
+
     std::vector<std::unique_ptr<SessionEventLog>> logs;
     AppDelegate delegate(services.session(auth), sessionConfig);
+    delegate.useAnswers(answers);
+    if (supervisor) {
+        supervisor->onProblem = [&delegate](const QString& problem) {
+            delegate.showServiceProblem(problem);
+        };
+    }
+    const auto environment = [](const char* name) -> std::optional<std::string> {
+        const char* value = std::getenv(name);
+        return value ? std::optional<std::string>(value) : std::nullopt;
+    };
+    const auto fromEnvironment = AnswerSettings::fromEnvironment(environment);
+    answers.start(fromEnvironment,
+                  fromEnvironment ? environment(std::string(fromEnvironment->keyVariable()).c_str())
+                                  : std::nullopt);
     delegate.useGlobalShortcuts(*services.shortcuts);
     SpeechEngines speechEngines(
         services.speech, services.mainQueue, services.background, SpeechEngines::Places::forUser(),
@@ -172,5 +208,6 @@ int main(int argc, char** argv) {
     // The event loop has ended: a screenshot still waiting for it must not wait any longer, or
     // the background queue, drained below, would never finish.
     services.screenSource->close();
+    if (supervisor) supervisor->onProblem = nullptr;
     return status;
 }

@@ -207,7 +207,7 @@ void FloatingPanelWindow::bindSession() {
         }
     };
     m_session->onError = [this](const std::string& message) {
-        setAnswer(QString::fromStdString(message), UI::withOpacity(kSystemRed, 0.8));
+        showProblem(QString::fromStdString(message));
     };
     m_session->onHearingChanged = [this](bool) {
         if (m_session->state() == SessionManager::State::listening) {
@@ -230,6 +230,10 @@ void FloatingPanelWindow::bindSession() {
             updateHistoryUI();
         });
     };
+}
+
+void FloatingPanelWindow::showProblem(const QString& problem) {
+    setAnswer(problem, UI::withOpacity(kSystemRed, 0.8));
 }
 
 void FloatingPanelWindow::setAnswer(const QString& text, const QColor& color) {

@@ -60,6 +60,8 @@ public:
 
     void toggleSession();
     void toggleStealth();
+    // Says, in the answer area, why answers cannot be had.
+    void showProblem(const QString& problem);
     void sendScreenshots();
     void historyPrev();
     void historyNext();

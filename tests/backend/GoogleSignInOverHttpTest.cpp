@@ -8,9 +8,9 @@
 #include "accounts/OAuthEncoding.h"
 #include "adapters/curl/CurlHttpClient.h"
 #include "adapters/null/NullPlatform.h"
-#include "crypto/OpenSslCrypto.h"
 #include "adapters/std/RunLoop.h"
 #include "backend/BackendHarness.h"
+#include "crypto/OpenSslCrypto.h"
 #include "platform/WebAuthSession.h"
 
 namespace orvane::testing {

@@ -2,8 +2,11 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include <gtest/gtest.h>
 
+#include "adapters/curl/CurlHttpClient.h"
+#include "adapters/std/RunLoop.h"
 #include "backend/BackendHarness.h"
 #include "integration/LoopbackServer.h"
+#include "session/ProviderCheck.h"
 
 namespace orvane::testing {
 namespace {
@@ -173,6 +176,8 @@ TEST_F(RelayCase, OpenAiCompatibleChunksAreTranslated) {
                    "\n\n";
         };
         c.write(chunk({{"role", "assistant"}}, nullptr));
+        c.write(R"(data: {"id":"c1","choices":[],"usage":null})"
+                "\n\n");
         c.write(chunk({{"content", "Use "}}, nullptr));
         c.write(chunk({{"content", "a queue."}}, nullptr));
         c.write(chunk(nlohmann::json::object(), "stop"));
@@ -191,6 +196,42 @@ TEST_F(RelayCase, OpenAiCompatibleChunksAreTranslated) {
     EXPECT_EQ(body["messages"][0]["role"], "system");
     const auto& last = body["messages"].back();
     EXPECT_EQ(last["content"][1]["image_url"]["url"], "data:image/png;base64,iVBORw==");
+}
+
+// A model or server that cannot take images refuses them: the question goes again without, the
+// model is told what it is not seeing, and the answer begins by saying so.
+TEST_F(RelayCase, ScreenshotsAModelCannotTakeAreLeftOutAndTheAnswerSaysSo) {
+    for (const char* provider : {"openai", "anthropic"}) {
+        LoopbackServer upstream([provider](LoopbackConnection& c) {
+            if (c.request().body.find("iVBORw==") != std::string::npos) {
+                c.write(
+                    statusReply(400, R"({"error":{"message":"image input is not supported"}})"));
+                return;
+            }
+            c.write(eventStreamHead());
+            if (std::string(provider) == "anthropic") {
+                c.write(answerEvents("A terminal."));
+            } else {
+                c.write(R"(data: {"choices":[{"delta":{"content":"A terminal."}}]})"
+                        "\n\n"
+                        "data: [DONE]\n\n");
+            }
+        });
+        BackendHarness backend{"relay-vision"};
+        backend.config.tiers["vision"] = {provider, "text-only-model"};
+        backend.config.anthropicUrl = upstream.origin();
+        backend.config.openaiUrl = upstream.origin() + "/v1";
+        backend.start();
+        const auto events =
+            eventsOf(backend.chat(backend.signIn()["accessToken"], visionQuestion())->body);
+        EXPECT_EQ(answerOf(events),
+                  "*(The screenshots were not used: this model cannot take images.)*\n\n"
+                  "A terminal.")
+            << provider;
+        ASSERT_EQ(upstream.requests().size(), 2u) << provider;
+        EXPECT_NE(upstream.requests()[1].body.find("this model cannot see them"),
+                  std::string::npos);
+    }
 }
 
 TEST_F(RelayCase, AnOpenAiUpstreamThatStopsEarlyIsAnError) {
@@ -214,6 +255,95 @@ TEST_F(RelayCase, AnUnreachableUpstreamIsAnError) {
     const auto events = eventsOf(backendServer.chat(token, visionQuestion())->body);
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0]["type"], "error");
+}
+
+// The Preferences' Test button and model list, over real HTTP against stand-ins of each provider's
+// documented replies.
+class ProviderCheckOverHttp : public ::testing::Test {
+protected:
+    template <typename Result, typename Ask>
+    Result wait(Ask ask) {
+        std::optional<Result> result;
+        ask([&result](Result r) { result = std::move(r); });
+        loop.runUntil([&] { return result.has_value(); }, 20);
+        return result.value();
+    }
+    ProviderCheck::Outcome test(const AnswerSettings& settings, const std::string& key) {
+        return wait<ProviderCheck::Outcome>(
+            [&](auto done) { check->test(settings, key, std::move(done)); });
+    }
+    ProviderCheck::Models models(const std::string& base) {
+        return wait<ProviderCheck::Models>(
+            [&](auto done) { check->listModels(base, std::move(done)); });
+    }
+    RunLoop loop;
+    CurlHttpClient http;
+    std::shared_ptr<ProviderCheck> check = ProviderCheck::create(http, loop);
+};
+
+TEST_F(ProviderCheckOverHttp, TheTestAsksOneShortQuestionAndSaysWhatCameBack) {
+    using Source = AnswerSettings::Source;
+    LoopbackServer provider([](LoopbackConnection& c) {
+        const auto& request = c.request();
+        if (request.target == "/v1/messages") {
+            c.write(statusReply(200, R"({"content":[{"type":"text","text":"Good luck today!"}]})"));
+        } else if (request.headers.count("authorization") &&
+                   request.headers.at("authorization") == "Bearer sk-wrong") {
+            c.write(statusReply(401,
+                                R"({"error":{"message":"org-7Hc key","code":"invalid_api_key"}})"));
+        } else {
+            c.write(statusReply(200, R"({"choices":[{"message":{"content":"Hello there!"}}]})"));
+        }
+    });
+    const auto anthropic = test({Source::anthropic, provider.origin(), {}}, "sk-ant");
+    EXPECT_TRUE(anthropic.ok);
+    EXPECT_EQ(anthropic.text, "Good luck today!");
+    EXPECT_EQ(provider.requests().at(0).headers.at("x-api-key"), "sk-ant");
+    EXPECT_EQ(nlohmann::json::parse(provider.requests()[0].body)["model"], "claude-haiku-4-5");
+    const auto local = test({Source::openaiCompatible, provider.origin() + "/v1", {}}, "");
+    EXPECT_EQ(local.text, "Hello there!");
+    EXPECT_FALSE(provider.requests()[1].headers.count("authorization")) << "no key, no header";
+    const auto refused = test({Source::openai, provider.origin() + "/v1", {}}, "sk-wrong");
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(refused.text,
+              "The model provider refused the request: the API key was not accepted.");
+
+    EXPECT_EQ(test({Source::openai, "http://192.0.2.7/v1", {}}, "sk-x").text,
+              "An API key is sent only over https, or to this computer.");
+    EXPECT_EQ(test({Source::anthropic, "", {}}, "").text, "Enter the API key first.");
+    int port;
+    {
+        LoopbackServer gone([](LoopbackConnection&) {});
+        port = gone.port();
+    }
+    const auto down = test(
+        {Source::openaiCompatible, "http://127.0.0.1:" + std::to_string(port) + "/v1", {}}, "");
+    EXPECT_NE(down.text.find("could not be reached"), std::string::npos) << down.text;
+}
+
+TEST_F(ProviderCheckOverHttp, AServersModelsAreListedOrHowToStartOneIsSaid) {
+    LoopbackServer ollama([](LoopbackConnection& c) {
+        c.write(statusReply(200, R"({"models":[{"name":"llama3.2:latest"},{"name":"llava:7b"}]})"));
+    });
+    EXPECT_EQ(std::get<std::vector<std::string>>(models(ollama.origin() + "/v1")),
+              (std::vector<std::string>{"llama3.2:latest", "llava:7b"}));
+    LoopbackServer llamaCpp([](LoopbackConnection& c) {
+        if (c.request().target == "/api/tags") {
+            c.write(statusReply(404, "not found"));
+        } else {
+            c.write(statusReply(200, R"({"data":[{"id":"qwen2.5-7b"}]})"));
+        }
+    });
+    EXPECT_EQ(std::get<std::vector<std::string>>(models(llamaCpp.origin() + "/v1")),
+              (std::vector<std::string>{"qwen2.5-7b"}));
+    int port;
+    {
+        LoopbackServer gone([](LoopbackConnection&) {});
+        port = gone.port();
+    }
+    EXPECT_NE(std::get<std::string>(models("http://127.0.0.1:" + std::to_string(port) + "/v1"))
+                  .find("No model server answers"),
+              std::string::npos);
 }
 
 }  // namespace

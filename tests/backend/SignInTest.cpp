@@ -46,7 +46,7 @@ TEST_F(SignIn, TheDevelopmentPageOffersToContinueAsANamedUser) {
         "&response_type=code&scope=openid%20email%20profile&code_challenge=" + challenge +
         "&code_challenge_method=S256");
     ASSERT_EQ(page->status, 200);
-    EXPECT_NE(page->body.find("Continue as"), std::string::npos);
+    EXPECT_NE(page->body.find("Sign in to Orvane on this computer"), std::string::npos);
     EXPECT_NE(page->body.find("name=\"name\""), std::string::npos);
 }
 

@@ -59,8 +59,12 @@ TEST_F(Libsecret, SavesReadsReplacesAndRemovesValuesAsGivenPerService) {
 // The values live in the Secret Service, not in this process: another program reads them there.
 TEST_F(Libsecret, ValuesLiveInTheServiceForOtherProgramsToo) {
     KeychainHelper(store).setApiKey("sk-ant-persisted");
+    KeychainHelper(store).setKey("openai-api-key", "sk-openai-persisted");
     EXPECT_EQ(run("secret-tool lookup service com.orvane.desktop account anthropic-api-key"),
               "sk-ant-persisted");
+    EXPECT_EQ(run("secret-tool lookup service com.orvane.desktop account openai-api-key"),
+              "sk-openai-persisted");
+    KeychainHelper(store).setKey("openai-api-key", std::nullopt);
 }
 
 TEST(LibsecretWithoutService, ReadsAbsentAndWritesNothing) {

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include <gtest/gtest.h>
 
+#include "app/AnswersView.h"
 #include "app/PreferencesWindow.h"
 #include "overlay/LineLimitedLabel.h"
 #include "overlay/UIHelpers.h"
@@ -28,6 +29,58 @@ TEST(PreferencesWindowTest, ShowsTheAccountTheServiceAndTheVersion) {
                                 "\u2014 your account handles it."));
     EXPECT_EQ(window.versionLabel()->text(), "Orvane Desktop v0.2.0");
     EXPECT_EQ(textColor(window.versionLabel()), UI::tertiaryLabelColor());
+}
+
+// The Answers section: the source chosen shows what it needs, a server's models fill the lists,
+// the key is masked and handed on only when typed, and Test shows what the model said.
+TEST(PreferencesWindowTest, TheAnswersSectionSetsWhereAnswersComeFrom) {
+    using Source = AnswerSettings::Source;
+    AuthManager auth;
+    PreferencesWindow window(auth);
+    auto* view = window.answersView();
+    std::vector<std::string> listed;
+    std::vector<std::pair<AnswerSettings, std::optional<std::string>>> applied, tested;
+    view->onListModels = [&](const std::string& base) { listed.push_back(base); };
+    view->onApply = [&](const auto& settings, const auto& key) {
+        applied.emplace_back(settings, key);
+    };
+    view->onTest = [&](const auto& settings, const auto& key) {
+        tested.emplace_back(settings, key);
+    };
+
+    view->showSettings({Source::anthropic, "", {{"standard", "claude-opus-x"}}}, true);
+    EXPECT_EQ(view->sourceBox()->currentText(), "Anthropic");
+    EXPECT_TRUE(view->baseUrlField()->isHidden());
+    EXPECT_EQ(view->keyField()->echoMode(), QLineEdit::Password);
+    EXPECT_TRUE(view->keyField()->placeholderText().contains("saved"));
+    EXPECT_EQ(view->modelBox("standard")->currentText(), "claude-opus-x");
+    EXPECT_EQ(view->modelBox("nano")->currentText(), "claude-haiku-4-5");
+
+    view->sourceBox()->setCurrentIndex(view->sourceBox()->findText("OpenAI-compatible server"));
+    emit view->sourceBox()->activated(view->sourceBox()->currentIndex());
+    EXPECT_FALSE(view->baseUrlField()->isHidden());
+    EXPECT_EQ(listed, (std::vector<std::string>{AnswerSettings::ollamaBaseUrl}));
+    view->showModels(std::vector<std::string>{"qwen2.5:7b", "llava:7b"});
+    EXPECT_EQ(view->modelBox("mini")->count(), 2);
+    EXPECT_EQ(view->modelBox("mini")->currentText(), "qwen2.5:7b")
+        << "the server's own, not llama3.2";
+    view->modelBox("vision")->setEditText("llava:7b");
+    view->showModels(std::string("Ollama is not running on this computer."));
+    EXPECT_EQ(view->noteLabel()->text(), "Ollama is not running on this computer.");
+
+    view->keyField()->setText("sk-local ");
+    view->testButton()->click();
+    view->showTestResult({true, "Hello there!"});
+    EXPECT_EQ(view->resultLabel()->text(), "It answers: Hello there!");
+    view->applyButton()->click();
+    ASSERT_EQ(applied.size(), 1u);
+    EXPECT_EQ(applied[0].first.source, Source::openaiCompatible);
+    EXPECT_EQ(applied[0].first.modelFor("vision"), "llava:7b");
+    EXPECT_EQ(applied[0].second, "sk-local");
+    EXPECT_EQ(tested.at(0).second, "sk-local");
+    EXPECT_TRUE(view->keyField()->text().isEmpty()) << "the key does not stay on screen";
+    view->applyButton()->click();
+    EXPECT_FALSE(applied.back().second) << "no key typed, none handed on: the saved one stays";
 }
 
 TEST(PreferencesWindowTest, NamesAMissingUserUserAndKeepsAnEmptyName) {

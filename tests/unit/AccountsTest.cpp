@@ -7,6 +7,7 @@
 #include "fakes/FakeHttpClient.h"
 #include "fakes/ManualMainQueue.h"
 #include "fakes/ScriptedAccounts.h"
+#include "session/AnswerSettings.h"
 
 namespace orvane::testing {
 namespace {
@@ -466,6 +467,53 @@ TEST(AuthManagerState, StartsSignedOutAndHoldsWhatItIsGiven) {
         EXPECT_FALSE(auth.user());
         EXPECT_EQ(auth.lastError(), "Sign-in failed") << "the last error stays";
     }
+}
+
+// Where answers come from: what the backend is started with for each source (the key never among
+// its arguments), kept across runs as JSON, or given by a run command's environment.
+TEST(AnswerSettingsTest, EachSourceStartsTheBackendItNeedsAndRoundTrips) {
+    using Source = AnswerSettings::Source;
+    AnswerSettings offline;
+    EXPECT_EQ(offline.backendArguments(), (std::vector<std::string>{"--tier", "all=offline"}));
+    EXPECT_EQ(offline.keyVariable(), "");
+    AnswerSettings anthropic{Source::anthropic, "", {{"standard", "claude-opus-x"}}};
+    const auto arguments = anthropic.backendArguments();
+    EXPECT_EQ(arguments,
+              (std::vector<std::string>{"--tier", "nano=anthropic:claude-haiku-4-5", "--tier",
+                                        "mini=anthropic:claude-haiku-4-5", "--tier",
+                                        "standard=anthropic:claude-opus-x", "--tier",
+                                        "vision=anthropic:claude-sonnet-4-5", "--anthropic-url",
+                                        "https://api.anthropic.com"}));
+    EXPECT_EQ(anthropic.keyVariable(), "ANTHROPIC_API_KEY");
+    EXPECT_EQ(AnswerSettings::keyAccount(Source::anthropic), "anthropic-api-key");
+    AnswerSettings local{Source::openaiCompatible, "", {}};
+    EXPECT_EQ(local.backendArguments().back(), AnswerSettings::ollamaBaseUrl);
+    EXPECT_EQ(AnswerSettings::keyAccount(Source::openaiCompatible), "openai-api-key");
+    EXPECT_FALSE(local.needsKey());
+    for (const auto& settings :
+         {offline, anthropic,
+          AnswerSettings{
+              Source::openaiCompatible, "http://127.0.0.1:8080/v1", {{"mini", "qwen2.5"}}}}) {
+        EXPECT_EQ(AnswerSettings::fromJson(nlohmann::json::parse(settings.toJson().dump())),
+                  settings);
+    }
+    EXPECT_EQ(AnswerSettings::fromJson(R"({"source":"nonsense","models":{"mini":7}})"_json),
+              AnswerSettings{});
+
+    std::map<std::string, std::string> environment;
+    const auto variable = [&environment](const char* name) -> std::optional<std::string> {
+        const auto it = environment.find(name);
+        return it == environment.end() ? std::nullopt : std::optional(it->second);
+    };
+    EXPECT_FALSE(AnswerSettings::fromEnvironment(variable));
+    environment = {{"OPENAI_API_KEY", "sk-x"}};
+    EXPECT_EQ(AnswerSettings::fromEnvironment(variable)->source, Source::openai);
+    environment = {{"ANTHROPIC_API_KEY", "sk-a"}, {"ORVANE_MODEL", "claude-x"}};
+    EXPECT_EQ(AnswerSettings::fromEnvironment(variable)->modelFor("nano"), "claude-x");
+    environment = {{"OPENAI_BASE_URL", "http://127.0.0.1:11434/v1"}, {"ANTHROPIC_API_KEY", "k"}};
+    const auto compatible = AnswerSettings::fromEnvironment(variable);
+    EXPECT_EQ(compatible->source, Source::openaiCompatible) << "a server named wins";
+    EXPECT_EQ(compatible->baseUrl, "http://127.0.0.1:11434/v1");
 }
 
 }  // namespace

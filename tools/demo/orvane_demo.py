@@ -439,6 +439,88 @@ class Demo:
             self.check()
 
 
+class ModelStandIn:
+    """An OpenAI-compatible model server on loopback, answering every question with the same words
+    in Chat Completions chunks, and remembering the keys it was sent."""
+
+    ANSWER = "The stand-in model says: put a queue between them."
+
+    def __init__(self):
+        import http.server
+        import threading
+        stand_in = self
+        self.keys = []
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def log_message(self, *args):
+                pass
+
+            def do_POST(self):
+                self.rfile.read(int(self.headers.get("Content-Length", 0)))
+                stand_in.keys.append(self.headers.get("Authorization", ""))
+                self.send_response(200)
+                self.send_header("Content-Type", "text/event-stream")
+                self.end_headers()
+                chunks = [{"role": "assistant"}] + [{"content": word + " "}
+                                                     for word in stand_in.ANSWER.split()]
+                for delta in chunks:
+                    body = {"choices": [{"index": 0, "delta": delta, "finish_reason": None}]}
+                    self.wfile.write(b"data: " + json.dumps(body).encode() + b"\n\n")
+                    self.wfile.flush()
+                    time.sleep(0.02)
+                self.wfile.write(b"data: [DONE]\n\n")
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.origin = "http://127.0.0.1:%d" % self.server.server_address[1]
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+
+KEY = "sk-demo-never-written-anywhere-7f3a"
+
+
+def run_own_backend(demo, check):
+    """Orvane with no backend running: it starts its own, relaying to a model server the run
+    names (as `OPENAI_BASE_URL=... ./scripts/run.sh` does), and answers a spoken question from it.
+    The key reaches the model server and nothing else: no process's arguments, no file."""
+    stand_in = ModelStandIn()
+    demo.start_display()
+    demo.start_sound()
+    demo.origin = "http://127.0.0.1:%d" % free_port()
+    demo.env.update({"OPENAI_BASE_URL": stand_in.origin + "/v1", "OPENAI_API_KEY": KEY,
+                     "ORVANE_MODEL": "stand-in-model"})
+    demo.register_handlers()
+    demo.launch()
+    signed_in = demo.sign_in()
+    after = demo.start_listening(signed_in)
+    demo.speak("question", DEFAULT_QUESTIONS[0])
+    _, recorded = demo.wait_event("the model server's answer to be recorded",
+                                  lambda e: e["event"] == "recorded", 90, after)
+    demo.screenshot("03-answer-from-the-model-server")
+    if not check:
+        return
+    if recorded["answer"] != ModelStandIn.ANSWER:
+        raise Failed("the answer did not come from the model server: %r" % recorded["answer"])
+    if not stand_in.keys or any(key != "Bearer " + KEY for key in stand_in.keys):
+        raise Failed("the model server was not sent the key: %r" % stand_in.keys)
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open("/proc/%s/cmdline" % entry, "rb") as arguments:
+                    if KEY.encode() in arguments.read():
+                        raise Failed("the key is on the command line of process %s" % entry)
+            except OSError:
+                pass
+    for name in ("data", "config"):
+        for folder, _, files in os.walk(os.path.join(demo.tmp, name)):
+            for file in files:
+                with open(os.path.join(folder, file), "rb") as stored:
+                    if KEY.encode() in stored.read():
+                        raise Failed("the key was written to %s" % os.path.join(folder, file))
+    demo.measured["own_backend_answered_from_model_server"] = True
+    say("checked: Orvane started its own backend, which answered from the model server; the key "
+        "reached the model server and no process's arguments and no file")
+
+
 def run_to_the_end(demo, steps, kept):
     """Runs the steps, stops everything the demo started whatever happened, and returns the
     exit status; `kept` says what the output folder holds."""
@@ -461,8 +543,14 @@ def main():
     parser.add_argument("--question", action="append", dest="questions",
                         help="a question to speak; repeat for several (default: three)")
     parser.add_argument("--check", action="store_true")
+    parser.add_argument("--own-backend", action="store_true",
+                        help="no backend running: Orvane starts its own, relaying to a model "
+                             "server stand-in")
     arguments = parser.parse_args()
     demo = Demo(arguments.build, arguments.out, arguments.questions or DEFAULT_QUESTIONS)
+    if arguments.own_backend:
+        return run_to_the_end(demo, lambda: run_own_backend(demo, arguments.check),
+                              "screenshots, trace and logs")
     return run_to_the_end(demo, lambda: demo.run_all(arguments.check),
                           "screenshots, trace and logs")
 

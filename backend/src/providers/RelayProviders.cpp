@@ -6,11 +6,12 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 
 #include <nlohmann/json.hpp>
 
 #include "protocol/AnswerStreamDecoder.h"
-#include "providers/ProviderErrors.h"
+#include "protocol/ProviderErrors.h"
 
 namespace orvane::backend {
 
@@ -19,6 +20,8 @@ namespace {
 constexpr const char* kUnreadableReply =
     "The model provider's reply could not be read: a line of it never ended.";
 constexpr std::size_t kRefusalBytes = 16 * 1024;
+constexpr const char* kImagesNotUsed =
+    "*(The screenshots were not used: this model cannot take images.)*\n\n";
 
 struct Origin {
     std::string origin;      // scheme://host[:port]
@@ -46,10 +49,12 @@ void failed(const UpstreamConfig& config, AnswerSink& sink, const UpstreamError&
 }
 
 // Posts the body and hands each received chunk to onChunk (only for a 200 reply). Ends the
-// answer with an error when the upstream refuses, fails, or stops before onChunk saw the end.
-void relay(const UpstreamConfig& config, const std::string& path, httplib::Headers headers,
-           const std::string& body, AnswerSink& sink,
-           const std::function<bool(std::string_view, bool& ended)>& onChunk) {
+// answer with an error when the upstream fails or stops before onChunk saw the end; a refusal
+// (a status other than 200) is returned to the caller instead, to tell or to try otherwise.
+std::optional<UpstreamError> relay(
+    const UpstreamConfig& config, const std::string& path, httplib::Headers headers,
+    const std::string& body, AnswerSink& sink,
+    const std::function<bool(std::string_view, bool& ended)>& onChunk) {
     const auto origin = split(config.baseUrl);
     httplib::Client client(origin.origin);
     client.set_connection_timeout(10);
@@ -82,20 +87,64 @@ void relay(const UpstreamConfig& config, const std::string& path, httplib::Heade
         return !clientGone;
     };
     const auto result = client.send(request);
-    if (clientGone || ended) return;
-    if (status != 0 && status != 200) {
-        failed(config, sink, parseUpstreamError(status, refusal));
-    } else if (!result) {
+    if (clientGone || ended) return std::nullopt;
+    if (status != 0 && status != 200) return parseUpstreamError(status, refusal);
+    if (!result) {
         sink.error("The model provider could not be reached (" +
                    httplib::to_string(result.error()) + ").");
     } else {
         sink.error("The model provider's answer ended early.");
     }
+    return std::nullopt;
+}
+
+bool hasImages(const chat::Request& input) {
+    return std::any_of(input.messages.begin(), input.messages.end(),
+                       [](const auto& turn) { return !turn.images.empty(); });
+}
+
+// A model or server that cannot take images refuses the request as malformed or fails on it; a
+// refused key, an empty account, a missing model or a rate limit are not about the images.
+bool couldBeTheImages(const UpstreamError& error) {
+    // Some local servers fail with a plain 500 on a model without vision; a gateway's 502 or 503
+    // is about the way there.
+    return classify(error) == UpstreamProblem::refused || error.status == 500;
+}
+
+// Asks with the screenshots first; when the upstream refuses a request that carried some in a way
+// that could be about them, asks again without, says so at the top of the answer, and tells the
+// model what it is not seeing.
+void askWithImagesOrWithout(
+    const UpstreamConfig& config, const chat::Request& input, AnswerSink& sink,
+    const std::function<std::optional<UpstreamError>(const chat::Request&)>& ask) {
+    auto refused = ask(input);
+    if (refused && hasImages(input) && couldBeTheImages(*refused)) {
+        if (config.log) config.log("the model provider refused images; asking without them");
+        auto plain = input;
+        std::size_t dropped = 0;
+        for (auto& turn : plain.messages) {
+            dropped += turn.images.size();
+            turn.images.clear();
+        }
+        if (auto* latest = const_cast<ConversationTurn*>(plain.latestUserTurn())) {
+            latest->content += "\n\n(" + std::to_string(dropped) +
+                               " screenshots came with this question; this model cannot see them.)";
+        }
+        if (!sink.delta(kImagesNotUsed)) return;
+        refused = ask(plain);
+    }
+    if (refused) failed(config, sink, *refused);
 }
 
 }  // namespace
 
 void AnthropicProvider::answer(const chat::Request& input, AnswerSink& sink) {
+    askWithImagesOrWithout(m_config, input, sink, [this, &sink](const chat::Request& question) {
+        return ask(question, sink);
+    });
+}
+
+std::optional<UpstreamError> AnthropicProvider::ask(const chat::Request& input, AnswerSink& sink) {
     auto messages = nlohmann::json::array();
     for (const auto& turn : input.messages) {
         // The upstream wants the conversation to open with the user.
@@ -110,7 +159,7 @@ void AnthropicProvider::answer(const chat::Request& input, AnswerSink& sink) {
         messages.push_back({{"role", turn.role}, {"content", std::move(content)}});
     }
     const nlohmann::json body = {{"model", m_config.model},
-                                 {"max_tokens", 1024},
+                                 {"max_tokens", 2048},
                                  {"stream", true},
                                  {"system", interviewSystemPrompt(input.systemContext)},
                                  {"messages", std::move(messages)}};
@@ -118,34 +167,41 @@ void AnthropicProvider::answer(const chat::Request& input, AnswerSink& sink) {
     if (!m_config.apiKey.empty()) headers.emplace("x-api-key", m_config.apiKey);
 
     orvane::AnswerStreamDecoder decoder;
-    relay(m_config, "/v1/messages", std::move(headers),
-          body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), sink,
-          [&](std::string_view chunk, bool& ended) {
-              std::vector<orvane::AnswerStreamDecoder::Event> events;
-              if (!decoder.feed(chunk, events)) {
-                  ended = true;
-                  return sink.error(kUnreadableReply);
-              }
-              for (const auto& event : events) {
-                  using Type = orvane::AnswerStreamDecoder::Event::Type;
-                  bool open = true;
-                  if (event.type == Type::delta) {
-                      open = sink.delta(event.text);
-                  } else if (event.type == Type::stop) {
-                      ended = true;
-                      return sink.stop();
-                  } else {
-                      ended = true;
-                      failed(m_config, sink, {0, event.errorType, {}, event.text});
-                      return false;
-                  }
-                  if (!open) return false;
-              }
-              return true;
-          });
+    return relay(m_config, "/v1/messages", std::move(headers),
+                 body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), sink,
+                 [&](std::string_view chunk, bool& ended) {
+                     std::vector<orvane::AnswerStreamDecoder::Event> events;
+                     if (!decoder.feed(chunk, events)) {
+                         ended = true;
+                         return sink.error(kUnreadableReply);
+                     }
+                     for (const auto& event : events) {
+                         using Type = orvane::AnswerStreamDecoder::Event::Type;
+                         if (event.type == Type::delta) {
+                             if (!sink.delta(event.text)) return false;
+                         } else if (event.type == Type::stop) {
+                             ended = true;
+                             return sink.stop();
+                         } else {
+                             ended = true;
+                             failed(m_config, sink, {0, event.errorType, {}, event.text});
+                             return false;
+                         }
+                     }
+                     return true;
+                 });
 }
 
 void OpenAiProvider::answer(const chat::Request& input, AnswerSink& sink) {
+    askWithImagesOrWithout(m_config, input, sink, [this, &sink](const chat::Request& question) {
+        return ask(question, sink);
+    });
+}
+
+// Chat Completions chunks: a first delta may carry only the role, a chunk may have no choices
+// (usage, or a keep-alive), and the stream ends with "[DONE]" or, for some servers, with the
+// connection once a choice has a finish reason.
+std::optional<UpstreamError> OpenAiProvider::ask(const chat::Request& input, AnswerSink& sink) {
     auto messages = nlohmann::json::array(
         {{{"role", "system"}, {"content", interviewSystemPrompt(input.systemContext)}}});
     for (const auto& turn : input.messages) {
@@ -166,56 +222,56 @@ void OpenAiProvider::answer(const chat::Request& input, AnswerSink& sink) {
     if (!m_config.apiKey.empty()) headers.emplace("Authorization", "Bearer " + m_config.apiKey);
 
     std::string pending;
-    relay(m_config, "/chat/completions", std::move(headers),
-          body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), sink,
-          [&](std::string_view chunk, bool& ended) {
-              pending.append(chunk);
-              std::size_t newline;
-              while ((newline = pending.find('\n')) != std::string::npos) {
-                  std::string line = pending.substr(0, newline);
-                  pending.erase(0, newline + 1);
-                  if (!line.empty() && line.back() == '\r') line.pop_back();
-                  if (!line.starts_with("data:")) continue;
-                  auto payload = line.substr(5);
-                  if (!payload.empty() && payload.front() == ' ') payload.erase(0, 1);
-                  if (payload == "[DONE]") {
-                      ended = true;
-                      return sink.stop();
-                  }
-                  const auto event = nlohmann::json::parse(payload, nullptr, false);
-                  if (!event.is_object()) continue;
-                  if (event.contains("error")) {
-                      ended = true;
-                      failed(m_config, sink, parseUpstreamError(0, payload));
-                      return false;
-                  }
-                  const auto choices = event.find("choices");
-                  if (choices == event.end() || !choices->is_array() || choices->empty()) continue;
-                  const auto& choice = (*choices)[0];
-                  if (!choice.is_object()) continue;
-                  const auto delta = choice.find("delta");
-                  if (delta != choice.end() && delta->is_object()) {
-                      const auto content = delta->find("content");
-                      if (content != delta->end() && content->is_string() &&
-                          !content->get_ref<const std::string&>().empty() &&
-                          !sink.delta(content->get_ref<const std::string&>())) {
-                          return false;
-                      }
-                  }
-                  // Some servers close without "[DONE]" once a choice has finished.
-                  const auto finish = choice.find("finish_reason");
-                  if (finish != choice.end() && finish->is_string()) {
-                      ended = true;
-                      return sink.stop();
-                  }
-              }
-              // A server that never ends its line must not fill this process's memory.
-              if (pending.size() > orvane::AnswerStreamDecoder::maxLineBytes) {
-                  ended = true;
-                  return sink.error(kUnreadableReply);
-              }
-              return true;
-          });
+    return relay(m_config, "/chat/completions", std::move(headers),
+                 body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), sink,
+                 [&](std::string_view chunk, bool& ended) {
+                     pending.append(chunk);
+                     std::size_t newline;
+                     while ((newline = pending.find('\n')) != std::string::npos) {
+                         std::string line = pending.substr(0, newline);
+                         pending.erase(0, newline + 1);
+                         if (!line.empty() && line.back() == '\r') line.pop_back();
+                         if (!line.starts_with("data:")) continue;
+                         auto payload = line.substr(5);
+                         if (!payload.empty() && payload.front() == ' ') payload.erase(0, 1);
+                         if (payload == "[DONE]") {
+                             ended = true;
+                             return sink.stop();
+                         }
+                         const auto event = nlohmann::json::parse(payload, nullptr, false);
+                         if (!event.is_object()) continue;
+                         if (event.contains("error")) {
+                             ended = true;
+                             failed(m_config, sink, parseUpstreamError(0, payload));
+                             return false;
+                         }
+                         const auto choices = event.find("choices");
+                         if (choices == event.end() || !choices->is_array() || choices->empty())
+                             continue;
+                         const auto& choice = (*choices)[0];
+                         if (!choice.is_object()) continue;
+                         const auto delta = choice.find("delta");
+                         if (delta != choice.end() && delta->is_object()) {
+                             const auto content = delta->find("content");
+                             if (content != delta->end() && content->is_string() &&
+                                 !content->get_ref<const std::string&>().empty() &&
+                                 !sink.delta(content->get_ref<const std::string&>())) {
+                                 return false;
+                             }
+                         }
+                         const auto finish = choice.find("finish_reason");
+                         if (finish != choice.end() && finish->is_string()) {
+                             ended = true;
+                             return sink.stop();
+                         }
+                     }
+                     // A server that never ends its line must not fill this process's memory.
+                     if (pending.size() > orvane::AnswerStreamDecoder::maxLineBytes) {
+                         ended = true;
+                         return sink.error(kUnreadableReply);
+                     }
+                     return true;
+                 });
 }
 
 }  // namespace orvane::backend

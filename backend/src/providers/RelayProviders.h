@@ -3,8 +3,10 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
+#include "protocol/ProviderErrors.h"
 #include "providers/ModelProvider.h"
 
 namespace orvane::backend {
@@ -19,24 +21,28 @@ struct UpstreamConfig {
 };
 
 // Relays to an upstream Messages API with streaming. Its events are the ones Orvane speaks, so
-// text deltas pass through and everything else upstream sends is dropped.
+// text deltas pass through and everything else upstream sends is dropped. Screenshots go as image
+// blocks; a model that refuses them gets the question without, and the answer says so.
 class AnthropicProvider : public ModelProvider {
 public:
     explicit AnthropicProvider(UpstreamConfig config) : m_config(std::move(config)) {}
     void answer(const chat::Request& input, AnswerSink& sink) override;
 
 private:
+    std::optional<UpstreamError> ask(const chat::Request& input, AnswerSink& sink);
     UpstreamConfig m_config;
 };
 
-// Relays to any OpenAI-compatible chat-completions server (llama.cpp, Ollama, vLLM, hosted),
-// translating its choices[0].delta.content chunks.
+// Relays to any OpenAI-compatible chat-completions server (llama.cpp, Ollama, vLLM, LM Studio,
+// hosted), translating its choices[0].delta.content chunks. Screenshots go as image_url data
+// parts; a server or model that refuses them gets the question without, and the answer says so.
 class OpenAiProvider : public ModelProvider {
 public:
     explicit OpenAiProvider(UpstreamConfig config) : m_config(std::move(config)) {}
     void answer(const chat::Request& input, AnswerSink& sink) override;
 
 private:
+    std::optional<UpstreamError> ask(const chat::Request& input, AnswerSink& sink);
     UpstreamConfig m_config;
 };
 

@@ -117,6 +117,10 @@ QColor LoginWindow::statusColor() const {
     return m_statusLabel->palette().color(QPalette::WindowText);
 }
 
+void LoginWindow::showProblem(const QString& problem) {
+    setStatus(problem, UI::systemRed());
+}
+
 void LoginWindow::setStatus(const QString& text, const QColor& color) {
     paint(m_statusLabel, color);
     m_statusLabel->setFullText(text);

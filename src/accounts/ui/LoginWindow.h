@@ -30,6 +30,8 @@ public:
 
     // The button's action.
     void signInGoogle();
+    // Says why signing in cannot work now (no answer service on this computer).
+    void showProblem(const QString& problem);
 
     QLabel* logo() const { return m_logo; }
     QLabel* title() const { return m_title; }

@@ -15,6 +15,8 @@
 #include "adapters/null/NullPlatform.h"
 #include "adapters/std/SteppedMainQueue.h"
 #include "adapters/std/WorkerQueue.h"
+#include "app/AnswersView.h"
+#include "app/PreferencesWindow.h"
 #include "capture/ScreenshotCapture.h"
 #include "overlay/ContextSheet.h"
 #include "overlay/FloatingPanelWindow.h"
@@ -133,5 +135,26 @@ int main(int argc, char** argv) {
     sheet.notesField()->setPlainText(
         "Panel interview, system design round.\nThey use Go and Postgres.");
     ok &= save(sheet, dir, "09-context-sheet");
+
+    AuthManager account;
+    account.setUser(nlohmann::json{{"firstName", "Alex"}});
+    PreferencesWindow preferences(account);
+    preferences.showHearing({"PocketSphinx", {}, std::nullopt, false, ""});
+    auto* answers = preferences.answersView();
+    answers->showSettings({AnswerSettings::Source::openaiCompatible,
+                           AnswerSettings::ollamaBaseUrl,
+                           {{"vision", "llava:7b"}}},
+                          false);
+    answers->showModels(std::vector<std::string>{"llama3.2:latest", "qwen2.5:7b", "llava:7b"});
+    answers->showTestResult({true, "Good luck with your interview!"});
+    answers->showNote(
+        "Orvane's own answer service runs on this computer: OpenAI-compatible "
+        "server.");
+    preferences.show();
+    ok &= save(preferences, dir, "10-preferences-answers");
+    answers->showSettings({AnswerSettings::Source::anthropic, "", {}}, true);
+    answers->showTestResult(
+        {false, "The model provider refused the request: the API key was not accepted."});
+    ok &= save(preferences, dir, "11-preferences-anthropic");
     return ok ? 0 : 1;
 }

@@ -1,0 +1,215 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include "app/BackendSupervisor.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkReply>
+#include <QStandardPaths>
+
+namespace orvane {
+
+namespace {
+
+// Keys and backend settings the app itself was started with go to the child only as the user's
+// answers say; the rest of the environment is inherited.
+QProcessEnvironment childEnvironment(const AnswerSettings& answers,
+                                     const std::optional<std::string>& key) {
+    auto environment = QProcessEnvironment::systemEnvironment();
+    for (const auto& name : environment.keys()) {
+        if (name.startsWith("ORVANE_BACKEND_") || name == "ANTHROPIC_API_KEY" ||
+            name == "OPENAI_API_KEY") {
+            environment.remove(name);
+        }
+    }
+    if (key && !key->empty() && !answers.keyVariable().empty()) {
+        environment.insert(QString::fromUtf8(answers.keyVariable().data(),
+                                             static_cast<int>(answers.keyVariable().size())),
+                           QString::fromStdString(*key));
+    }
+    return environment;
+}
+
+}  // namespace
+
+BackendSupervisor::BackendSupervisor(Launch launch, QObject* parent)
+    : QObject(parent), m_launch(std::move(launch)) {
+    m_restart.setSingleShot(true);
+    connect(&m_restart, &QTimer::timeout, this, [this] { spawn(); });
+}
+
+BackendSupervisor::~BackendSupervisor() {
+    stop();
+}
+
+QString BackendSupervisor::findProgram() {
+    const QDir here(QCoreApplication::applicationDirPath());
+    for (const auto& candidate :
+         {here.filePath("orvane-backend"), here.filePath("../backend/orvane-backend")}) {
+        if (QFileInfo(candidate).isExecutable()) return QFileInfo(candidate).canonicalFilePath();
+    }
+    return QStandardPaths::findExecutable("orvane-backend");
+}
+
+qint64 BackendSupervisor::processId() const {
+    return m_process ? m_process->processId() : 0;
+}
+
+void BackendSupervisor::setState(State state) {
+    if (m_state == state) return;
+    m_state = state;
+    if (onStateChanged) onStateChanged(state);
+}
+
+QString BackendSupervisor::logPath() const {
+    return QDir(m_launch.dataDirectory).filePath("backend.log");
+}
+
+QString BackendSupervisor::lastLogLine() const {
+    QFile log(logPath());
+    if (!log.open(QIODevice::ReadOnly)) return {};
+    if (log.size() > 4096) log.seek(log.size() - 4096);
+    const auto lines = QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
+    return lines.isEmpty() ? QString() : lines.last().trimmed();
+}
+
+void BackendSupervisor::probe(std::function<void(bool)> then) {
+    QNetworkRequest request(
+        QUrl(QStringLiteral("http://%1:%2/healthz").arg(m_launch.host).arg(m_launch.port)));
+    request.setTransferTimeout(1000);
+    auto* reply = m_network.get(request);
+    connect(reply, &QNetworkReply::finished, this, [reply, then = std::move(then)] {
+        reply->deleteLater();
+        then(reply->error() == QNetworkReply::NoError &&
+             reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200);
+    });
+}
+
+void BackendSupervisor::apply(const AnswerSettings& answers,
+                              const std::optional<std::string>& key) {
+    const bool changed = !(answers == m_answers) || key != m_key;
+    m_answers = answers;
+    m_key = key;
+    m_crashes = 0;
+    if (m_process) {
+        if (!changed) return;
+        stop();
+        spawn();
+        return;
+    }
+    if (m_state == State::starting) return;
+    setState(State::starting);
+    probe([self = QPointer(this)](bool answering) {
+        if (!self) return;
+        if (answering) {
+            self->setState(State::foreign);
+        } else {
+            self->spawn();
+        }
+    });
+}
+
+void BackendSupervisor::spawn() {
+    if (m_launch.program.isEmpty()) {
+        setState(State::failed);
+        if (onProblem) {
+            onProblem(
+                "Orvane's answer service (orvane-backend) is not installed beside Orvane, so "
+                "questions cannot be answered.");
+        }
+        return;
+    }
+    QDir().mkpath(m_launch.dataDirectory);
+    QFile::setPermissions(m_launch.dataDirectory,
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    m_process = new QProcess(this);
+    m_process->setProgram(m_launch.program);
+    QStringList arguments = {
+        "--listen", QStringLiteral("%1:%2").arg(m_launch.host).arg(m_launch.port), "--data",
+        m_launch.dataDirectory,
+        // Signing in on this computer is signing in to the backend that runs on it.
+        "--dev-identity-provider=force"};
+    for (const auto& argument : m_answers.backendArguments()) {
+        arguments << QString::fromStdString(argument);
+    }
+    m_process->setArguments(arguments);
+    m_process->setProcessEnvironment(childEnvironment(m_answers, m_key));
+    m_process->setStandardOutputFile(logPath(), QIODevice::Append);
+    m_process->setStandardErrorFile(logPath(), QIODevice::Append);
+    connect(m_process, &QProcess::finished, this, [this] { handleExit(); });
+    connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) handleExit();
+    });
+    m_stopping = false;
+    setState(State::starting);
+    m_sinceStart.start();
+    m_process->start();
+    waitUntilReady();
+}
+
+void BackendSupervisor::waitUntilReady() {
+    probe([self = QPointer(this), process = QPointer(m_process)](bool answering) {
+        if (!self || !process || self->m_process != process) return;
+        if (answering) {
+            self->setState(State::running);
+            return;
+        }
+        if (self->m_sinceStart.elapsed() > readyTimeoutMs) {
+            self->m_process->kill();
+            return;
+        }
+        QTimer::singleShot(100, self, [self] {
+            if (self) self->waitUntilReady();
+        });
+    });
+}
+
+void BackendSupervisor::handleExit() {
+    auto* process = m_process;
+    if (!process) return;
+    m_process = nullptr;
+    process->deleteLater();
+    if (m_stopping) {
+        setState(State::idle);
+        return;
+    }
+    // A backend that ran for a good while before it failed starts its count of crashes afresh.
+    if (m_sinceStart.isValid() && m_sinceStart.elapsed() > 60000) m_crashes = 0;
+    // Another launch may have started one first: then that one answers, and is used.
+    probe([self = QPointer(this)](bool answering) {
+        if (!self || self->m_process) return;
+        if (answering) {
+            self->setState(State::foreign);
+            return;
+        }
+        if (++self->m_crashes > maxRestarts) {
+            self->setState(State::failed);
+            if (self->onProblem) {
+                auto why = self->lastLogLine();
+                self->onProblem("Orvane's answer service stopped and could not be restarted" +
+                                (why.isEmpty() ? QString(".") : QStringLiteral(": %1").arg(why)) +
+                                QStringLiteral(" (its log: %1)").arg(self->logPath()));
+            }
+            return;
+        }
+        self->setState(State::starting);
+        self->m_restart.start(self->m_launch.firstRestartMs << (self->m_crashes - 1));
+    });
+}
+
+void BackendSupervisor::stop() {
+    m_restart.stop();
+    if (!m_process) return;
+    m_stopping = true;
+    auto* process = m_process;
+    process->terminate();
+    if (!process->waitForFinished(3000)) {
+        process->kill();
+        process->waitForFinished(1000);
+    }
+    if (m_process == process) handleExit();
+}
+
+}  // namespace orvane

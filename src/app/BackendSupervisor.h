@@ -1,0 +1,86 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#pragma once
+
+#include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QPointer>
+#include <QProcess>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "session/AnswerSettings.h"
+
+namespace orvane {
+
+// Runs the bundled orvane-backend for the app when the app's backend is on this machine and
+// nothing answers there: with the user's answers, their key in the child's environment only
+// (never its arguments, never a file), restarted after a crash with growing pauses, restarted
+// when the answers change, and stopped when the app quits. A backend that already answers (one
+// the user runs, or another launch's) is used as it is. Main thread only.
+class BackendSupervisor : public QObject {
+    Q_OBJECT
+public:
+    struct Launch {
+        QString program;  // the orvane-backend to run
+        QString host;     // where it listens, a loopback address
+        int port = 8787;
+        QString dataDirectory;  // its database, keys and log
+        // The first pause before a restart, doubled after each crash in a row.
+        int firstRestartMs = 500;
+    };
+    enum class State {
+        idle,      // nothing asked yet, or stopped
+        starting,  // the backend is being started
+        running,   // the backend this supervisor started answers
+        foreign,   // another backend answers there, not ours to restart
+        failed,    // it could not be started or kept running
+    };
+
+    explicit BackendSupervisor(Launch launch, QObject* parent = nullptr);
+    ~BackendSupervisor() override;
+
+    // Serves these answers: starts the backend unless one answers already, or restarts the one
+    // this supervisor runs when they differ.
+    void apply(const AnswerSettings& answers, const std::optional<std::string>& key);
+    // Stops the backend this supervisor started, waiting a few seconds at most.
+    void stop();
+
+    State state() const { return m_state; }
+    bool ownsBackend() const { return m_process != nullptr; }
+    qint64 processId() const;
+    std::function<void(State)> onStateChanged;
+    // A sentence for the user when answers cannot be had from this machine.
+    std::function<void(const QString& problem)> onProblem;
+
+    // orvane-backend beside this program, in a build tree's backend/, or on the PATH.
+    static QString findProgram();
+    static constexpr int maxRestarts = 5;
+    static constexpr int readyTimeoutMs = 15000;
+
+private:
+    void probe(std::function<void(bool answers)> then);
+    void spawn();
+    void waitUntilReady();
+    void handleExit();
+    void setState(State state);
+    QString logPath() const;
+    QString lastLogLine() const;
+
+    Launch m_launch;
+    AnswerSettings m_answers;
+    std::optional<std::string> m_key;
+    QNetworkAccessManager m_network;
+    QProcess* m_process = nullptr;
+    QTimer m_restart;
+    QElapsedTimer m_sinceStart;
+    int m_crashes = 0;
+    bool m_stopping = false;
+    State m_state = State::idle;
+};
+
+}  // namespace orvane

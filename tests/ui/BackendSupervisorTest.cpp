@@ -1,0 +1,143 @@
+// SPDX-FileCopyrightText: 2026 Orvane
+// SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+
+// The app's own answer service, for real: orvane-backend processes started, killed, restarted
+// with new answers and stopped, on loopback ports of their own.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "adapters/curl/CurlHttpClient.h"
+#include "adapters/std/RunLoop.h"
+#include "app/Answers.h"
+#include "app/BackendSupervisor.h"
+#include "backend/BackendProcess.h"
+#include "fakes/ScriptedAccounts.h"
+#include "ui/WaitFor.h"
+
+namespace orvane::testing {
+namespace {
+
+using State = BackendSupervisor::State;
+
+QByteArray procFile(qint64 pid, const char* name) {
+    QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class Supervisor : public ::testing::Test {
+protected:
+    BackendSupervisor::Launch launch(const QString& program = ORVANE_BACKEND_PATH) {
+        return {program, "127.0.0.1", port, data.path(), 50};
+    }
+    QTemporaryDir data;
+    int port = BackendProcess::freePort();
+    std::vector<State> states;
+    QStringList problems;
+    void watch(BackendSupervisor& supervisor) {
+        supervisor.onStateChanged = [this](State state) { states.push_back(state); };
+        supervisor.onProblem = [this](const QString& problem) { problems << problem; };
+    }
+};
+
+TEST_F(Supervisor, RunsTheBackendWithTheKeyInItsEnvironmentOnlyAndKeepsItRunning) {
+    BackendSupervisor supervisor(launch());
+    watch(supervisor);
+    AnswerSettings local{AnswerSettings::Source::openaiCompatible, "http://127.0.0.1:9/v1", {}};
+    supervisor.apply(local, std::string("sk-test-secret"));
+    ASSERT_TRUE(waitFor([&] { return supervisor.state() == State::running; }, 15000));
+    const auto pid = supervisor.processId();
+    const auto arguments = procFile(pid, "cmdline");
+    EXPECT_TRUE(arguments.contains("--openai-url")) << arguments.toStdString();
+    EXPECT_FALSE(arguments.contains("sk-test-secret")) << "never on the command line";
+    EXPECT_TRUE(procFile(pid, "environ").contains("OPENAI_API_KEY=sk-test-secret"));
+
+    // A crash is followed by a restart.
+    ::kill(static_cast<pid_t>(pid), SIGKILL);
+    ASSERT_TRUE(waitFor(
+        [&] { return supervisor.state() == State::running && supervisor.processId() != pid; },
+        15000));
+    // New answers restart it with them; the same ones change nothing.
+    const auto restarted = supervisor.processId();
+    supervisor.apply(local, std::string("sk-test-secret"));
+    EXPECT_EQ(supervisor.processId(), restarted);
+    supervisor.apply(AnswerSettings{}, std::nullopt);
+    ASSERT_TRUE(waitFor(
+        [&] { return supervisor.state() == State::running && supervisor.processId() != restarted; },
+        15000));
+    EXPECT_TRUE(procFile(supervisor.processId(), "cmdline").contains("all=offline"));
+    EXPECT_FALSE(procFile(supervisor.processId(), "environ").contains("OPENAI_API_KEY"));
+
+    // Another launch finds it answering and leaves it be; stopping ends it.
+    BackendSupervisor second(launch());
+    second.apply(AnswerSettings{}, std::nullopt);
+    ASSERT_TRUE(waitFor([&] { return second.state() == State::foreign; }, 5000));
+    EXPECT_FALSE(second.ownsBackend());
+    const auto last = supervisor.processId();
+    supervisor.stop();
+    EXPECT_EQ(supervisor.state(), State::idle);
+    EXPECT_TRUE(procFile(last, "cmdline").isEmpty()) << "the process is gone";
+    EXPECT_TRUE(problems.isEmpty());
+}
+
+TEST_F(Supervisor, ABackendThatKeepsFailingIsGivenUpWithItsLastWords) {
+    QFile script(data.filePath("failing-backend"));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\necho 'orvane-backend: cannot open database' >&2\nexit 1\n");
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    BackendSupervisor supervisor(launch(script.fileName()));
+    watch(supervisor);
+    supervisor.apply(AnswerSettings{}, std::nullopt);
+    ASSERT_TRUE(waitFor([&] { return supervisor.state() == State::failed; }, 15000));
+    ASSERT_EQ(problems.size(), 1);
+    EXPECT_TRUE(
+        problems[0].contains("could not be restarted: orvane-backend: cannot open database"))
+        << problems[0].toStdString();
+
+    BackendSupervisor missing(launch(QString()));
+    watch(missing);
+    missing.apply(AnswerSettings{}, std::nullopt);
+    ASSERT_TRUE(waitFor([&] { return missing.state() == State::failed; }, 5000));
+    EXPECT_TRUE(problems.last().contains("is not installed")) << problems.last().toStdString();
+}
+
+// The user's answers: kept in a private file without the key, the key in the secret store under
+// its provider's account, and a key the run command gave used without being kept.
+TEST(AnswersTest, SettingsAreKeptInAPrivateFileAndTheKeyInTheSecretStoreOnly) {
+    using Source = AnswerSettings::Source;
+    QTemporaryDir config;
+    const auto file = std::filesystem::path(config.filePath("orvane/answers.json").toStdString());
+    InMemorySecretStore store;
+    KeychainHelper keychain(store);
+    RunLoop loop;
+    CurlHttpClient http;
+    Answers answers(keychain, file, ProviderCheck::create(http, loop), nullptr);
+    answers.start(AnswerSettings{Source::anthropic, "", {}}, std::string("sk-from-environment"));
+    EXPECT_TRUE(answers.hasKey());
+    EXPECT_TRUE(store.items.empty()) << "a key from the environment is used, not kept";
+
+    AnswerSettings local{Source::openaiCompatible, "http://127.0.0.1:8080/v1", {{"mini", "q"}}};
+    answers.apply(local, std::string("sk-local"));
+    EXPECT_EQ(keychain.key("openai-api-key"), "sk-local");
+    QFile saved(QString::fromStdString(file.string()));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const auto text = saved.readAll();
+    EXPECT_FALSE(text.contains("sk-local"));
+    EXPECT_EQ(saved.permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+    answers.apply(AnswerSettings{}, std::nullopt);
+    EXPECT_EQ(keychain.key("openai-api-key"), "sk-local") << "no key typed: the kept one stays";
+
+    answers.apply(local, std::nullopt);
+    Answers later(keychain, file, ProviderCheck::create(http, loop), nullptr);
+    later.start(std::nullopt, std::nullopt);
+    EXPECT_EQ(later.settings(), local);
+    EXPECT_TRUE(later.hasKey());
+}
+
+}  // namespace
+}  // namespace orvane::testing
