@@ -215,6 +215,7 @@ BackendServer::BackendServer(BackendConfig config, std::ostream& log)
     m_authRoutes = std::make_unique<AuthRoutes>(*m_database, *m_tokens, std::move(trust));
     m_chatRoute = std::make_unique<ChatRoute>(*m_database, *m_tokens, *m_rateLimiter, *m_streams,
                                               m_providers);
+    m_chatRoute->onNote = providerLog;
     registerRoutes();
 }
 
@@ -316,6 +317,15 @@ void BackendServer::registerRoutes() {
     m_chatRoute->registerOn(server);
     server.Get("/healthz", [](const httplib::Request&, httplib::Response& response) {
         jsonReply(response, 200, {{"status", "ok"}});
+    });
+    server.Get("/metrics", [this](const httplib::Request&, httplib::Response& response) {
+        const auto& metrics = m_chatRoute->metrics();
+        response.set_content("# TYPE orvane_prefetches_total counter\norvane_prefetches_total " +
+                                 std::to_string(metrics.prefetches.load()) +
+                                 "\n# TYPE orvane_prefetches_cancelled_total counter\n"
+                                 "orvane_prefetches_cancelled_total " +
+                                 std::to_string(metrics.prefetchesCancelled.load()) + "\n",
+                             "text/plain; version=0.0.4");
     });
 
     server.set_error_handler([](const httplib::Request&, httplib::Response& response) {

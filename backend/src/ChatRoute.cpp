@@ -4,6 +4,8 @@
 
 #include <httplib.h>
 
+#include <mutex>
+
 #include "Replies.h"
 #include "protocol/ChatBody.h"
 #include "protocol/Endpoints.h"
@@ -12,27 +14,41 @@ namespace orvane::backend {
 
 namespace {
 
-// Writes a provider's answer as the event stream the app reads.
+// Writes a provider's answer as the event stream the app reads. Writes come from the provider's
+// thread and from a relay's watch on the client, one at a time.
 class EventStreamSink : public AnswerSink {
 public:
     explicit EventStreamSink(httplib::DataSink& sink) : m_sink(sink) {}
 
-    bool delta(std::string_view text) override { return send(chat::deltaEvent(text)); }
+    bool delta(std::string_view text) override { return send(chat::deltaEvent(text), false); }
     bool stop() override {
-        const bool ok = send(chat::stopEvent());
-        m_sink.done();
-        return ok;
+        m_stopped = true;
+        return send(chat::stopEvent(), true);
     }
-    bool error(std::string_view message) override {
-        const bool ok = send(chat::errorEvent(message));
-        m_sink.done();
-        return ok;
-    }
+    bool error(std::string_view message) override { return send(chat::errorEvent(message), true); }
+    // A comment line, which the app's decoder skips.
+    bool keepAlive() override { return send(":\n", false); }
+
+    bool clientGone() const { return m_gone; }
+    bool answeredWhole() const { return m_stopped && !m_gone; }
 
 private:
-    bool send(const std::string& text) { return m_sink.write(text.data(), text.size()); }
+    bool send(const std::string& text, bool last) {
+        std::lock_guard lock(m_mutex);
+        if (m_finished) return !m_gone;
+        if (!m_sink.write(text.data(), text.size())) m_gone = true;
+        if (last) {
+            m_finished = true;
+            m_sink.done();
+        }
+        return !m_gone;
+    }
 
     httplib::DataSink& m_sink;
+    std::mutex m_mutex;
+    bool m_finished = false;
+    bool m_gone = false;
+    bool m_stopped = false;
 };
 
 }  // namespace
@@ -56,7 +72,11 @@ void ChatRoute::registerOn(httplib::Server& server) {
             errorReply(response, 403, "Account disabled", "this account has been disabled");
             return;
         }
-        if (!m_rateLimiter.allow(std::to_string(*userId))) {
+        // A question sent ahead is charged only once its answer was read to the end: one the app
+        // let go, because the speaker went on, costs the user nothing.
+        const bool sentAhead = request.get_header_value("X-Orvane-Prefetch") == "1";
+        const auto rateKey = std::to_string(*userId);
+        if (sentAhead ? !m_rateLimiter.wouldAllow(rateKey) : !m_rateLimiter.allow(rateKey)) {
             response.set_header("Retry-After", "10");
             errorReply(response, 429, "Too many requests", "slow down a bit");
             return;
@@ -78,10 +98,19 @@ void ChatRoute::registerOn(httplib::Server& server) {
         response.set_header("Cache-Control", "no-cache");
         // The slot goes with the provider: when the answer has been sent, or the client left.
         response.set_chunked_content_provider(
-            "text/event-stream",
-            [input, provider, slot = std::move(slot)](std::size_t, httplib::DataSink& sink) {
+            "text/event-stream", [this, input, provider, sentAhead, rateKey, user = *userId,
+                                  slot = std::move(slot)](std::size_t, httplib::DataSink& sink) {
                 EventStreamSink events(sink);
                 provider->answer(*input, events);
+                if (sentAhead) {
+                    ++m_metrics.prefetches;
+                    if (events.answeredWhole()) {
+                        m_rateLimiter.allow(rateKey);
+                    } else if (events.clientGone()) {
+                        ++m_metrics.prefetchesCancelled;
+                        if (onNote) onNote("prefetch cancelled user=" + std::to_string(user));
+                    }
+                }
                 return false;  // the whole answer went out in this one call
             });
     });

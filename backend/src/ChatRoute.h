@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -33,12 +35,22 @@ public:
 
     void registerOn(httplib::Server& server);
 
+    // Questions sent ahead of the app's silence rule, and those of them the app let go.
+    struct Metrics {
+        std::atomic<long> prefetches{0};
+        std::atomic<long> prefetchesCancelled{0};
+    };
+    const Metrics& metrics() const { return m_metrics; }
+    // A line for the server's log.
+    std::function<void(const std::string&)> onNote;
+
 private:
     Database& m_database;
     TokenService& m_tokens;
     RateLimiter& m_rateLimiter;
     StreamLimiter& m_streams;
     std::map<std::string, std::unique_ptr<ModelProvider>>& m_providers;
+    Metrics m_metrics;
 };
 
 }  // namespace orvane::backend

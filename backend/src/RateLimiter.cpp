@@ -6,7 +6,7 @@
 
 namespace orvane::backend {
 
-bool RateLimiter::allow(const std::string& key) {
+bool RateLimiter::take(const std::string& key, bool charge) {
     if (m_perMinute <= 0) return true;
     std::lock_guard lock(m_mutex);
     const auto now = m_clock();
@@ -17,7 +17,7 @@ bool RateLimiter::allow(const std::string& key) {
     bucket.tokens = std::min<double>(m_perMinute, bucket.tokens + elapsed * m_perMinute / 60.0);
     bucket.updated = now;
     if (bucket.tokens < 1.0) return false;
-    bucket.tokens -= 1.0;
+    if (charge) bucket.tokens -= 1.0;
     return true;
 }
 

@@ -22,7 +22,9 @@ public:
         : m_perMinute(perMinute), m_clock(std::move(clock)) {}
 
     // Takes one request from the key's bucket; false when it is empty.
-    bool allow(const std::string& key);
+    bool allow(const std::string& key) { return take(key, true); }
+    // Whether the bucket has a request left, taking none (for work charged only once done).
+    bool wouldAllow(const std::string& key) { return take(key, false); }
     std::size_t trackedKeys() const;
 
 private:
@@ -30,6 +32,7 @@ private:
         double tokens;
         std::chrono::steady_clock::time_point updated;
     };
+    bool take(const std::string& key, bool charge);
     void forgetFullBuckets(std::chrono::steady_clock::time_point now);
 
     int m_perMinute;

@@ -79,6 +79,8 @@ void BackendSupervisor::probe(std::function<void(bool)> then) {
     QNetworkRequest request(
         QUrl(QStringLiteral("http://%1:%2/healthz").arg(m_launch.host).arg(m_launch.port)));
     request.setTransferTimeout(1000);
+    // A kept-alive connection to a backend that has since stopped would answer for it.
+    request.setRawHeader("Connection", "close");
     auto* reply = m_network.get(request);
     connect(reply, &QNetworkReply::finished, this, [reply, then = std::move(then)] {
         reply->deleteLater();
@@ -101,8 +103,8 @@ void BackendSupervisor::apply(const AnswerSettings& answers,
     }
     if (m_state == State::starting) return;
     setState(State::starting);
-    probe([self = QPointer(this)](bool answering) {
-        if (!self) return;
+    probe([self = QPointer(this), generation = m_generation](bool answering) {
+        if (!self || self->m_generation != generation) return;
         if (answering) {
             self->setState(State::foreign);
         } else {
@@ -112,6 +114,8 @@ void BackendSupervisor::apply(const AnswerSettings& answers,
 }
 
 void BackendSupervisor::spawn() {
+    if (m_process) return;
+    ++m_generation;
     if (m_launch.program.isEmpty()) {
         setState(State::failed);
         if (onProblem) {
@@ -138,10 +142,13 @@ void BackendSupervisor::spawn() {
     m_process->setProcessEnvironment(childEnvironment(m_answers, m_key));
     m_process->setStandardOutputFile(logPath(), QIODevice::Append);
     m_process->setStandardErrorFile(logPath(), QIODevice::Append);
-    connect(m_process, &QProcess::finished, this, [this] { handleExit(); });
-    connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart) handleExit();
-    });
+    // Each process reports for itself only: a late word from one already replaced changes nothing.
+    connect(m_process, &QProcess::finished, this,
+            [this, process = m_process] { handleExit(process); });
+    connect(m_process, &QProcess::errorOccurred, this,
+            [this, process = m_process](QProcess::ProcessError error) {
+                if (error == QProcess::FailedToStart) handleExit(process);
+            });
     m_stopping = false;
     setState(State::starting);
     m_sinceStart.start();
@@ -166,9 +173,8 @@ void BackendSupervisor::waitUntilReady() {
     });
 }
 
-void BackendSupervisor::handleExit() {
-    auto* process = m_process;
-    if (!process) return;
+void BackendSupervisor::handleExit(QProcess* process) {
+    if (!process || process != m_process) return;
     m_process = nullptr;
     process->deleteLater();
     if (m_stopping) {
@@ -178,8 +184,8 @@ void BackendSupervisor::handleExit() {
     // A backend that ran for a good while before it failed starts its count of crashes afresh.
     if (m_sinceStart.isValid() && m_sinceStart.elapsed() > 60000) m_crashes = 0;
     // Another launch may have started one first: then that one answers, and is used.
-    probe([self = QPointer(this)](bool answering) {
-        if (!self || self->m_process) return;
+    probe([self = QPointer(this), generation = m_generation](bool answering) {
+        if (!self || self->m_process || self->m_generation != generation) return;
         if (answering) {
             self->setState(State::foreign);
             return;
@@ -201,6 +207,7 @@ void BackendSupervisor::handleExit() {
 
 void BackendSupervisor::stop() {
     m_restart.stop();
+    ++m_generation;
     if (!m_process) return;
     m_stopping = true;
     auto* process = m_process;
@@ -209,7 +216,7 @@ void BackendSupervisor::stop() {
         process->kill();
         process->waitForFinished(1000);
     }
-    if (m_process == process) handleExit();
+    handleExit(process);
 }
 
 }  // namespace orvane

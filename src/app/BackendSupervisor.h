@@ -66,7 +66,7 @@ private:
     void probe(std::function<void(bool answers)> then);
     void spawn();
     void waitUntilReady();
-    void handleExit();
+    void handleExit(QProcess* process);
     void setState(State state);
     QString logPath() const;
     QString lastLogLine() const;
@@ -79,6 +79,8 @@ private:
     QTimer m_restart;
     QElapsedTimer m_sinceStart;
     int m_crashes = 0;
+    // Bumped at every start and stop: what a probe finds out after either is about the past.
+    std::uint64_t m_generation = 0;
     bool m_stopping = false;
     State m_state = State::idle;
 };

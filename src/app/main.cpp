@@ -123,6 +123,10 @@ int main(int argc, char** argv) {
 
     auto authConfig = AuthConfig::fromBuild();
     auto sessionConfig = SessionConfig::fromBuild();
+    // For measuring what sending questions ahead gains (bench/answer_latency.py); 0 turns it off.
+    if (const char* delay = std::getenv("ORVANE_PREFETCH_DELAY")) {
+        sessionConfig.prefetchDelay = std::atof(delay);
+    }
     if (arguments.apiBase) {
         authConfig.authorizationEndpoint =
             rebased(authConfig.authorizationEndpoint, *arguments.apiBase);

@@ -42,6 +42,10 @@ std::size_t ChatRequest::fitImages(std::vector<ConversationTurn>& messages, std:
     return droppedFromLast;
 }
 
+void ChatRequest::markAsPrefetch(HttpRequest& request) {
+    request.headers.emplace_back(prefetchHeader, "1");
+}
+
 void ChatRequest::setAccessToken(HttpRequest& request, std::string_view accessToken) {
     for (auto& [name, value] : request.headers) {
         if (name == "Authorization") value = "Bearer " + std::string(accessToken);

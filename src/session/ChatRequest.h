@@ -33,6 +33,10 @@ public:
                                  std::string_view systemContext, std::size_t maxBytes);
     // The same request with another bearer token.
     static void setAccessToken(HttpRequest& request, std::string_view accessToken);
+    // Marks a question sent ahead of the silence rule: the backend charges it to the user's rate
+    // only once its answer was read to the end, and counts those the app let go.
+    static void markAsPrefetch(HttpRequest& request);
+    static constexpr const char* prefetchHeader = "X-Orvane-Prefetch";
 };
 
 }  // namespace orvane

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "session/SessionManager.h"
 
+#include <chrono>
 #include <utility>
 
 #include "accounts/AuthManager.h"
@@ -86,6 +87,7 @@ SessionManager::SessionManager(const SessionServices& services, SessionConfig co
 
 SessionManager::~SessionManager() {
     // Recognition, capture and requests must not outlive the session that fed them.
+    cancelPrefetch();
     cancelExchange();
     stopRecognition();
     if (m_running) m_audioCapture->stop();
@@ -201,6 +203,7 @@ void SessionManager::feedRecognition(AudioBuffer buffer) {
 void SessionManager::stopSession() {
     m_pendingStart = 0;
     m_running = false;
+    cancelPrefetch();
     cancelExchange();
     m_gapAudio.clear();
     m_gapFrames = 0;
@@ -292,8 +295,22 @@ void SessionManager::handleRecognition(std::uint64_t recognition,
     if (result) {
         m_currentTranscript = result->formattedString;
         if (onTranscript) onTranscript(m_currentTranscript);
-        // A revision is the same speech heard again, not more of it: the silence goes on.
-        if (!result->isRevision) resetSilenceTimer();
+        // A revision is the same speech heard again, not more of it: the silence goes on, and
+        // what was sent ahead goes again if its words changed.
+        if (result->isRevision) {
+            const std::string revised(text::trimWhitespaceAndNewlines(m_currentTranscript));
+            if (m_prefetch && m_prefetch->question != revised) {
+                cancelPrefetch();
+                const auto quiet = std::chrono::duration<double>(
+                    m_services.mainQueue.now() - m_lastSpeech.value_or(MainQueue::TimePoint{}));
+                if (quiet.count() >= m_config.prefetchDelay) prefetch();
+            }
+        } else {
+            m_lastSpeech = m_services.mainQueue.now();
+            cancelPrefetch();
+            schedulePrefetch();
+            resetSilenceTimer();
+        }
     }
     // Recognition errors are never shown: a failed service is restarted, the rest ignored.
     if (error && error->kind == SpeechRecognitionError::Kind::serviceFailed) restartRecognition();
@@ -307,13 +324,107 @@ void SessionManager::resetSilenceTimer() {
                                                         });
 }
 
+bool SessionManager::passesUtteranceRule(const std::string& utterance) {
+    const auto words = text::splitOmittingEmpty(utterance, ' ');
+    return words.size() >= 2 || text::characterCount(utterance) >= 8;
+}
+
 void SessionManager::handleUtteranceEnd() {
+    m_prefetchTimer.reset();
     const std::string utterance(text::trimWhitespaceAndNewlines(m_currentTranscript));
     if (utterance.empty()) return;
     m_currentTranscript.clear();
-    const auto words = text::splitOmittingEmpty(utterance, ' ');
-    if (words.size() >= 2 || text::characterCount(utterance) >= 8) sendToLLM(utterance);
+    if (!passesUtteranceRule(utterance)) {
+        cancelPrefetch();
+    } else if (!adoptPrefetch(utterance)) {
+        sendToLLM(utterance);
+    }
     restartRecognition();
+}
+
+void SessionManager::schedulePrefetch() {
+    if (m_config.prefetchDelay <= 0) return;
+    m_prefetchTimer = m_services.mainQueue.scheduleTimer(m_config.prefetchDelay, false,
+                                                         [weak = weak_from_this()] {
+                                                             if (auto self = weak.lock())
+                                                                 self->prefetch();
+                                                         });
+}
+
+// Sent ahead only when asking now would go out alone: an answer still streaming would be cut
+// short by the question and change what it is asked with.
+void SessionManager::prefetch() {
+    m_prefetchTimer.reset();
+    if (m_prefetch || m_exchange || !m_running || m_config.prefetchDelay <= 0) return;
+    const std::string utterance(text::trimWhitespaceAndNewlines(m_currentTranscript));
+    const auto& token = m_services.auth.accessToken();
+    if (!token || !passesUtteranceRule(utterance)) return;
+    auto request = questionRequest(utterance, m_screenshots->queue(), *token);
+    if (!request) return;
+    ChatRequest::markAsPrefetch(*request);
+    Exchange exchange;
+    exchange.id = ++m_exchangeNumber;
+    exchange.isPrefetch = true;
+    exchange.question = utterance;
+    exchange.request = std::move(*request);
+    exchange.accessToken = *token;
+    m_prefetch = std::move(exchange);
+    sendExchange(*m_prefetch);
+}
+
+// The silence rule asks what was sent ahead, with the same conversation, screenshots, model and
+// context: its answer, as far as it has come, is shown at once.
+bool SessionManager::adoptPrefetch(const std::string& utterance) {
+    if (!m_prefetch) return false;
+    const auto& token = m_services.auth.accessToken();
+    const auto now = token && !m_exchange && m_prefetch->question == utterance
+                         ? questionRequest(utterance, m_screenshots->queue(), *token)
+                         : std::nullopt;
+    if (!now || now->body != m_prefetch->request.body) {
+        cancelPrefetch();
+        return false;
+    }
+    auto exchange = std::move(*m_prefetch);
+    m_prefetch.reset();
+    exchange.isPrefetch = false;
+    beginQuestion(utterance, exchange);
+    m_exchange = std::move(exchange);
+    if (const auto answer = *m_exchange->answer; !couldBeSkipMarker(answer)) {
+        m_services.mainQueue.post([weak = weak_from_this(), answer] {
+            auto self = weak.lock();
+            if (self && self->onAnswer) self->onAnswer(answer);
+        });
+    }
+    // An answer that ended while it was ahead ends after what was posted above: shown, then
+    // recorded, as any answer is.
+    if (auto ending = std::move(m_exchange->ending)) {
+        m_services.mainQueue.post([weak = weak_from_this(), id = m_exchange->id, ending = *ending] {
+            auto self = weak.lock();
+            if (self && self->m_exchange && self->m_exchange->id == id) {
+                self->applyEnding(ending);
+            }
+        });
+    }
+    return true;
+}
+
+void SessionManager::cancelPrefetch() {
+    m_prefetchTimer.reset();
+    if (!m_prefetch) return;
+    auto task = std::move(m_prefetch->task);
+    m_prefetch.reset();
+    if (task) task->cancel();
+}
+
+std::optional<HttpRequest> SessionManager::questionRequest(const std::string& question,
+                                                           std::vector<std::string> images,
+                                                           const std::string& token) const {
+    auto conversation = m_conversationHistory;
+    conversation.push_back({"user", question, std::move(images)});
+    ChatRequest::fitImages(conversation, rawValue(m_selectedModel), m_systemContext,
+                           m_config.maxRequestBytes);
+    return ChatRequest::make(m_config.apiBase, token,
+                             {rawValue(m_selectedModel), conversation, m_systemContext});
 }
 
 void SessionManager::restartRecognition() {
@@ -330,14 +441,33 @@ void SessionManager::sendToLLM(const std::string& question) {
         if (onError) onError(messages::signInAgain);
         return;
     }
+    // Asked another way, the question sent ahead is not the one asked.
+    cancelPrefetch();
     supersedeExchange();
+    Exchange exchange;
+    exchange.id = ++m_exchangeNumber;
+    beginQuestion(question, exchange);
+    auto request =
+        ChatRequest::make(m_config.apiBase, *token,
+                          {rawValue(m_selectedModel), m_conversationHistory, m_systemContext});
+    if (!request) {
+        withdrawQuestion(exchange, true);
+        if (onError) onError(messages::invalidApiUrl);
+        completeAssistantMessage("");
+        return;
+    }
+    exchange.request = std::move(*request);
+    exchange.accessToken = *token;
+    m_exchange = std::move(exchange);
+    sendExchange(*m_exchange);
+}
+
+void SessionManager::beginQuestion(const std::string& question, Exchange& exchange) {
     setState(State::processing);
     m_services.mainQueue.post([weak = weak_from_this()] {
         auto self = weak.lock();
         if (self && self->onAnswer) self->onAnswer("");
     });
-    Exchange exchange;
-    exchange.id = ++m_exchangeNumber;
     exchange.previousQuestion = std::exchange(m_lastQuestion, question);
     ConversationTurn turn{"user", question, m_screenshots->flush()};
     const auto attached = turn.images.size();
@@ -355,24 +485,15 @@ void SessionManager::sendToLLM(const std::string& question) {
             if (self && self->onError) self->onError(message);
         });
     }
-
-    auto request =
-        ChatRequest::make(m_config.apiBase, *token,
-                          {rawValue(m_selectedModel), m_conversationHistory, m_systemContext});
-    if (!request) {
-        withdrawQuestion(exchange, true);
-        if (onError) onError(messages::invalidApiUrl);
-        completeAssistantMessage("");
-        return;
-    }
-    exchange.request = std::move(*request);
-    exchange.accessToken = *token;
-    m_exchange = std::move(exchange);
-    sendExchange();
 }
 
-void SessionManager::sendExchange() {
-    auto& exchange = *m_exchange;
+SessionManager::Exchange* SessionManager::exchangeFor(std::uint64_t id) {
+    if (m_exchange && m_exchange->id == id) return &*m_exchange;
+    if (m_prefetch && m_prefetch->id == id) return &*m_prefetch;
+    return nullptr;
+}
+
+void SessionManager::sendExchange(Exchange& exchange) {
     if (exchange.task) exchange.task->cancel();
     const auto weak = weak_from_this();
     const auto id = exchange.id;
@@ -380,66 +501,90 @@ void SessionManager::sendExchange() {
     // Reports reach the session only while this very transfer is the one awaited.
     const auto live = [weak, id, attempt]() -> std::shared_ptr<SessionManager> {
         auto self = weak.lock();
-        return self && self->m_exchange && self->m_exchange->id == id &&
-                       self->m_exchange->attempt == attempt
-                   ? self
-                   : nullptr;
+        const auto* exchange = self ? self->exchangeFor(id) : nullptr;
+        return exchange && exchange->attempt == attempt ? self : nullptr;
     };
     StreamDelegate::Receiver receiver;
     receiver.isAwaiting = [live] { return live() != nullptr; };
-    receiver.onDelta = [live](const std::string& answer) {
+    receiver.onDelta = [live, id](const std::string& answer) {
         auto self = live();
-        if (self && self->onAnswer && !couldBeSkipMarker(answer)) self->onAnswer(answer);
-    };
-    receiver.onStop = [live](const std::string& answer) {
-        if (auto self = live()) self->finishExchange(std::nullopt, answer);
-    };
-    receiver.onFailure = [live](const std::string& message, int status) {
-        auto self = live();
-        if (!self) return;
-        // Too large: the screenshots kept in the conversation would make every later question
-        // too large as well.
-        if (status == 413) {
-            for (auto& turn : self->m_conversationHistory) turn.images.clear();
+        if (self && !self->exchangeFor(id)->isPrefetch && self->onAnswer &&
+            !couldBeSkipMarker(answer)) {
+            self->onAnswer(answer);
         }
-        self->finishExchange(message, "");
     };
-    receiver.onBroken = [live](const std::string& reason) {
-        if (auto self = live()) self->handleBroken(reason);
+    receiver.onStop = [live, id](const std::string& answer) {
+        if (auto self = live()) self->endExchange(id, {Ending::Kind::stop, answer});
     };
-    receiver.onUnauthorized = [live] {
-        if (auto self = live()) self->handleUnauthorized();
+    receiver.onFailure = [live, id](const std::string& message, int status) {
+        if (auto self = live()) self->endExchange(id, {Ending::Kind::failure, message, status});
+    };
+    receiver.onBroken = [live, id](const std::string& reason) {
+        if (auto self = live()) self->endExchange(id, {Ending::Kind::broken, reason});
+    };
+    receiver.onUnauthorized = [live, id] {
+        if (auto self = live()) self->handleUnauthorized(id);
     };
     auto delegate = std::make_shared<StreamDelegate>(std::move(receiver), m_services.mainQueue);
     exchange.answer = delegate->answerSoFar();
     exchange.task = m_services.http.stream(exchange.request, std::move(delegate));
 }
 
+// An answer sent ahead keeps its ending for the moment it is asked; one asked ends now.
+void SessionManager::endExchange(std::uint64_t id, Ending ending) {
+    auto* exchange = exchangeFor(id);
+    if (!exchange) return;
+    if (exchange->isPrefetch) {
+        exchange->ending = std::move(ending);
+        return;
+    }
+    applyEnding(ending);
+}
+
+void SessionManager::applyEnding(const Ending& ending) {
+    switch (ending.kind) {
+        case Ending::Kind::stop:
+            finishExchange(std::nullopt, ending.text);
+            break;
+        case Ending::Kind::failure:
+            // Too large: the screenshots kept in the conversation would make every later
+            // question too large as well.
+            if (ending.status == 413) {
+                for (auto& turn : m_conversationHistory) turn.images.clear();
+            }
+            finishExchange(ending.text, "");
+            break;
+        case Ending::Kind::broken:
+            handleBroken(ending.text);
+            break;
+    }
+}
+
 // An access token runs out long before the sign-in does: renew it once and ask again, so the user
-// never sees the expiry.
-void SessionManager::handleUnauthorized() {
-    auto& exchange = *m_exchange;
+// never sees the expiry. A question sent ahead is renewed the same way, unseen.
+void SessionManager::handleUnauthorized(std::uint64_t id) {
+    auto& exchange = *exchangeFor(id);
     // The refused transfer is finished with: nothing it might still report can end the question.
     if (exchange.task) exchange.task->cancel();
     exchange.task.reset();
     auto& auth = m_services.auth;
     if (exchange.renewed || !auth.refreshToken()) {
-        finishExchange(StreamDelegate::messageForStatus(401), "");
+        endExchange(id, {Ending::Kind::failure, StreamDelegate::messageForStatus(401), 401});
         return;
     }
     exchange.renewed = true;
-    const auto id = exchange.id;
     const auto resend = [weak = weak_from_this(), id] {
         auto self = weak.lock();
-        if (!self || !self->m_exchange || self->m_exchange->id != id) return;
+        auto* again = self ? self->exchangeFor(id) : nullptr;
+        if (!again) return;
         const auto& token = self->m_services.auth.accessToken();
         if (!token) {
-            self->finishExchange(std::string(messages::signInAgain), "");
+            self->endExchange(id, {Ending::Kind::failure, messages::signInAgain});
             return;
         }
-        self->m_exchange->accessToken = *token;
-        ChatRequest::setAccessToken(self->m_exchange->request, *token);
-        self->sendExchange();
+        again->accessToken = *token;
+        ChatRequest::setAccessToken(again->request, *token);
+        self->sendExchange(*again);
     };
     // Another answer may have renewed the token since this request went out.
     if (auth.accessToken() && *auth.accessToken() != exchange.accessToken) {
@@ -448,16 +593,17 @@ void SessionManager::handleUnauthorized() {
     }
     auth.refreshSession([weak = weak_from_this(), id, resend](AuthManager::RefreshResult result) {
         auto self = weak.lock();
-        if (!self || !self->m_exchange || self->m_exchange->id != id) return;
+        if (!self || !self->exchangeFor(id)) return;
         switch (result) {
             case AuthManager::RefreshResult::refreshed:
                 resend();
                 break;
             case AuthManager::RefreshResult::refused:
-                self->finishExchange(StreamDelegate::messageForStatus(401), "");
+                self->endExchange(
+                    id, {Ending::Kind::failure, StreamDelegate::messageForStatus(401), 401});
                 break;
             case AuthManager::RefreshResult::failed:
-                self->finishExchange(std::string(messages::renewalFailed), "");
+                self->endExchange(id, {Ending::Kind::failure, messages::renewalFailed});
                 break;
         }
     });

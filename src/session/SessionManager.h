@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/HttpClient.h"
+#include "platform/MainQueue.h"
 #include "platform/SpeechRecognizer.h"
 #include "protocol/ConversationTurn.h"
 #include "session/AnswerHistory.h"
@@ -48,6 +49,9 @@ struct SessionConfig {
     double silenceThreshold = 1.5;
     // Screenshots are left out of a request that would grow larger than this.
     std::size_t maxRequestBytes = 16 * 1024 * 1024;
+    // Once the transcript has not changed for this long, the question is sent ahead, unseen, so
+    // that its answer is on its way when the silence rule asks it; 0 sends nothing ahead.
+    double prefetchDelay = 0.7;
 
     // The values compiled into this build.
     static SessionConfig fromBuild();
@@ -123,6 +127,8 @@ public:
     bool isHearing() const { return m_running && m_hearing; }
     // Whether a question sent is still being answered.
     bool isAwaitingAnswer() const { return m_exchange.has_value(); }
+    // Whether a question is out ahead of the silence rule, unseen.
+    bool isPrefetching() const { return m_prefetch.has_value(); }
     Model selectedModel() const { return m_selectedModel; }
     void setSelectedModel(Model model) { m_selectedModel = model; }
     const std::string& systemContext() const { return m_systemContext; }
@@ -170,6 +176,12 @@ private:
                            const std::optional<SpeechRecognitionError>& error);
     void setState(State state);
 
+    // How an answer ended, kept while it was sent ahead and replayed when it is adopted.
+    struct Ending {
+        enum class Kind { stop, failure, broken } kind;
+        std::string text;  // the answer, the message, or the reason
+        int status = 0;
+    };
     // The question on its way to the backend, kept so that it can be cancelled, withdrawn and,
     // once, sent again with a renewed access token.
     struct Exchange {
@@ -184,9 +196,22 @@ private:
         std::shared_ptr<const std::string> answer = std::make_shared<std::string>();
         // The question asked before this one, which is the last again if this one is withdrawn.
         std::string previousQuestion;
+        // Sent ahead, unseen, until the silence rule adopts it; how it ended meanwhile.
+        bool isPrefetch = false;
+        std::string question;
+        std::optional<Ending> ending;
     };
-    void sendExchange();
-    void handleUnauthorized();
+    Exchange* exchangeFor(std::uint64_t id);
+    // The request a question would go out as now, with these screenshots.
+    std::optional<HttpRequest> questionRequest(const std::string& question,
+                                               std::vector<std::string> images,
+                                               const std::string& token) const;
+    // Everything asking does but the sending: state, the cleared answer, the user turn.
+    void beginQuestion(const std::string& question, Exchange& exchange);
+    void sendExchange(Exchange& exchange);
+    void handleUnauthorized(std::uint64_t id);
+    void endExchange(std::uint64_t id, Ending ending);
+    void applyEnding(const Ending& ending);
     void handleBroken(const std::string& reason);
     void finishExchange(const std::optional<std::string>& failure, const std::string& answer);
     // Takes the question back out of the conversation, as if it had not been asked; its
@@ -194,6 +219,11 @@ private:
     void withdrawQuestion(const Exchange& exchange, bool keepScreenshots);
     void supersedeExchange();
     void cancelExchange();
+    void schedulePrefetch();
+    void prefetch();
+    bool adoptPrefetch(const std::string& utterance);
+    void cancelPrefetch();
+    static bool passesUtteranceRule(const std::string& utterance);
 
     SessionServices m_services;
     SessionConfig m_config;
@@ -220,6 +250,10 @@ private:
     std::uint64_t m_pendingStart = 0;
     std::uint64_t m_startNumber = 0;
     std::optional<Exchange> m_exchange;
+    std::optional<Exchange> m_prefetch;
+    std::unique_ptr<Timer> m_prefetchTimer;
+    // When the transcript last changed with new speech.
+    std::optional<MainQueue::TimePoint> m_lastSpeech;
     std::uint64_t m_exchangeNumber = 0;
     // Sound that arrives while recognition restarts, fed to the next recognition first so that
     // the first words of a question asked straight after another are heard.

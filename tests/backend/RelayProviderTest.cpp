@@ -2,6 +2,10 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "adapters/curl/CurlHttpClient.h"
 #include "adapters/std/RunLoop.h"
 #include "backend/BackendHarness.h"
@@ -255,6 +259,56 @@ TEST_F(RelayCase, AnUnreachableUpstreamIsAnError) {
     const auto events = eventsOf(backendServer.chat(token, visionQuestion())->body);
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0]["type"], "error");
+}
+
+// A question the app sent ahead and then let go: the upstream request is dropped as soon as the
+// app has gone, even while the model has said nothing yet, and the question costs the user nothing.
+TEST_F(RelayCase, AQuestionSentAheadAndLetGoStopsUpstreamAndCostsNothing) {
+    std::atomic<bool> upstreamGone{false};
+    LoopbackServer upstream([&](LoopbackConnection& c) {
+        c.write(eventStreamHead());
+        // A model that thinks for a long while before its first word.
+        for (int i = 0; i < 100 && !upstreamGone; ++i) {
+            c.pause(0.05);
+            if (!c.write(":\n")) upstreamGone = true;
+        }
+    });
+    backendServer.config.rateLimitPerMinute = 1;
+    startBackend("openai", upstream.origin());
+    const auto metric = [&] {
+        const auto text = backendServer.client().Get("/metrics")->body;
+        const auto at = text.rfind("orvane_prefetches_cancelled_total ");
+        return std::stoi(text.substr(at + 34));
+    };
+    {
+        httplib::Client app("127.0.0.1", backendServer.port);
+        httplib::Request request;
+        request.method = "POST";
+        request.path = "/api/v1/ai/chat";
+        request.headers = {{"Authorization", "Bearer " + token}, {"X-Orvane-Prefetch", "1"}};
+        request.body = visionQuestion().dump();
+        request.set_header("Content-Type", "application/json");
+        // The app lets it go after its first bytes, as when the speaker goes on.
+        request.content_receiver = [](const char*, std::size_t, std::uint64_t, std::uint64_t) {
+            return false;
+        };
+        app.send(request);
+    }
+    const auto left = std::chrono::steady_clock::now();
+    for (int i = 0; i < 200 && metric() == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(metric(), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - left, std::chrono::seconds(2));
+    for (int i = 0; i < 100 && !upstreamGone; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(upstreamGone) << "the upstream request was dropped";
+    EXPECT_NE(backendServer.chat(token, question("what is a heap"))->status, 429)
+        << "the question let go cost nothing";
+    EXPECT_EQ(backendServer.chat(token, question("what is a heap"))->status, 429);
+    backendServer.server->stop();
+    EXPECT_NE(backendServer.log.str().find("prefetch cancelled user="), std::string::npos);
 }
 
 // The Preferences' Test button and model list, over real HTTP against stand-ins of each provider's

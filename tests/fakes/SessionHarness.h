@@ -31,9 +31,12 @@ struct SessionHarness : SessionFakes {
     std::vector<std::string> answers;
     std::vector<std::string> errors;
 
-    explicit SessionHarness(bool signedIn = true) {
+    // Nothing is sent ahead of the silence rule unless a test asks for it (prefetchDelay).
+    explicit SessionHarness(bool signedIn = true, double prefetchDelay = 0) {
         if (signedIn) auth.setAccessToken("token-123");
-        session = SessionManager::create(services(auth), SessionConfig{apiBase, 1.5});
+        SessionConfig config{apiBase, 1.5};
+        config.prefetchDelay = prefetchDelay;
+        session = SessionManager::create(services(auth), config);
         session->onStateChanged = [this](SessionManager::State s) { states.push_back(s); };
         session->onTranscript = [this](const std::string& t) { transcripts.push_back(t); };
         session->onAnswer = [this](const std::string& a) { answers.push_back(a); };

@@ -49,7 +49,7 @@ TEST_F(Supervisor, RunsTheBackendWithTheKeyInItsEnvironmentOnlyAndKeepsItRunning
     watch(supervisor);
     AnswerSettings local{AnswerSettings::Source::openaiCompatible, "http://127.0.0.1:9/v1", {}};
     supervisor.apply(local, std::string("sk-test-secret"));
-    ASSERT_TRUE(waitFor([&] { return supervisor.state() == State::running; }, 15000));
+    ASSERT_TRUE(waitFor([&] { return supervisor.state() == State::running; }, 30000));
     const auto pid = supervisor.processId();
     const auto arguments = procFile(pid, "cmdline");
     EXPECT_TRUE(arguments.contains("--openai-url")) << arguments.toStdString();
@@ -60,7 +60,7 @@ TEST_F(Supervisor, RunsTheBackendWithTheKeyInItsEnvironmentOnlyAndKeepsItRunning
     ::kill(static_cast<pid_t>(pid), SIGKILL);
     ASSERT_TRUE(waitFor(
         [&] { return supervisor.state() == State::running && supervisor.processId() != pid; },
-        15000));
+        30000));
     // New answers restart it with them; the same ones change nothing.
     const auto restarted = supervisor.processId();
     supervisor.apply(local, std::string("sk-test-secret"));
@@ -68,7 +68,7 @@ TEST_F(Supervisor, RunsTheBackendWithTheKeyInItsEnvironmentOnlyAndKeepsItRunning
     supervisor.apply(AnswerSettings{}, std::nullopt);
     ASSERT_TRUE(waitFor(
         [&] { return supervisor.state() == State::running && supervisor.processId() != restarted; },
-        15000));
+        30000));
     EXPECT_TRUE(procFile(supervisor.processId(), "cmdline").contains("all=offline"));
     EXPECT_FALSE(procFile(supervisor.processId(), "environ").contains("OPENAI_API_KEY"));
 
@@ -93,7 +93,7 @@ TEST_F(Supervisor, ABackendThatKeepsFailingIsGivenUpWithItsLastWords) {
     BackendSupervisor supervisor(launch(script.fileName()));
     watch(supervisor);
     supervisor.apply(AnswerSettings{}, std::nullopt);
-    ASSERT_TRUE(waitFor([&] { return supervisor.state() == State::failed; }, 15000));
+    ASSERT_TRUE(waitFor([&] { return supervisor.state() == State::failed; }, 30000));
     ASSERT_EQ(problems.size(), 1);
     EXPECT_TRUE(
         problems[0].contains("could not be restarted: orvane-backend: cannot open database"))

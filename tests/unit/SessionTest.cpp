@@ -10,6 +10,7 @@
 #include "capture/ScreenshotCapture.h"
 #include "capture/SystemAudioCapture.h"
 #include "fakes/SessionHarness.h"
+#include "session/ChatRequest.h"
 #include "session/SessionMessages.h"
 #include "session/StreamDelegate.h"
 #include "text/Text.h"
@@ -760,6 +761,133 @@ TEST_F(Session, StatesAreReportedOncePerChangeWithTheStateAtDelivery) {
     h.session->completeAssistantMessage("");
     h.mainQueue.runUntilIdle();
     EXPECT_EQ(h.states, (std::vector<State>{State::listening, State::listening, State::listening}));
+}
+
+// Once the speaker pauses, the question goes ahead unseen, so that its answer is on its way when
+// the silence rule asks it; nothing changes on the panel, in the conversation or the history
+// until then.
+class Prefetch : public ::testing::Test {
+protected:
+    Prefetch() {
+        h.auth.setRefreshToken("refresh-1");
+        h.startListening();
+    }
+    static bool sentAhead(const FakeHttpClient::StreamCall& call) {
+        for (const auto& [name, value] : call.request.headers) {
+            if (name == ChatRequest::prefetchHeader) return true;
+        }
+        return false;
+    }
+    void settle() { h.mainQueue.advance(0.61); }
+    void silenceEnds() { h.mainQueue.advance(0.9); }
+    SessionHarness h{true, 0.6};
+};
+
+TEST_F(Prefetch, ASettledQuestionGoesAheadUnseenAndIsAdoptedWhenTheSilenceAsksIt) {
+    h.hear("what is a mutex");
+    h.mainQueue.advance(0.59);
+    EXPECT_TRUE(h.http.streams.empty());
+    h.mainQueue.advance(0.02);
+    ASSERT_EQ(h.http.streams.size(), 1u);
+    auto call = h.lastStream();
+    EXPECT_TRUE(sentAhead(call));
+    call.respond(200);
+    call.feed(deltaEvent("A lock "));
+    h.mainQueue.runUntilIdle();
+    EXPECT_TRUE(h.answers.empty()) << "nothing shows before the question is asked";
+    EXPECT_EQ(h.session->state(), State::listening);
+    EXPECT_TRUE(h.session->conversationHistory().empty());
+    EXPECT_TRUE(h.session->isPrefetching());
+    silenceEnds();
+    EXPECT_EQ(h.http.streams.size(), 1u) << "asked, it is not sent again";
+    EXPECT_EQ(h.session->state(), State::processing);
+    EXPECT_EQ(h.answers, (std::vector<std::string>{"", "A lock "})) << "what came shows at once";
+    h.reply(call, {answerEvents("one thread holds.")});
+    EXPECT_EQ(h.session->history().pairs().at(0).answer, "A lock one thread holds.");
+    EXPECT_EQ(h.session->conversationHistory().size(), 2u);
+
+    // An answer that came whole before it was asked is recorded at once.
+    h.mainQueue.advance(0.3);
+    h.hear("what is a semaphore");
+    settle();
+    h.reply(h.lastStream(), {answerEvents("A counter.")});
+    EXPECT_TRUE(h.session->history().count() == 1);
+    silenceEnds();
+    EXPECT_EQ(h.session->history().pairs().at(1).answer, "A counter.");
+    EXPECT_EQ(h.session->state(), State::listening);
+}
+
+TEST_F(Prefetch, SpeechGoingOnOrARevisionCancelsItAndItGoesAgainOnceSettled) {
+    h.hear("what is a");
+    settle();
+    h.hear("what is a hash");
+    EXPECT_TRUE(h.http.streams[0].task->cancelled) << "the speaker went on";
+    settle();
+    ASSERT_EQ(h.http.streams.size(), 2u);
+    h.recognizer().lastTask()->handler(SpeechRecognitionResult{"What is a hash map?", false, true},
+                                       std::nullopt);
+    h.mainQueue.runUntilIdle();
+    EXPECT_TRUE(h.http.streams[1].task->cancelled) << "the words were heard again, otherwise";
+    ASSERT_EQ(h.http.streams.size(), 3u) << "and go again at once, the pause being long enough";
+    EXPECT_EQ(h.body(h.http.streams[2])["messages"].back()["content"], "What is a hash map?");
+    silenceEnds();
+    EXPECT_EQ(h.session->state(), State::processing);
+    EXPECT_EQ(h.http.streams.size(), 3u);
+}
+
+TEST_F(Prefetch, WhatWasSentAheadGoesWhenTheQuestionChangedTheSessionStopsOrItWasSmallTalk) {
+    // A screenshot queued meanwhile changes what is asked: it is asked afresh.
+    h.hear("explain this error");
+    settle();
+    h.session->captureScreenshot(std::nullopt);
+    h.settle();
+    silenceEnds();
+    ASSERT_EQ(h.http.streams.size(), 2u);
+    EXPECT_TRUE(h.http.streams[0].task->cancelled);
+    EXPECT_FALSE(sentAhead(h.http.streams[1]));
+    EXPECT_EQ(h.body(h.http.streams[1])["messages"][0]["images"].size(), 1u);
+    h.reply(h.lastStream(), {answerEvents("A null pointer.")});
+
+    // Small talk sent ahead and declined changes nothing when the silence asks it.
+    h.mainQueue.advance(0.3);
+    int skipped = 0;
+    h.session->onAnswerSkipped = [&skipped] { ++skipped; };
+    h.answers.clear();
+    h.hear("okay sounds good");
+    settle();
+    h.reply(h.lastStream(), {answerEvents("[SKIP]")});
+    silenceEnds();
+    h.mainQueue.runUntilIdle();
+    EXPECT_EQ(skipped, 1);
+    EXPECT_EQ(h.answers, (std::vector<std::string>{""}));
+    EXPECT_EQ(h.session->conversationHistory().size(), 2u);
+
+    // Stopping drops it; so does a lone short word, which is no question.
+    h.mainQueue.advance(0.3);
+    h.hear("what about caching");
+    settle();
+    h.session->stopSession();
+    EXPECT_TRUE(h.lastStream().task->cancelled);
+    EXPECT_FALSE(h.session->isPrefetching());
+}
+
+TEST_F(Prefetch, AnAccessTokenRenewedWhileItWasAheadIsRenewedUnseen) {
+    h.hear("what is a write-ahead log");
+    settle();
+    h.reply(h.lastStream(), {}, std::nullopt, 401);
+    ASSERT_EQ(h.http.sends.size(), 1u);
+    h.http.sends[0].completion(
+        HttpResult{HttpResponse{200},
+                   R"({"accessToken":"access-2","refreshToken":"refresh-2","user":{"id":"7"}})",
+                   std::nullopt});
+    h.mainQueue.runUntilIdle();
+    ASSERT_EQ(h.http.streams.size(), 2u);
+    EXPECT_TRUE(sentAhead(h.lastStream()));
+    EXPECT_TRUE(h.answers.empty());
+    EXPECT_TRUE(h.errors.empty());
+    silenceEnds();
+    h.reply(h.lastStream(), {answerEvents("A log written first.")});
+    EXPECT_EQ(h.session->history().pairs().at(0).answer, "A log written first.");
 }
 
 TEST(SessionModel, RawValuesRoundTripAndNothingElseIsAModel) {

@@ -198,6 +198,10 @@ class Demo:
                                "--access-token-ttl", str(ACCESS_TOKEN_SECONDS),
                                "--offline-pace", str(OFFLINE_MS_PER_WORD)])
 
+        self.wait_for_backend()
+        say("orvane-backend on " + self.origin)
+
+    def wait_for_backend(self):
         def healthy():
             try:
                 with urllib.request.urlopen(self.origin + "/healthz", timeout=1) as reply:
@@ -206,7 +210,6 @@ class Demo:
                 return False
 
         wait_for("orvane-backend", healthy, 30, 0.05)
-        say("orvane-backend on " + self.origin)
 
     def register_handlers(self):
         # Orvane's own entry, as the run script installs it for the user.
@@ -445,7 +448,7 @@ class ModelStandIn:
 
     ANSWER = "The stand-in model says: put a queue between them."
 
-    def __init__(self):
+    def __init__(self, first_token_delay=0.0):
         import http.server
         import threading
         stand_in = self
@@ -461,14 +464,18 @@ class ModelStandIn:
                 self.send_response(200)
                 self.send_header("Content-Type", "text/event-stream")
                 self.end_headers()
+                time.sleep(first_token_delay)
                 chunks = [{"role": "assistant"}] + [{"content": word + " "}
                                                      for word in stand_in.ANSWER.split()]
-                for delta in chunks:
-                    body = {"choices": [{"index": 0, "delta": delta, "finish_reason": None}]}
-                    self.wfile.write(b"data: " + json.dumps(body).encode() + b"\n\n")
-                    self.wfile.flush()
-                    time.sleep(0.02)
-                self.wfile.write(b"data: [DONE]\n\n")
+                try:
+                    for delta in chunks:
+                        body = {"choices": [{"index": 0, "delta": delta, "finish_reason": None}]}
+                        self.wfile.write(b"data: " + json.dumps(body).encode() + b"\n\n")
+                        self.wfile.flush()
+                        time.sleep(0.02)
+                    self.wfile.write(b"data: [DONE]\n\n")
+                except OSError:
+                    pass  # the backend let the question go
 
         self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
         self.origin = "http://127.0.0.1:%d" % self.server.server_address[1]
@@ -490,6 +497,8 @@ def run_own_backend(demo, check):
                      "ORVANE_MODEL": "stand-in-model"})
     demo.register_handlers()
     demo.launch()
+    demo.wait_for_backend()
+    say("Orvane started its own backend on " + demo.origin)
     signed_in = demo.sign_in()
     after = demo.start_listening(signed_in)
     demo.speak("question", DEFAULT_QUESTIONS[0])

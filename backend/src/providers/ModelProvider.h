@@ -18,6 +18,9 @@ public:
     virtual bool stop() = 0;
     // The answer failed; the message is shown to the user.
     virtual bool error(std::string_view message) = 0;
+    // Says nothing to the client but finds out whether it is still there; callable from any
+    // thread while the answer is under way. False once it has gone.
+    virtual bool keepAlive() { return true; }
 };
 
 // Answers a chat request by streaming text into the sink, ending with stop() or error().

@@ -5,8 +5,11 @@
 #include <httplib.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <optional>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -86,7 +89,25 @@ std::optional<UpstreamError> relay(
         if (!onChunk(std::string_view(data, length), ended)) clientGone = true;
         return !clientGone;
     };
+    // While the provider thinks, nothing is written to the client, so nothing would notice it
+    // leave: a comment line every 50 ms finds out, and then the upstream request is dropped at
+    // once instead of running on at the provider's cost.
+    std::atomic<bool> done{false};
+    std::atomic<bool> gone{false};
+    std::thread watch([&] {
+        while (!done) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (!done && !sink.keepAlive()) {
+                gone = true;
+                client.stop();
+                return;
+            }
+        }
+    });
     const auto result = client.send(request);
+    done = true;
+    watch.join();
+    if (gone) clientGone = true;
     if (clientGone || ended) return std::nullopt;
     if (status != 0 && status != 200) return parseUpstreamError(status, refusal);
     if (!result) {
