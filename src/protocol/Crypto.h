@@ -12,7 +12,7 @@ namespace orvane {
 
 // The cryptographic primitives both ends need: random bytes for verifiers, states, nonces and
 // tokens, and SHA-256 for PKCE and for what is stored hashed. Callable from any thread. One real
-// implementation serves the app and the backend (adapters/openssl).
+// implementation serves the app and the backend (src/crypto).
 class Crypto {
 public:
     virtual ~Crypto() = default;
