@@ -17,9 +17,9 @@
 #include "capture/ScreenshotCapture.h"
 #include "orvane/BuildConfig.h"
 #include "protocol/Base64.h"
+#include "session/SessionEventLog.h"
 #include "session/SessionManager.h"
 #include "tools/QuestionOnlyPlatform.h"
-#include "session/SessionEventLog.h"
 
 namespace {
 

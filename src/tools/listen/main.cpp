@@ -19,8 +19,8 @@
 #include "adapters/std/SteppedMainQueue.h"
 #include "adapters/std/WorkerQueue.h"
 #include "platform/HttpClient.h"
-#include "session/SessionManager.h"
 #include "session/SessionEventLog.h"
+#include "session/SessionManager.h"
 #include "tools/WavFile.h"
 
 namespace {
