@@ -3,7 +3,9 @@
 #include "capture/TwoPassRecognizer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <utility>
 
 #include "text/Text.h"
 
@@ -21,6 +23,7 @@ struct TwoPassRecognizer::Utterance {
     std::mutex mutex;
     AudioBuffer audio;  // mono, the utterance's last longestUtteranceSeconds
     double heardSeconds = 0;
+    bool speechFound = false;  // the audio before the speech has been let go of
     std::string firstText;
     double firstTextAt = 0;        // heardSeconds when the first pass last changed its text
     std::uint64_t generation = 0;  // counts the first pass's changes
@@ -57,6 +60,48 @@ struct TwoPassRecognizer::Utterance {
                                 audio.samples.end() - static_cast<std::ptrdiff_t>(longest));
         }
         heardSeconds += static_cast<double>(buffer.frameCount()) / buffer.sampleRate;
+    }
+
+    // Called with `mutex` held, when the first words are heard: lets go of the audio before the
+    // speech began, which would cost the second pass time (it hears all it is given) and can only
+    // make it hear words that were never said. The background level is the quietest fifth of
+    // what was heard; the speech began after its last stretch of quiet.
+    void dropAudioBeforeSpeech() {
+        speechFound = true;
+        const auto frame = static_cast<std::size_t>(audio.sampleRate / 50);  // 20 ms
+        if (frame == 0 || audio.samples.size() < 2 * frame) return;
+        std::vector<float> levels(audio.samples.size() / frame);
+        for (std::size_t i = 0; i < levels.size(); ++i) {
+            double energy = 0;
+            for (std::size_t k = i * frame; k < (i + 1) * frame; ++k)
+                energy += double(audio.samples[k]) * audio.samples[k];
+            levels[i] = static_cast<float>(std::sqrt(energy / static_cast<double>(frame)));
+        }
+        auto sorted = levels;
+        const auto fifth = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 5);
+        std::nth_element(sorted.begin(), fifth, sorted.end());
+        // Speech stands well above the background; a floor keeps digital silence's zero from
+        // making every breath speech.
+        const float threshold = std::max(*fifth * 2.5f, 0.003f);
+        const auto quietFrames = static_cast<std::size_t>(timing.quietBeforeSpeechSeconds * 50);
+        std::size_t quietRun = 0;
+        bool loudSeen = false;
+        for (std::size_t i = levels.size(); i-- > 0;) {
+            if (levels[i] >= threshold) {
+                loudSeen = true;
+                quietRun = 0;
+                continue;
+            }
+            if (loudSeen && ++quietRun >= quietFrames) {
+                const auto leadIn = static_cast<std::size_t>(timing.leadInSeconds * 50);
+                const auto speechStart = i + quietRun;
+                const auto keepFrom = speechStart > leadIn ? speechStart - leadIn : 0;
+                audio.samples.erase(
+                    audio.samples.begin(),
+                    audio.samples.begin() + static_cast<std::ptrdiff_t>(keepFrom * frame));
+                return;
+            }
+        }
     }
 
     // Called with `mutex` held; the job starts outside it.
@@ -105,6 +150,8 @@ struct TwoPassRecognizer::Utterance {
             std::lock_guard lock(mutex);
             if (result->formattedString != firstText) {
                 firstText = result->formattedString;
+                if (!speechFound && !text::trimWhitespaceAndNewlines(firstText).empty())
+                    dropAudioBeforeSpeech();
                 firstTextAt = heardSeconds;
                 ++generation;
                 superseded = std::move(job);
@@ -178,8 +225,7 @@ private:
 }  // namespace
 
 TwoPassRecognizer::TwoPassRecognizer(std::shared_ptr<SpeechRecognizer> firstPass,
-                                     std::shared_ptr<UtteranceTranscriber> secondPass,
-                                     Timing timing)
+                                     SecondPassSource secondPass, Timing timing)
     : m_firstPass(std::move(firstPass)), m_secondPass(std::move(secondPass)), m_timing(timing) {}
 
 bool TwoPassRecognizer::isAvailable() const {
@@ -199,8 +245,10 @@ std::string TwoPassRecognizer::promptFor(const RecognitionOptions& options) {
 
 std::shared_ptr<SpeechRecognitionRequest> TwoPassRecognizer::makeRequest(
     RecognitionOptions options) {
+    auto secondPass = m_secondPass ? m_secondPass() : nullptr;
+    if (!secondPass) return m_firstPass->makeRequest(std::move(options));
     auto utterance = std::make_shared<Utterance>();
-    utterance->secondPass = m_secondPass;
+    utterance->secondPass = std::move(secondPass);
     utterance->timing = m_timing;
     utterance->prompt = promptFor(options);
     utterance->firstRequest = m_firstPass->makeRequest(std::move(options));
@@ -209,7 +257,9 @@ std::shared_ptr<SpeechRecognitionRequest> TwoPassRecognizer::makeRequest(
 
 std::shared_ptr<SpeechRecognitionTask> TwoPassRecognizer::recognitionTask(
     std::shared_ptr<SpeechRecognitionRequest> request, RecognitionHandler handler) {
-    auto utterance = std::static_pointer_cast<TwoPassRequest>(request)->utterance();
+    const auto twoPass = std::dynamic_pointer_cast<TwoPassRequest>(request);
+    if (!twoPass) return m_firstPass->recognitionTask(std::move(request), std::move(handler));
+    auto utterance = twoPass->utterance();
     utterance->handler = std::move(handler);
     auto firstTask = m_firstPass->recognitionTask(
         utterance->firstRequest,
@@ -222,13 +272,14 @@ std::shared_ptr<SpeechRecognitionTask> TwoPassRecognizer::recognitionTask(
 }
 
 void TwoPassSpeechService::setSecondPass(std::shared_ptr<UtteranceTranscriber> transcriber) {
-    std::lock_guard lock(m_mutex);
-    m_secondPass = std::move(transcriber);
+    std::unique_lock lock(m_slot->mutex);
+    auto old = std::exchange(m_slot->transcriber, std::move(transcriber));
+    lock.unlock();  // a transcriber may take a moment to let go of its thread
 }
 
 std::shared_ptr<UtteranceTranscriber> TwoPassSpeechService::secondPass() const {
-    std::lock_guard lock(m_mutex);
-    return m_secondPass;
+    std::lock_guard lock(m_slot->mutex);
+    return m_slot->transcriber;
 }
 
 std::string TwoPassSpeechService::engineDescription(const std::string& firstPassName) const {
@@ -244,9 +295,14 @@ void TwoPassSpeechService::requestAuthorization(
 std::shared_ptr<SpeechRecognizer> TwoPassSpeechService::recognizer(
     const std::string& localeIdentifier) {
     auto first = m_firstPass.recognizer(localeIdentifier);
-    auto second = secondPass();
-    if (!first || !second) return first;
-    return std::make_shared<TwoPassRecognizer>(std::move(first), std::move(second));
+    if (!first) return first;
+    return std::make_shared<TwoPassRecognizer>(
+        std::move(first),
+        [slot = m_slot] {
+            std::lock_guard lock(slot->mutex);
+            return slot->transcriber;
+        },
+        TwoPassRecognizer::Timing{});
 }
 
 }  // namespace orvane

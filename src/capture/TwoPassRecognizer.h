@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -27,10 +28,23 @@ public:
         // The second pass hears at most this much of the utterance, its end (the recogniser's
         // window is 30 s).
         double longestUtteranceSeconds = 30;
+        // It hears from where the speech began, not the quiet before: the last stretch this long
+        // with no sound above the background, found once the first words are heard...
+        double quietBeforeSpeechSeconds = 0.5;
+        // ...less this much, so that a soft first syllable is not cut.
+        double leadInSeconds = 0.2;
     };
+    // The transcriber to hear the next utterance with, or none for the first pass alone; asked at
+    // the start of each utterance, so a new choice applies from the next one.
+    using SecondPassSource = std::function<std::shared_ptr<UtteranceTranscriber>()>;
 
+    TwoPassRecognizer(std::shared_ptr<SpeechRecognizer> firstPass, SecondPassSource secondPass,
+                      Timing timing);
     TwoPassRecognizer(std::shared_ptr<SpeechRecognizer> firstPass,
-                      std::shared_ptr<UtteranceTranscriber> secondPass, Timing timing);
+                      std::shared_ptr<UtteranceTranscriber> secondPass, Timing timing)
+        : TwoPassRecognizer(
+              std::move(firstPass), [secondPass = std::move(secondPass)] { return secondPass; },
+              timing) {}
     TwoPassRecognizer(std::shared_ptr<SpeechRecognizer> firstPass,
                       std::shared_ptr<UtteranceTranscriber> secondPass)
         : TwoPassRecognizer(std::move(firstPass), std::move(secondPass), Timing{}) {}
@@ -48,16 +62,18 @@ public:
 
 private:
     std::shared_ptr<SpeechRecognizer> m_firstPass;
-    std::shared_ptr<UtteranceTranscriber> m_secondPass;
+    SecondPassSource m_secondPass;
     Timing m_timing;
 };
 
 // A speech service whose recognisers hear in two passes while a transcriber is set, and in one
-// (the given service's own) otherwise. The transcriber can change at any time on the main thread;
-// recognitions started afterwards use the new one.
+// (the given service's own) otherwise. The transcriber can change at any time, on any thread;
+// every recogniser, those handed out before included, hears its next utterance with the new one,
+// and the old one is let go of once the utterances it was hearing are over.
 class TwoPassSpeechService : public SpeechService {
 public:
-    explicit TwoPassSpeechService(SpeechService& firstPass) : m_firstPass(firstPass) {}
+    explicit TwoPassSpeechService(SpeechService& firstPass)
+        : m_firstPass(firstPass), m_slot(std::make_shared<Slot>()) {}
 
     void setSecondPass(std::shared_ptr<UtteranceTranscriber> transcriber);
     std::shared_ptr<UtteranceTranscriber> secondPass() const;
@@ -68,9 +84,13 @@ public:
     std::shared_ptr<SpeechRecognizer> recognizer(const std::string& localeIdentifier) override;
 
 private:
+    // Shared with the recognisers, which may outlive the service.
+    struct Slot {
+        std::mutex mutex;
+        std::shared_ptr<UtteranceTranscriber> transcriber;
+    };
     SpeechService& m_firstPass;
-    mutable std::mutex m_mutex;
-    std::shared_ptr<UtteranceTranscriber> m_secondPass;
+    std::shared_ptr<Slot> m_slot;
 };
 
 }  // namespace orvane

@@ -172,6 +172,22 @@ TEST_F(TwoPass, TheSecondPassHearsOnlyTheUtterancesLastThirtySeconds) {
     EXPECT_EQ(second->jobs[0]->audio.samples.size(), 30u * 48000);
 }
 
+TEST_F(TwoPass, TheSecondPassHearsFromJustBeforeTheSpeechNotTheQuietBeforeIt) {
+    // Twenty seconds of quiet (digital silence, then a room's hum), a 3 s question, the pause.
+    for (const float background : {0.0f, 0.02f}) {
+        start();
+        hear(20.0, background);
+        hear(0.5);
+        firstTask().deliver("Tell me about");
+        hear(2.5);
+        firstTask().deliver("Tell me about a time you failed");
+        hear(0.4, background);
+        ASSERT_FALSE(second->jobs.empty());
+        EXPECT_EQ(second->jobs.back()->audio.samples.size(), 36u * 4800)
+            << "0.2 s before the speech, its 3 s and the pause, at background " << background;
+    }
+}
+
 TEST_F(TwoPass, TheInterviewTermsArePassedOnAndBecomeTheSecondPassPrompt) {
     start({true, {"SQL"}, {"Acme Robotics", "Postgres", " "}});
     EXPECT_EQ(first->requests[0]->options.interviewTerms.size(), 3u);
@@ -184,20 +200,43 @@ TEST_F(TwoPass, TheInterviewTermsArePassedOnAndBecomeTheSecondPassPrompt) {
     EXPECT_EQ(TwoPassRecognizer::promptFor({}), "");
 }
 
-TEST(TwoPassService, WrapsTheFirstPassOnlyWhileASecondPassIsSet) {
+TEST(TwoPassService, EachUtteranceHearsWithTheSecondPassSetWhenItBegan) {
     ScriptedSpeechService speech;
     TwoPassSpeechService service(speech);
-    EXPECT_EQ(service.recognizer("en-US"), speech.recognizers["en-US"]);
-    EXPECT_EQ(service.engineDescription("PocketSphinx"), "PocketSphinx");
-    service.setSecondPass(std::make_shared<ScriptedTranscriber>());
-    const auto twoPass = service.recognizer("en-US");
-    ASSERT_NE(twoPass, nullptr);
-    EXPECT_NE(twoPass, speech.recognizers["en-US"]);
-    EXPECT_TRUE(twoPass->isAvailable());
     EXPECT_EQ(service.recognizer("fr-FR"), nullptr) << "no first pass, no recogniser";
+    // Taken once, before any model is ready, as a session takes it.
+    const auto recognizer = service.recognizer("en-US");
+    ASSERT_NE(recognizer, nullptr);
+    EXPECT_TRUE(recognizer->isAvailable());
+    auto& first = *speech.recognizers["en-US"];
+    const auto utterance = [&] {
+        auto request = recognizer->makeRequest({});
+        auto task = recognizer->recognitionTask(request, [](auto, auto) {});
+        request->append(AudioBuffer{48000, 1, std::vector<float>(24000, 0.2f)});
+        first.lastTask()->deliver("What is a hash");
+        request->append(AudioBuffer{48000, 1, std::vector<float>(24000, 0.0f)});
+        task->cancel();
+        return request == first.requests.back();  // heard by the first pass alone
+    };
+
+    EXPECT_TRUE(utterance());
+    EXPECT_EQ(service.engineDescription("PocketSphinx"), "PocketSphinx");
+    auto chosen = std::make_shared<ScriptedTranscriber>();
+    const std::weak_ptr<ScriptedTranscriber> firstChoice = chosen;
+    service.setSecondPass(chosen);
     EXPECT_EQ(service.engineDescription("PocketSphinx"), "PocketSphinx, then Whisper (test.bin)");
+    EXPECT_FALSE(utterance());
+    EXPECT_EQ(chosen->jobs.size(), 1u);
+
+    chosen = std::make_shared<ScriptedTranscriber>();
+    service.setSecondPass(chosen);
+    EXPECT_TRUE(firstChoice.expired()) << "a model no longer chosen is let go of";
+    EXPECT_FALSE(utterance());
+    EXPECT_EQ(chosen->jobs.size(), 1u);
+
     service.setSecondPass(nullptr);
-    EXPECT_EQ(service.recognizer("en-US"), speech.recognizers["en-US"]);
+    EXPECT_TRUE(utterance());
+    EXPECT_EQ(chosen->jobs.size(), 1u);
 }
 
 }  // namespace
