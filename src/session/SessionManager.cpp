@@ -212,6 +212,7 @@ void SessionManager::stopSession() {
     stopRecognition();
     m_silenceTimer.reset();
     m_currentTranscript.clear();
+    m_liveTranscript.clear();
     m_conversationHistory.clear();
     m_screenshots->clear();
     setState(State::idle);
@@ -292,7 +293,14 @@ void SessionManager::handleRecognition(std::uint64_t recognition,
                                        const std::optional<SpeechRecognitionResult>& result,
                                        const std::optional<SpeechRecognitionError>& error) {
     if (recognition != m_recognitionNumber) return;
+    // A second pass hears the same audio with more imagination: words the live recogniser heard
+    // as too short to be a question (a cough, "okay") are not made into one.
+    if (result && result->isRevision &&
+        !passesUtteranceRule(std::string(text::trimWhitespaceAndNewlines(m_liveTranscript)))) {
+        return;
+    }
     if (result) {
+        if (!result->isRevision) m_liveTranscript = result->formattedString;
         m_currentTranscript = result->formattedString;
         if (onTranscript) onTranscript(m_currentTranscript);
         // A revision is the same speech heard again, not more of it: the silence goes on, and
@@ -334,6 +342,7 @@ void SessionManager::handleUtteranceEnd() {
     const std::string utterance(text::trimWhitespaceAndNewlines(m_currentTranscript));
     if (utterance.empty()) return;
     m_currentTranscript.clear();
+    m_liveTranscript.clear();
     if (!passesUtteranceRule(utterance)) {
         cancelPrefetch();
     } else if (!adoptPrefetch(utterance)) {

@@ -241,6 +241,8 @@ private:
     std::shared_ptr<ScreenshotCapture> m_screenshots;
     AnswerHistory m_history;
     std::string m_currentTranscript;
+    // What the live recogniser heard, before any second pass revised it.
+    std::string m_liveTranscript;
     std::unique_ptr<Timer> m_silenceTimer;
     std::vector<ConversationTurn> m_conversationHistory;
     std::string m_lastQuestion;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <random>
 
 #include "adapters/pocketsphinx/PocketSphinxSpeech.h"
 #include "adapters/whisper/WhisperModelFile.h"
@@ -161,6 +162,56 @@ TEST_F(Whisper, AStopFlagAbortsATranscriptionUnderWay) {
         << "no audio is nothing heard, not a failure";
 }
 
+// What whisper.cpp decodes is taken only when it is sure of it: never noise, repetition or the
+// prompt read back.
+struct GuardCase {
+    const char* text;
+    double averageLogProbability;
+    double noSpeechProbability;
+    WhisperGuards::Verdict verdict;
+};
+
+TEST(WhisperGuardsTable, TakeOnlyWhatWhisperIsSureOf) {
+    using V = WhisperGuards::Verdict;
+    const std::string prompt = "Interview terms: Acme Robotics, Postgres, C++.";
+    for (const auto& c : {
+             GuardCase{"What is a hash map?", -0.3, 0.1, V::heard},
+             GuardCase{"What is a hash map?", -0.3, 0.9, V::heard},  // sure of its words
+             GuardCase{"Why Postgres over MySQL?", -0.4, 0.0, V::heard},
+             GuardCase{"", -0.1, 0.0, V::nothing},
+             GuardCase{" [BLANK_AUDIO] (music) ", -0.1, 0.0, V::nothing},
+             GuardCase{"Thank you.", -1.4, 0.8, V::noSpeech},
+             GuardCase{"What is a hash map?", -1.3, 0.1, V::unsure},
+             GuardCase{"you you you you you you you you you you you you you you you you", -0.2, 0.0,
+                       V::repetitive},
+             GuardCase{"Interview terms: Acme Robotics, Postgres.", -0.2, 0.1, V::echoesPrompt},
+             GuardCase{"postgres", -0.2, 0.1, V::echoesPrompt},
+         }) {
+        EXPECT_EQ(
+            WhisperGuards{}.judge({c.text, c.averageLogProbability, c.noSpeechProbability}, prompt),
+            c.verdict)
+            << c.text;
+    }
+    EXPECT_EQ(WhisperGuards::none().judge({"you you you you you you you you", -5, 0.99}, prompt),
+              V::heard);
+    EXPECT_LT(compressionRatio("Tell me about a time you disagreed with your manager."), 1.5);
+}
+
+TEST_F(Whisper, NoiseSilenceAndALoneWordBecomeNoWords) {
+    auto loaded = WhisperTranscriber::load(model);
+    ASSERT_TRUE(loaded.transcriber) << loaded.problem;
+    AudioBuffer noise{48000, 1, std::vector<float>(3 * 48000)};
+    std::mt19937 random(5);
+    std::normal_distribution<float> hiss(0.0f, 0.05f);
+    for (auto& sample : noise.samples) sample = hiss(random);
+    // A model with random weights hears words in anything; sure of none, it gives none.
+    for (const auto& audio :
+         {noise, AudioBuffer{48000, 1, std::vector<float>(3 * 48000)}, spoken("Hello")}) {
+        const auto outcome = loaded.transcriber->transcribeNow(audio, "Interview terms: Postgres.");
+        EXPECT_EQ(outcome.text, std::string()) << outcome.error.value_or("");
+    }
+}
+
 TEST_F(Whisper, ACorruptModelIsNotLoadedAndSaysWhy) {
     const auto cut = copyCutAt(fs::file_size(model) / 3);
     auto loaded = WhisperTranscriber::load(cut);
@@ -175,7 +226,10 @@ TEST_F(Whisper, TheSilenceAloneStartsTheSecondPassAndItRevisesTheFirst) {
     auto paths = SpeechModelPaths::find();
     if (!paths.exist()) GTEST_SKIP() << "speech model not installed";
     PocketSphinxSpeechService service(paths);
-    auto loaded = WhisperTranscriber::load(model);
+    // Random weights hear noise, which the guards would drop: taken here as if it were words.
+    WhisperTranscriber::Settings settings;
+    settings.guards = WhisperGuards::none();
+    auto loaded = WhisperTranscriber::load(model, settings);
     ASSERT_TRUE(loaded.transcriber) << loaded.problem;
     std::shared_ptr<UtteranceTranscriber> whisper = std::move(loaded.transcriber);
     TwoPassRecognizer recognizer(service.recognizer("en-US"), whisper);

@@ -151,6 +151,14 @@ TEST_F(Session, EachResultReplacesTheTranscriptAndPushesTheSilenceBack) {
     h.mainQueue.advance(0.31);
     EXPECT_EQ(h.questions().back(), "What is a hash map?");
     h.mainQueue.advance(0.3);
+    // ...but never makes a question of words the rule drops (a cough heard as "um").
+    h.hear("um");
+    h.mainQueue.advance(1.2);
+    h.recognizer().lastTask()->handler(SpeechRecognitionResult{"What is a hash map?", false, true},
+                                       std::nullopt);
+    h.mainQueue.advance(0.31);
+    EXPECT_EQ(h.questions().size(), 2u);
+    h.mainQueue.advance(0.3);
 
     // Repeats are sent again, whatever the state.
     for (int i = 0; i < 2; ++i) {

@@ -45,20 +45,6 @@ std::vector<float> at16kHz(const AudioBuffer& audio) {
     return out;
 }
 
-// Whisper marks what is not speech in brackets ("[BLANK_AUDIO]", "(music)"); that is no question.
-bool onlyAnnotations(std::string_view text) {
-    bool inside = false;
-    for (char c : text) {
-        if (c == '[' || c == '(')
-            inside = true;
-        else if (c == ']' || c == ')')
-            inside = false;
-        else if (!inside && !std::isspace(static_cast<unsigned char>(c)))
-            return false;
-    }
-    return true;
-}
-
 struct Job : TranscriptionJob {
     AudioBuffer audio;
     std::string prompt;
@@ -83,6 +69,7 @@ struct WhisperTranscriber::Worker {
     std::mutex mutex;
     std::condition_variable work;
     std::deque<std::shared_ptr<Job>> jobs;
+    std::shared_ptr<Job> running;
     bool stopping = false;
 
     ~Worker() { whisper_free(context); }
@@ -95,6 +82,7 @@ struct WhisperTranscriber::Worker {
             if (stopping) break;
             auto job = std::move(jobs.front());
             jobs.pop_front();
+            running = job;
             lock.unlock();
             if (!job->cancelled) {
                 auto outcome = transcribe(job->audio, job->prompt, &job->cancelled);
@@ -102,6 +90,7 @@ struct WhisperTranscriber::Worker {
                 if (!job->cancelled && job->completion) job->completion(std::move(outcome));
             }
             lock.lock();
+            running.reset();
         }
     }
 
@@ -144,6 +133,9 @@ WhisperTranscriber::~WhisperTranscriber() {
         std::lock_guard lock(m_worker->mutex);
         m_worker->stopping = true;
         for (auto& job : m_worker->jobs) job->cancelled = true;
+        // A model let go of mid-utterance (another was chosen) stops within a step, so that
+        // whoever lets go of it does not wait out a transcription no one will read.
+        if (m_worker->running) m_worker->running->cancelled = true;
     }
     m_worker->work.notify_all();
     if (m_thread.get_id() == std::this_thread::get_id()) {
@@ -198,6 +190,8 @@ TranscriptionOutcome WhisperTranscriber::Worker::transcribe(const AudioBuffer& a
     params.print_timestamps = false;
     params.suppress_blank = true;
     params.suppress_nst = true;
+    params.no_speech_thold = static_cast<float>(settings.guards.noSpeechThreshold);
+    params.logprob_thold = static_cast<float>(settings.guards.logProbabilityThreshold);
     // No retries at higher temperatures: a second pass that is late is no use.
     params.temperature_inc = 0.0f;
     // A spoken question comes to three or four tokens a second; more is the decoder running on.
@@ -216,13 +210,27 @@ TranscriptionOutcome WhisperTranscriber::Worker::transcribe(const AudioBuffer& a
         if (stop && *stop) return {std::nullopt, std::string("The transcription was cancelled.")};
         return {std::nullopt, "Whisper could not transcribe the utterance."};
     }
-    std::string text;
+    WhisperDecoding decoding;
+    double logProbabilities = 0;
+    int tokens = 0;
+    const auto firstSpecial = whisper_token_eot(context);
     for (int i = 0; i < whisper_full_n_segments(context); ++i) {
-        text += whisper_full_get_segment_text(context, i);
+        decoding.text += whisper_full_get_segment_text(context, i);
+        decoding.noSpeechProbability = std::max<double>(
+            decoding.noSpeechProbability, whisper_full_get_segment_no_speech_prob(context, i));
+        for (int j = 0; j < whisper_full_n_tokens(context, i); ++j) {
+            const auto token = whisper_full_get_token_data(context, i, j);
+            if (token.id >= firstSpecial) continue;
+            logProbabilities += token.plog;
+            ++tokens;
+        }
     }
-    text = std::string(text::trimWhitespaceAndNewlines(utf8::sanitized(text)));
-    if (onlyAnnotations(text)) text.clear();
-    return {text, std::nullopt};
+    decoding.text = std::string(text::trimWhitespaceAndNewlines(utf8::sanitized(decoding.text)));
+    decoding.averageLogProbability = tokens > 0 ? logProbabilities / tokens : 0;
+    if (settings.guards.judge(decoding, prompt) != WhisperGuards::Verdict::heard) {
+        return {std::string(), std::nullopt};
+    }
+    return {decoding.text, std::nullopt};
 }
 
 }  // namespace orvane

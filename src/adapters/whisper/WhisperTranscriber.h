@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "adapters/whisper/WhisperGuards.h"
 #include "adapters/whisper/WhisperModelFile.h"
 #include "platform/UtteranceTranscriber.h"
 
@@ -15,8 +16,9 @@ namespace orvane {
 
 // whisper.cpp hearing whole utterances, on a thread of its own with the model loaded once. Jobs
 // run one at a time in the order given; a cancelled job stops within one step of the decoder
-// (whisper.cpp checks between steps). Destroying the transcriber cancels what is left and joins
-// the thread, or, when that is the thread itself, lets it end on its own.
+// (whisper.cpp checks between steps). Destroying the transcriber cancels what is left, the job
+// under way included, and joins the thread, or, when that is the thread itself, lets it end on
+// its own.
 class WhisperTranscriber : public UtteranceTranscriber {
 public:
     struct Settings {
@@ -26,6 +28,8 @@ public:
         // more), which is what makes a second pass fit in the silence; false: the whole window,
         // as the model was trained.
         bool fitWindowToUtterance = true;
+        // What it heard is taken only when it passes these; otherwise it heard nothing.
+        WhisperGuards guards;
     };
     struct Loaded {
         std::unique_ptr<WhisperTranscriber> transcriber;
