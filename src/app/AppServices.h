@@ -39,6 +39,9 @@ struct AppServices {
     std::unique_ptr<GlobalShortcuts> shortcuts = desktop::globalShortcuts();
     UnavailableAppleSignIn apple;
     WorkerQueue background;
+    // Copying, downloading and loading speech models: seconds of work that must not wait behind,
+    // or hold up, the sound stream and screenshots.
+    WorkerQueue modelWork;
 
     AuthServices accounts() { return {mainQueue, http, crypto, webAuth, apple}; }
     SessionServices session(AuthManager& auth) {

@@ -26,13 +26,17 @@ SpeechEngines::Places SpeechEngines::Places::forUser() {
 }
 
 SpeechEngines::SpeechEngines(TwoPassSpeechService& speech, MainQueue& mainQueue,
-                             BackgroundQueue& background, Places places, Loader loader, Adder adder)
+                             BackgroundQueue& modelWork, Places places, Loader loader, Adder adder)
     : m_speech(speech),
       m_mainQueue(mainQueue),
-      m_background(background),
+      m_modelWork(modelWork),
       m_places(std::move(places)),
       m_loader(std::move(loader)),
       m_adder(std::move(adder)) {}
+
+SpeechEngines::~SpeechEngines() {
+    *m_stopping = true;
+}
 
 void SpeechEngines::start() {
     if (m_places.choice.empty()) {
@@ -87,9 +91,10 @@ void SpeechEngines::addModelFile(const fs::path& file) {
     m_problem.clear();
     changed();
     // The work holds nothing of this object but the way back, which checks it is still alive.
-    m_background.async([this, alive = std::weak_ptr<bool>(m_alive), &mainQueue = m_mainQueue,
-                        adder = m_adder, file] {
-        auto added = adder(file);
+    m_modelWork.async([this, alive = std::weak_ptr<bool>(m_alive), stopping = m_stopping,
+                       &mainQueue = m_mainQueue, adder = m_adder, file] {
+        if (*stopping) return;
+        auto added = adder(file, *stopping);
         mainQueue.post([this, alive, added = std::move(added)] {
             if (alive.expired()) return;
             if (added.first) {
@@ -107,8 +112,15 @@ void SpeechEngines::load(const fs::path& model) {
     const auto number = ++m_loadNumber;
     m_loading = true;
     writeLines(loadingMarker(), {model});
-    m_background.async([this, alive = std::weak_ptr<bool>(m_alive), &mainQueue = m_mainQueue,
-                        loader = m_loader, model, number] {
+    m_modelWork.async([this, alive = std::weak_ptr<bool>(m_alive), stopping = m_stopping,
+                       &mainQueue = m_mainQueue, loader = m_loader, model, number,
+                       marker = loadingMarker()] {
+        if (*stopping) {
+            // Never started, so it did not fail either.
+            std::error_code error;
+            fs::remove(marker, error);
+            return;
+        }
         auto loaded = loader(model);
         mainQueue.post([this, alive, model, number, loaded = std::move(loaded)] {
             if (alive.expired()) return;

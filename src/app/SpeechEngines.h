@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -17,8 +18,10 @@ namespace orvane {
 
 // Which engines hear: PocketSphinx alone, or PocketSphinx and a Whisper model after it. The
 // choice is the user's (kept in a file beside Orvane's other settings); without one, the newest
-// installed model is used. Models load on the background queue; until one has loaded, and when
-// one cannot be, PocketSphinx hears alone and the status says so. A model that failed to load, or
+// installed model is used. Models are copied and loaded on a queue of their own (a copy or a load
+// takes seconds, and must not hold up the sound stream or a screenshot); until one has loaded, and
+// when one cannot be, PocketSphinx hears alone and the status says so. Destroying the engines
+// stops a copy under way and drops the work not yet started. A model that failed to load, or
 // was loading when the process ended, is not loaded again at start until the user chooses it. Every
 // public operation and every report runs on the main thread.
 class SpeechEngines {
@@ -33,9 +36,10 @@ public:
     // Loads a model, or says why it cannot (the result of WhisperTranscriber::load).
     using Loader = std::function<std::pair<std::shared_ptr<UtteranceTranscriber>, std::string>(
         const std::filesystem::path&)>;
-    // Copies a model file in among the installed ones; the installed path, or why not.
+    // Copies a model file in among the installed ones; the installed path, or why not. `stop`
+    // abandons the copy.
     using Adder = std::function<std::pair<std::optional<std::filesystem::path>, std::string>(
-        const std::filesystem::path&)>;
+        const std::filesystem::path&, const std::atomic<bool>& stop)>;
 
     struct Places {
         std::filesystem::path models;  // where installed models are
@@ -45,8 +49,11 @@ public:
         static Places forUser();
     };
 
-    SpeechEngines(TwoPassSpeechService& speech, MainQueue& mainQueue, BackgroundQueue& background,
+    SpeechEngines(TwoPassSpeechService& speech, MainQueue& mainQueue, BackgroundQueue& modelWork,
                   Places places, Loader loader, Adder adder);
+    ~SpeechEngines();
+    SpeechEngines(const SpeechEngines&) = delete;
+    SpeechEngines& operator=(const SpeechEngines&) = delete;
 
     // Loads the chosen (or newest) model, if any.
     void start();
@@ -77,7 +84,7 @@ private:
 
     TwoPassSpeechService& m_speech;
     MainQueue& m_mainQueue;
-    BackgroundQueue& m_background;
+    BackgroundQueue& m_modelWork;
     Places m_places;
     Loader m_loader;
     Adder m_adder;
@@ -85,7 +92,10 @@ private:
     std::uint64_t m_loadNumber = 0;
     bool m_loading = false;
     std::string m_problem;
+    // Work on the model queue holds these: the way back checks the engines are still there, and
+    // the work itself stops when they are not.
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    std::shared_ptr<std::atomic<bool>> m_stopping = std::make_shared<std::atomic<bool>>(false);
 };
 
 }  // namespace orvane

@@ -171,16 +171,16 @@ int main(int argc, char** argv) {
                                   : std::nullopt);
     delegate.useGlobalShortcuts(*services.shortcuts);
     SpeechEngines speechEngines(
-        services.speech, services.mainQueue, services.background, SpeechEngines::Places::forUser(),
+        services.speech, services.mainQueue, services.modelWork, SpeechEngines::Places::forUser(),
         [](const std::filesystem::path& model) {
             auto loaded = WhisperTranscriber::load(model.string());
             return std::pair<std::shared_ptr<UtteranceTranscriber>, std::string>(
                 std::move(loaded.transcriber), loaded.problem);
         },
-        [&http = services.http](const std::filesystem::path& file) {
+        [&http = services.http](const std::filesystem::path& file, const std::atomic<bool>& stop) {
             const auto result =
                 ModelInstaller(http, ModelInstaller::defaultDirectory().value_or(""))
-                    .install(file.string(), std::nullopt, nullptr);
+                    .install(file.string(), std::nullopt, nullptr, &stop);
             return std::pair(result.installed, result.problem);
         });
     delegate.useSpeechEngines(speechEngines);
