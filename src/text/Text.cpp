@@ -6,6 +6,7 @@
 #include <array>
 #include <cctype>
 #include <set>
+#include <unordered_set>
 
 namespace orvane::text {
 
@@ -83,13 +84,41 @@ bool looksLikeAName(std::string_view word) {
     return false;
 }
 
-// Sentence words that take a capital only for where they stand.
-bool isCommonWord(std::string_view word) {
-    static const std::set<std::string, std::less<>> common = {
-        "The", "A",  "An",  "And", "But", "Or",   "We",   "They", "It",    "This", "That",
-        "In",  "On", "At",  "For", "To",  "With", "My",   "Our",  "Their", "He",   "She",
-        "Is",  "Be", "Are", "Of",  "As",  "If",   "Also", "Then", "There", "You",  "Your"};
-    return common.count(word) > 0;
+std::string lowerCased(std::string_view word) {
+    std::string lower(word);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower;
+}
+
+// A capital at the start and nothing else to mark it: "Tell", "Built", "Nice" as much as "Datadog".
+bool onlyItsFirstLetterMarksIt(std::string_view word) {
+    return std::all_of(word.begin() + 1, word.end(),
+                       [](unsigned char c) { return std::islower(c) || c == '\'' || c == '-'; });
+}
+
+// Ordinary English: the general speech model's most likely words, lower-case. A capital makes
+// one of these a name only where the user wrote it as one, in the company or the role.
+bool isOrdinaryWord(std::string_view word) {
+    static const std::unordered_set<std::string_view> ordinary = {
+#include "common_words.inc"
+    };
+    return ordinary.count(lowerCased(word)) > 0;
+}
+
+std::vector<std::string> lowerCasedWords(std::string_view line) {
+    std::vector<std::string> words;
+    std::string word;
+    for (char c : line) {
+        if (std::isalnum(static_cast<unsigned char>(c))) {
+            word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        } else if (!word.empty()) {
+            words.push_back(std::move(word));
+            word.clear();
+        }
+    }
+    if (!word.empty()) words.push_back(std::move(word));
+    return words;
 }
 
 }  // namespace
@@ -101,8 +130,18 @@ std::vector<std::string> interviewTerms(std::string_view context) {
         if (term.empty() || std::find(terms.begin(), terms.end(), term) != terms.end()) return;
         terms.emplace_back(term);
     };
+    const auto lines = splitOmittingEmpty(context, '\n');
+    std::set<std::string> named;  // the words of the company and the role
+    for (auto line : lines) {
+        line = trimWhitespaceAndNewlines(line);
+        if (line.rfind("Additional context:", 0) == 0) break;
+        if (line.rfind("Company:", 0) == 0 || line.rfind("Role:", 0) == 0) {
+            for (auto& word : lowerCasedWords(line.substr(line.find(':') + 1)))
+                named.insert(std::move(word));
+        }
+    }
     bool inNotes = false;
-    for (auto line : splitOmittingEmpty(context, '\n')) {
+    for (auto line : lines) {
         line = trimWhitespaceAndNewlines(line);
         if (!inNotes && line.rfind("Company:", 0) == 0) {
             add(line.substr(8));
@@ -119,7 +158,10 @@ std::vector<std::string> interviewTerms(std::string_view context) {
         std::string word;
         const auto flush = [&] {
             while (!word.empty() && (word.back() == '.' || word.back() == '\'')) word.pop_back();
-            if (looksLikeAName(word) && !isCommonWord(word)) add(word);
+            if (looksLikeAName(word) && !(onlyItsFirstLetterMarksIt(word) && isOrdinaryWord(word) &&
+                                          named.count(lowerCased(word)) == 0)) {
+                add(word);
+            }
             word.clear();
         };
         for (char c : line) {

@@ -24,7 +24,8 @@ bool contains(std::string_view text, std::string_view part);
 // The names an interview context (as the prep sheet writes it: "Company: …", "Role: …", notes)
 // holds, for the recogniser to hear: the company and the role as written, then each word of the
 // notes spelt with a capital, a digit or a sign inside it ("Postgres", "Kubernetes", "C++",
-// "Next.js"), each once, in order.
+// "Next.js"), each once, in order. A word of ordinary English with only a capital to mark it
+// ("Tell", "Built", "Nice") is no name, unless it is a word of the company or the role.
 std::vector<std::string> interviewTerms(std::string_view context);
 
 }  // namespace orvane::text

@@ -177,6 +177,18 @@ TEST_F(Session, TheInterviewContextsNamesReachTheRecogniser) {
     EXPECT_EQ(h.recognizer().requests[0]->options.interviewTerms,
               (std::vector<std::string>{"Acme Robotics", "Staff Engineer", "Postgres", "Kubernetes",
                                         "C++", "Next.js", "gRPC"}));
+
+    // A pasted job description: its sentences' first words are no names, unless the company
+    // or the role says so.
+    h.session->setSystemContext(
+        "Company: Nice Systems\nRole: Backend Engineer\nAdditional context:\nQuestions they "
+        "asked:\nTell me about Datadog. How would you shard Cassandra? What is GCP?\nExplain "
+        "consistency.\nBuilt services in Go at Google; Built APIs.\nNice to have: Terraform, K8s.");
+    h.session->stopSession();
+    h.startListening();
+    EXPECT_EQ(h.recognizer().requests.back()->options.interviewTerms,
+              (std::vector<std::string>{"Nice Systems", "Backend Engineer", "Datadog", "Cassandra",
+                                        "GCP", "APIs", "Nice", "Terraform", "K8s"}));
 }
 
 TEST_F(Session, AnUtteranceEndRestartsRecognitionAfterAShortPause) {
