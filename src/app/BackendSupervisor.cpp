@@ -6,8 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QNetworkReply>
 #include <QStandardPaths>
+#include <QTcpSocket>
+#include <QTimer>
 
 namespace orvane {
 
@@ -75,18 +76,42 @@ QString BackendSupervisor::lastLogLine() const {
     return lines.isEmpty() ? QString() : lines.last().trimmed();
 }
 
+// A plain socket on this thread rather than Qt's network access manager, which would start a
+// thread of its own for one request a second at most, and then be forked with every start of the
+// backend.
 void BackendSupervisor::probe(std::function<void(bool)> then) {
-    QNetworkRequest request(
-        QUrl(QStringLiteral("http://%1:%2/healthz").arg(m_launch.host).arg(m_launch.port)));
-    request.setTransferTimeout(1000);
-    // A kept-alive connection to a backend that has since stopped would answer for it.
-    request.setRawHeader("Connection", "close");
-    auto* reply = m_network.get(request);
-    connect(reply, &QNetworkReply::finished, this, [reply, then = std::move(then)] {
-        reply->deleteLater();
-        then(reply->error() == QNetworkReply::NoError &&
-             reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200);
+    auto* socket = new QTcpSocket(this);
+    auto reply = std::make_shared<QByteArray>();
+    // Told once, whichever comes first: the status line, an error or the second's end.
+    auto pending = std::make_shared<std::function<void(bool)>>(std::move(then));
+    const auto conclude = [socket, pending](bool answering) {
+        if (!*pending) return;
+        auto tell = std::move(*pending);
+        *pending = nullptr;
+        socket->disconnect();
+        socket->abort();
+        socket->deleteLater();
+        tell(answering);
+    };
+    const auto answered = [reply] {
+        return reply->startsWith("HTTP/1.1 200 ") || reply->startsWith("HTTP/1.0 200 ");
+    };
+    connect(socket, &QTcpSocket::connected, socket, [this, socket] {
+        socket->write(
+            QStringLiteral("GET /healthz HTTP/1.1\r\nHost: %1:%2\r\nConnection: close\r\n\r\n")
+                .arg(m_launch.host)
+                .arg(m_launch.port)
+                .toLatin1());
     });
+    connect(socket, &QTcpSocket::readyRead, socket, [socket, reply, conclude, answered] {
+        reply->append(socket->readAll());
+        // The status line is all it takes.
+        if (reply->contains("\r\n")) conclude(answered());
+    });
+    connect(socket, &QTcpSocket::errorOccurred, socket,
+            [conclude, answered](QAbstractSocket::SocketError) { conclude(answered()); });
+    QTimer::singleShot(1000, socket, [conclude] { conclude(false); });
+    socket->connectToHost(m_launch.host, static_cast<quint16>(m_launch.port));
 }
 
 void BackendSupervisor::apply(const AnswerSettings& answers,

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QElapsedTimer>
-#include <QNetworkAccessManager>
 #include <QObject>
 #include <QPointer>
 #include <QProcess>
@@ -74,7 +73,6 @@ private:
     Launch m_launch;
     AnswerSettings m_answers;
     std::optional<std::string> m_key;
-    QNetworkAccessManager m_network;
     QProcess* m_process = nullptr;
     QTimer m_restart;
     QElapsedTimer m_sinceStart;
