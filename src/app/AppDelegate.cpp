@@ -78,10 +78,59 @@ void AppDelegate::startSpeechEngines() {
     if (!m_speechEngines) return;
     m_speechEngines->onChanged = [self = QPointer(this)](const SpeechEngines::Status& status) {
         if (!status.problem.empty()) qWarning("orvane: %s", status.problem.c_str());
-        if (self && self->m_preferencesWindow) self->m_preferencesWindow->showHearing(status);
+        if (!self) return;
+        if (self->m_preferencesWindow) self->m_preferencesWindow->showHearing(status);
+        self->followTakenOffer();
     };
     m_speechEngines->start();
     std::fprintf(stderr, "orvane: hearing with %s\n", m_speechEngines->status().engines.c_str());
+}
+
+void AppDelegate::offerSpeechModel() {
+    if (!m_speechEngines || !m_floatingPanel) return;
+    const auto model = m_speechEngines->downloadToOffer();
+    if (!model) return;
+    const QPointer self(this);
+    m_floatingPanel->showOffer(
+        QStringLiteral("Hear better: download Whisper %1, %2 MB")
+            .arg(QString::fromStdString(model->name))
+            .arg(model->megabytes),
+        [self, model = *model] {
+            if (!self || !self->m_speechEngines) return;
+            self->m_offerTaken = true;
+            self->m_speechEngines->download(model);
+        },
+        [self] {
+            if (self && self->m_speechEngines) self->m_speechEngines->dismissOffer();
+        });
+}
+
+void AppDelegate::followTakenOffer() {
+    if (!m_offerTaken || !m_floatingPanel || !m_speechEngines) return;
+    const auto status = m_speechEngines->status();
+    if (status.download) {
+        const auto& download = *status.download;
+        const auto name = QString::fromStdString(download.model);
+        QString text = QStringLiteral("Downloading Whisper %1...").arg(name);
+        if (download.total && *download.total > 0) {
+            text = QStringLiteral("Downloading Whisper %1: %2 %")
+                       .arg(name)
+                       .arg(download.bytes * 100 / *download.total);
+        } else if (download.bytes > 0) {
+            text =
+                QStringLiteral("Downloading Whisper %1: %2 MB").arg(name).arg(download.bytes >> 20);
+        }
+        m_floatingPanel->showOffer(text, nullptr, nullptr);
+    } else if (status.loading) {
+        m_floatingPanel->showOffer("Loading the Whisper model...", nullptr, nullptr);
+    } else {
+        m_offerTaken = false;
+        if (status.problem.empty()) {
+            m_floatingPanel->hideOffer();
+        } else {
+            m_floatingPanel->showOffer(QString::fromStdString(status.problem), nullptr, nullptr);
+        }
+    }
 }
 
 void AppDelegate::bindGlobalShortcuts() {
@@ -230,7 +279,9 @@ void AppDelegate::transitionToPanel() {
         if (self) self->handleSignOut();
     };
     panel->onSessionStateChanged = [self](SessionManager::State state) {
-        if (self) self->m_statusIcon.setState(statusFor(state));
+        if (!self) return;
+        self->m_statusIcon.setState(statusFor(state));
+        if (state == SessionManager::State::listening) self->offerSpeechModel();
     };
     if (!statusAreaAvailable || !statusAreaAvailable()) {
         panel->onAbout = [self] {
@@ -283,6 +334,12 @@ void AppDelegate::showPreferences() {
         };
         window->onAddSpeechModelFile = [engines = m_speechEngines](auto file) {
             engines->addModelFile(file);
+        };
+        window->onDownloadSpeechModel = [engines = m_speechEngines](const std::string& name) {
+            if (const auto* model = ModelCatalog::find(name)) engines->download(*model);
+        };
+        window->onCancelSpeechModelDownload = [engines = m_speechEngines] {
+            engines->cancelDownload();
         };
     }
     if (m_answers) {

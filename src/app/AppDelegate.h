@@ -106,6 +106,10 @@ private:
     void bringToFront(QWidget* window);
     void bindGlobalShortcuts();
     void startSpeechEngines();
+    // A session started while PocketSphinx hears alone: the panel offers a Whisper model, and
+    // once the user takes it, says how its download goes.
+    void offerSpeechModel();
+    void followTakenOffer();
     // A shortcut or command for the panel; false for one it does not know.
     bool runPanelCommand(const std::string& command);
 
@@ -120,6 +124,7 @@ private:
     GlobalShortcuts* m_shortcuts = nullptr;
     std::optional<ShortcutBindings> m_bindings;
     SpeechEngines* m_speechEngines = nullptr;
+    bool m_offerTaken = false;
     Answers* m_answers = nullptr;
 };
 

@@ -5,16 +5,27 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 
 #include "adapters/curl/CurlHttpClient.h"
+#include "adapters/whisper/ModelCatalog.h"
 #include "adapters/whisper/ModelInstaller.h"
 
 namespace orvane {
 
-int installModelCommand(const std::string& source, const std::optional<std::string>& sha256) {
+int installModelCommand(const std::string& named, const std::optional<std::string>& sha256,
+                        const std::string& baseUrl) {
     CurlHttpClient http;
     ModelInstaller installer(http, ModelInstaller::defaultDirectory().value_or(""));
+    auto source = named;
+    auto expected = sha256;
+    std::error_code error;
+    if (const auto* model = ModelCatalog::find(named);
+        model && !std::filesystem::exists(named, error)) {
+        source = model->url(baseUrl);
+        if (!expected) expected = model->sha256;
+    }
     const bool terminal = ::isatty(STDERR_FILENO) != 0;
     const bool download = source.rfind("http://", 0) == 0 || source.rfind("https://", 0) == 0;
     int shown = -1;
@@ -36,7 +47,7 @@ int installModelCommand(const std::string& source, const std::optional<std::stri
         }
         std::cerr << (terminal ? "\r" : "") << line << (terminal ? "" : "\n") << std::flush;
     };
-    const auto result = installer.install(source, sha256, progress);
+    const auto result = installer.install(source, expected, progress);
     if (terminal && shown >= 0) std::cerr << "\n";
     if (!result.installed) {
         std::cerr << "orvane: " << result.problem << "\n";

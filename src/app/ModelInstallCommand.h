@@ -7,8 +7,10 @@
 
 namespace orvane {
 
-// `orvane --install-model FILE|URL [--sha256 HEX]`: downloads or copies a model into place,
-// showing how far it has got on standard error. Returns the exit status.
-int installModelCommand(const std::string& source, const std::optional<std::string>& sha256);
+// `orvane --install-model NAME|FILE|URL [--sha256 HEX]`: downloads or copies a model into place,
+// showing how far it has got on standard error. A name of the catalog ("tiny.en") downloads
+// that model from under baseUrl, checked against the catalog's sum. Returns the exit status.
+int installModelCommand(const std::string& source, const std::optional<std::string>& sha256,
+                        const std::string& baseUrl);
 
 }  // namespace orvane

@@ -10,6 +10,9 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <thread>
+
 #include "accounts/AuthManager.h"
 #include "app/AnswersView.h"
 #include "orvane/BuildConfig.h"
@@ -23,6 +26,16 @@ namespace {
 
 constexpr int kWidth = 500;
 constexpr int kHeight = 800;
+
+// "tiny.en: 75 MB, English only, about 0.4 s a question here"
+QString describe(const CatalogModel& model) {
+    const auto seconds = model.estimatedSeconds(std::thread::hardware_concurrency());
+    return QStringLiteral("%1: %2 MB, %3, about %4 s a question here")
+        .arg(QString::fromStdString(model.name))
+        .arg(model.megabytes)
+        .arg(model.englishOnly ? "English only" : "many languages")
+        .arg(seconds < 1 ? QString::number(seconds, 'f', 1) : QString::number(seconds, 'f', 0));
+}
 
 QString describe(const std::string& id) {
     if (id == shortcut::pushToTalk) return "Push to talk (hold)";
@@ -100,6 +113,28 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
     modelRow->addWidget(m_speechModels, 1);
     modelRow->addWidget(m_addModel);
 
+    m_downloadModels = new QComboBox;
+    m_downloadModels->setFont(UI::ubuntu(12, QFont::Normal));
+    m_downloadModels->setAccessibleName("Model to download");
+    m_downloadProgress = new QProgressBar;
+    m_downloadProgress->setFont(UI::ubuntu(12, QFont::Normal));
+    m_downloadProgress->hide();
+    m_download = new QPushButton("Download");
+    m_download->setFont(UI::ubuntu(12, QFont::Normal));
+    connect(m_download, &QPushButton::clicked, this, [this] {
+        if (m_downloading) {
+            if (onCancelSpeechModelDownload) onCancelSpeechModelDownload();
+            return;
+        }
+        const auto name = m_downloadModels->currentData().toString();
+        if (!name.isEmpty() && onDownloadSpeechModel) onDownloadSpeechModel(name.toStdString());
+    });
+    auto* downloadRow = new QHBoxLayout;
+    downloadRow->setSpacing(8);
+    downloadRow->addWidget(m_downloadModels, 1);
+    downloadRow->addWidget(m_downloadProgress, 1);
+    downloadRow->addWidget(m_download);
+
     m_answers = new AnswersView;
 
     auto* stack = new QVBoxLayout(this);
@@ -116,6 +151,8 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
     stack->addWidget(m_hearing);
     stack->addSpacing(8);
     stack->addLayout(modelRow);
+    stack->addSpacing(8);
+    stack->addLayout(downloadRow);
     stack->addSpacing(20);
     stack->addWidget(m_shortcuts);
     stack->addSpacing(20);
@@ -165,6 +202,40 @@ void PreferencesWindow::showHearing(const SpeechEngines::Status& status) {
     }
     if (!status.selected) m_speechModels->setCurrentIndex(0);
     m_listingModels = false;
+
+    // The catalog's models not yet installed, to download; while one downloads, its progress.
+    m_downloading = status.download.has_value();
+    const auto wanted = m_downloadModels->currentData().toString();
+    m_downloadModels->clear();
+    for (const auto& model : ModelCatalog::models()) {
+        const bool installed =
+            std::any_of(status.models.begin(), status.models.end(),
+                        [&](const auto& path) { return path.filename() == model.fileName(); });
+        if (installed) continue;
+        m_downloadModels->addItem(describe(model), QString::fromStdString(model.name));
+        if (wanted == QString::fromStdString(model.name)) {
+            m_downloadModels->setCurrentIndex(m_downloadModels->count() - 1);
+        }
+    }
+    m_downloadModels->setVisible(!m_downloading);
+    m_downloadProgress->setVisible(m_downloading);
+    m_download->setText(m_downloading ? "Cancel" : "Download");
+    m_download->setEnabled(m_downloading || m_downloadModels->count() > 0);
+    if (m_downloading) {
+        const auto& download = *status.download;
+        const auto name = [](const auto& d) { return QString::fromStdString(d.model); };
+        const int percent = download.total && *download.total > 0
+                                ? static_cast<int>(download.bytes * 100 / *download.total)
+                                : 0;
+        m_downloadProgress->setRange(0, 100);
+        m_downloadProgress->setValue(percent);
+        // "%p" is the bar's own percentage.
+        m_downloadProgress->setFormat(
+            download.total ? QStringLiteral("Downloading %1: %p%").arg(name(download))
+                           : QStringLiteral("Downloading %1: %2 MB")
+                                 .arg(name(download))
+                                 .arg(download.bytes >> 20));
+    }
 }
 
 void PreferencesWindow::paintEvent(QPaintEvent*) {

@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QWidget>
 
@@ -38,6 +39,10 @@ public:
     // The user chose a model (nullopt: PocketSphinx alone), or picked a model file to add.
     std::function<void(std::optional<std::filesystem::path>)> onChooseSpeechModel;
     std::function<void(std::filesystem::path)> onAddSpeechModelFile;
+    // The user asked for a model of the catalog to be downloaded ("tiny.en"), or for the download
+    // under way to stop.
+    std::function<void(std::string)> onDownloadSpeechModel;
+    std::function<void()> onCancelSpeechModelDownload;
     // Asks for a model file; a test puts its own in place of the file dialog.
     std::function<std::optional<std::filesystem::path>()> askForModelFile;
 
@@ -49,6 +54,9 @@ public:
     QLabel* hearingLabel() const { return m_hearing; }
     QComboBox* speechModelBox() const { return m_speechModels; }
     QPushButton* addModelButton() const { return m_addModel; }
+    QComboBox* downloadModelBox() const { return m_downloadModels; }
+    QPushButton* downloadButton() const { return m_download; }
+    QProgressBar* downloadProgress() const { return m_downloadProgress; }
     AnswersView* answersView() const { return m_answers; }
 
 protected:
@@ -66,6 +74,10 @@ private:
     QLabel* m_hearing = nullptr;
     QComboBox* m_speechModels = nullptr;
     QPushButton* m_addModel = nullptr;
+    QComboBox* m_downloadModels = nullptr;
+    QPushButton* m_download = nullptr;
+    QProgressBar* m_downloadProgress = nullptr;
+    bool m_downloading = false;
     AnswersView* m_answers = nullptr;
     bool m_listingModels = false;
 };

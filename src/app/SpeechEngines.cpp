@@ -26,16 +26,19 @@ SpeechEngines::Places SpeechEngines::Places::forUser() {
 }
 
 SpeechEngines::SpeechEngines(TwoPassSpeechService& speech, MainQueue& mainQueue,
-                             BackgroundQueue& modelWork, Places places, Loader loader, Adder adder)
+                             BackgroundQueue& modelWork, Places places, Loader loader, Adder adder,
+                             Downloader downloader)
     : m_speech(speech),
       m_mainQueue(mainQueue),
       m_modelWork(modelWork),
       m_places(std::move(places)),
       m_loader(std::move(loader)),
-      m_adder(std::move(adder)) {}
+      m_adder(std::move(adder)),
+      m_downloader(std::move(downloader)) {}
 
 SpeechEngines::~SpeechEngines() {
     *m_stopping = true;
+    if (m_cancelDownload) *m_cancelDownload = true;
 }
 
 void SpeechEngines::start() {
@@ -106,6 +109,101 @@ void SpeechEngines::addModelFile(const fs::path& file) {
             changed();
         });
     });
+}
+
+SpeechEngines::Downloader SpeechEngines::downloadFrom(HttpClient& http, fs::path models,
+                                                      std::string baseUrl) {
+    return [&http, models = std::move(models), baseUrl = std::move(baseUrl)](
+               const CatalogModel& model,
+               const std::function<void(const ModelInstaller::Progress&)>& progress,
+               const std::atomic<bool>& stop) {
+        const auto result =
+            ModelInstaller(http, models).install(model.url(baseUrl), model.sha256, progress, &stop);
+        return std::pair(result.installed, result.problem);
+    };
+}
+
+void SpeechEngines::download(const CatalogModel& chosen) {
+    const auto* model = &chosen;
+    if (!m_downloader || m_download) return;
+    if (m_places.models.empty()) {
+        m_problem = ModelInstaller::noHomeMessage;
+        changed();
+        return;
+    }
+    m_download = Status::Download{model->name, 0, std::nullopt};
+    m_cancelDownload = std::make_shared<std::atomic<bool>>(false);
+    m_problem.clear();
+    changed();
+    m_modelWork.async([this, alive = std::weak_ptr<bool>(m_alive), stopping = m_stopping,
+                       cancel = m_cancelDownload, &mainQueue = m_mainQueue,
+                       downloader = m_downloader, model = *model] {
+        std::pair<std::optional<fs::path>, std::string> downloaded{std::nullopt,
+                                                                   "The download was stopped."};
+        if (!*stopping && !*cancel) {
+            // Progress is passed on each time it crosses a percent (or a mebibyte when the
+            // server gave no length), not for every packet.
+            std::uint64_t lastStep = 0;
+            downloaded = downloader(
+                model,
+                [&, alive](const ModelInstaller::Progress& progress) {
+                    const auto step = progress.total && *progress.total > 0
+                                          ? progress.bytes * 100 / *progress.total
+                                          : progress.bytes >> 20;
+                    if (step == lastStep && progress.bytes > 0) return;
+                    lastStep = step;
+                    mainQueue.post([this, alive, progress] {
+                        if (!alive.expired()) downloadProgressed(progress.bytes, progress.total);
+                    });
+                },
+                *cancel);
+        }
+        mainQueue.post([this, alive, cancel, model, downloaded = std::move(downloaded)] {
+            if (alive.expired() || cancel != m_cancelDownload) return;
+            m_download.reset();
+            m_cancelDownload.reset();
+            if (downloaded.first) {
+                choose(*downloaded.first);
+                return;
+            }
+            m_problem = *cancel ? "The download of Whisper " + model.name +
+                                      " was stopped; downloading it again goes on from there."
+                                : downloaded.second;
+            changed();
+        });
+    });
+}
+
+void SpeechEngines::cancelDownload() {
+    if (m_cancelDownload) *m_cancelDownload = true;
+}
+
+void SpeechEngines::downloadProgressed(std::uint64_t bytes, std::optional<std::uint64_t> total) {
+    if (!m_download) return;
+    m_download->bytes = bytes;
+    m_download->total = total;
+    changed();
+}
+
+std::optional<CatalogModel> SpeechEngines::downloadToOffer() {
+    if (m_offered || m_places.choice.empty() || m_selected || m_download || !m_downloader)
+        return std::nullopt;
+    if (!ModelInstaller::installedModels(m_places.models).empty()) return std::nullopt;
+    // PocketSphinx alone, chosen: a choice, not a gap to fill.
+    if (const auto choice = remembered(); choice && !*choice) return std::nullopt;
+    std::error_code error;
+    if (fs::exists(offerDismissedMarker(), error)) return std::nullopt;
+    m_offered = true;
+    return *ModelCatalog::find(ModelCatalog::suggested);
+}
+
+void SpeechEngines::dismissOffer() {
+    if (m_places.choice.empty()) return;
+    writeLines(offerDismissedMarker(), {});
+}
+
+fs::path SpeechEngines::offerDismissedMarker() const {
+    return m_places.choice.string() + "-offer-dismissed";
 }
 
 void SpeechEngines::load(const fs::path& model) {
@@ -184,7 +282,11 @@ void SpeechEngines::changed() {
 
 SpeechEngines::Status SpeechEngines::status() const {
     return {m_speech.engineDescription(firstPassName),
-            ModelInstaller::installedModels(m_places.models), m_selected, m_loading, m_problem};
+            ModelInstaller::installedModels(m_places.models),
+            m_selected,
+            m_loading,
+            m_problem,
+            m_download};
 }
 
 void SpeechEngines::remember(const std::optional<fs::path>& model) const {

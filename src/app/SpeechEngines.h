@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "adapters/whisper/ModelCatalog.h"
+#include "adapters/whisper/ModelInstaller.h"
 #include "capture/TwoPassRecognizer.h"
 #include "platform/BackgroundQueue.h"
 #include "platform/MainQueue.h"
@@ -22,8 +24,9 @@ namespace orvane {
 // takes seconds, and must not hold up the sound stream or a screenshot); until one has loaded, and
 // when one cannot be, PocketSphinx hears alone and the status says so. Destroying the engines
 // stops a copy under way and drops the work not yet started. A model that failed to load, or
-// was loading when the process ended, is not loaded again at start until the user chooses it. Every
-// public operation and every report runs on the main thread.
+// was loading when the process ended, is not loaded again at start until the user chooses it.
+// The models of the catalog download on the user's word alone, one at a time. Every public
+// operation and every report runs on the main thread.
 class SpeechEngines {
 public:
     struct Status {
@@ -32,6 +35,12 @@ public:
         std::optional<std::filesystem::path> selected;
         bool loading = false;
         std::string problem;  // why the chosen model is not hearing
+        struct Download {
+            std::string model;  // the catalog's name, "tiny.en"
+            std::uint64_t bytes = 0;
+            std::optional<std::uint64_t> total;
+        };
+        std::optional<Download> download;  // under way
     };
     // Loads a model, or says why it cannot (the result of WhisperTranscriber::load).
     using Loader = std::function<std::pair<std::shared_ptr<UtteranceTranscriber>, std::string>(
@@ -40,6 +49,16 @@ public:
     // abandons the copy.
     using Adder = std::function<std::pair<std::optional<std::filesystem::path>, std::string>(
         const std::filesystem::path&, const std::atomic<bool>& stop)>;
+    // Downloads a model of the catalog in among the installed ones, reporting progress as it
+    // arrives (on any thread); the installed path, or why not. `stop` abandons it, and what
+    // arrived is kept for the next try to go on from.
+    using Downloader = std::function<std::pair<std::optional<std::filesystem::path>, std::string>(
+        const CatalogModel&, const std::function<void(const ModelInstaller::Progress&)>& progress,
+        const std::atomic<bool>& stop)>;
+    // Downloads from the catalog's files under baseUrl into the models directory, each checked
+    // against the catalog's sum.
+    static Downloader downloadFrom(HttpClient& http, std::filesystem::path models,
+                                   std::string baseUrl);
 
     struct Places {
         std::filesystem::path models;  // where installed models are
@@ -50,7 +69,7 @@ public:
     };
 
     SpeechEngines(TwoPassSpeechService& speech, MainQueue& mainQueue, BackgroundQueue& modelWork,
-                  Places places, Loader loader, Adder adder);
+                  Places places, Loader loader, Adder adder, Downloader downloader = nullptr);
     ~SpeechEngines();
     SpeechEngines(const SpeechEngines&) = delete;
     SpeechEngines& operator=(const SpeechEngines&) = delete;
@@ -61,6 +80,15 @@ public:
     void choose(const std::optional<std::filesystem::path>& model);
     // Installs a model file the user picked and chooses it.
     void addModelFile(const std::filesystem::path& file);
+    // Downloads a model of the catalog and chooses it once it is in; nothing while another is
+    // downloading.
+    void download(const CatalogModel& model);
+    void cancelDownload();
+
+    // The model to offer someone who hears with PocketSphinx alone and has installed and chosen
+    // nothing: once a run, until they download one or dismiss the offer for good.
+    std::optional<CatalogModel> downloadToOffer();
+    void dismissOffer();
 
     Status status() const;
     std::function<void(const Status&)> onChanged;
@@ -70,6 +98,8 @@ public:
 private:
     void load(const std::filesystem::path& model);
     void changed();
+    void downloadProgressed(std::uint64_t bytes, std::optional<std::uint64_t> total);
+    std::filesystem::path offerDismissedMarker() const;
     void remember(const std::optional<std::filesystem::path>& model) const;
     // Beside the choice: the model being loaded (still there after a crash while loading), and
     // the models that failed to load, which are not loaded again unless the user chooses them.
@@ -88,6 +118,10 @@ private:
     Places m_places;
     Loader m_loader;
     Adder m_adder;
+    Downloader m_downloader;
+    std::optional<Status::Download> m_download;
+    std::shared_ptr<std::atomic<bool>> m_cancelDownload;
+    bool m_offered = false;
     std::optional<std::filesystem::path> m_selected;
     std::uint64_t m_loadNumber = 0;
     bool m_loading = false;

@@ -14,6 +14,7 @@
 
 #include "adapters/libsecret/LibsecretStore.h"
 #include "adapters/std/PrivateFiles.h"
+#include "adapters/whisper/ModelCatalog.h"
 #include "adapters/whisper/ModelInstaller.h"
 #include "adapters/whisper/WhisperTranscriber.h"
 #include "app/Answers.h"
@@ -66,8 +67,11 @@ int main(int argc, char** argv) {
         std::cout << appVersionLine() << "\n";
         return 0;
     }
+    // Where the catalog's models download from: whisper.cpp's own host, or a mirror.
+    const char* mirror = std::getenv("ORVANE_MODEL_BASE_URL");
+    const std::string modelBaseUrl = mirror && *mirror ? mirror : ModelCatalog::defaultBaseUrl;
     if (arguments.installModel)
-        return installModelCommand(*arguments.installModel, arguments.sha256);
+        return installModelCommand(*arguments.installModel, arguments.sha256, modelBaseUrl);
 
     SingleInstance instance;
     if (const auto problem = instance.problem()) {
@@ -182,7 +186,9 @@ int main(int argc, char** argv) {
                 ModelInstaller(http, ModelInstaller::defaultDirectory().value_or(""))
                     .install(file.string(), std::nullopt, nullptr, &stop);
             return std::pair(result.installed, result.problem);
-        });
+        },
+        SpeechEngines::downloadFrom(services.http, ModelInstaller::defaultDirectory().value_or(""),
+                                    modelBaseUrl));
     delegate.useSpeechEngines(speechEngines);
     delegate.panelBypassesWindowManager =
         QGuiApplication::platformName() == "xcb" && !desktop::windowManagerKeepsPanelAbove();

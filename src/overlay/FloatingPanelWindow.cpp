@@ -131,6 +131,35 @@ void FloatingPanelWindow::buildViews() {
     column->addLayout(statusRow);
     column->addSpacing(10);
 
+    m_offerRow = new QWidget;
+    auto* offerLine = new QHBoxLayout(m_offerRow);
+    offerLine->setContentsMargins(0, 0, 0, 8);
+    offerLine->setSpacing(6);
+    m_offer = new QPushButton;
+    m_offer->setFlat(true);
+    m_offer->setFocusPolicy(Qt::NoFocus);
+    m_offer->setCursor(Qt::PointingHandCursor);
+    m_offer->setFont(UI::ubuntu(11, QFont::Medium));
+    m_offer->setStyleSheet(
+        QStringLiteral("QPushButton { color: %1; text-align: left; border: none; "
+                       "padding: 0; }")
+            .arg(UI::bookCloth().name()));
+    connect(m_offer, &QPushButton::clicked, this, [this] {
+        if (!m_acceptOffer) return;
+        auto accept = std::move(m_acceptOffer);
+        m_acceptOffer = nullptr;
+        accept();
+    });
+    m_dismissOffer = makePillButton("xmark", [this] {
+        auto decline = std::move(m_declineOffer);
+        hideOffer();
+        if (decline) decline();
+    });
+    offerLine->addWidget(m_offer, 1);
+    offerLine->addWidget(m_dismissOffer, 0, Qt::AlignVCenter);
+    m_offerRow->hide();
+    column->addWidget(m_offerRow);
+
     // The panel keeps the keyboard: the answer view never takes it, so the arrows page history.
     m_answerView = new MarkdownView(m_mainQueue);
     setAnswer(startPrompt, UI::white(0.35));
@@ -234,6 +263,21 @@ void FloatingPanelWindow::bindSession() {
 
 void FloatingPanelWindow::showProblem(const QString& problem) {
     setAnswer(problem, UI::withOpacity(kSystemRed, 0.8));
+}
+
+void FloatingPanelWindow::showOffer(const QString& text, std::function<void()> onAccept,
+                                    std::function<void()> onDismiss) {
+    m_offer->setText(text);
+    m_offer->setEnabled(static_cast<bool>(onAccept));
+    m_acceptOffer = std::move(onAccept);
+    m_declineOffer = std::move(onDismiss);
+    m_offerRow->show();
+}
+
+void FloatingPanelWindow::hideOffer() {
+    m_acceptOffer = nullptr;
+    m_declineOffer = nullptr;
+    m_offerRow->hide();
 }
 
 void FloatingPanelWindow::setAnswer(const QString& text, const QColor& color) {

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
+#include <QPushButton>
 #include <QWidget>
 
 #include <functional>
@@ -62,6 +63,12 @@ public:
     void toggleStealth();
     // Says, in the answer area, why answers cannot be had.
     void showProblem(const QString& problem);
+    // A line above the answer offering something the user may take or turn down for good (a
+    // better model to hear with). A click on it calls onAccept; its cross, onDismiss; either
+    // hides it. Without onAccept the line only says how what was taken goes.
+    void showOffer(const QString& text, std::function<void()> onAccept,
+                   std::function<void()> onDismiss);
+    void hideOffer();
     void sendScreenshots();
     void historyPrev();
     void historyNext();
@@ -93,6 +100,8 @@ public:
     PillButton* sendButton() const { return m_send; }
     PillButton* prevButton() const { return m_prev; }
     PillButton* nextButton() const { return m_next; }
+    QPushButton* offerButton() const { return m_offer; }
+    PillButton* dismissOfferButton() const { return m_dismissOffer; }
     bool isStealth() const { return m_isStealth; }
     bool canHideFromCapture() const { return m_canHideFromCapture; }
     bool isPushToTalking() const { return m_isPushToTalking; }
@@ -136,6 +145,11 @@ private:
 
     QWidget* m_container = nullptr;
     MarkdownView* m_answerView = nullptr;
+    QWidget* m_offerRow = nullptr;
+    QPushButton* m_offer = nullptr;
+    PillButton* m_dismissOffer = nullptr;
+    std::function<void()> m_acceptOffer;
+    std::function<void()> m_declineOffer;
     ElidingLabel* m_hearingLabel = nullptr;
     QLabel* m_timerLabel = nullptr;
     QWidget* m_statusDot = nullptr;

@@ -27,6 +27,7 @@ const QHash<QString, QString>& symbolTable() {
         {"bubble.left", "message-circle"},
         {"ellipsis.bubble", "message-circle-more"},
         {"waveform", "audio-waveform"},
+        {"xmark", "x"},
     };
     return table;
 }

@@ -6,6 +6,7 @@
 #include <openssl/sha.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -148,12 +149,88 @@ TEST_F(ModelInstall, ServerErrorsAndCutOffDownloadsSayWhatHappened) {
     });
     const auto missing = installer.install(server->origin() + "/missing.bin", sum, nullptr);
     EXPECT_EQ(missing.problem, "The server answered 404 for " + server->origin() + "/missing.bin.");
-    const auto cut = installer.install(server->origin() + "/cut.bin", sum, nullptr);
-    EXPECT_FALSE(cut.installed);
-    EXPECT_FALSE(cut.problem.empty());
     const auto refused = installer.install("http://127.0.0.1:1/m.bin", sum, nullptr);
     EXPECT_EQ(refused.problem.rfind("The download failed: ", 0), 0u) << refused.problem;
     EXPECT_TRUE(filesIn(models).empty());
+    const auto cut = installer.install(server->origin() + "/cut.bin", sum, nullptr);
+    EXPECT_FALSE(cut.installed);
+    EXPECT_FALSE(cut.problem.empty());
+    EXPECT_EQ(filesIn(models), (std::vector<std::string>{".cut.bin.part"}))
+        << "what arrived is kept to go on from, out of the models' list";
+    EXPECT_TRUE(ModelInstaller::installedModels(models).empty());
+}
+
+// A download cut off or stopped goes on from where it ended: the server is asked for the rest
+// (a range), and one that sends the whole file again, or cannot send the rest, starts it over.
+TEST_F(ModelInstall, AnInterruptedDownloadGoesOnFromWhereItEnded) {
+    enum class Then { rest, wholeAgain, refuseRange };
+    std::atomic<Then> then{Then::rest};
+    std::atomic<bool> cutNext{true};
+    auto server = serve([&](LoopbackConnection& c) {
+        const auto& headers = c.request().headers;
+        const auto range = headers.find("range");
+        if (cutNext.exchange(false)) {
+            const auto half = model.size() / 2;
+            c.write("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(model.size()) +
+                    "\r\nConnection: close\r\n\r\n" + model.substr(0, half));
+            return true;
+        }
+        if (then == Then::wholeAgain || range == headers.end()) return false;
+        if (then == Then::refuseRange) {
+            c.write(statusReply(416, ""));
+            return true;
+        }
+        const auto from = std::stoul(range->second.substr(6));  // "bytes=N-"
+        c.write("HTTP/1.1 206 Partial Content\r\nContent-Length: " +
+                std::to_string(model.size() - from) + "\r\nConnection: close\r\n\r\n" +
+                model.substr(from));
+        return true;
+    });
+    const auto url = server->origin() + "/ggml-tiny.en.bin";
+    for (const auto how : {Then::rest, Then::wholeAgain, Then::refuseRange}) {
+        then = how;
+        cutNext = true;
+        fs::remove_all(models);
+        EXPECT_FALSE(installer.install(url, sum, nullptr).installed);
+        std::vector<ModelInstaller::Progress> seen;
+        const auto result = installer.install(url, sum, [&](const auto& p) { seen.push_back(p); });
+        ASSERT_TRUE(result.installed) << result.problem;
+        EXPECT_EQ(result.sha256, sum);
+        EXPECT_EQ(filesIn(models), (std::vector<std::string>{"ggml-tiny.en.bin"}));
+        ASSERT_FALSE(seen.empty());
+        EXPECT_EQ(seen.back().bytes, model.size());
+        if (how == Then::rest) {
+            EXPECT_EQ(seen.front().bytes, model.size() / 2) << "progress goes on from the half";
+            EXPECT_EQ(server->requests().back().headers.at("range"),
+                      "bytes=" + std::to_string(model.size() / 2) + "-");
+        }
+    }
+
+    // Stopped by the user as it arrives, then downloaded again: it goes on from there.
+    then = Then::rest;
+    fs::remove_all(models);
+    std::atomic<bool> stop{false};
+    const auto stopped = installer.install(
+        server->origin() + "/ggml-base.en.bin", sum,
+        [&](const ModelInstaller::Progress& p) {
+            if (p.bytes > 0) stop = true;
+        },
+        &stop);
+    EXPECT_EQ(stopped.problem, "The download was stopped.");
+    EXPECT_EQ(filesIn(models), (std::vector<std::string>{".ggml-base.en.bin.part"}));
+    EXPECT_TRUE(installer.install(server->origin() + "/ggml-base.en.bin", sum, nullptr).installed);
+
+    // What was kept but is not the model's start is found out by the sum, and not kept again.
+    fs::remove_all(models);
+    cutNext = true;
+    installer.install(url, sum, nullptr);
+    {
+        std::fstream part(models / ".ggml-tiny.en.bin.part", std::ios::in | std::ios::out);
+        part.write("garbage", 7);
+    }
+    EXPECT_NE(installer.install(url, sum, nullptr).problem.find("SHA-256"), std::string::npos);
+    EXPECT_TRUE(filesIn(models).empty());
+    EXPECT_TRUE(installer.install(url, sum, nullptr).installed);
 }
 
 TEST_F(ModelInstall, AFileIsCopiedAndMustBeAModel) {
@@ -235,6 +312,18 @@ TEST_F(ModelInstall, TheOrvaneCommandInstallsIntoTheUsersModelsDirectory) {
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.output.find("orvane: The model's SHA-256 is " + sum), std::string::npos)
         << refused.output;
+
+    // A model of the catalog by its name: downloaded from the catalog's place (here a mirror),
+    // checked against the sum the catalog pins, which this generated model does not have.
+    const auto named = runProcess("env -u XDG_DATA_HOME HOME=" + shellQuoted(home.string()) +
+                                  " ORVANE_MODEL_BASE_URL=" + server->origin() + "/mirror " +
+                                  ORVANE_APP_PATH + " --install-model base.en");
+    EXPECT_EQ(named.exitCode, 1);
+    EXPECT_NE(named.output.find(", not "
+                                "a03779c86df3323075f5e796cb2ce5029f00ec8869eee3fdfb897afe36c6d002"),
+              std::string::npos)
+        << named.output;
+    EXPECT_EQ(server->requests().back().target, "/mirror/ggml-base.en.bin");
 
     // Without a home directory there is no private place for models: nothing goes to /tmp.
     const auto homeless =

@@ -4,12 +4,18 @@
 
 #include <QTest>
 
+#include <unistd.h>
+
+#include <filesystem>
+
 #include "accounts/ui/LoginWindow.h"
 #include "app/AppDelegate.h"
 #include "app/PreferencesWindow.h"
+#include "app/SpeechEngines.h"
 #include "capture/ScreenshotCapture.h"
 #include "overlay/ContextSheet.h"
 #include "overlay/FloatingPanelWindow.h"
+#include "overlay/PillButton.h"
 #include "session/DesktopShortcuts.h"
 #include "ui/AppHarness.h"
 
@@ -442,6 +448,87 @@ TEST_F(Shell, WithoutAStatusAreaThePanelsMenuReachesAboutAndQuit) {
     quit->trigger();
     EXPECT_EQ(quits, 1);
     delete menu;
+}
+
+// A session started while PocketSphinx hears alone offers a Whisper model on the panel, once;
+// nothing downloads until it is clicked, and then the line follows the download.
+class ShellWithEngines : public Shell {
+protected:
+    ShellWithEngines() { app.useSpeechEngines(engines); }
+    ~ShellWithEngines() override { std::filesystem::remove_all(root); }
+    void startListening() {
+        app.floatingPanel()->toggleSession();
+        h.mainQueue.runUntilIdle();
+        h.background.runAll();
+        h.mainQueue.runUntilIdle();
+    }
+
+    std::filesystem::path root =
+        std::filesystem::temp_directory_path() / ("orvane-offer-" + std::to_string(::getpid()));
+    TwoPassSpeechService speech{h.speech};
+    ManualBackgroundQueue modelWork;
+    std::vector<std::string> downloads;
+    SpeechEngines engines{
+        speech,
+        h.mainQueue,
+        modelWork,
+        {root / "models", root / "config" / "speech-model"},
+        [](const auto&) {
+            return std::pair<std::shared_ptr<UtteranceTranscriber>, std::string>(nullptr, "");
+        },
+        [](const auto&, const auto&) {
+            return std::pair<std::optional<std::filesystem::path>, std::string>(std::nullopt, "");
+        },
+        [this](const CatalogModel& model, const auto& progress, const auto&) {
+            downloads.push_back(model.name);
+            progress(ModelInstaller::Progress{40, 100});
+            return std::pair<std::optional<std::filesystem::path>, std::string>(
+                std::nullopt, "The server answered 503 for the model.");
+        }};
+};
+
+TEST_F(ShellWithEngines, APanelHearingWithoutWhisperOffersItOnceAndFollowsItsDownload) {
+    h.auth.setAccessToken("held");
+    app.applicationDidFinishLaunching();
+    auto* panel = app.floatingPanel();
+    EXPECT_FALSE(panel->offerButton()->isVisibleTo(panel)) << "not before a session starts";
+    startListening();
+    ASSERT_TRUE(panel->offerButton()->isVisibleTo(panel));
+    EXPECT_EQ(panel->offerButton()->text(), "Hear better: download Whisper tiny.en, 75 MB");
+    modelWork.runAll();
+    EXPECT_TRUE(downloads.empty()) << "nothing downloads without the click";
+
+    panel->offerButton()->click();
+    EXPECT_EQ(panel->offerButton()->text(), "Downloading Whisper tiny.en...");
+    EXPECT_FALSE(panel->offerButton()->isEnabled());
+    modelWork.runAll();
+    h.mainQueue.runUntilIdle();
+    EXPECT_EQ(downloads, std::vector<std::string>{"tiny.en"});
+    EXPECT_EQ(panel->offerButton()->text(), "The server answered 503 for the model.");
+    panel->dismissOfferButton()->button()->click();
+    EXPECT_FALSE(panel->offerButton()->isVisibleTo(panel));
+
+    // Stopped and started again in the same run: not offered twice.
+    panel->toggleSession();
+    h.mainQueue.runUntilIdle();
+    startListening();
+    EXPECT_FALSE(panel->offerButton()->isVisibleTo(panel));
+}
+
+TEST_F(ShellWithEngines, AnOfferTurnedDownIsNotMadeAgain) {
+    h.auth.setAccessToken("held");
+    app.applicationDidFinishLaunching();
+    startListening();
+    app.floatingPanel()->dismissOfferButton()->button()->click();
+    EXPECT_TRUE(downloads.empty());
+    EXPECT_FALSE(engines.downloadToOffer()) << "turned down, for this run";
+    SpeechEngines nextRun(
+        speech, h.mainQueue, modelWork, {root / "models", root / "config" / "speech-model"},
+        nullptr, nullptr, [](const auto&, const auto&, const auto&) {
+            return std::pair<std::optional<std::filesystem::path>, std::string>(std::nullopt, "");
+        });
+    nextRun.start();
+    EXPECT_FALSE(nextRun.downloadToOffer()) << "and for good";
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ TEST(AppCommandLine, InstallingAModelIsRefusedBesideOtherWork) {
               "--install-model goes on its own");
     EXPECT_EQ(AppArguments::parse({"--install-model", "m.bin", "a:/1"}).error,
               "--install-model goes on its own");
-    EXPECT_NE(appUsage().find("--install-model FILE|URL"), std::string::npos);
+    EXPECT_NE(appUsage().find("--install-model NAME|FILE|URL"), std::string::npos);
 }
 
 }  // namespace

@@ -139,10 +139,52 @@ TEST(PreferencesWindowTest, SaysWhichEnginesHearAndListsTheModels) {
     ASSERT_EQ(box->count(), 3);
     EXPECT_EQ(box->currentText(), "Then Whisper: ggml-base.en.bin");
 
-    status = {"PocketSphinx", {"/m/ggml-tiny.en.bin"}, std::nullopt, true, ""};
+    status = {};
+    status.engines = "PocketSphinx";
+    status.models = {"/m/ggml-tiny.en.bin"};
+    status.loading = true;
     window.showHearing(status);
     EXPECT_EQ(window.hearingLabel()->text(), "Hearing: PocketSphinx\nLoading the Whisper model...");
     EXPECT_EQ(box->currentIndex(), 0);
+}
+
+// The catalog's models not installed are offered for download, with their size; one downloading
+// shows its progress, and the button stops it.
+TEST(PreferencesWindowTest, DownloadsAModelOfTheCatalogAndShowsHowItGoes) {
+    AuthManager auth;
+    PreferencesWindow window(auth);
+    std::vector<std::string> asked;
+    int cancelled = 0;
+    window.onDownloadSpeechModel = [&](std::string name) { asked.push_back(name); };
+    window.onCancelSpeechModelDownload = [&] { ++cancelled; };
+    SpeechEngines::Status status;
+    status.engines = "PocketSphinx";
+    status.models = {"/m/ggml-tiny.en.bin", "/m/ggml-base.en.bin"};
+    window.showHearing(status);
+    auto* box = window.downloadModelBox();
+    ASSERT_EQ(box->count(), 3);
+    EXPECT_TRUE(box->itemText(0).startsWith("small.en: 466 MB, English only, about "))
+        << box->itemText(0).toStdString();
+    EXPECT_TRUE(box->itemText(1).startsWith("tiny: 75 MB, many languages, about "));
+    box->setCurrentIndex(1);
+    window.downloadButton()->click();
+    EXPECT_EQ(asked, std::vector<std::string>{"tiny"});
+
+    status.download = SpeechEngines::Status::Download{"tiny", 30, 120};
+    window.showHearing(status);
+    EXPECT_TRUE(window.downloadProgress()->isVisibleTo(&window));
+    EXPECT_FALSE(box->isVisibleTo(&window));
+    EXPECT_EQ(window.downloadProgress()->text(), "Downloading tiny: 25%");
+    EXPECT_EQ(window.downloadButton()->text(), "Cancel");
+    window.downloadButton()->click();
+    EXPECT_EQ(cancelled, 1);
+    EXPECT_EQ(asked.size(), 1u);
+
+    status.download.reset();
+    status.models.push_back("/m/ggml-tiny.bin");
+    window.showHearing(status);
+    EXPECT_EQ(box->count(), 2);
+    EXPECT_EQ(window.downloadButton()->text(), "Download");
 }
 
 TEST(PreferencesWindowTest, ChoosingAndAddingModelsIsHandedOn) {

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "adapters/curl/CurlHttpClient.h"
 #include "adapters/std/SteppedMainQueue.h"
@@ -15,6 +16,7 @@
 #include "adapters/whisper/WhisperTranscriber.h"
 #include "fakes/ManualBackgroundQueue.h"
 #include "fakes/ScriptedSpeech.h"
+#include "integration/LoopbackServer.h"
 
 namespace orvane::testing {
 namespace {
@@ -28,7 +30,7 @@ protected:
     void SetUp() override { fs::create_directories(outside); }
     void TearDown() override { fs::remove_all(root); }
 
-    std::unique_ptr<SpeechEngines> makeEngines() {
+    std::unique_ptr<SpeechEngines> makeEngines(const std::string& baseUrl = "http://127.0.0.1:1") {
         auto engines = std::make_unique<SpeechEngines>(
             speech, mainQueue, background, places,
             [](const fs::path& model) {
@@ -42,7 +44,8 @@ protected:
                 const auto result = ModelInstaller(http, places.models)
                                         .install(file.string(), std::nullopt, nullptr, &stop);
                 return std::pair(result.installed, result.problem);
-            });
+            },
+            SpeechEngines::downloadFrom(http, places.models, baseUrl));
         engines->onChanged = [this](const SpeechEngines::Status& status) {
             reports.push_back(status);
         };
@@ -258,6 +261,91 @@ TEST_F(Engines, AFileThatIsNoModelIsRefusedAndTheChoiceStays) {
         << status.problem;
     EXPECT_TRUE(status.models.empty()) << "nothing half-installed is listed";
     EXPECT_FALSE(hearsInTwoPasses());
+}
+
+// The catalog's models download from a server (here one on loopback serving a generated model
+// under that model's own sum), checked, then chosen; progress is reported on the way.
+TEST_F(Engines, ACatalogModelDownloadsWithProgressAndThenHears) {
+    const auto made = outside / "made.bin";
+    ASSERT_TRUE(writeRandomWhisperModel(made.string(), WhisperDimensions::testSized(), 5));
+    std::ifstream in(made, std::ios::binary);
+    const std::string bytes(std::istreambuf_iterator<char>(in), {});
+    LoopbackServer server([&](LoopbackConnection& c) {
+        c.write("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(bytes.size()) +
+                "\r\nConnection: close\r\n\r\n");
+        for (std::size_t at = 0; at < bytes.size(); at += 65536) {
+            if (!c.write(std::string_view(bytes).substr(at, 65536))) return;
+        }
+    });
+    CatalogModel model = *ModelCatalog::find("tiny.en");
+    auto engines = makeEngines(server.origin() + "/resolve/main");
+    engines->start();
+    engines->download(model);
+    EXPECT_EQ(engines->status().download->model, "tiny.en");
+    settle();
+    EXPECT_FALSE(engines->status().download);
+    EXPECT_NE(engines->status().problem.find("not " + model.sha256), std::string::npos)
+        << "checked against the catalog's sum: " << engines->status().problem;
+    EXPECT_EQ(server.requests().back().target, "/resolve/main/ggml-tiny.en.bin");
+
+    model.sha256 =
+        ModelInstaller(http, outside / "sums").install(made, std::nullopt, nullptr).sha256;
+    reports.clear();
+    engines->download(model);
+    settle();
+    const auto status = engines->status();
+    EXPECT_TRUE(status.problem.empty()) << status.problem;
+    EXPECT_EQ(status.selected, places.models / "ggml-tiny.en.bin");
+    EXPECT_TRUE(hearsInTwoPasses());
+    const auto progress = std::count_if(reports.begin(), reports.end(), [](const auto& r) {
+        return r.download && r.download->bytes > 0 && r.download->total;
+    });
+    EXPECT_GE(progress, 2) << "progress as it arrives";
+    EXPECT_LE(progress, 101) << "at most once a percent";
+}
+
+TEST_F(Engines, ADownloadStoppedSaysItGoesOnFromThereNextTime) {
+    auto engines = makeEngines();
+    engines->start();
+    engines->download(*ModelCatalog::find("base.en"));
+    engines->download(*ModelCatalog::find("tiny.en"));  // one at a time
+    EXPECT_EQ(engines->status().download->model, "base.en");
+    engines->cancelDownload();
+    settle();
+    EXPECT_FALSE(engines->status().download);
+    EXPECT_EQ(engines->status().problem,
+              "The download of Whisper base.en was stopped; downloading it again goes on from "
+              "there.");
+    EXPECT_TRUE(engines->status().models.empty());
+}
+
+// Someone hearing with PocketSphinx alone, with nothing installed or chosen, is offered the
+// suggested model once a run, until they turn it down for good.
+TEST_F(Engines, TheSuggestedModelIsOfferedOnceUntilTurnedDown) {
+    auto engines = makeEngines();
+    engines->start();
+    const auto offered = engines->downloadToOffer();
+    ASSERT_TRUE(offered);
+    EXPECT_EQ(offered->name, "tiny.en");
+    EXPECT_FALSE(engines->downloadToOffer()) << "once a run";
+    engines = makeEngines();
+    engines->start();
+    EXPECT_TRUE(engines->downloadToOffer()) << "again the next run";
+    engines->dismissOffer();
+    engines = makeEngines();
+    engines->start();
+    EXPECT_FALSE(engines->downloadToOffer()) << "turned down for good";
+
+    fs::remove_all(root / "config");
+    engines = makeEngines();
+    engines->start();
+    engines->choose(std::nullopt);
+    EXPECT_FALSE(engines->downloadToOffer()) << "PocketSphinx alone was chosen";
+    fs::remove_all(root / "config");
+    installed("ggml-mine.bin", 5);
+    engines = makeEngines();
+    engines->start();
+    EXPECT_FALSE(engines->downloadToOffer()) << "a model is installed";
 }
 
 }  // namespace

@@ -100,6 +100,17 @@ std::variant<FileDescriptor, std::string> openPrivateForWriting(const fs::path& 
     return fd;
 }
 
+std::variant<FileDescriptor, std::string> openPrivateToContinue(const fs::path& path) {
+    FileDescriptor fd(
+        ::open(path.c_str(), O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) return "Cannot open " + path.string() + ": " + reason() + ".";
+    if (auto problem = checkOwnRegularFile(fd.get(), path)) return *problem;
+    if (::fcntl(fd.get(), F_SETFL, O_APPEND) != 0 || ::fchmod(fd.get(), 0600) != 0) {
+        return "Cannot make " + path.string() + " private: " + reason() + ".";
+    }
+    return fd;
+}
+
 std::variant<FileDescriptor, std::string> createPrivate(const fs::path& path) {
     FileDescriptor fd(
         ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));

@@ -42,6 +42,9 @@ private:
 // a link and only when it is a regular file this user owns; a new one is made. Returns the
 // descriptor, or why not as a sentence.
 std::variant<FileDescriptor, std::string> openPrivateForWriting(const std::filesystem::path& path);
+// Opens a file of this user's that exists, to read it and write on at its end (O_APPEND), made
+// private, without following a link and only when it is a regular file this user owns.
+std::variant<FileDescriptor, std::string> openPrivateToContinue(const std::filesystem::path& path);
 // Makes a file that must not exist yet (O_EXCL, no link followed), private to this user.
 std::variant<FileDescriptor, std::string> createPrivate(const std::filesystem::path& path);
 // Writes all of the bytes; false when the disk refused.

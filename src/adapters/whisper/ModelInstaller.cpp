@@ -26,9 +26,8 @@ namespace {
 
 class Sha256 {
 public:
-    Sha256() : m_context(EVP_MD_CTX_new(), EVP_MD_CTX_free) {
-        EVP_DigestInit_ex(m_context.get(), EVP_sha256(), nullptr);
-    }
+    Sha256() : m_context(EVP_MD_CTX_new(), EVP_MD_CTX_free) { restart(); }
+    void restart() { EVP_DigestInit_ex(m_context.get(), EVP_sha256(), nullptr); }
     void add(std::string_view bytes) {
         EVP_DigestUpdate(m_context.get(), bytes.data(), bytes.size());
     }
@@ -87,20 +86,35 @@ std::string modelName(const std::string& source) {
 }
 
 // Writes what arrives to the part file and its sum as it goes, and stops past the largest model;
-// the installer waits for the end.
+// the installer waits for the end. A part file already holding the start of the model is
+// continued when the server sends the rest (206), and begun again when it sends it all (200).
 class Download : public HttpStreamDelegate {
 public:
-    Download(int out, Sha256& sum, std::uint64_t maxBytes,
+    Download(int out, Sha256& sum, std::uint64_t resumeFrom, std::uint64_t maxBytes,
              const std::function<void(const ModelInstaller::Progress&)>& progress,
              const std::atomic<bool>* stop)
-        : m_out(out), m_sum(sum), m_maxBytes(maxBytes), m_progress(progress), m_stop(stop) {}
+        : m_out(out), m_sum(sum), m_maxBytes(maxBytes), m_progress(progress), m_stop(stop) {
+        m_reported.bytes = resumeFrom;
+    }
 
     void didReceiveResponse(const HttpResponse& response) override {
         m_status = response.statusCode;
-        m_reported.total = response.contentLength;
+        if (m_status == 206 && m_reported.bytes > 0) {
+            if (response.contentLength) {
+                m_reported.total = m_reported.bytes + *response.contentLength;
+            }
+        } else if (m_status == 200) {
+            if (m_reported.bytes > 0 && ::ftruncate(m_out, 0) != 0) m_writeFailed = true;
+            m_sum.restart();
+            m_reported.bytes = 0;
+            m_reported.total = response.contentLength;
+        }
     }
     bool didReceiveData(std::string_view bytes) override {
-        if (m_status != 200 || (m_stop && *m_stop)) return false;
+        if (!(m_status == 200 || (m_status == 206 && m_reported.bytes > 0)) || m_writeFailed ||
+            stopped()) {
+            return false;
+        }
         if ((m_reported.total && *m_reported.total > m_maxBytes) ||
             m_reported.bytes + bytes.size() > m_maxBytes) {
             m_tooLarge = true;
@@ -122,27 +136,49 @@ public:
         m_finished.notify_all();
     }
 
-    // The problem, or nothing when the whole body arrived.
-    std::optional<std::string> wait(const std::string& url) {
+    struct Outcome {
+        std::optional<std::string> problem;  // nothing when the whole body arrived
+        bool worthContinuing = false;        // the part file holds good bytes to go on from
+        bool rangeRefused = false;           // the server cannot send the rest: begin again
+    };
+    // Waits for the end, or for the stop, which ends the transfer (between two writes, or while
+    // the server is silent).
+    Outcome wait(const std::string& url, HttpTask& task) {
         std::unique_lock lock(m_mutex);
-        m_finished.wait(lock, [this] { return m_done; });
-        if (m_writeFailed) return std::string(kWriteFailed);
+        while (
+            !m_finished.wait_for(lock, std::chrono::milliseconds(100), [this] { return m_done; })) {
+            if (stopped()) break;
+        }
+        if (stopped()) {
+            lock.unlock();
+            task.cancel();  // once it returns, nothing more is written
+            return {"The download was stopped.", true, false};
+        }
+        if (m_writeFailed) return {kWriteFailed, false, false};
         if (m_tooLarge) {
-            return "The download is larger than any model (" + std::to_string(m_maxBytes) +
-                   " bytes) and was stopped.";
+            return {"The download is larger than any model (" + std::to_string(m_maxBytes) +
+                        " bytes) and was stopped.",
+                    false, false};
         }
-        if (m_stop && *m_stop) return std::string("The download was stopped.");
-        if (m_status != 200 && m_status != 0) {
-            return "The server answered " + std::to_string(m_status) + " for " + url + ".";
+        if (m_status == 416) return {"The server cannot send the rest of the model.", false, true};
+        if (m_status != 200 && m_status != 206 && m_status != 0) {
+            return {"The server answered " + std::to_string(m_status) + " for " + url + ".",
+                    m_status >= 500, false};
         }
-        if (m_error) return "The download failed: " + *m_error + ".";
+        if (m_error) {
+            auto error = *m_error;
+            if (!error.empty() && error.back() == '.') error.pop_back();
+            return {"The download failed: " + error + ".", true, false};
+        }
         if (m_reported.total && *m_reported.total != m_reported.bytes) {
-            return std::string("The download ended early.");
+            return {"The download ended early.", true, false};
         }
-        return std::nullopt;
+        return {};
     }
 
 private:
+    bool stopped() const { return m_stop && *m_stop; }
+
     int m_out;
     Sha256& m_sum;
     std::uint64_t m_maxBytes;
@@ -157,6 +193,54 @@ private:
     bool m_done = false;
     std::optional<std::string> m_error;
 };
+
+// Opens a part file an earlier download left, adding what it holds to the sum; nothing when there
+// is none fit to continue (then it is made anew).
+std::optional<std::pair<files::FileDescriptor, std::uint64_t>> continuePart(
+    const fs::path& part, Sha256& sum, std::uint64_t maxBytes) {
+    std::error_code error;
+    if (!fs::exists(fs::symlink_status(part, error))) return std::nullopt;
+    auto opened = files::openPrivateToContinue(part);
+    auto* fd = std::get_if<files::FileDescriptor>(&opened);
+    if (!fd) return std::nullopt;
+    std::vector<char> buffer(1 << 20);
+    std::uint64_t size = 0;
+    while (true) {
+        const auto got = ::pread(fd->get(), buffer.data(), buffer.size(), static_cast<off_t>(size));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return std::nullopt;
+        if (got == 0) break;
+        sum.add(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+        size += static_cast<std::uint64_t>(got);
+        if (size > maxBytes) return std::nullopt;
+    }
+    if (size == 0) return std::nullopt;
+    return std::pair(std::move(*fd), size);
+}
+
+std::optional<std::string> copyFile(
+    const std::string& source, int out, Sha256& sum,
+    const std::function<void(const ModelInstaller::Progress&)>& progress,
+    const std::atomic<bool>* stop, std::uint64_t maxBytes) {
+    std::ifstream in(source, std::ios::binary);
+    if (!in) return "Cannot read " + source + ".";
+    std::error_code error;
+    ModelInstaller::Progress copied;
+    copied.total = static_cast<std::uint64_t>(fs::file_size(source, error));
+    std::vector<char> buffer(1 << 20);
+    while (in) {
+        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        if (got == 0) break;
+        if (copied.bytes + got > maxBytes) return source + " is larger than any model.";
+        if (!files::writeAll(out, std::string_view(buffer.data(), got))) return kWriteFailed;
+        sum.add(std::string_view(buffer.data(), got));
+        copied.bytes += got;
+        if (progress) progress(copied);
+        if (stop && *stop) return "The copy was stopped.";
+    }
+    return std::nullopt;
+}
 
 }  // namespace
 
@@ -210,50 +294,50 @@ ModelInstaller::Result ModelInstaller::install(const std::string& source,
     const auto target = m_directory / name;
     const auto part = m_directory / ("." + name + ".part");
     Result result;
-    {
-        // A part file left behind is replaced; one planted as a link is removed, not followed.
-        fs::remove(part, error);
-        auto opened = files::createPrivate(part);
-        if (const auto* problem = std::get_if<std::string>(&opened)) {
-            return {std::nullopt, "", *problem};
-        }
-        auto out = std::move(std::get<files::FileDescriptor>(opened));
+    // A download that begins again from nothing when the server cannot send the rest of one an
+    // earlier try left.
+    for (int attempt = 0; attempt < 2; ++attempt) {
         Sha256 sum;
+        files::FileDescriptor out;
+        std::uint64_t resumeFrom = 0;
+        if (download && attempt == 0) {
+            if (auto continued = continuePart(part, sum, m_maxBytes)) {
+                out = std::move(continued->first);
+                resumeFrom = continued->second;
+            } else {
+                sum.restart();
+            }
+        }
+        if (!out) {
+            // A part file left behind is replaced; one planted as a link is removed, not followed.
+            fs::remove(part, error);
+            auto opened = files::createPrivate(part);
+            if (const auto* problem = std::get_if<std::string>(&opened)) {
+                return {std::nullopt, "", *problem};
+            }
+            out = std::move(std::get<files::FileDescriptor>(opened));
+        }
         std::optional<std::string> failed;
+        bool keepPart = false;
         if (download) {
             HttpRequest request;
             request.url = source;
             request.followRedirects = true;
             request.idleTimeoutSeconds = 60;
             request.totalTimeoutSeconds = 6 * 3600;
-            auto delegate = std::make_shared<Download>(out.get(), sum, m_maxBytes, progress, stop);
-            auto task = m_http.stream(request, delegate);
-            failed = delegate->wait(source);
-        } else {
-            std::ifstream in(source, std::ios::binary);
-            if (!in) {
-                failed = "Cannot read " + source + ".";
-            } else {
-                Progress copied;
-                copied.total = static_cast<std::uint64_t>(fs::file_size(source, error));
-                std::vector<char> buffer(1 << 20);
-                while (!failed && in) {
-                    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-                    const auto got = static_cast<std::size_t>(in.gcount());
-                    if (got == 0) break;
-                    if (copied.bytes + got > m_maxBytes) {
-                        failed = source + " is larger than any model.";
-                        break;
-                    }
-                    if (!files::writeAll(out.get(), std::string_view(buffer.data(), got))) {
-                        failed = kWriteFailed;
-                    }
-                    sum.add(std::string_view(buffer.data(), got));
-                    copied.bytes += got;
-                    if (progress) progress(copied);
-                    if (stop && *stop) failed = "The copy was stopped.";
-                }
+            if (resumeFrom > 0) {
+                request.headers.emplace_back("Range", "bytes=" + std::to_string(resumeFrom) + "-");
+                if (progress) progress({resumeFrom, std::nullopt});
             }
+            auto delegate =
+                std::make_shared<Download>(out.get(), sum, resumeFrom, m_maxBytes, progress, stop);
+            auto task = m_http.stream(request, delegate);
+            const auto outcome = delegate->wait(source, *task);
+            if (outcome.rangeRefused && attempt == 0) continue;
+            failed = outcome.problem;
+            keepPart = outcome.worthContinuing;
+        } else {
+            failed = copyFile(source, out.get(), sum, progress, stop, m_maxBytes);
         }
         result.sha256 = sum.hex();
         if (::close(out.release()) != 0 && !failed) failed = kWriteFailed;
@@ -267,10 +351,12 @@ ModelInstaller::Result ModelInstaller::install(const std::string& source,
             }
         }
         if (failed) {
-            fs::remove(part, error);
+            // What arrived of an interrupted download stays, to be continued by the next try.
+            if (!keepPart || fs::file_size(part, error) == 0) fs::remove(part, error);
             result.problem = *failed;
             return result;
         }
+        break;
     }
     fs::rename(part, target, error);
     if (error) {

@@ -17,8 +17,10 @@ namespace orvane {
 // Puts Whisper models where Orvane finds them: downloaded from a URL or copied from a file, each
 // checked against its SHA-256 and read as a model before it takes its place, so a cut-off
 // download, a wrong file or an error page never becomes a model. Until then it is a hidden
-// ".part" file beside the models, removed when anything fails. The models directory must be this
-// user's alone, and the part file is made new there, never through a link.
+// ".part" file beside the models, removed when what arrived is wrong; a download that was cut off
+// or stopped leaves it, and the next download of the same file asks only for the rest. The models
+// directory must be this user's alone, and the part file is made there or continued only as a
+// regular file of this user's, never through a link.
 class ModelInstaller {
 public:
     struct Progress {
@@ -50,7 +52,7 @@ public:
 
     // Installs from an http(s) URL, which needs the expected SHA-256, or from a file, whose sum
     // is checked when one is given. Blocks until done; progress is reported as bytes arrive (on
-    // the network thread for a download). `stop` abandons it.
+    // the network thread for a download). `stop` abandons it within a tenth of a second.
     Result install(const std::string& source, const std::optional<std::string>& expectedSha256,
                    const std::function<void(const Progress&)>& progress,
                    const std::atomic<bool>* stop = nullptr);

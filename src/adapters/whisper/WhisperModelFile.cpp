@@ -183,6 +183,14 @@ WhisperDimensions WhisperDimensions::baseEnglish() {
     return d;
 }
 
+WhisperDimensions WhisperDimensions::smallEnglish() {
+    WhisperDimensions d;
+    d.audioState = d.textState = 768;
+    d.audioHeads = d.textHeads = 12;
+    d.audioLayers = d.textLayers = 12;
+    return d;
+}
+
 WhisperDimensions WhisperDimensions::testSized() {
     WhisperDimensions d;
     d.audioState = d.textState = 64;

@@ -26,6 +26,7 @@ struct WhisperDimensions {
 
     static WhisperDimensions tinyEnglish();
     static WhisperDimensions baseEnglish();
+    static WhisperDimensions smallEnglish();
     // Small enough to load and run in a test in milliseconds; whisper.cpp runs it like any other.
     static WhisperDimensions testSized();
     // "tiny.en", "base.en" …, or "unknown size".

@@ -84,7 +84,10 @@ int main(int argc, char** argv) {
     session->onStateChanged(SessionManager::State::listening);
     session->onTranscript("so tell me how you would design a rate limiter for a public api");
     mainQueue.advance(754);
+    panel.showOffer(
+        "Hear better: download Whisper tiny.en, 75 MB", [] {}, [] {});
     ok &= save(panel, dir, "02-listening");
+    panel.hideOffer();
 
     session->onStateChanged(SessionManager::State::processing);
     session->onAnswer("");
@@ -139,7 +142,10 @@ int main(int argc, char** argv) {
     AuthManager account;
     account.setUser(nlohmann::json{{"firstName", "Alex"}});
     PreferencesWindow preferences(account);
-    preferences.showHearing({"PocketSphinx", {}, std::nullopt, false, ""});
+    SpeechEngines::Status hearing;
+    hearing.engines = "PocketSphinx";
+    hearing.download = SpeechEngines::Status::Download{"base.en", 61 << 20, 142 << 20};
+    preferences.showHearing(hearing);
     auto* answers = preferences.answersView();
     answers->showSettings({AnswerSettings::Source::openaiCompatible,
                            AnswerSettings::ollamaBaseUrl,
