@@ -16,7 +16,7 @@ packages=(
     libsamplerate0-dev espeak-ng sox
     qt6-base-dev qt6-svg-dev libgl-dev libx11-dev xvfb xauth xdotool
     xdg-utils desktop-file-utils dpkg-dev file
-    qt6-wayland sway xwayland pipewire wireplumber grim libglib2.0-bin
+    qt6-wayland sway xwayland pipewire wireplumber pipewire-pulse grim libglib2.0-bin zlib1g-dev
     xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
     # Fonts a desktop commonly has, whose "monospace" can resolve to a proportional face.
     fonts-noto-mono gsfonts fonts-urw-base35 fonts-droid-fallback

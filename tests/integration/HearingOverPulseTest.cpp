@@ -90,6 +90,69 @@ private:
     pid_t m_pid = -1;
 };
 
+// A private PipeWire with its Pulse server, as most desktops now run: pipewire, wireplumber and
+// pipewire-pulse on a session bus and in a runtime directory of their own, with a null sink as
+// the default output. Clients of this process reach it through PULSE_SERVER.
+class PipeWireServer {
+public:
+    PipeWireServer() {
+        m_dir = std::filesystem::temp_directory_path() /
+                ("orvane-pipewire-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(m_dir);
+        std::filesystem::create_directories(m_dir);
+        std::filesystem::permissions(m_dir, std::filesystem::perms::owner_all);
+        start();
+    }
+    ~PipeWireServer() {
+        for (auto it = m_pids.rbegin(); it != m_pids.rend(); ++it) {
+            ::kill(*it, SIGTERM);
+            ::waitpid(*it, nullptr, 0);
+        }
+        ::unsetenv("PULSE_SERVER");
+        std::filesystem::remove_all(m_dir);
+    }
+    bool running() const { return run("pactl info >/dev/null 2>&1") == 0; }
+    std::filesystem::path dir() const { return m_dir; }
+
+private:
+    void start() {
+        const auto bus = m_dir / "bus";
+        spawn({"dbus-daemon", "--session", "--nofork", "--address=unix:path=" + bus.string()});
+        waitFor([&] { return std::filesystem::exists(bus); });
+        spawn({"pipewire"});
+        waitFor([&] { return std::filesystem::exists(m_dir / "pipewire-0"); });
+        spawn({"wireplumber"});
+        spawn({"pipewire-pulse"});
+        ::setenv("PULSE_SERVER", ("unix:" + (m_dir / "pulse" / "native").string()).c_str(), 1);
+        waitFor([&] { return running(); });
+        run("pactl load-module module-null-sink sink_name=orvane_test >/dev/null");
+        run("pactl set-default-sink orvane_test");
+    }
+    void spawn(const std::vector<std::string>& command) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::setenv("HOME", m_dir.c_str(), 1);
+            ::setenv("XDG_RUNTIME_DIR", m_dir.c_str(), 1);
+            ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (m_dir / "bus").string()).c_str(),
+                     1);
+            ::unsetenv("PULSE_SERVER");
+            std::freopen((m_dir / (command[0] + ".log")).c_str(), "w", stderr);
+            std::vector<char*> argv;
+            for (const auto& part : command) argv.push_back(const_cast<char*>(part.c_str()));
+            argv.push_back(nullptr);
+            ::execvp(argv[0], argv.data());
+            ::_exit(127);
+        }
+        m_pids.push_back(pid);
+    }
+    static void waitFor(const std::function<bool()>& ready) {
+        for (int i = 0; i < 250 && !ready(); ++i) std::this_thread::sleep_for(20ms);
+    }
+
+    std::filesystem::path m_dir;
+    std::vector<pid_t> m_pids;
+};
+
 // Speech made with espeak-ng: each text, then the given seconds of silence.
 std::string speech(const std::filesystem::path& dir,
                    const std::vector<std::pair<std::string, double>>& parts) {
@@ -146,6 +209,33 @@ protected:
     }
     PulseServer server;
 };
+
+// A question played into the default output is heard; then a headset is plugged in mid-call (a
+// new output becomes the default and the call's sound goes there), and what plays there is heard.
+void expectHeardThroughAChangeOfOutput(const std::filesystem::path& dir) {
+    const auto before = (dir / "before.wav").string();
+    std::filesystem::rename(speech(dir, {{"How would you design a rate limiter", 2.5}}), before);
+    const auto after =
+        speech(dir, {{"What is the difference between a process and a thread", 2.5}});
+    ListeningSession listening;
+    listening.session->startSession();
+    listening.runFor(1.5);
+    auto played = std::async(std::launch::async, [&] { return run("paplay " + before); });
+    for (int i = 0; i < 40 && listening.questions().empty(); ++i) listening.runFor(0.25);
+    played.wait();
+    ASSERT_EQ(listening.questions().size(), 1u) << "heard on the output it began with";
+
+    ASSERT_EQ(run("pactl load-module module-null-sink sink_name=orvane_headset >/dev/null"), 0);
+    ASSERT_EQ(run("pactl set-default-sink orvane_headset"), 0);
+    listening.runFor(0.5);
+    played =
+        std::async(std::launch::async, [&] { return run("paplay -d orvane_headset " + after); });
+    for (int i = 0; i < 40 && listening.questions().size() < 2; ++i) listening.runFor(0.25);
+    played.wait();
+    listening.session->stopSession();
+    EXPECT_EQ(listening.questions().size(), 2u) << "heard on the new output";
+    EXPECT_TRUE(listening.errors.empty()) << listening.errors.front();
+}
 
 TEST_F(HearingOverPulse, TwoSpokenQuestionsBecomeTwoQuestionsAndALoneWordNone) {
     const auto wav =
@@ -286,6 +376,23 @@ TEST_F(HearingOverPulse, WithoutAServerTheMicrophoneIsNotAllowed) {
     std::promise<bool> permission;
     microphone.requestPermission([&](bool granted) { permission.set_value(granted); });
     EXPECT_FALSE(permission.get_future().get());
+}
+
+TEST_F(HearingOverPulse, AHeadsetPluggedInMidCallIsFollowed) {
+    expectHeardThroughAChangeOfOutput(server.dir());
+}
+
+class HearingOverPipeWire : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!SpeechModelPaths::find().exist()) GTEST_SKIP() << "speech model not installed";
+        ASSERT_TRUE(server.running()) << "pipewire-pulse did not start";
+    }
+    PipeWireServer server;
+};
+
+TEST_F(HearingOverPipeWire, AQuestionIsHeardAndAHeadsetPluggedInMidCallIsFollowed) {
+    expectHeardThroughAChangeOfOutput(server.dir());
 }
 
 }  // namespace

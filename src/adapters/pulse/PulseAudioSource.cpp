@@ -4,6 +4,10 @@
 
 #include <pulse/def.h>
 
+#include <mutex>
+#include <string>
+
+#include "adapters/pulse/DefaultSinkWatcher.h"
 #include "adapters/pulse/PulseCapture.h"
 
 namespace orvane {
@@ -12,23 +16,42 @@ namespace {
 
 constexpr std::size_t kFramesPerBlock = 960;  // 20 ms
 
+pulse::Connection connectTo(const std::string& monitor) {
+    return pulse::connect(monitor.c_str(), "Interviewer audio", kFramesPerBlock);
+}
+
+// The capture moves to the new default output's monitor when the default output changes (the
+// call's sound goes where the user sends it).
 class PulseAudioStream : public AudioStream {
 public:
     PulseAudioStream(pa_simple* stream, const std::string& label, AudioStreamHandlers handlers)
         : m_capture(stream, kFramesPerBlock, label, std::move(handlers.onBuffer),
-                    std::move(handlers.onEnded)) {}
+                    std::move(handlers.onEnded),
+                    [this] {
+                        std::lock_guard lock(m_mutex);
+                        return connectTo(m_monitor);
+                    }),
+          m_watcher([this](const std::string& monitor) {
+              {
+                  std::lock_guard lock(m_mutex);
+                  m_monitor = monitor;
+              }
+              m_capture.reconnect();
+          }) {}
     void stop() override { m_capture.stop(); }
 
 private:
+    std::mutex m_mutex;
+    std::string m_monitor = "@DEFAULT_MONITOR@";  // the one to move to
     pulse::CaptureThread m_capture;
+    pulse::DefaultSinkWatcher m_watcher;
 };
 
 }  // namespace
 
 AudioSource::OpenResult PulseAudioSource::open(const std::string& threadLabel,
                                                AudioStreamHandlers handlers) {
-    const auto connection =
-        pulse::connect("@DEFAULT_MONITOR@", "Interviewer audio", kFramesPerBlock);
+    const auto connection = connectTo("@DEFAULT_MONITOR@");
     OpenResult result;
     if (connection.stream) {
         result.status = OpenStatus::opened;

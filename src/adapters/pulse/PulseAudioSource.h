@@ -13,7 +13,8 @@ namespace orvane {
 // Orvane plays no sound of its own, so nothing needs to be filtered out of the monitor.
 //
 // No server or no monitor to capture is reported as noDevice, a refusal as denied; the server
-// going away while capturing ends the stream with its reason.
+// going away while capturing ends the stream with its reason. When the default output changes (a
+// headset plugged in), the capture follows it to its monitor.
 class PulseAudioSource : public AudioSource {
 public:
     OpenResult open(const std::string& threadLabel, AudioStreamHandlers handlers) override;

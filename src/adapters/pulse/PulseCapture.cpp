@@ -37,8 +37,12 @@ std::string describe(int error) {
 
 CaptureThread::CaptureThread(pa_simple* stream, std::size_t framesPerBlock,
                              const std::string& label, std::function<void(AudioBuffer)> onBlock,
-                             std::function<void(const std::string&)> onFailure)
-    : m_stream(stream), m_onBlock(std::move(onBlock)), m_onFailure(std::move(onFailure)) {
+                             std::function<void(const std::string&)> onFailure,
+                             std::function<Connection()> connectAgain)
+    : m_stream(stream),
+      m_onBlock(std::move(onBlock)),
+      m_onFailure(std::move(onFailure)),
+      m_connectAgain(std::move(connectAgain)) {
     m_thread = std::thread([this, framesPerBlock, label] { run(framesPerBlock, label); });
 }
 
@@ -61,6 +65,12 @@ void CaptureThread::run(std::size_t framesPerBlock, std::string label) {
     if (label.size() > 15) label = label.substr(label.size() - 15);
     pthread_setname_np(pthread_self(), label.c_str());
     while (!m_stopping) {
+        if (m_reconnect.exchange(false) && m_connectAgain) {
+            if (const auto again = m_connectAgain(); again.stream) {
+                pa_simple_free(m_stream);
+                m_stream = again.stream;
+            }
+        }
         AudioBuffer block{kSampleRate, 1, std::vector<float>(framesPerBlock)};
         int error = 0;
         if (pa_simple_read(m_stream, block.samples.data(), framesPerBlock * sizeof(float), &error) <

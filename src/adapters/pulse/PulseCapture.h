@@ -34,11 +34,15 @@ class CaptureThread {
 public:
     CaptureThread(pa_simple* stream, std::size_t framesPerBlock, const std::string& label,
                   std::function<void(AudioBuffer)> onBlock,
-                  std::function<void(const std::string&)> onFailure);
+                  std::function<void(const std::string&)> onFailure,
+                  std::function<Connection()> connectAgain = nullptr);
     ~CaptureThread();
     // Ends the capture and joins the thread; no block is delivered after it returns.
     void stop();
     bool isRunning() const { return m_running; }
+    // From any thread: before its next block the capture connects again (connectAgain), to
+    // follow a device that changed; if that fails it goes on with the stream it has.
+    void reconnect() { m_reconnect = true; }
 
 private:
     void run(std::size_t framesPerBlock, std::string label);
@@ -46,6 +50,8 @@ private:
     pa_simple* m_stream;
     std::function<void(AudioBuffer)> m_onBlock;
     std::function<void(const std::string&)> m_onFailure;
+    std::function<Connection()> m_connectAgain;
+    std::atomic<bool> m_reconnect{false};
     std::atomic<bool> m_stopping{false};
     std::atomic<bool> m_running{true};
     std::thread m_thread;
