@@ -17,6 +17,7 @@ namespace orvane {
 struct TwoPassRecognizer::Utterance {
     std::shared_ptr<UtteranceTranscriber> secondPass;
     Timing timing;
+    Language language;
     std::string prompt;
     std::shared_ptr<SpeechRecognitionRequest> firstRequest;
 
@@ -106,7 +107,7 @@ struct TwoPassRecognizer::Utterance {
 
     // Called with `mutex` held; the job starts outside it.
     bool secondPassIsDue() const {
-        return !firstText.empty() && secondPassFor != generation &&
+        return secondPass && !firstText.empty() && secondPassFor != generation &&
                heardSeconds - firstTextAt >= timing.quietSeconds - 1e-9;
     }
 
@@ -118,7 +119,7 @@ struct TwoPassRecognizer::Utterance {
         auto heard = audio;
         lock.unlock();
         auto job = secondPass->transcribe(
-            std::move(heard), prompt,
+            std::move(heard), prompt, language.code,
             [weak = std::weak_ptr<Utterance>(self), forGeneration](TranscriptionOutcome outcome) {
                 if (auto utterance = weak.lock()) utterance->secondPassDone(forGeneration, outcome);
             });
@@ -159,6 +160,8 @@ struct TwoPassRecognizer::Utterance {
             // The end of the utterance keeps what the second pass made of the same words.
             if (result->isFinal && revisedFor == generation && revisedFor != 0) {
                 result->formattedString = revisedText;
+            } else if (!language.firstPassHearsIt) {
+                result->isTimingOnly = true;
             }
         }
         if (superseded) superseded->cancel();
@@ -225,11 +228,17 @@ private:
 }  // namespace
 
 TwoPassRecognizer::TwoPassRecognizer(std::shared_ptr<SpeechRecognizer> firstPass,
-                                     SecondPassSource secondPass, Timing timing)
-    : m_firstPass(std::move(firstPass)), m_secondPass(std::move(secondPass)), m_timing(timing) {}
+                                     SecondPassSource secondPass, Timing timing, Language language)
+    : m_firstPass(std::move(firstPass)),
+      m_secondPass(std::move(secondPass)),
+      m_timing(timing),
+      m_language(std::move(language)) {}
 
 bool TwoPassRecognizer::isAvailable() const {
-    return m_firstPass->isAvailable();
+    if (!m_firstPass->isAvailable()) return false;
+    if (m_language.firstPassHearsIt) return true;
+    const auto secondPass = m_secondPass ? m_secondPass() : nullptr;
+    return secondPass && secondPass->hears(m_language.code);
 }
 
 std::string TwoPassRecognizer::promptFor(const RecognitionOptions& options) {
@@ -246,10 +255,13 @@ std::string TwoPassRecognizer::promptFor(const RecognitionOptions& options) {
 std::shared_ptr<SpeechRecognitionRequest> TwoPassRecognizer::makeRequest(
     RecognitionOptions options) {
     auto secondPass = m_secondPass ? m_secondPass() : nullptr;
-    if (!secondPass) return m_firstPass->makeRequest(std::move(options));
+    if (secondPass && !secondPass->hears(m_language.code)) secondPass.reset();
+    if (!secondPass && m_language.firstPassHearsIt)
+        return m_firstPass->makeRequest(std::move(options));
     auto utterance = std::make_shared<Utterance>();
     utterance->secondPass = std::move(secondPass);
     utterance->timing = m_timing;
+    utterance->language = m_language;
     utterance->prompt = promptFor(options);
     utterance->firstRequest = m_firstPass->makeRequest(std::move(options));
     return std::make_shared<TwoPassRequest>(std::move(utterance));
@@ -294,15 +306,20 @@ void TwoPassSpeechService::requestAuthorization(
 
 std::shared_ptr<SpeechRecognizer> TwoPassSpeechService::recognizer(
     const std::string& localeIdentifier) {
+    const auto source = [slot = m_slot] {
+        std::lock_guard lock(slot->mutex);
+        return slot->transcriber;
+    };
+    TwoPassRecognizer::Language language{localeIdentifier.substr(0, localeIdentifier.find('-')),
+                                         true};
     auto first = m_firstPass.recognizer(localeIdentifier);
+    if (!first) {
+        first = m_firstPass.recognizer("en-US");
+        language.firstPassHearsIt = false;
+    }
     if (!first) return first;
-    return std::make_shared<TwoPassRecognizer>(
-        std::move(first),
-        [slot = m_slot] {
-            std::lock_guard lock(slot->mutex);
-            return slot->transcriber;
-        },
-        TwoPassRecognizer::Timing{});
+    return std::make_shared<TwoPassRecognizer>(std::move(first), source,
+                                               TwoPassRecognizer::Timing{}, std::move(language));
 }
 
 }  // namespace orvane

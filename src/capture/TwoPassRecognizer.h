@@ -37,9 +37,19 @@ public:
     // The transcriber to hear the next utterance with, or none for the first pass alone; asked at
     // the start of each utterance, so a new choice applies from the next one.
     using SecondPassSource = std::function<std::shared_ptr<UtteranceTranscriber>()>;
+    // What is spoken (ISO 639-1), and whether the first pass hears its words. When it does not
+    // (it hears another language), its results keep only the timing, and the words are the
+    // second pass's: no second pass that hears the language, no recognition.
+    struct Language {
+        std::string code = "en";
+        bool firstPassHearsIt = true;
+    };
 
     TwoPassRecognizer(std::shared_ptr<SpeechRecognizer> firstPass, SecondPassSource secondPass,
-                      Timing timing);
+                      Timing timing, Language language);
+    TwoPassRecognizer(std::shared_ptr<SpeechRecognizer> firstPass, SecondPassSource secondPass,
+                      Timing timing)
+        : TwoPassRecognizer(std::move(firstPass), std::move(secondPass), timing, Language{}) {}
     TwoPassRecognizer(std::shared_ptr<SpeechRecognizer> firstPass,
                       std::shared_ptr<UtteranceTranscriber> secondPass, Timing timing)
         : TwoPassRecognizer(
@@ -64,10 +74,13 @@ private:
     std::shared_ptr<SpeechRecognizer> m_firstPass;
     SecondPassSource m_secondPass;
     Timing m_timing;
+    Language m_language;
 };
 
 // A speech service whose recognisers hear in two passes while a transcriber is set, and in one
-// (the given service's own) otherwise. The transcriber can change at any time, on any thread;
+// (the given service's own) otherwise. A language the given service has no recogniser for is
+// heard by the transcriber alone, while it hears that language, with the English recogniser
+// keeping the timing. The transcriber can change at any time, on any thread;
 // every recogniser, those handed out before included, hears its next utterance with the new one,
 // and the old one is let go of once the utterances it was hearing are over.
 class TwoPassSpeechService : public SpeechService {

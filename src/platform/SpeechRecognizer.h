@@ -21,6 +21,9 @@ struct SpeechRecognitionResult {
     // The same speech heard again by a finer recogniser: its text replaces the last one, and it is
     // no new speech (a silence that was running goes on).
     bool isRevision = false;
+    // Speech was heard, but these are not its words: a recogniser for another language keeps the
+    // timing, and the words follow as a revision.
+    bool isTimingOnly = false;
 };
 
 // A recogniser failure: what kind it is, for the session to act on, and a sentence for people.

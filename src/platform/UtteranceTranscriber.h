@@ -31,10 +31,13 @@ public:
     virtual ~UtteranceTranscriber() = default;
     // Which engine and model, for people: "Whisper (ggml-base.en.bin)".
     virtual std::string engineName() const = 0;
-    // Hears audio (mono, any rate) with prompt as the words that came before it (names and terms
-    // it should spell as given). The completion is called once, on the transcriber's own thread.
+    // Whether it hears speech in a language (ISO 639-1: "en", "de").
+    virtual bool hears(const std::string& language) const = 0;
+    // Hears audio (mono, any rate) spoken in `language`, with prompt as the words that came
+    // before it (names and terms it should spell as given). The completion is called once, on the
+    // transcriber's own thread.
     virtual std::shared_ptr<TranscriptionJob> transcribe(
-        AudioBuffer audio, std::string prompt,
+        AudioBuffer audio, std::string prompt, std::string language,
         std::function<void(TranscriptionOutcome)> completion) = 0;
 };
 

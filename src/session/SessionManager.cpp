@@ -213,6 +213,7 @@ void SessionManager::stopSession() {
     m_silenceTimer.reset();
     m_currentTranscript.clear();
     m_liveTranscript.clear();
+    m_wordsBehind = m_askWhenTheWordsCome = false;
     m_conversationHistory.clear();
     m_screenshots->clear();
     setState(State::idle);
@@ -301,19 +302,30 @@ void SessionManager::handleRecognition(std::uint64_t recognition,
     }
     if (result) {
         if (!result->isRevision) m_liveTranscript = result->formattedString;
-        m_currentTranscript = result->formattedString;
-        if (onTranscript) onTranscript(m_currentTranscript);
+        // Speech in a language the live recogniser does not know: it times the silence, and the
+        // words come with the revision.
+        const bool wordsWereBehind = std::exchange(m_wordsBehind, result->isTimingOnly);
+        if (!result->isTimingOnly) {
+            m_currentTranscript = result->formattedString;
+            if (onTranscript) onTranscript(m_currentTranscript);
+        }
         // A revision is the same speech heard again, not more of it: the silence goes on, and
         // what was sent ahead goes again if its words changed.
         if (result->isRevision) {
             const std::string revised(text::trimWhitespaceAndNewlines(m_currentTranscript));
-            if (m_prefetch && m_prefetch->question != revised) {
+            if ((m_prefetch && m_prefetch->question != revised) ||
+                (!m_prefetch && wordsWereBehind)) {
                 cancelPrefetch();
                 const auto quiet = std::chrono::duration<double>(
                     m_services.mainQueue.now() - m_lastSpeech.value_or(MainQueue::TimePoint{}));
                 if (quiet.count() >= m_config.prefetchDelay) prefetch();
             }
+            if (std::exchange(m_askWhenTheWordsCome, false)) {
+                m_silenceTimer.reset();
+                handleUtteranceEnd();
+            }
         } else {
+            m_askWhenTheWordsCome = false;
             m_lastSpeech = m_services.mainQueue.now();
             cancelPrefetch();
             schedulePrefetch();
@@ -339,6 +351,27 @@ bool SessionManager::passesUtteranceRule(const std::string& utterance) {
 
 void SessionManager::handleUtteranceEnd() {
     m_prefetchTimer.reset();
+    if (m_wordsBehind) {
+        // The silence passed before the words of what was said: they are asked when they come.
+        if (!m_askWhenTheWordsCome &&
+            passesUtteranceRule(std::string(text::trimWhitespaceAndNewlines(m_liveTranscript)))) {
+            m_askWhenTheWordsCome = true;
+            m_silenceTimer = m_services.mainQueue.scheduleTimer(wordsWaitSeconds, false,
+                                                                [weak = weak_from_this()] {
+                                                                    if (auto self = weak.lock())
+                                                                        self->handleUtteranceEnd();
+                                                                });
+            return;
+        }
+        // Too short to be a question, or its words never came (the second pass heard nothing it
+        // trusts): nothing is asked.
+        m_wordsBehind = m_askWhenTheWordsCome = false;
+        m_currentTranscript.clear();
+        m_liveTranscript.clear();
+        cancelPrefetch();
+        restartRecognition();
+        return;
+    }
     const std::string utterance(text::trimWhitespaceAndNewlines(m_currentTranscript));
     if (utterance.empty()) return;
     m_currentTranscript.clear();
@@ -364,7 +397,8 @@ void SessionManager::schedulePrefetch() {
 // short by the question and change what it is asked with.
 void SessionManager::prefetch() {
     m_prefetchTimer.reset();
-    if (m_prefetch || m_exchange || !m_running || m_config.prefetchDelay <= 0) return;
+    if (m_prefetch || m_exchange || m_wordsBehind || !m_running || m_config.prefetchDelay <= 0)
+        return;
     const std::string utterance(text::trimWhitespaceAndNewlines(m_currentTranscript));
     const auto& token = m_services.auth.accessToken();
     if (!token || !passesUtteranceRule(utterance)) return;

@@ -156,6 +156,8 @@ public:
     static constexpr double recognitionRestartDelay = 0.3;
     // At most this much sound is kept for the next recognition while none runs.
     static constexpr double maxGapAudioSeconds = 5;
+    // How long after the silence rule the words of speech heard by timing alone may take.
+    static constexpr double wordsWaitSeconds = 3;
 
 private:
     SessionManager(const SessionServices& services, SessionConfig config);
@@ -243,6 +245,10 @@ private:
     std::string m_currentTranscript;
     // What the live recogniser heard, before any second pass revised it.
     std::string m_liveTranscript;
+    // The live recogniser heard speech whose words have not come yet (it only times speech in a
+    // language it does not know); and the silence rule fired meanwhile.
+    bool m_wordsBehind = false;
+    bool m_askWhenTheWordsCome = false;
     std::unique_ptr<Timer> m_silenceTimer;
     std::vector<ConversationTurn> m_conversationHistory;
     std::string m_lastQuestion;

@@ -120,7 +120,7 @@ TEST_F(Whisper, ALoadedModelTranscribesOnItsOwnThread) {
     ASSERT_TRUE(loaded.transcriber) << loaded.problem;
     EXPECT_EQ(loaded.transcriber->engineName(), "Whisper (ggml-test.bin)");
     std::promise<std::pair<TranscriptionOutcome, std::string>> done;
-    loaded.transcriber->transcribe(spoken("What is a hash map"), "Interview terms: Postgres.",
+    loaded.transcriber->transcribe(spoken("What is a hash map"), "Interview terms: Postgres.", "en",
                                    [&done](TranscriptionOutcome outcome) {
                                        char name[32] = {};
                                        pthread_getname_np(pthread_self(), name, sizeof name);
@@ -136,17 +136,44 @@ TEST_F(Whisper, ALoadedModelTranscribesOnItsOwnThread) {
     EXPECT_FALSE(outcome.error);
 }
 
+// An English model hears English alone; a multilingual one each language whisper.cpp names, in
+// the language it is told.
+TEST_F(Whisper, AMultilingualModelHearsTheLanguagesOfTheMenu) {
+    auto english = WhisperTranscriber::load(model);
+    ASSERT_TRUE(english.transcriber) << english.problem;
+    EXPECT_TRUE(english.transcriber->hears("en"));
+    EXPECT_FALSE(english.transcriber->hears("de"));
+    auto shape = WhisperDimensions::testSized();
+    shape.vocabulary = 51865;
+    const auto multilingual = (dir / "ggml-multilingual.bin").string();
+    ASSERT_TRUE(writeRandomWhisperModel(multilingual, shape, 7));
+    auto loaded = WhisperTranscriber::load(multilingual);
+    ASSERT_TRUE(loaded.transcriber) << loaded.problem;
+    for (const auto* language : {"en", "de", "fr", "es", "pt", "lb"})
+        EXPECT_TRUE(loaded.transcriber->hears(language)) << language;
+    EXPECT_FALSE(loaded.transcriber->hears("xx"));
+    std::promise<TranscriptionOutcome> done;
+    loaded.transcriber->transcribe(
+        spoken("Wie funktioniert eine Hashtabelle"), "", "de",
+        [&done](TranscriptionOutcome outcome) { done.set_value(std::move(outcome)); });
+    auto heard = done.get_future();
+    ASSERT_EQ(heard.wait_for(60s), std::future_status::ready);
+    EXPECT_FALSE(heard.get().error);
+}
+
 TEST_F(Whisper, ACancelledJobNeverCompletesAndTheNextOneRuns) {
     auto loaded = WhisperTranscriber::load(model);
     ASSERT_TRUE(loaded.transcriber) << loaded.problem;
     const auto audio = spoken("Tell me about yourself");
     std::atomic<int> cancelledCompletions{0};
-    auto first = loaded.transcriber->transcribe(audio, "", [&](auto) { ++cancelledCompletions; });
-    auto second = loaded.transcriber->transcribe(audio, "", [&](auto) { ++cancelledCompletions; });
+    auto first =
+        loaded.transcriber->transcribe(audio, "", "en", [&](auto) { ++cancelledCompletions; });
+    auto second =
+        loaded.transcriber->transcribe(audio, "", "en", [&](auto) { ++cancelledCompletions; });
     second->cancel();
     first->cancel();
     std::promise<void> third;
-    loaded.transcriber->transcribe(audio, "", [&](auto) { third.set_value(); });
+    loaded.transcriber->transcribe(audio, "", "en", [&](auto) { third.set_value(); });
     EXPECT_EQ(third.get_future().wait_for(60s), std::future_status::ready);
     EXPECT_EQ(cancelledCompletions, 0);
 }

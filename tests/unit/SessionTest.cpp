@@ -169,6 +169,45 @@ TEST_F(Session, EachResultReplacesTheTranscriptAndPushesTheSilenceBack) {
     EXPECT_EQ(h.session->state(), State::processing);
 }
 
+// Speech in a language the live recogniser only times: its words are never shown, the second
+// pass's are the question, asked when they come even after the silence; words that never come,
+// or speech too short to be a question, ask nothing and hearing starts afresh.
+TEST_F(Session, SpeechTheLiveRecogniserOnlyTimesIsAskedInTheSecondPassesWords) {
+    h.startListening();
+    const auto report = [&](const std::string& text, bool isRevision) {
+        SpeechRecognitionResult result{text, false, isRevision};
+        result.isTimingOnly = !isRevision;
+        h.recognizer().lastTask()->handler(result, std::nullopt);
+        h.mainQueue.runUntilIdle();
+    };
+    report("we funk she on eared", false);
+    h.mainQueue.advance(1.2);
+    report("Wie funktioniert das?", true);
+    h.mainQueue.advance(0.31);
+    EXPECT_EQ(h.questions(), std::vector<std::string>{"Wie funktioniert das?"});
+    EXPECT_EQ(h.transcripts, std::vector<std::string>{"Wie funktioniert das?"});
+
+    h.mainQueue.advance(0.3);
+    report("was is tine", false);
+    h.mainQueue.advance(1.2);
+    report("Was ist ein", true);
+    report("was is tine hash map", false);
+    h.mainQueue.advance(2.0);
+    EXPECT_EQ(h.questions().size(), 1u) << "not the words of the speech's start alone";
+    report("Was ist eine Hashmap?", true);
+    EXPECT_EQ(h.questions().back(), "Was ist eine Hashmap?");
+
+    for (const auto* unheard : {"an other question", "um"}) {
+        h.mainQueue.advance(0.3);
+        const auto tasks = h.recognizer().tasks.size();
+        report(unheard, false);
+        h.mainQueue.advance(1.51 + 3.0);
+        h.mainQueue.advance(0.3);
+        EXPECT_EQ(h.questions().size(), 2u) << unheard;
+        EXPECT_EQ(h.recognizer().tasks.size(), tasks + 1) << unheard;
+    }
+}
+
 TEST_F(Session, TheInterviewContextsNamesReachTheRecogniser) {
     h.session->setSystemContext(
         "Company: Acme Robotics\nRole: Staff Engineer\nAdditional context:\nThey run Postgres "
@@ -853,6 +892,20 @@ TEST_F(Prefetch, SpeechGoingOnOrARevisionCancelsItAndItGoesAgainOnceSettled) {
     silenceEnds();
     EXPECT_EQ(h.session->state(), State::processing);
     EXPECT_EQ(h.http.streams.size(), 3u);
+
+    // Speech only timed live goes ahead with its words, once they come.
+    h.reply(h.lastStream(), {answerEvents("A table.")});
+    h.mainQueue.advance(0.3);
+    SpeechRecognitionResult timed{"was is tine hash map", false};
+    timed.isTimingOnly = true;
+    h.recognizer().lastTask()->handler(timed, std::nullopt);
+    settle();
+    EXPECT_EQ(h.http.streams.size(), 3u) << "nothing to send ahead before the words";
+    h.recognizer().lastTask()->handler(
+        SpeechRecognitionResult{"Was ist eine Hashmap?", false, true}, std::nullopt);
+    h.mainQueue.runUntilIdle();
+    ASSERT_EQ(h.http.streams.size(), 4u);
+    EXPECT_TRUE(sentAhead(h.lastStream()));
 }
 
 TEST_F(Prefetch, WhatWasSentAheadGoesWhenTheQuestionChangedTheSessionStopsOrItWasSmallTalk) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "fakes/ScriptedSpeech.h"
 
 namespace orvane::testing {
@@ -14,6 +16,7 @@ struct ScriptedTranscriber : UtteranceTranscriber {
     struct Job : TranscriptionJob {
         AudioBuffer audio;
         std::string prompt;
+        std::string language;
         std::function<void(TranscriptionOutcome)> completion;
         bool cancelled = false;
         void cancel() override { cancelled = true; }
@@ -22,14 +25,19 @@ struct ScriptedTranscriber : UtteranceTranscriber {
         }
     };
     std::vector<std::shared_ptr<Job>> jobs;
+    std::vector<std::string> languages{"en"};
 
     std::string engineName() const override { return "Whisper (test.bin)"; }
+    bool hears(const std::string& language) const override {
+        return std::find(languages.begin(), languages.end(), language) != languages.end();
+    }
     std::shared_ptr<TranscriptionJob> transcribe(
-        AudioBuffer audio, std::string prompt,
+        AudioBuffer audio, std::string prompt, std::string language,
         std::function<void(TranscriptionOutcome)> completion) override {
         auto job = std::make_shared<Job>();
         job->audio = std::move(audio);
         job->prompt = std::move(prompt);
+        job->language = std::move(language);
         job->completion = std::move(completion);
         jobs.push_back(job);
         return job;
@@ -40,6 +48,7 @@ struct Report {
     std::string text;
     bool isFinal = false;
     bool isRevision = false;
+    bool isTimingOnly = false;
     std::optional<SpeechRecognitionError::Kind> error;
 };
 
@@ -47,16 +56,23 @@ class TwoPass : public ::testing::Test {
 protected:
     std::shared_ptr<ScriptedRecognizer> first = std::make_shared<ScriptedRecognizer>();
     std::shared_ptr<ScriptedTranscriber> second = std::make_shared<ScriptedTranscriber>();
-    TwoPassRecognizer recognizer{first, second};
+    std::unique_ptr<TwoPassRecognizer> recognizer =
+        std::make_unique<TwoPassRecognizer>(first, second);
     std::shared_ptr<SpeechRecognitionRequest> request;
     std::shared_ptr<SpeechRecognitionTask> task;
     std::vector<Report> reports;
 
     void start(RecognitionOptions options = {}) {
-        request = recognizer.makeRequest(std::move(options));
-        task = recognizer.recognitionTask(request, [this](auto result, auto error) {
+        request = recognizer->makeRequest(std::move(options));
+        task = recognizer->recognitionTask(request, [this](auto result, auto error) {
             Report report;
-            if (result) report = {result->formattedString, result->isFinal, result->isRevision, {}};
+            if (result) {
+                report = {result->formattedString,
+                          result->isFinal,
+                          result->isRevision,
+                          result->isTimingOnly,
+                          {}};
+            }
             if (error) report.error = error->kind;
             reports.push_back(report);
         });
@@ -101,6 +117,43 @@ TEST_F(TwoPass, TheFirstPassIsHeardLiveAndTheSecondReplacesItOnceTheWordsStop) {
     firstTask().deliver("What is a hash", true);
     EXPECT_EQ(reports.back().text, "What is a hash map?") << "the end keeps the finer text";
     EXPECT_TRUE(reports.back().isFinal);
+}
+
+// In a language the live recogniser does not know, it only times the speech, and the second pass,
+// told the language, writes the words; without a model that hears it, nothing can be heard.
+TEST_F(TwoPass, InAnotherLanguageTheFirstPassTimesAndTheSecondWritesTheWords) {
+    const auto german = [this] {
+        return std::make_unique<TwoPassRecognizer>(
+            first, [this] { return second; }, TwoPassRecognizer::Timing{},
+            TwoPassRecognizer::Language{"de", false});
+    };
+    recognizer = german();
+    EXPECT_FALSE(recognizer->isAvailable()) << "the model hears English alone";
+    second->languages = {"en", "de"};
+    EXPECT_TRUE(recognizer->isAvailable());
+    start();
+    hear(0.5);
+    firstTask().deliver("we funk she on eared");
+    hear(0.4);
+    ASSERT_EQ(second->jobs.size(), 1u);
+    EXPECT_EQ(second->jobs[0]->language, "de");
+    second->jobs[0]->finish({std::string("Wie funktioniert das?"), std::nullopt});
+    firstTask().deliver("we funk she on eared", true);
+    ASSERT_EQ(reports.size(), 3u);
+    EXPECT_TRUE(reports[0].isTimingOnly);
+    EXPECT_EQ(reports[1].text, "Wie funktioniert das?");
+    EXPECT_FALSE(reports[1].isTimingOnly);
+    EXPECT_EQ(reports[2].text, "Wie funktioniert das?");
+    EXPECT_FALSE(reports[2].isTimingOnly) << "the end keeps the second pass's words";
+
+    second->languages = {"en"};  // a model for English alone was chosen meanwhile
+    reports.clear();
+    start();
+    hear(0.5);
+    firstTask().deliver("we funk she on eared", true);
+    EXPECT_EQ(second->jobs.size(), 1u) << "no second pass in a language it does not hear";
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_TRUE(reports[0].isTimingOnly) << "and the live words are still not the question";
 }
 
 TEST_F(TwoPass, WordsThatGoOnCancelTheSecondPassAndALateAnswerIsDropped) {
@@ -203,7 +256,8 @@ TEST_F(TwoPass, TheInterviewTermsArePassedOnAndBecomeTheSecondPassPrompt) {
 TEST(TwoPassService, EachUtteranceHearsWithTheSecondPassSetWhenItBegan) {
     ScriptedSpeechService speech;
     TwoPassSpeechService service(speech);
-    EXPECT_EQ(service.recognizer("fr-FR"), nullptr) << "no first pass, no recogniser";
+    const auto french = service.recognizer("fr-FR");
+    ASSERT_NE(french, nullptr) << "the English first pass times French speech";
     // Taken once, before any model is ready, as a session takes it.
     const auto recognizer = service.recognizer("en-US");
     ASSERT_NE(recognizer, nullptr);
@@ -234,9 +288,14 @@ TEST(TwoPassService, EachUtteranceHearsWithTheSecondPassSetWhenItBegan) {
     EXPECT_FALSE(utterance());
     EXPECT_EQ(chosen->jobs.size(), 1u);
 
+    EXPECT_FALSE(french->isAvailable()) << "a model for English alone hears no French";
+    chosen->languages = {"en", "fr"};
+    EXPECT_TRUE(french->isAvailable());
+
     service.setSecondPass(nullptr);
     EXPECT_TRUE(utterance());
     EXPECT_EQ(chosen->jobs.size(), 1u);
+    EXPECT_FALSE(french->isAvailable());
 }
 
 }  // namespace

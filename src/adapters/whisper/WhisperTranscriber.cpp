@@ -48,6 +48,7 @@ std::vector<float> at16kHz(const AudioBuffer& audio) {
 struct Job : TranscriptionJob {
     AudioBuffer audio;
     std::string prompt;
+    std::string language;
     std::function<void(TranscriptionOutcome)> completion;
     std::atomic<bool> cancelled{false};
     std::mutex completing;  // held while the completion runs
@@ -85,7 +86,7 @@ struct WhisperTranscriber::Worker {
             running = job;
             lock.unlock();
             if (!job->cancelled) {
-                auto outcome = transcribe(job->audio, job->prompt, &job->cancelled);
+                auto outcome = transcribe(job->audio, job->prompt, job->language, &job->cancelled);
                 std::lock_guard completing(job->completing);
                 if (!job->cancelled && job->completion) job->completion(std::move(outcome));
             }
@@ -95,7 +96,7 @@ struct WhisperTranscriber::Worker {
     }
 
     TranscriptionOutcome transcribe(const AudioBuffer& audio, const std::string& prompt,
-                                    const std::atomic<bool>* stop);
+                                    const std::string& language, const std::atomic<bool>* stop);
 };
 
 WhisperTranscriber::Loaded WhisperTranscriber::load(const std::string& modelPath,
@@ -145,6 +146,12 @@ WhisperTranscriber::~WhisperTranscriber() {
     }
 }
 
+bool WhisperTranscriber::hears(const std::string& language) const {
+    // A multilingual model hears every language it has a token for; an English one, English.
+    if (language == "en") return true;
+    return whisper_is_multilingual(m_worker->context) && whisper_lang_id(language.c_str()) >= 0;
+}
+
 std::string WhisperTranscriber::engineName() const {
     // A model of a shape no published one has (a test model, say) is named by its file alone.
     const auto size = m_dimensions.sizeName();
@@ -152,10 +159,12 @@ std::string WhisperTranscriber::engineName() const {
 }
 
 std::shared_ptr<TranscriptionJob> WhisperTranscriber::transcribe(
-    AudioBuffer audio, std::string prompt, std::function<void(TranscriptionOutcome)> completion) {
+    AudioBuffer audio, std::string prompt, std::string language,
+    std::function<void(TranscriptionOutcome)> completion) {
     auto job = std::make_shared<Job>();
     job->audio = std::move(audio);
     job->prompt = std::move(prompt);
+    job->language = hears(language) ? std::move(language) : "en";
     job->completion = std::move(completion);
     {
         std::lock_guard lock(m_worker->mutex);
@@ -168,11 +177,12 @@ std::shared_ptr<TranscriptionJob> WhisperTranscriber::transcribe(
 TranscriptionOutcome WhisperTranscriber::transcribeNow(const AudioBuffer& audio,
                                                        const std::string& prompt,
                                                        const std::atomic<bool>* stop) {
-    return m_worker->transcribe(audio, prompt, stop);
+    return m_worker->transcribe(audio, prompt, "en", stop);
 }
 
 TranscriptionOutcome WhisperTranscriber::Worker::transcribe(const AudioBuffer& audio,
                                                             const std::string& prompt,
+                                                            const std::string& language,
                                                             const std::atomic<bool>* stop) {
     const auto samples = at16kHz(audio);
     if (samples.empty()) return {std::string(), std::nullopt};
@@ -180,7 +190,7 @@ TranscriptionOutcome WhisperTranscriber::Worker::transcribe(const AudioBuffer& a
 
     auto params = whisper_full_default_params(WHISPER_SAMPLING_GREEDY);
     params.n_threads = settings.threads;
-    params.language = "en";
+    params.language = language.c_str();
     params.no_context = true;
     params.no_timestamps = true;
     params.single_segment = true;

@@ -45,12 +45,14 @@ public:
     WhisperTranscriber& operator=(const WhisperTranscriber&) = delete;
 
     std::string engineName() const override;
+    bool hears(const std::string& language) const override;
+    // A language it does not hear is heard as English.
     std::shared_ptr<TranscriptionJob> transcribe(
-        AudioBuffer audio, std::string prompt,
+        AudioBuffer audio, std::string prompt, std::string language,
         std::function<void(TranscriptionOutcome)> completion) override;
 
-    // The same, on the caller's thread, for tools and benchmarks (not while jobs run); `stop` may
-    // abort it.
+    // The same in English, on the caller's thread, for tools and benchmarks (not while jobs run);
+    // `stop` may abort it.
     TranscriptionOutcome transcribeNow(const AudioBuffer& audio, const std::string& prompt,
                                        const std::atomic<bool>* stop = nullptr);
 
