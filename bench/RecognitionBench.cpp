@@ -131,8 +131,9 @@ int main(int argc, char** argv) {
         const auto wrong = editDistance(ref, hyp);
         errors += wrong;
         referenceWords += ref.size();
-        auto& voice =
-            byVoice[line.size() > tab ? std::string(name < "q21" ? "voice 1" : "voice 2") : ""];
+        // Each voice speaks the 20 questions in turn: q01…q20 (or q001…q020) are the first's.
+        const auto number = std::stoi(name.substr(1));
+        auto& voice = byVoice["voice " + std::to_string((number - 1) / 20 + 1)];
         voice.first += wrong;
         voice.second += ref.size();
         std::printf("%s  %-60s | %s\n", name.c_str(), reference.c_str(),

@@ -1,9 +1,19 @@
 #!/usr/bin/env bash
-# Speaks 20 interview questions in two espeak-ng voices into DIR as 16-bit WAV files, with
-# DIR/transcripts.txt listing "NAME<TAB>TEXT". The questions are written for the benchmark and
-# kept out of the language model's training sentences.
+# Speaks 20 interview questions into DIR as 16-bit WAV files, with DIR/transcripts.txt listing
+# "NAME<TAB>TEXT". The questions are written for the benchmark and kept out of the language
+# model's training sentences.
+#   make_speech_set.sh DIR           two espeak-ng voices, clean
+#   make_speech_set.sh --call DIR    five voices as a call brings them: every other question
+#                                    through Opus at 16 kbit/s (VoIP mode, ffmpeg), each levelled
+#                                    and over a room's noise
 set -euo pipefail
-dir=${1:?usage: make_speech_set.sh DIR}
+call=no
+if [ "${1:-}" = --call ]; then
+  call=yes
+  shift
+  command -v ffmpeg >/dev/null || { echo "--call needs ffmpeg: sudo apt-get install ffmpeg" >&2; exit 1; }
+fi
+dir=${1:?usage: make_speech_set.sh [--call] DIR}
 mkdir -p "$dir"
 questions=(
   "How would you store user sessions for a website with millions of visitors"
@@ -28,15 +38,32 @@ questions=(
   "What would you do in your first month on this team"
 )
 voices=(en-us en-gb-x-rp)
+[ $call = yes ] && voices=(en-us en-gb-x-rp en-gb-scotland en-us+f3 en-029)
 : > "$dir/transcripts.txt"
 n=0
 for voice in "${voices[@]}"; do
   for q in "${questions[@]}"; do
     n=$((n + 1))
-    name=$(printf 'q%02d' "$n")
+    name=$(printf 'q%03d' "$n")
     espeak-ng -v "$voice" -s 160 -w "$dir/$name.raw.wav" "$q"
-    # Half a second of silence on each side, as speech arrives in a session.
-    sox "$dir/$name.raw.wav" "$dir/$name.wav" pad 0.5 0.5
+    if [ $call = yes ]; then
+      if [ $((n % 2)) = 0 ]; then
+        ffmpeg -loglevel error -y -i "$dir/$name.raw.wav" -c:a libopus -b:a 16k \
+          -application voip "$dir/$name.opus"
+        ffmpeg -loglevel error -y -i "$dir/$name.opus" -ar 22050 -ac 1 "$dir/$name.raw.wav"
+        rm "$dir/$name.opus"
+      fi
+      # Levelled as a call's automatic gain leaves it, then over a room's low brown noise
+      # (about 25 dB below the speech).
+      sox "$dir/$name.raw.wav" "$dir/$name.level.wav" norm -6 pad 0.5 0.5
+      sox -n -r 22050 -c 1 "$dir/$name.noise.wav" synth "$(soxi -D "$dir/$name.level.wav")" \
+        brownnoise vol 0.01
+      sox -m -v 1 "$dir/$name.level.wav" -v 1 "$dir/$name.noise.wav" -b 16 "$dir/$name.wav"
+      rm "$dir/$name.level.wav" "$dir/$name.noise.wav"
+    else
+      # Half a second of silence on each side, as speech arrives in a session.
+      sox "$dir/$name.raw.wav" "$dir/$name.wav" pad 0.5 0.5
+    fi
     rm "$dir/$name.raw.wav"
     printf '%s\t%s\n' "$name" "$q" >> "$dir/transcripts.txt"
   done
