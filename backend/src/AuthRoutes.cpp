@@ -4,6 +4,7 @@
 
 #include <httplib.h>
 
+#include "Crypto.h"
 #include "JsonFields.h"
 #include "Replies.h"
 #include "protocol/Endpoints.h"
@@ -23,7 +24,7 @@ void AuthRoutes::signIn(httplib::Response& response, const std::vector<TrustedIs
         errorReply(response, 401, "Invalid identity token", "the user id does not match the token");
         return;
     }
-    if (!m_usedIdTokens.firstUse(token, identity.expiresAt, nowSeconds())) {
+    if (!m_database.firstUseOfIdentityToken(hex(sha256(token)), identity.expiresAt, nowSeconds())) {
         errorReply(response, 401, "Invalid identity token",
                    "the token was already exchanged for a sign-in");
         return;

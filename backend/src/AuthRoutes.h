@@ -8,7 +8,6 @@
 #include "Database.h"
 #include "IdentityVerifier.h"
 #include "TokenService.h"
-#include "UsedTokens.h"
 
 namespace httplib {
 class Server;
@@ -41,7 +40,6 @@ private:
     Database& m_database;
     TokenService& m_tokens;
     Trust m_trust;
-    UsedTokens m_usedIdTokens;
 };
 
 }  // namespace orvane::backend

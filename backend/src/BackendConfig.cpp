@@ -67,6 +67,11 @@ const std::vector<Option>& options() {
          }},
         {"data", "DIR", "where the database and keys live; created if missing",
          text(&BackendConfig::dataDir)},
+        {"database", "FILE|URI",
+         "users and tokens: a SQLite file (default DIR/orvane.db), or a PostgreSQL URI "
+         "(postgres://USER@HOST/NAME) that several instances share; keep its password in "
+         "~/.pgpass or PGPASSWORD",
+         text(&BackendConfig::database)},
         {"tls-cert", "FILE", "PEM certificate chain: serve HTTPS", text(&BackendConfig::tlsCert)},
         {"tls-key", "FILE", "PEM private key for --tls-cert", text(&BackendConfig::tlsKey)},
         {"google-client-id", "ID", "OAuth client ID that Google ID tokens must be issued for",

@@ -24,6 +24,9 @@ struct BackendConfig {
     std::string host = "127.0.0.1";
     int port = 8787;
     std::string dataDir;
+    // Where users and tokens live: a SQLite file (empty: orvane.db in dataDir), or a PostgreSQL
+    // URI shared by several instances.
+    std::string database;
     std::string tlsCert;
     std::string tlsKey;
 

@@ -118,10 +118,15 @@ BackendServer::BackendServer(BackendConfig config, std::ostream& log)
     std::filesystem::permissions(m_config.dataDir, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::replace);
     const std::filesystem::path data(m_config.dataDir);
-    m_database = std::make_unique<Database>((data / "orvane.db").string());
+    m_database =
+        openDatabase(m_config.database.empty() ? (data / "orvane.db").string() : m_config.database);
+    // Instances sharing a database sign with one secret, so that any of them takes a token
+    // another issued.
+    auto secret = m_database->sharedSecret(hex(randomBytes(32)));
     m_tokens = std::make_unique<TokenService>(
-        loadOrCreateSecret(data / "secret.key"), *m_database, nowSeconds,
-        m_config.accessTokenLifetime, m_config.refreshTokenLifetime, m_config.refreshReuseGrace);
+        secret ? std::move(*secret) : loadOrCreateSecret(data / "secret.key"), *m_database,
+        nowSeconds, m_config.accessTokenLifetime, m_config.refreshTokenLifetime,
+        m_config.refreshReuseGrace);
     m_rateLimiter = std::make_unique<RateLimiter>(m_config.rateLimitPerMinute);
     m_signInLimiter = std::make_unique<RateLimiter>(m_config.signInRateLimitPerMinute);
     m_streams = std::make_unique<StreamLimiter>(m_config.maxStreamsPerUser, m_config.streamLimit());
@@ -198,14 +203,23 @@ BackendServer::BackendServer(BackendConfig config, std::ostream& log)
     // What went wrong inside stays inside: the client gets a plain 500.
     m_server->set_exception_handler(
         [this](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {
+            bool databaseAway = false;
             try {
                 if (error) std::rethrow_exception(error);
             } catch (const std::exception& e) {
+                databaseAway = dynamic_cast<const DatabaseUnavailable*>(&e) != nullptr;
                 std::lock_guard lock(m_logMutex);
                 m_log << "orvane-backend: request failed: " << printable(e.what()) << '\n';
             } catch (...) {
             }
             response.headers.clear();
+            if (databaseAway) {
+                // Nothing was done; the same request succeeds once the database is back.
+                response.set_header("Retry-After", "5");
+                errorReply(response, 503, "Service unavailable",
+                           "the database is not reachable; try again shortly");
+                return;
+            }
             errorReply(response, 500, "Internal error", "the server could not answer this request");
         });
     m_server->set_logger(
@@ -317,6 +331,15 @@ void BackendServer::registerRoutes() {
     m_chatRoute->registerOn(server);
     server.Get("/healthz", [](const httplib::Request&, httplib::Response& response) {
         jsonReply(response, 200, {{"status", "ok"}});
+    });
+    // Alive is not ready: without its database an instance can answer nothing that matters, and
+    // a proxy should send its clients elsewhere.
+    server.Get("/readyz", [this](const httplib::Request&, httplib::Response& response) {
+        if (m_database->isReachable()) {
+            jsonReply(response, 200, {{"status", "ready"}});
+        } else {
+            errorReply(response, 503, "Not ready", "the database is not reachable");
+        }
     });
     server.Get("/metrics", [this](const httplib::Request&, httplib::Response& response) {
         const auto& metrics = m_chatRoute->metrics();

@@ -3,11 +3,10 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
-
-struct sqlite3;
 
 namespace orvane::backend {
 
@@ -20,24 +19,28 @@ struct User {
     bool disabled = false;
 };
 
-// Users and refresh tokens in SQLite, so a restart loses no account. Safe to use from the
-// server's worker threads; one connection guarded by a mutex is plenty for this load.
+// The database could not be reached: the request can be tried again once it is back.
+struct DatabaseUnavailable : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// What the service keeps: users, refresh tokens and the identity tokens already exchanged. In
+// SQLite for one instance (a desktop), or in PostgreSQL for several behind one proxy, where every
+// rule below holds across instances. Safe to use from the server's worker threads.
 class Database {
 public:
-    explicit Database(const std::string& path);
-    ~Database();
-    Database(const Database&) = delete;
-    Database& operator=(const Database&) = delete;
+    virtual ~Database() = default;
 
     // The user for this identity, created on first sign-in; name and e-mail follow the provider.
-    User findOrCreateUser(const std::string& provider, const std::string& subject,
-                          const std::string& email, const std::string& firstName);
-    std::optional<User> userById(std::int64_t id);
-    void setDisabled(std::int64_t userId, bool disabled);
+    virtual User findOrCreateUser(const std::string& provider, const std::string& subject,
+                                  const std::string& email, const std::string& firstName) = 0;
+    virtual std::optional<User> userById(std::int64_t id) = 0;
+    virtual void setDisabled(std::int64_t userId, bool disabled) = 0;
 
     // Stores a refresh token of a sign-in's token family, and drops the rows that have expired.
-    void storeRefreshToken(const std::string& tokenHash, std::int64_t userId,
-                           const std::string& family, std::int64_t expiresAt, std::int64_t now);
+    virtual void storeRefreshToken(const std::string& tokenHash, std::int64_t userId,
+                                   const std::string& family, std::int64_t expiresAt,
+                                   std::int64_t now) = 0;
 
     struct Rotation {
         enum class Outcome {
@@ -58,18 +61,31 @@ public:
     // rotate it. Presenting a used token again within graceSeconds of its rotation (a reply lost
     // on the way, or two renewals at once) replays the rotation; later, its whole family is
     // revoked, the successors included.
-    Rotation rotateRefreshToken(const std::string& tokenHash, const std::string& successorHash,
-                                std::int64_t now, std::int64_t graceSeconds, std::int64_t lifetime);
+    virtual Rotation rotateRefreshToken(const std::string& tokenHash,
+                                        const std::string& successorHash, std::int64_t now,
+                                        std::int64_t graceSeconds, std::int64_t lifetime) = 0;
     // The user a stored, unused, unexpired refresh token belongs to.
-    std::optional<std::int64_t> refreshTokenOwner(const std::string& tokenHash, std::int64_t now);
-    int refreshTokenCount();
+    virtual std::optional<std::int64_t> refreshTokenOwner(const std::string& tokenHash,
+                                                          std::int64_t now) = 0;
+    virtual int refreshTokenCount() = 0;
 
-private:
-    void execute(const char* sql);
-    bool hasColumn(const char* table, const char* column);
+    // Records an identity token exchanged for a sign-in until it expires; false when it was
+    // exchanged before (it was copied on its way, and signs nobody in a second time).
+    virtual bool firstUseOfIdentityToken(const std::string& tokenHash, std::int64_t expiresAt,
+                                         std::int64_t now) = 0;
 
-    std::mutex m_mutex;
-    sqlite3* m_db = nullptr;
+    // The secret every instance sharing this database signs tokens with: the one stored, or
+    // `candidate`, stored now by whichever instance comes first. None for a database of one
+    // instance, which keeps its secret in a file of its own.
+    virtual std::optional<std::string> sharedSecret(const std::string& candidate) = 0;
+
+    // Whether the database answers now (for readiness checks).
+    virtual bool isReachable() = 0;
 };
+
+// "postgres://…" or "postgresql://…" (a libpq connection URI) opens PostgreSQL; anything else
+// is the path of a SQLite file. Throws when it cannot be opened.
+std::unique_ptr<Database> openDatabase(const std::string& location);
+bool isPostgresLocation(const std::string& location);
 
 }  // namespace orvane::backend

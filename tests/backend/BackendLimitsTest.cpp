@@ -5,7 +5,6 @@
 #include "Loopback.h"
 #include "RateLimiter.h"
 #include "StreamLimiter.h"
-#include "UsedTokens.h"
 
 namespace orvane::testing {
 namespace {
@@ -58,15 +57,6 @@ TEST(StreamLimits, EachUserAndTheWholeServerHaveACap) {
     a1.reset();
     EXPECT_EQ(limiter.running(), 2);
     EXPECT_TRUE(limiter.acquire(3)) << "a finished answer makes room";
-}
-
-TEST(UsedIdTokens, ATokenSignsInOnceUntilItExpires) {
-    backend::UsedTokens used;
-    EXPECT_TRUE(used.firstUse("token-a", 1000, 10));
-    EXPECT_FALSE(used.firstUse("token-a", 1000, 20));
-    EXPECT_TRUE(used.firstUse("token-b", 2000, 20));
-    EXPECT_TRUE(used.firstUse("token-c", 3000, 1500)) << "token-a has expired and is dropped";
-    EXPECT_EQ(used.size(), 2u);
 }
 
 }  // namespace
