@@ -57,6 +57,9 @@ struct BackendConfig {
     std::size_t maxBodyBytes = chat::maxBodyBytes;
     int maxStreamsPerUser = 4;
     int maxStreams = 0;  // 0: three quarters of the worker threads
+    // With a shared database: how long a user's stream stays counted after its instance stopped
+    // renewing it (died).
+    std::int64_t streamLeaseSeconds = 30;
     std::int64_t accessTokenLifetime = 15 * 60;
     std::int64_t refreshTokenLifetime = 30LL * 24 * 3600;
     // How long a used refresh token may be presented again for the same new tokens.

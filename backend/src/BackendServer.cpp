@@ -129,7 +129,25 @@ BackendServer::BackendServer(BackendConfig config, std::ostream& log)
         m_config.refreshReuseGrace);
     m_rateLimiter = std::make_unique<RateLimiter>(m_config.rateLimitPerMinute);
     m_signInLimiter = std::make_unique<RateLimiter>(m_config.signInRateLimitPerMinute);
-    m_streams = std::make_unique<StreamLimiter>(m_config.maxStreamsPerUser, m_config.streamLimit());
+    if (auto* shared = m_database->sharedLimits()) {
+        // Instances behind one proxy count a client's sign-ins and a user's answers together.
+        m_signInAllowed = [shared, perMinute = m_config.signInRateLimitPerMinute](
+                              const std::string& address) {
+            const auto nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::system_clock::now().time_since_epoch())
+                                   .count();
+            return perMinute <= 0 || shared->takeFromBucket("sign-in " + address, perMinute, nowMs);
+        };
+        m_streams = std::make_unique<LeasedStreamLimiter>(*shared, m_config.maxStreamsPerUser,
+                                                          m_config.streamLimit(),
+                                                          m_config.streamLeaseSeconds, nowSeconds);
+    } else {
+        m_signInAllowed = [limiter = m_signInLimiter.get()](const std::string& address) {
+            return limiter->allow(address);
+        };
+        m_streams =
+            std::make_unique<StreamLimiter>(m_config.maxStreamsPerUser, m_config.streamLimit());
+    }
     AuthRoutes::Trust trust;
 
     if (auto source = keySourceFor(m_config.googleJwks);
@@ -316,7 +334,7 @@ bool BackendServer::refuseBeforeReading(const httplib::Request& request,
         }
     }
     if (request.method == "POST" && isSignInRoute(request.path) &&
-        !m_signInLimiter->allow(clientAddress(request))) {
+        !m_signInAllowed(clientAddress(request))) {
         response.set_header("Retry-After", "30");
         errorReply(response, 429, "Too many sign-ins", "try again in a minute");
         return true;

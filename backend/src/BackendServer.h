@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -74,6 +75,7 @@ private:
     std::unique_ptr<TokenService> m_tokens;
     std::unique_ptr<RateLimiter> m_rateLimiter;
     std::unique_ptr<RateLimiter> m_signInLimiter;
+    std::function<bool(const std::string& address)> m_signInAllowed;
     std::unique_ptr<StreamLimiter> m_streams;
     std::unique_ptr<DevIdentityProvider> m_devIdentity;
     std::map<std::string, std::unique_ptr<ModelProvider>> m_providers;  // by tier

@@ -7,6 +7,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace orvane::backend {
 
@@ -22,6 +23,24 @@ struct User {
 // The database could not be reached: the request can be tried again once it is back.
 struct DatabaseUnavailable : std::runtime_error {
     using std::runtime_error::runtime_error;
+};
+
+// The limits several instances keep together, in the database they share.
+class SharedLimits {
+public:
+    virtual ~SharedLimits() = default;
+    // Takes one request from the token bucket under `key`: up to perMinute in a burst, refilled
+    // evenly over a minute. False when it is empty.
+    virtual bool takeFromBucket(const std::string& key, int perMinute, std::int64_t nowMs) = 0;
+    // A lease on one of the user's perUser streams until expiresAt (leases past theirs no longer
+    // count); false when the user holds them all.
+    virtual bool acquireStreamLease(const std::string& lease, std::int64_t userId, int perUser,
+                                    std::int64_t now, std::int64_t expiresAt) = 0;
+    virtual void renewStreamLeases(const std::vector<std::string>& leases,
+                                   std::int64_t expiresAt) = 0;
+    virtual void releaseStreamLease(const std::string& lease) = 0;
+    // The leases the user holds now.
+    virtual int streamLeases(std::int64_t userId, std::int64_t now) = 0;
 };
 
 // What the service keeps: users, refresh tokens and the identity tokens already exchanged. In
@@ -81,6 +100,9 @@ public:
 
     // Whether the database answers now (for readiness checks).
     virtual bool isReachable() = 0;
+    // The limits of the instances sharing this database; none for a database of one instance,
+    // which keeps its limits in memory.
+    virtual SharedLimits* sharedLimits() { return nullptr; }
 };
 
 // "postgres://…" or "postgresql://…" (a libpq connection URI) opens PostgreSQL; anything else

@@ -15,6 +15,8 @@ namespace {
 
 // Held while the schema is migrated; any number the project owns would do.
 constexpr std::int64_t kMigrationLock = 0x6f7276616e65;  // "orvane"
+// The first half of each user's lock over their stream leases.
+constexpr std::int32_t kLeaseLock = 0x6f72;
 
 // Each step brings the schema one version on; a step is never changed once released.
 const std::initializer_list<const char*> kMigrations = {
@@ -36,6 +38,12 @@ const std::initializer_list<const char*> kMigrations = {
     "CREATE TABLE used_identity_tokens (token_hash TEXT PRIMARY KEY, expires_at BIGINT NOT NULL);"
     "CREATE INDEX used_identity_tokens_expiry ON used_identity_tokens (expires_at);"
     "CREATE TABLE signing_secret (id INTEGER PRIMARY KEY CHECK (id = 1), secret TEXT NOT NULL);",
+    "CREATE TABLE rate_buckets ("
+    " key TEXT PRIMARY KEY, tokens DOUBLE PRECISION NOT NULL, updated_ms BIGINT NOT NULL);"
+    "CREATE INDEX rate_buckets_updated ON rate_buckets (updated_ms);"
+    "CREATE TABLE stream_leases ("
+    " id TEXT PRIMARY KEY, user_id BIGINT NOT NULL, expires_at BIGINT NOT NULL);"
+    "CREATE INDEX stream_leases_user ON stream_leases (user_id);",
 };
 
 // A query's result, cleared when it goes.
@@ -336,6 +344,76 @@ std::optional<std::string> PostgresDatabase::sharedSecret(const std::string& can
     lease.run("INSERT INTO signing_secret (id, secret) VALUES (1, $1) ON CONFLICT (id) DO NOTHING",
               {candidate});
     return lease.run("SELECT secret FROM signing_secret WHERE id = 1").text(0, 0);
+}
+
+bool PostgresDatabase::takeFromBucket(const std::string& key, int perMinute, std::int64_t nowMs) {
+    Lease lease(*this);
+    // Buckets that have filled up again hold nothing worth keeping; one sweep in a thousand
+    // calls keeps the table to the keys still asking.
+    if (++m_bucketCalls % 1000 == 0) {
+        lease.run("DELETE FROM rate_buckets WHERE updated_ms < $1", {number(nowMs - 60'000)});
+    }
+    Transaction transaction(lease);
+    lease.run(
+        "INSERT INTO rate_buckets (key, tokens, updated_ms) VALUES ($1, $2, $3) "
+        "ON CONFLICT (key) DO NOTHING",
+        {key, number(perMinute), number(nowMs)});
+    const auto row =
+        lease.run("SELECT tokens, updated_ms FROM rate_buckets WHERE key = $1 FOR UPDATE", {key});
+    const double elapsedMinutes =
+        static_cast<double>(std::max<std::int64_t>(0, nowMs - row.integer(0, 1))) / 60'000.0;
+    double tokens =
+        std::min<double>(perMinute, std::stod(row.text(0, 0)) + elapsedMinutes * perMinute);
+    const bool allowed = tokens >= 1.0;
+    if (allowed) tokens -= 1.0;
+    lease.run("UPDATE rate_buckets SET tokens = $2, updated_ms = $3 WHERE key = $1",
+              {key, std::to_string(tokens), number(nowMs)});
+    transaction.commit();
+    return allowed;
+}
+
+// A user's leases are counted and taken under a lock of that user's, so two instances cannot
+// both take the last one.
+bool PostgresDatabase::acquireStreamLease(const std::string& id, std::int64_t userId, int perUser,
+                                          std::int64_t now, std::int64_t expiresAt) {
+    Lease lease(*this);
+    Transaction transaction(lease);
+    lease.run("SELECT pg_advisory_xact_lock($1::integer, hashint8($2::bigint))",
+              {number(kLeaseLock), number(userId)});
+    lease.run("DELETE FROM stream_leases WHERE user_id = $1 AND expires_at <= $2",
+              {number(userId), number(now)});
+    const auto held =
+        lease.run("SELECT COUNT(*) FROM stream_leases WHERE user_id = $1", {number(userId)});
+    if (held.integer(0, 0) >= perUser) return false;
+    lease.run("INSERT INTO stream_leases (id, user_id, expires_at) VALUES ($1, $2, $3)",
+              {id, number(userId), number(expiresAt)});
+    transaction.commit();
+    return true;
+}
+
+void PostgresDatabase::renewStreamLeases(const std::vector<std::string>& leases,
+                                         std::int64_t expiresAt) {
+    if (leases.empty()) return;
+    std::string list = "{";
+    for (const auto& id : leases) list += (list.size() > 1 ? "," : "") + id;
+    list += "}";
+    Lease lease(*this);
+    lease.run("UPDATE stream_leases SET expires_at = $2 WHERE id = ANY($1::text[])",
+              {list, number(expiresAt)});
+}
+
+void PostgresDatabase::releaseStreamLease(const std::string& id) {
+    Lease lease(*this);
+    lease.run("DELETE FROM stream_leases WHERE id = $1", {id});
+}
+
+int PostgresDatabase::streamLeases(std::int64_t userId, std::int64_t now) {
+    Lease lease(*this);
+    return static_cast<int>(
+        lease
+            .run("SELECT COUNT(*) FROM stream_leases WHERE user_id = $1 AND expires_at > $2",
+                 {number(userId), number(now)})
+            .integer(0, 0));
 }
 
 bool PostgresDatabase::isReachable() {

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <vector>
@@ -16,7 +17,7 @@ namespace orvane::backend {
 // under an advisory lock, so instances starting at once migrate it once. Connections come from a
 // small pool; one the server has dropped (a restart, a failover) is let go of and a new one made,
 // and while none can be made every call throws DatabaseUnavailable.
-class PostgresDatabase : public Database {
+class PostgresDatabase : public Database, public SharedLimits {
 public:
     // `uri`: a libpq connection URI ("postgres://user@host:port/name"). Throws when the database
     // cannot be reached or migrated.
@@ -42,6 +43,14 @@ public:
                                  std::int64_t now) override;
     std::optional<std::string> sharedSecret(const std::string& candidate) override;
     bool isReachable() override;
+    SharedLimits* sharedLimits() override { return this; }
+
+    bool takeFromBucket(const std::string& key, int perMinute, std::int64_t nowMs) override;
+    bool acquireStreamLease(const std::string& lease, std::int64_t userId, int perUser,
+                            std::int64_t now, std::int64_t expiresAt) override;
+    void renewStreamLeases(const std::vector<std::string>& leases, std::int64_t expiresAt) override;
+    void releaseStreamLease(const std::string& lease) override;
+    int streamLeases(std::int64_t userId, std::int64_t now) override;
 
     // The schema's version once migrated.
     static int schemaVersion();
@@ -57,6 +66,7 @@ private:
     std::condition_variable m_returned;
     std::vector<pg_conn*> m_idle;
     std::size_t m_open = 0;
+    std::atomic<std::uint64_t> m_bucketCalls{0};
 };
 
 }  // namespace orvane::backend

@@ -7,11 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <future>
+#include <set>
 #include <thread>
 
 #include "PostgresDatabase.h"
 #include "SqliteDatabase.h"
+#include "StreamLimiter.h"
 #include "backend/BackendHarness.h"
 #include "backend/PostgresCluster.h"
 
@@ -162,6 +165,73 @@ TEST_F(SharedDatabase, InstancesStartingAtOnceMigrateOnceAndShareOneSecret) {
     EXPECT_EQ(secrets.size(), 1u);
     EXPECT_EQ(backend::SqliteDatabase(":memory:").sharedSecret("mine"), std::nullopt)
         << "one instance keeps its own";
+}
+
+// A user's streams are leases both instances count; a lease whose instance stopped renewing it
+// (died) runs out, and one renewed while its answer streams does not. Token buckets are shared
+// the same way.
+TEST_F(SharedDatabase, StreamLeasesAndRateBucketsHoldAcrossInstances) {
+    backend::PostgresDatabase first(location, 2), second(location, 2);
+    auto& a = *first.sharedLimits();
+    auto& b = *second.sharedLimits();
+    EXPECT_TRUE(a.acquireStreamLease("l1", 7, 2, 100, 130));
+    EXPECT_TRUE(b.acquireStreamLease("l2", 7, 2, 100, 130));
+    EXPECT_FALSE(b.acquireStreamLease("l3", 7, 2, 101, 131)) << "two across both instances";
+    EXPECT_TRUE(b.acquireStreamLease("l4", 8, 2, 101, 131)) << "another user's count apart";
+    a.releaseStreamLease("l1");
+    EXPECT_TRUE(b.acquireStreamLease("l5", 7, 2, 102, 132));
+    b.renewStreamLeases({"l5"}, 200);
+    EXPECT_EQ(a.streamLeases(7, 131), 1) << "l2 was not renewed and ran out";
+    EXPECT_TRUE(a.acquireStreamLease("l6", 7, 2, 131, 161));
+
+    for (auto* instance : {&a, &b, &a}) EXPECT_TRUE(instance->takeFromBucket("k", 3, 0));
+    EXPECT_FALSE(b.takeFromBucket("k", 3, 10'000));
+    EXPECT_TRUE(b.takeFromBucket("k", 3, 20'000)) << "one back every 20 s";
+
+    const auto now = [] { return static_cast<std::int64_t>(std::time(nullptr)); };
+    backend::LeasedStreamLimiter limiter(a, 1, 10, 3, now);
+    auto slot = limiter.acquire(9);
+    ASSERT_TRUE(slot);
+    EXPECT_FALSE(limiter.acquire(9));
+    std::this_thread::sleep_for(std::chrono::seconds(4));
+    EXPECT_EQ(b.streamLeases(9, now()), 1) << "renewed while the answer streams";
+    slot.reset();
+    EXPECT_EQ(b.streamLeases(9, now()), 0);
+}
+
+// Two instances on one database, as behind one proxy: an identity token, a client's sign-ins
+// and a user's answers count on both.
+TEST_F(SharedDatabase, TwoInstancesKeepOneSetOfRules) {
+    const auto dir = freshDataDir("pair");  // one development identity provider key for both
+    BackendHarness a("a", dir), b("b", dir);
+    for (auto* instance : {&a, &b}) {
+        instance->config.database = location;
+        instance->config.maxStreamsPerUser = 1;
+        instance->config.offlinePaceMs = 20;
+        instance->config.signInRateLimitPerMinute = 6;
+        instance->start();
+    }
+    const auto exchange = [](BackendHarness& instance, const std::string& idToken) {
+        return instance.client().Post("/api/v1/auth/mobile/google",
+                                      nlohmann::json{{"googleToken", idToken}}.dump(),
+                                      "application/json");
+    };
+    const auto idToken = a.devIdToken();  // two sign-in requests
+    const auto signedIn = exchange(a, idToken);
+    ASSERT_EQ(signedIn->status, 200) << signedIn->body;
+    const auto replayed = exchange(b, idToken);
+    EXPECT_EQ(replayed->status, 401);
+    EXPECT_NE(replayed->body.find("already exchanged"), std::string::npos) << replayed->body;
+    b.devIdToken();  // six in all
+    EXPECT_EQ(exchange(b, "x")->status, 429) << "the client's seventh sign-in, on either";
+
+    const std::string token = nlohmann::json::parse(signedIn->body)["accessToken"];
+    std::thread streaming([&] { a.chat(token, question("what is a heap")); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(b.chat(token, question("what is a heap"))->status, 429)
+        << "one answer at a time for this user, on any instance";
+    streaming.join();
+    EXPECT_EQ(b.chat(token, question("what is a heap"))->status, 200);
 }
 
 // The database going away: work is refused with 503 and a reason, readiness says so, and both

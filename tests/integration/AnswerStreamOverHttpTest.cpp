@@ -212,7 +212,9 @@ TEST(AnswerStreamOverHttp, AFiftyMegabyteAnswerStreamsWhole) {
         c.write(batch + std::string(kStopEvent));
     });
     LiveSession live(server.origin());
-    ASSERT_TRUE(live.ask("tell me everything", 1, 60));
+    // Whole, however long a sanitizer on a busy machine takes (the speed is the delta latency
+    // bench's to measure): ThreadSanitizer has needed 45 s on two cores.
+    ASSERT_TRUE(live.ask("tell me everything", 1, 110));
     EXPECT_TRUE(live.errors.empty());
     EXPECT_EQ(live.answerSizes.size(), static_cast<std::size_t>(kDeltas) + 2);
     EXPECT_EQ(live.answerSizes.back(), piece.size() * kDeltas);
