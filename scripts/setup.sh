@@ -10,7 +10,7 @@ packages=(
     nlohmann-json3-dev
     libgtest-dev libgmock-dev
     libcurl4-openssl-dev libbenchmark-dev openssl
-    libcpp-httplib-dev libssl-dev libsqlite3-dev libpq-dev postgresql
+    libcpp-httplib-dev libssl-dev libsqlite3-dev libpq-dev postgresql nginx-light
     libsecret-1-dev gnome-keyring dbus libsecret-tools
     python3 libpulse-dev pulseaudio pulseaudio-utils libpocketsphinx-dev pocketsphinx-en-us
     libsamplerate0-dev espeak-ng sox

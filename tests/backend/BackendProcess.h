@@ -82,6 +82,11 @@ public:
         }
         return m_exitStatus;
     }
+    // Ends it as a crash would, with nothing finished or cleaned up.
+    void kill() {
+        if (m_pid > 0) ::kill(m_pid, SIGKILL);
+        stop();
+    }
     void stop() {
         if (m_pid > 0) {
             ::kill(m_pid, SIGTERM);
