@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "backend/BackendHarness.h"
+#include "integration/FreePort.h"
 #include "orvane/BuildConfig.h"
 
 namespace orvane::testing {
@@ -32,7 +33,7 @@ public:
           m_ownsData(dataDir.empty()),
           m_log(std::filesystem::temp_directory_path() /
                 ("orvane-" + name + "-" + std::to_string(::getpid()) + ".log")) {
-        m_port = freePort();
+        m_port = freeLoopbackPort();
         std::vector<std::string> arguments = {ORVANE_BACKEND_PATH,
                                               "--listen",
                                               "127.0.0.1:" + std::to_string(m_port),
@@ -116,18 +117,6 @@ public:
     void attach(BackendHarness& harness) const {
         harness.port = m_port;
         harness.config.googleClientId = std::string(buildconfig::googleClientId);
-    }
-
-    static int freePort() {
-        const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t length = sizeof address;
-        ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-        ::close(probe);
-        return ntohs(address.sin_port);
     }
 
 private:

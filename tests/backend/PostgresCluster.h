@@ -2,15 +2,14 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <pwd.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+
+#include "integration/FreePort.h"
 
 namespace orvane::testing {
 
@@ -31,7 +30,7 @@ public:
                 m_asUser = "runuser -u nobody -- ";
             }
         }
-        m_port = freePort();
+        m_port = freeLoopbackPort();
         const auto data = (m_dir / "data").string();
         if (run(m_bin + "/initdb -D " + data + " -A trust -U orvane -E UTF8 --no-sync") != 0)
             return;
@@ -75,17 +74,6 @@ private:
             }
         }
         return {};
-    }
-    static int freePort() {
-        const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t length = sizeof address;
-        ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-        ::close(probe);
-        return ntohs(address.sin_port);
     }
     int run(const std::string& command) const {
         return std::system(

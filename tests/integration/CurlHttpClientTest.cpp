@@ -15,6 +15,7 @@
 #include <random>
 
 #include "adapters/curl/CurlHttpClient.h"
+#include "integration/FreePort.h"
 #include "integration/LoopbackServer.h"
 
 namespace orvane::testing {
@@ -230,7 +231,7 @@ public:
             "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial "
             "-out server.pem -days 2 -extfile san.ext 2>/dev/null";
         if (std::system(script.c_str()) != 0) return;
-        m_port = freePort();
+        m_port = freeLoopbackPort();
         m_pid = ::fork();
         if (m_pid == 0) {
             const auto accept = "127.0.0.1:" + std::to_string(m_port);
@@ -253,17 +254,6 @@ public:
     std::string caFile() const { return (m_dir / "ca.pem").string(); }
 
 private:
-    static int freePort() {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t length = sizeof address;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        ::close(fd);
-        return ntohs(address.sin_port);
-    }
     bool accepting() const {
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};

@@ -23,7 +23,7 @@ namespace {
 // started in a directory of its own and stopped at the end.
 class Nginx {
 public:
-    explicit Nginx(const std::vector<int>& upstreams) : m_port(BackendProcess::freePort()) {
+    explicit Nginx(const std::vector<int>& upstreams) : m_port(freeLoopbackPort()) {
         char pattern[] = "/tmp/orvane-nginx-XXXXXX";
         m_dir = ::mkdtemp(pattern);
         std::ofstream conf(m_dir / "nginx.conf");

@@ -35,7 +35,7 @@ protected:
         return {program, "127.0.0.1", port, data.path(), 50};
     }
     QTemporaryDir data;
-    int port = BackendProcess::freePort();
+    int port = freeLoopbackPort();
     std::vector<State> states;
     QStringList problems;
     void watch(BackendSupervisor& supervisor) {
