@@ -128,7 +128,6 @@ BackendServer::BackendServer(BackendConfig config, std::ostream& log)
         nowSeconds, m_config.accessTokenLifetime, m_config.refreshTokenLifetime,
         m_config.refreshReuseGrace);
     m_rateLimiter = std::make_unique<RateLimiter>(m_config.rateLimitPerMinute);
-    m_signInLimiter = std::make_unique<RateLimiter>(m_config.signInRateLimitPerMinute);
     if (auto* shared = m_database->sharedLimits()) {
         // Instances behind one proxy count a client's sign-ins and a user's answers together.
         m_signInAllowed = [shared, perMinute = m_config.signInRateLimitPerMinute](
@@ -142,9 +141,9 @@ BackendServer::BackendServer(BackendConfig config, std::ostream& log)
                                                           m_config.streamLimit(),
                                                           m_config.streamLeaseSeconds, nowSeconds);
     } else {
-        m_signInAllowed = [limiter = m_signInLimiter.get()](const std::string& address) {
-            return limiter->allow(address);
-        };
+        m_signInAllowed = [limiter =
+                               std::make_shared<RateLimiter>(m_config.signInRateLimitPerMinute)](
+                              const std::string& address) { return limiter->allow(address); };
         m_streams =
             std::make_unique<StreamLimiter>(m_config.maxStreamsPerUser, m_config.streamLimit());
     }

@@ -80,7 +80,7 @@ void AppDelegate::startSpeechEngines() {
         if (!status.problem.empty()) qWarning("orvane: %s", status.problem.c_str());
         if (!self) return;
         if (self->m_preferencesWindow) self->m_preferencesWindow->showHearing(status);
-        self->followTakenOffer();
+        self->followTakenOffer(status);
     };
     m_speechEngines->start();
     std::fprintf(stderr, "orvane: hearing with %s\n", m_speechEngines->status().engines.c_str());
@@ -105,9 +105,8 @@ void AppDelegate::offerSpeechModel() {
         });
 }
 
-void AppDelegate::followTakenOffer() {
-    if (!m_offerTaken || !m_floatingPanel || !m_speechEngines) return;
-    const auto status = m_speechEngines->status();
+void AppDelegate::followTakenOffer(const SpeechEngines::Status& status) {
+    if (!m_offerTaken || !m_floatingPanel) return;
     if (status.download) {
         const auto& download = *status.download;
         const auto name = QString::fromStdString(download.model);

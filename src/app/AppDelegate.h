@@ -10,14 +10,13 @@
 #include <memory>
 #include <optional>
 
+#include "app/SpeechEngines.h"
 #include "app/StatusIcon.h"
 #include "overlay/ContextSheet.h"
 #include "platform/GlobalShortcuts.h"
 #include "session/SessionManager.h"
 
 namespace orvane {
-
-class SpeechEngines;
 
 class Answers;
 class FloatingPanelWindow;
@@ -109,7 +108,7 @@ private:
     // A session started while PocketSphinx hears alone: the panel offers a Whisper model, and
     // once the user takes it, says how its download goes.
     void offerSpeechModel();
-    void followTakenOffer();
+    void followTakenOffer(const SpeechEngines::Status& status);
     // A shortcut or command for the panel; false for one it does not know.
     bool runPanelCommand(const std::string& command);
 

@@ -123,21 +123,20 @@ SpeechEngines::Downloader SpeechEngines::downloadFrom(HttpClient& http, fs::path
     };
 }
 
-void SpeechEngines::download(const CatalogModel& chosen) {
-    const auto* model = &chosen;
+void SpeechEngines::download(const CatalogModel& model) {
     if (!m_downloader || m_download) return;
     if (m_places.models.empty()) {
         m_problem = ModelInstaller::noHomeMessage;
         changed();
         return;
     }
-    m_download = Status::Download{model->name, 0, std::nullopt};
+    m_download = Status::Download{model.name, 0, std::nullopt};
     m_cancelDownload = std::make_shared<std::atomic<bool>>(false);
     m_problem.clear();
     changed();
     m_modelWork.async([this, alive = std::weak_ptr<bool>(m_alive), stopping = m_stopping,
                        cancel = m_cancelDownload, &mainQueue = m_mainQueue,
-                       downloader = m_downloader, model = *model] {
+                       downloader = m_downloader, model] {
         std::pair<std::optional<fs::path>, std::string> downloaded{std::nullopt,
                                                                    "The download was stopped."};
         if (!*stopping && !*cancel) {
