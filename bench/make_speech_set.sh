@@ -6,12 +6,20 @@
 #   make_speech_set.sh --call DIR    five voices as a call brings them: every other question
 #                                    through Opus at 16 kbit/s (VoIP mode, ffmpeg), each levelled
 #                                    and over a room's noise
+# The call set speaks with voices built from recorded American speakers (flite's four and
+# festival's HTS voice): the acoustic model misses most of espeak-ng's formant voices even
+# clean, which would hide every change to the search behind that mismatch.
 set -euo pipefail
 call=no
 if [ "${1:-}" = --call ]; then
   call=yes
   shift
-  command -v ffmpeg >/dev/null || { echo "--call needs ffmpeg: sudo apt-get install ffmpeg" >&2; exit 1; }
+  for tool in ffmpeg flite text2wave; do
+    command -v $tool >/dev/null || {
+      echo "--call needs ffmpeg, flite, festival and festvox-us-slt-hts (apt-get install)" >&2
+      exit 1
+    }
+  done
 fi
 dir=${1:?usage: make_speech_set.sh [--call] DIR}
 mkdir -p "$dir"
@@ -38,14 +46,24 @@ questions=(
   "What would you do in your first month on this team"
 )
 voices=(en-us en-gb-x-rp)
-[ $call = yes ] && voices=(en-us en-gb-x-rp en-gb-scotland en-us+f3 en-029)
+[ $call = yes ] && voices=(flite:slt flite:rms flite:awb flite:kal16 festival:cmu_us_slt_arctic_hts)
+
+speak() {  # VOICE TEXT OUT.wav
+  case $1 in
+    flite:*) flite -voice "${1#flite:}" -t "$2" -o "$3" ;;
+    festival:*) echo "$2" | text2wave -eval "(voice_${1#festival:})" -o "$3" ;;
+    *) espeak-ng -v "$1" -s 160 -w "$3" "$2" ;;
+  esac
+}
 : > "$dir/transcripts.txt"
 n=0
 for voice in "${voices[@]}"; do
   for q in "${questions[@]}"; do
     n=$((n + 1))
     name=$(printf 'q%03d' "$n")
-    espeak-ng -v "$voice" -s 160 -w "$dir/$name.raw.wav" "$q"
+    speak "$voice" "$q" "$dir/$name.spoken.wav"
+    sox "$dir/$name.spoken.wav" -r 22050 -c 1 "$dir/$name.raw.wav"
+    rm "$dir/$name.spoken.wav"
     if [ $call = yes ]; then
       if [ $((n % 2)) = 0 ]; then
         ffmpeg -loglevel error -y -i "$dir/$name.raw.wav" -c:a libopus -b:a 16k \
