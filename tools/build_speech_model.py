@@ -5,8 +5,9 @@ Writes two files:
   domain.arpa  a trigram model (absolute discounting with back-off) of interview questions
   words.dict   pronunciations for technical words the pronouncing dictionary lacks
 
-The sentences come from the offline answer set's questions plus templates written for this
-project; the test and benchmark sentences are never used here.
+The sentences come from the offline answer set's questions, the sentences of its answers (the
+words an interview about these subjects uses: "user", "data", "endpoint", "review"), and
+templates written for this project; the test and benchmark sentences are never used here.
 """
 import collections
 import json
@@ -98,7 +99,10 @@ def compounds(path, dictionary):
 
 
 def corpus(knowledge_base):
-    sentences = [entry["question"] for entry in json.load(open(knowledge_base))["entries"]]
+    entries = json.load(open(knowledge_base))["entries"]
+    sentences = [entry["question"] for entry in entries]
+    for entry in entries:
+        sentences += re.split(r"[.;:!?()]+|, | - ", entry["answer"])
     sentences += BEHAVIOURAL
     sentences += [t.format(t=topic) for topic in TOPICS for t in TEMPLATES]
     sentences += [t.format(a=a, b=b) for a, b in PAIRS for t in PAIR_TEMPLATES]
