@@ -60,7 +60,10 @@ const PocketSphinxDecoder::Tuning& PocketSphinxDecoder::defaultTuning() {
     // No second, flat-lexicon pass at the end of an utterance: it took some 250 ms of the
     // silence window for each utterance and, on the recognition benchmark, heard worse than
     // the first pass alone (a word error rate of 70.8 % against 66.2 %).
-    static const Tuning tuning = {{"-topn", "12"}, {"-maxhmmpf", "2000"}, {"-fwdflat", "no"}};
+    // No spectral noise removal: on call audio over a room's noise it took more speech than noise
+    // away (20.3 % of words heard wrong with it, 18.6 % without; clean, 19.5 % and 18.6 %).
+    static const Tuning tuning = {
+        {"-topn", "12"}, {"-maxhmmpf", "2000"}, {"-fwdflat", "no"}, {"-remove_noise", "no"}};
     return tuning;
 }
 
