@@ -2,7 +2,7 @@
 """Builds the interview-domain language model that Orvane's recogniser mixes with the general one.
 
 Writes two files:
-  domain.arpa  a trigram model (absolute discounting with back-off) of interview questions
+  domain.arpa  a trigram model (absolute discounting with back-off) of interview language
   words.dict   pronunciations for technical words the pronouncing dictionary lacks
 
 The sentences come from the offline answer set's questions, the sentences of its answers (the
