@@ -161,6 +161,12 @@ TEST_F(SpeechDictionary, AModelThatCannotBeReadWritesNoDictionary) {
     EXPECT_NE(run.output.find("cannot read the language model"), std::string::npos) << run.output;
     EXPECT_FALSE(std::filesystem::exists(out));
     EXPECT_EQ(runProcess(std::string(ORVANE_SPEECH_DICTIONARY_PATH)).exitCode, 2);
+
+    // A model in a place that cannot be looked at is missing, not a reason to end the program.
+    std::filesystem::create_directory_symlink("loop", dir / "loop");
+    SpeechModelPaths unreachable = paths;
+    unreachable.domainModel = (dir / "loop" / "domain.arpa").string();
+    EXPECT_FALSE(unreachable.exist());
 }
 
 }  // namespace

@@ -34,6 +34,13 @@ constexpr float kDefaultDomainWeight = 0.5f;
 constexpr const char* kTermsWeightFlag = "-termsweight";
 constexpr float kDefaultTermsWeight = 0.1f;
 
+// A place that cannot be looked at (a directory of another user's, a link loop) holds nothing
+// to hear with; the throwing form of exists() would end the program over it.
+bool isThere(const std::filesystem::path& path) {
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
 std::filesystem::path executableDir() {
     std::error_code error;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
@@ -70,7 +77,7 @@ const PocketSphinxDecoder::Tuning& PocketSphinxDecoder::defaultTuning() {
 bool SpeechModelPaths::exist() const {
     for (const auto* path :
          {&acousticModel, &dictionary, &generalModel, &domainModel, &extraWords}) {
-        if (path->empty() || !std::filesystem::exists(*path)) return false;
+        if (path->empty() || !isThere(*path)) return false;
     }
     return true;
 }
@@ -86,11 +93,11 @@ SpeechModelPaths SpeechModelPaths::find() {
     // Installed beside the program first, then the build tree the program came from.
     for (const auto& dir : {executableDir() / "../share/orvane/speech",
                             std::filesystem::path(ORVANE_SPEECH_BUILD_DIR)}) {
-        if (!dir.empty() && std::filesystem::exists(dir / "domain.arpa")) {
+        if (!dir.empty() && isThere(dir / "domain.arpa")) {
             paths.domainModel = (dir / "domain.arpa").string();
             paths.extraWords = (dir / "words.dict").string();
             // Cut down to the words to be heard; the full one otherwise.
-            if (std::filesystem::exists(dir / "dictionary.dict")) {
+            if (isThere(dir / "dictionary.dict")) {
                 paths.dictionary = (dir / "dictionary.dict").string();
             }
             break;
