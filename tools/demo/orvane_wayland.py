@@ -271,11 +271,15 @@ def reachable_by(user, script, build):
 
 def copy_for(user, tmp, build, command):
     """A checkout the test user cannot read (under root's home, say) is copied: the programs,
-    the desktop entry pointing at the copy and its icon, and these scripts."""
+    the desktop entry pointing at the copy and its icon, and these scripts. What the run writes
+    goes into the copy too, for the caller to bring back."""
     tree = os.path.join(tmp, "tree")
     for program in PROGRAMS:
         os.makedirs(os.path.dirname(os.path.join(tree, "build", program)), exist_ok=True)
         shutil.copy2(os.path.join(build, program), os.path.join(tree, "build", program))
+    # The speech model, where an installed program looks for it beside itself.
+    shutil.copytree(os.path.join(build, "speech"),
+                    os.path.join(tree, "build", "share", "orvane", "speech"))
     entry = os.path.join(build, "desktop", "dev", "orvane.desktop")
     os.makedirs(os.path.join(tree, "build", "desktop", "dev"))
     with open(entry) as source, open(os.path.join(tree, "build", "desktop", "dev",
@@ -290,9 +294,11 @@ def copy_for(user, tmp, build, command):
                  os.path.join(tree, "scripts"))
     subprocess.run(["chown", "-R", "%d:%d" % (user.pw_uid, user.pw_gid), tree], check=True)
     build_at = command.index("--build") + 1
+    out_at = command.index("--out") + 1
     command = list(command)
     command[1] = os.path.join(tree, "tools", "demo", os.path.basename(command[1]))
     command[build_at] = os.path.join(tree, "build")
+    command[out_at] = os.path.join(tree, "out")
     say("the build is out of %s's reach: running a copy" % user.pw_name)
     return command
 
@@ -326,12 +332,17 @@ def main():
             build = os.path.realpath(arguments.build)
             if not reachable_by(user, command[1], build):
                 command = copy_for(user, tmp, build, command)
-            for path in (out, tmp):
+            written = command[command.index("--out") + 1]
+            os.makedirs(written, exist_ok=True)
+            for path in (written, tmp):
                 os.chown(path, user.pw_uid, user.pw_gid)
             os.chmod(tmp, 0o700)
             command = ["runuser", "-u", TEST_USER, "--", "env", "-i"] + \
                 ["%s=%s" % item for item in env.items()] + ["dbus-run-session", "--"] + command
-            return subprocess.run(command).returncode
+            status = subprocess.run(command).returncode
+            if written != out:
+                shutil.copytree(written, out, dirs_exist_ok=True)
+            return status
         return subprocess.run(["dbus-run-session", "--"] + command, env=env).returncode
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
