@@ -15,7 +15,9 @@ namespace {
 // again, and the backend hands it the same new pair within its reuse grace.
 TEST(SessionRenewalOverHttp, ARenewalWhoseReplyWasLostStillAnswersTheQuestion) {
     BackendHarness backendServer("lost-renewal");
-    backendServer.config.accessTokenLifetime = 2;
+    // Long enough that the renewed token outlives the question even on a loaded machine: lifetimes
+    // count whole seconds, so a 2 s token could live barely more than one.
+    backendServer.config.accessTokenLifetime = 4;
     backendServer.start();
     const auto signedIn = backendServer.signIn();
     std::atomic<int> refreshes = 0;
@@ -40,7 +42,7 @@ TEST(SessionRenewalOverHttp, ARenewalWhoseReplyWasLostStillAnswersTheQuestion) {
     LiveSession live(proxy.origin());
     live.auth.setAccessToken(signedIn["accessToken"].get<std::string>());
     live.auth.setRefreshToken(signedIn["refreshToken"].get<std::string>());
-    live.mainQueue.runUntil([] { return false; }, 2.5);
+    live.mainQueue.runUntil([] { return false; }, 4.5);
     ASSERT_TRUE(live.ask("what is the CAP theorem"));
     EXPECT_TRUE(live.errors.empty()) << live.errors.front();
     EXPECT_EQ(refreshes.load(), 2);
