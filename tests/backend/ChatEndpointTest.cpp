@@ -53,27 +53,26 @@ TEST_F(ChatEndpoint, AKnownQuestionIsAnsweredFromTheOfflineSetAsAnEventStream) {
     EXPECT_NE(answer.find("bucket"), std::string::npos) << answer;
 }
 
-TEST_F(ChatEndpoint, SpokenQuestionsWithoutPunctuationFindTheirAnswers) {
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"so tell me about yourself", "60-second"},
-        {"how would you design a rate limiter", "token bucket"},
-        {"what is the difference between sql and nosql databases", "relational"},
-        {"can you explain the javascript event loop", "microtask"},
-        {"how do you detect a cycle in a linked list", "tortoise"},
-        {"what is docker", "image"},
-    };
-    for (const auto& [utterance, expected] : cases) {
-        const auto answer =
-            answerOf(eventsOf(backendServer.chat(token, question(utterance))->body));
-        EXPECT_NE(answer.find(expected), std::string::npos) << utterance << " -> " << answer;
-    }
-}
-
-TEST_F(ChatEndpoint, WhatIsNoQuestionOrUnknownIsSkipped) {
-    for (const char* utterance : {"thanks that was great", "okay let's move on", "Hello",
-                                  "what is the capital of peru", "um so yeah"}) {
+// Spoken questions come without punctuation; what is no question, or none the set knows, is
+// skipped.
+TEST_F(ChatEndpoint, SpokenQuestionsFindTheirAnswersAndTheRestIsSkipped) {
+    for (const auto& [utterance, expected] : std::vector<std::pair<std::string, std::string>>{
+             {"so tell me about yourself", "60-second"},
+             {"how would you design a rate limiter", "token bucket"},
+             {"what is the difference between sql and nosql databases", "relational"},
+             {"can you explain the javascript event loop", "microtask"},
+             {"how do you detect a cycle in a linked list", "tortoise"},
+             {"what is docker", "image"},
+             {"thanks that was great", "[SKIP]"},
+             {"okay let's move on", "[SKIP]"},
+             {"Hello", "[SKIP]"},
+             {"what is the capital of peru", "[SKIP]"},
+             {"um so yeah", "[SKIP]"}}) {
         const auto events = eventsOf(backendServer.chat(token, question(utterance))->body);
-        EXPECT_EQ(answerOf(events), "[SKIP]") << utterance;
+        const auto answer = answerOf(events);
+        const bool answered =
+            expected == "[SKIP]" ? answer == expected : answer.find(expected) != std::string::npos;
+        EXPECT_TRUE(answered) << utterance << " -> " << answer;
         EXPECT_EQ(events.back()["type"], "message_stop") << utterance;
     }
 }

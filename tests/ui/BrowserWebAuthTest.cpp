@@ -95,11 +95,6 @@ TEST(BrowserWebAuth, NoRedirectInTimeIsAnError) {
     EXPECT_EQ(outcome.calls, 1);
 }
 
-TEST(BrowserWebAuth, TheDefaultTimeIsTenMinutes) {
-    EXPECT_EQ(std::chrono::milliseconds(BrowserWebAuthFactory::defaultTimeout),
-              std::chrono::milliseconds(600000));
-}
-
 TEST(BrowserWebAuth, ABrowserThatCannotOpenThePageIsAnError) {
     for (const auto& opener : {QStringList{"false"}, QStringList{"/nonexistent/xdg-open"}}) {
         BrowserWebAuthFactory factory(opener, 10s);
