@@ -89,33 +89,28 @@ HttpRequest get(const std::string& url) {
     return request;
 }
 
-TEST(CurlHttpClient, PlainRequestDeliversStatusAndBody) {
+TEST(CurlHttpClient, PlainRequestsDeliverStatusAndBodyEvenWhenItIsEmpty) {
     LoopbackServer server([](LoopbackConnection& c) {
-        c.write(statusReply(c.request().method == "POST" ? 201 : 500,
-                            "{\"ok\":" + c.request().body + "}"));
+        c.write(c.request().method == "POST" ? statusReply(201, "{\"ok\":" + c.request().body + "}")
+                                             : statusReply(502, ""));
     });
     CurlHttpClient client;
-    ResultBox box;
+    ResultBox posted, got;
     auto request = get(server.origin() + "/token");
     request.method = "POST";
     request.body = "true";
     request.headers = {{"Content-Type", "application/x-www-form-urlencoded"}};
-    client.send(request, box.completion());
-    const auto result = box.wait();
+    client.send(request, posted.completion());
+    const auto result = posted.wait();
     ASSERT_FALSE(result.error) << *result.error;
     EXPECT_EQ(result.response->statusCode, 201);
     EXPECT_EQ(result.body, "{\"ok\":true}");
     EXPECT_EQ(server.requests()[0].headers.at("content-type"), "application/x-www-form-urlencoded");
-}
 
-TEST(CurlHttpClient, AnEmptyBodyIsPresentButEmpty) {
-    LoopbackServer server([](LoopbackConnection& c) { c.write(statusReply(502, "")); });
-    CurlHttpClient client;
-    ResultBox box;
-    client.send(get(server.origin()), box.completion());
-    const auto result = box.wait();
-    EXPECT_EQ(result.response->statusCode, 502);
-    EXPECT_EQ(result.body, "");
+    client.send(get(server.origin()), got.completion());
+    const auto empty = got.wait();
+    EXPECT_EQ(empty.response->statusCode, 502);
+    EXPECT_EQ(empty.body, "");
 }
 
 TEST(CurlHttpClient, PlainHttpToAnotherMachineIsRefusedBeforeConnecting) {

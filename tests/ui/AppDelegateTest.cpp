@@ -54,36 +54,25 @@ protected:
     std::vector<SessionManager*> sessions;
 };
 
-TEST_F(Shell, ALaunchSignedOutShowsTheLoginWindowOnly) {
+// Signed out, in, out and in again: the login window alone, then the panel following its session,
+// then a new login window with the panel and preferences gone, then a new, empty panel.
+TEST_F(Shell, ALaunchSignedOutSignsInAndOutAndInAgain) {
     app.applicationDidFinishLaunching();
     ASSERT_NE(app.loginWindow(), nullptr);
     EXPECT_TRUE(app.loginWindow()->isVisible());
     EXPECT_EQ(app.floatingPanel(), nullptr);
     EXPECT_FALSE(app.statusIcon().isInstalled());
     EXPECT_EQ(app.statusIcon().state(), StatusIcon::State::idle);
-}
 
-TEST_F(Shell, ALaunchWithATokenGoesStraightToThePanel) {
-    h.auth.setAccessToken("held");
-    app.applicationDidFinishLaunching();
-    EXPECT_EQ(app.loginWindow(), nullptr);
-    ASSERT_NE(app.floatingPanel(), nullptr);
-    EXPECT_TRUE(app.floatingPanel()->isVisible());
-    EXPECT_TRUE(app.statusIcon().isInstalled());
-}
-
-TEST_F(Shell, SigningInSwitchesToThePanelAndFollowsTheSession) {
-    app.applicationDidFinishLaunching();
     signInThroughTheLoginWindow();
     ASSERT_NE(app.floatingPanel(), nullptr);
     EXPECT_TRUE(app.floatingPanel()->isVisible());
-    // The login window is hidden, not released.
-    ASSERT_NE(app.loginWindow(), nullptr);
-    EXPECT_FALSE(app.loginWindow()->isVisible());
+    const QPointer<LoginWindow> firstLogin = app.loginWindow();
+    ASSERT_FALSE(firstLogin.isNull()) << "the login window is hidden, not released";
+    EXPECT_FALSE(firstLogin->isVisible());
     EXPECT_TRUE(app.statusIcon().isInstalled());
     ASSERT_EQ(sessions.size(), 1u);
     EXPECT_EQ(sessions[0], &app.floatingPanel()->session());
-
     app.floatingPanel()->toggleSession();
     h.mainQueue.runUntilIdle();
     h.background.runAll();
@@ -91,18 +80,11 @@ TEST_F(Shell, SigningInSwitchesToThePanelAndFollowsTheSession) {
     EXPECT_EQ(app.floatingPanel()->session().state(), State::listening);
     EXPECT_EQ(app.statusIcon().state(), StatusIcon::State::listening);
     EXPECT_EQ(app.statusIcon().startStopItem()->text(), "Stop Session");
-}
+    app.floatingPanel()->session().history().append("What is CAP?", "A trade-off.");
 
-TEST_F(Shell, SigningOutDropsThePanelAndPreferencesAndShowsANewLoginWindow) {
-    app.applicationDidFinishLaunching();
-    signInThroughTheLoginWindow();
-    const QPointer<LoginWindow> firstLogin = app.loginWindow();
     app.showPreferences();
     const QPointer<PreferencesWindow> preferences = app.preferencesWindow();
     const QPointer<FloatingPanelWindow> panel = app.floatingPanel();
-    app.floatingPanel()->toggleSession();
-    h.mainQueue.runUntilIdle();
-
     app.handleSignOut();
     EXPECT_FALSE(h.auth.isAuthenticated());
     EXPECT_EQ(app.floatingPanel(), nullptr);
@@ -117,6 +99,20 @@ TEST_F(Shell, SigningOutDropsThePanelAndPreferencesAndShowsANewLoginWindow) {
     EXPECT_TRUE(panel.isNull());
     EXPECT_TRUE(preferences.isNull());
     EXPECT_TRUE(firstLogin.isNull());
+
+    signInThroughTheLoginWindow("Grace");
+    ASSERT_EQ(sessions.size(), 2u);
+    EXPECT_EQ(app.floatingPanel()->session().history().count(), 0);
+    EXPECT_EQ(app.floatingPanel()->session().state(), State::idle);
+}
+
+TEST_F(Shell, ALaunchWithATokenGoesStraightToThePanel) {
+    h.auth.setAccessToken("held");
+    app.applicationDidFinishLaunching();
+    EXPECT_EQ(app.loginWindow(), nullptr);
+    ASSERT_NE(app.floatingPanel(), nullptr);
+    EXPECT_TRUE(app.floatingPanel()->isVisible());
+    EXPECT_TRUE(app.statusIcon().isInstalled());
 }
 
 TEST_F(Shell, SigningOutFromThePanelsOwnMenuIsSafe) {
@@ -126,17 +122,6 @@ TEST_F(Shell, SigningOutFromThePanelsOwnMenuIsSafe) {
     AppHarness::releaseDroppedWindows();
     EXPECT_EQ(app.floatingPanel(), nullptr);
     EXPECT_TRUE(app.loginWindow()->isVisible());
-}
-
-TEST_F(Shell, ANewSignInGivesANewPanelWithAnEmptyHistory) {
-    app.applicationDidFinishLaunching();
-    signInThroughTheLoginWindow();
-    app.floatingPanel()->session().history().append("What is CAP?", "A trade-off.");
-    app.handleSignOut();
-    signInThroughTheLoginWindow("Grace");
-    ASSERT_EQ(sessions.size(), 2u);
-    EXPECT_EQ(app.floatingPanel()->session().history().count(), 0);
-    EXPECT_EQ(app.floatingPanel()->session().state(), State::idle);
 }
 
 TEST_F(Shell, PreferencesOpenOnceAndAfreshAfterClosing) {

@@ -148,7 +148,9 @@ protected:
     std::vector<std::string> events;
 };
 
-TEST_F(ShortcutsPortal, TheDesktopIsAskedForEveryShortcutAndItsChoiceOfKeysIsReported) {
+// One session's life: the desktop is asked for every shortcut and picks its own keys, presses of
+// this session alone arrive, and binding again or ending closes the session before.
+TEST_F(ShortcutsPortal, ASessionBindsTheDesktopsKeysHearsItsOwnPressesAndIsClosedAfter) {
     startPortal();
     startClient();
     const auto bound = bind();
@@ -163,20 +165,22 @@ TEST_F(ShortcutsPortal, TheDesktopIsAskedForEveryShortcutAndItsChoiceOfKeysIsRep
     EXPECT_EQ(bound->bound[0].trigger, "Super+Space") << "the desktop chose other keys";
     EXPECT_EQ(bound->bound[1].id, "screenshot");
     EXPECT_EQ(bound->problem, "");
-}
 
-TEST_F(ShortcutsPortal, PressesAndReleasesOfThisSessionArriveAndOthersDoNot) {
-    startPortal();
-    startClient();
-    const auto bound = bind();
-    ASSERT_TRUE(bound);
-    ASSERT_EQ(bound->problem, "");
     portal->activate("push-to-talk", "/org/freedesktop/portal/desktop/session/other/x");
     portal->activate("push-to-talk");
     portal->deactivate("push-to-talk");
     ASSERT_TRUE(waitFor([&] { return events.size() >= 2; }));
     QCoreApplication::processEvents();
     EXPECT_EQ(events, (std::vector<std::string>{"+push-to-talk", "-push-to-talk"}));
+
+    const auto first = portal->session;
+    ASSERT_TRUE(bind());
+    ASSERT_TRUE(waitFor([&] { return portal->closedSessions.size() == 1; }));
+    EXPECT_EQ(portal->closedSessions[0], first);
+    const auto second = portal->session;
+    shortcuts.reset();
+    ASSERT_TRUE(waitFor([&] { return portal->closedSessions.size() == 2; }));
+    EXPECT_EQ(portal->closedSessions[1], second);
 }
 
 TEST_F(ShortcutsPortal, ARefusalBindsNothingAndSaysSo) {
@@ -196,20 +200,6 @@ TEST_F(ShortcutsPortal, NoPortalIsAnAnswerNotAWait) {
     EXPECT_TRUE(bound->bound.empty());
     EXPECT_EQ(bound->via, "");
     EXPECT_EQ(bound->problem, "This desktop offers no global shortcuts to programs.");
-}
-
-TEST_F(ShortcutsPortal, BindingAgainOrEndingClosesTheSession) {
-    startPortal();
-    startClient();
-    ASSERT_TRUE(bind());
-    const auto first = portal->session;
-    ASSERT_TRUE(bind());
-    ASSERT_TRUE(waitFor([&] { return portal->closedSessions.size() == 1; }));
-    EXPECT_EQ(portal->closedSessions[0], first);
-    const auto second = portal->session;
-    shortcuts.reset();
-    ASSERT_TRUE(waitFor([&] { return portal->closedSessions.size() == 2; }));
-    EXPECT_EQ(portal->closedSessions[1], second);
 }
 
 }  // namespace
