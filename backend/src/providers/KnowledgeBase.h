@@ -29,7 +29,6 @@ public:
     static const KnowledgeBase& builtIn();
     static KnowledgeBase fromJson(std::string_view json);
 
-    std::size_t size() const { return m_entries.size(); }
     // The best entry for the query, or nothing when no entry shares a meaningful word with it.
     std::optional<Match> best(std::string_view query) const;
 
