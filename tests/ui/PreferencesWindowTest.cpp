@@ -83,15 +83,12 @@ TEST(PreferencesWindowTest, TheAnswersSectionSetsWhereAnswersComeFrom) {
     EXPECT_FALSE(applied.back().second) << "no key typed, none handed on: the saved one stays";
 }
 
-TEST(PreferencesWindowTest, NamesAMissingUserUserAndKeepsAnEmptyName) {
+// The name known when the window was built, "User" when there is none, and an empty one kept.
+TEST(PreferencesWindowTest, NamesTheUserKnownWhenBuilt) {
     AuthManager auth;
     EXPECT_EQ(PreferencesWindow(auth).signedInLabel()->text(), "Signed in as User");
     auth.setUser(nlohmann::json{{"firstName", ""}});
     EXPECT_EQ(PreferencesWindow(auth).signedInLabel()->text(), "Signed in as ");
-}
-
-TEST(PreferencesWindowTest, TheNameIsTheOneKnownWhenTheWindowWasBuilt) {
-    AuthManager auth;
     auth.setUser(nlohmann::json{{"firstName", "Grace"}});
     PreferencesWindow window(auth);
     auth.setUser(nlohmann::json{{"firstName", "Linus"}});
