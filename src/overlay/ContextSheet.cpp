@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "overlay/FramelessWindowHandle.h"
 #include "overlay/UIHelpers.h"
 #include "text/Text.h"
 
@@ -71,6 +72,8 @@ ContextSheet::ContextSheet(QWidget* parent)
     outer->setContentsMargins(0, 0, 0, 0);
     auto* container = new RoundedPanel(kSheetBg);
     outer->addWidget(container);
+    new FramelessWindowHandle(this);
+    container->setMouseTracking(true);
 
     auto* column = new QVBoxLayout(container);
     column->setContentsMargins(24, 24, 24, 24);

@@ -10,11 +10,13 @@
 #include <QPainterPath>
 #include <QScreen>
 #include <QVBoxLayout>
-#include <QWindow>
 
 #include "overlay/ElidingLabel.h"
+#include "overlay/FramelessWindowHandle.h"
 #include "overlay/MarkdownView.h"
+#include "overlay/PanelLook.h"
 #include "overlay/PillButton.h"
+#include "overlay/SettingsMenu.h"
 #include "overlay/UIHelpers.h"
 #include "platform/MainQueue.h"
 #include "platform/Workspace.h"
@@ -31,8 +33,6 @@ const QColor kSystemOrange = UI::systemOrange();
 const QString kThinking = QStringLiteral("Thinking...");
 constexpr double kCopyFeedbackSeconds = 1.0;
 constexpr double kStealthNoticeSeconds = 4.0;
-// How far in from the panel's border a press grabs an edge to resize.
-constexpr int kResizeGrip = 6;
 
 void paintLabel(QLabel* label, const QColor& color) {
     QPalette palette = label->palette();
@@ -60,13 +60,6 @@ private:
 
 }  // namespace
 
-const std::vector<std::pair<QString, QString>>& FloatingPanelWindow::languages() {
-    static const std::vector<std::pair<QString, QString>> table = {
-        {"English", "en-US"}, {"German", "de-DE"},     {"French", "fr-FR"},
-        {"Spanish", "es-ES"}, {"Portuguese", "pt-BR"}, {"Luxembourgish", "lb-LU"}};
-    return table;
-}
-
 FloatingPanelWindow::FloatingPanelWindow(std::shared_ptr<SessionManager> session,
                                          MainQueue& mainQueue, Workspace& workspace,
                                          QWidget* parent)
@@ -84,8 +77,8 @@ FloatingPanelWindow::FloatingPanelWindow(std::shared_ptr<SessionManager> session
         move(screen->availableGeometry().center() - QPoint(290, 170));
     }
     buildViews();
+    new FramelessWindowHandle(this);
     // Hovering an edge shows the resize pointer; the container passes its moves on.
-    setMouseTracking(true);
     m_container->setMouseTracking(true);
     // Built hidden from capture where the desktop can do that; elsewhere the panel says so
     // instead of claiming to be hidden.
@@ -211,7 +204,7 @@ void FloatingPanelWindow::buildViews() {
 }
 
 void FloatingPanelWindow::bindSession() {
-    std::weak_ptr<int> alive = m_alive;
+    const QPointer<FloatingPanelWindow> alive(this);
     m_session->onStateChanged = [this](SessionManager::State state) {
         if (onSessionStateChanged) onSessionStateChanged(state);
         presentState(state);
@@ -243,20 +236,20 @@ void FloatingPanelWindow::bindSession() {
             presentState(SessionManager::State::listening);
         }
     };
-    m_session->onScreenshotsChanged = [this, alive, &queue = m_mainQueue](int count) {
-        queue.post([this, alive, count] {
-            if (alive.lock()) showScreenshotCount(count);
+    m_session->onScreenshotsChanged = [alive, &queue = m_mainQueue](int count) {
+        queue.post([alive, count] {
+            if (alive) alive->showScreenshotCount(count);
         });
     };
-    m_session->onHistoryShown = [this, alive, &queue = m_mainQueue](
-                                    const std::optional<QAPair>& pair, int, int) {
-        queue.post([this, alive, pair = std::move(pair)] {
-            if (!alive.lock()) return;
+    m_session->onHistoryShown = [alive, &queue = m_mainQueue](const std::optional<QAPair>& pair,
+                                                              int, int) {
+        queue.post([alive, pair = std::move(pair)] {
+            if (!alive) return;
             if (pair) {
-                showAnswer(QString::fromStdString(pair->answer));
-                m_answerView->flush();
+                alive->showAnswer(QString::fromStdString(pair->answer));
+                alive->m_answerView->flush();
             }
-            updateHistoryUI();
+            alive->updateHistoryUI();
         });
     };
 }
@@ -299,38 +292,27 @@ void FloatingPanelWindow::setDot(bool visible, const QColor& color) {
     m_statusDot->update();
 }
 
-void FloatingPanelWindow::setPlayPauseIdle() {
-    m_playPause->setSymbol("play.fill");
-    m_playPause->setColors(UI::white(0.06), UI::white(0.08));
-    m_playPause->setTint(UI::white(0.5));
+void FloatingPanelWindow::setStartStop(const PanelLook::Button& look) {
+    m_playPause->setSymbol(look.symbol);
+    m_playPause->setColors(look.fill, look.border);
+    m_playPause->setTint(look.tint);
 }
 
 void FloatingPanelWindow::presentState(SessionManager::State state) {
+    const auto look = PanelLook::of(state, !m_session->isRunning() || m_session->isHearing());
+    if (look.startStop) setStartStop(*look.startStop);
+    setDot(look.light == PanelLook::Light::asBefore ? m_statusDot->isVisible()
+                                                    : look.light == PanelLook::Light::on,
+           look.lightColor);
+    setStatus(look.status, look.statusColor);
     switch (state) {
         case SessionManager::State::idle:
-            setPlayPauseIdle();
-            m_statusDot->hide();
-            setStatus("", Qt::transparent);
             stopClock();
             break;
         case SessionManager::State::listening:
-            m_playPause->setSymbol("stop.fill");
-            m_playPause->setColors(UI::withOpacity(kSystemRed, 0.12),
-                                   UI::withOpacity(kSystemRed, 0.2));
-            m_playPause->setTint(UI::withOpacity(kSystemRed, 0.85));
-            // Listening with no sound arriving is not listening; the answer area says why.
-            if (m_session->isRunning() && !m_session->isHearing()) {
-                setDot(true, UI::withOpacity(kSystemOrange, 0.9));
-                setStatus("NO SOUND", UI::withOpacity(kSystemOrange, 0.8));
-            } else {
-                setDot(true, UI::withOpacity(kSystemGreen, 0.9));
-                setStatus("LISTENING", UI::withOpacity(kSystemGreen, 0.7));
-            }
             if (!m_sessionTimer) startClock();
             break;
         case SessionManager::State::processing:
-            setDot(m_statusDot->isVisible(), UI::withOpacity(UI::bookCloth(), 0.9));
-            setStatus("THINKING", UI::withOpacity(UI::bookCloth(), 0.7));
             if (m_answerView->isMarkdown() || m_answerView->text() != kThinking) {
                 m_beforeQuestion = Shown{m_answerView->text(), m_answerView->isMarkdown(),
                                          m_answerView->textColor()};
@@ -354,7 +336,7 @@ void FloatingPanelWindow::toggleSession() {
     setAnswer(startPrompt, UI::white(0.35));
     m_statusDot->hide();
     setStatus("", Qt::transparent);
-    setPlayPauseIdle();
+    setStartStop(PanelLook::startButton());
     updateHistoryUI();
 }
 
@@ -369,13 +351,12 @@ void FloatingPanelWindow::toggleStealth() {
         const auto previousText = m_statusLabel->text();
         const auto previousColor = m_statusLabel->palette().color(QPalette::WindowText);
         setStatus(stealthAdvice, UI::withOpacity(kSystemOrange, 0.8));
-        m_mainQueue.postAfter(kStealthNoticeSeconds, [this, alive = std::weak_ptr<int>(m_alive),
-                                                      previousText, previousColor] {
-            if (!alive.lock()) return;
-            if (m_statusLabel->text() == stealthAdvice) {
-                setStatus(previousText, previousColor);
-            }
-        });
+        m_mainQueue.postAfter(kStealthNoticeSeconds,
+                              [panel = QPointer(this), previousText, previousColor] {
+                                  if (panel && panel->m_statusLabel->text() == stealthAdvice) {
+                                      panel->setStatus(previousText, previousColor);
+                                  }
+                              });
         return;
     }
     m_isStealth = !m_isStealth;
@@ -386,10 +367,9 @@ void FloatingPanelWindow::toggleStealth() {
 void FloatingPanelWindow::startClock() {
     m_sessionStart = m_mainQueue.now();
     m_timerLabel->setText("00:00");
-    m_sessionTimer =
-        m_mainQueue.scheduleTimer(1.0, true, [this, alive = std::weak_ptr<int>(m_alive)] {
-            if (alive.lock()) tick();
-        });
+    m_sessionTimer = m_mainQueue.scheduleTimer(1.0, true, [panel = QPointer(this)] {
+        if (panel) panel->tick();
+    });
 }
 
 void FloatingPanelWindow::stopClock() {
@@ -431,10 +411,10 @@ void FloatingPanelWindow::copyWithFeedback(const QString& text) {
     setStatus("COPIED", UI::withOpacity(kSystemGreen, 0.7));
     setDot(true, UI::withOpacity(kSystemGreen, 0.9));
     m_mainQueue.postAfter(kCopyFeedbackSeconds,
-                          [this, alive = std::weak_ptr<int>(m_alive), previousText, previousColor] {
-                              if (!alive.lock() || m_statusLabel->text() != "COPIED") return;
-                              setStatus(previousText, previousColor);
-                              if (previousText.isEmpty()) m_statusDot->hide();
+                          [panel = QPointer(this), previousText, previousColor] {
+                              if (!panel || panel->m_statusLabel->text() != "COPIED") return;
+                              panel->setStatus(previousText, previousColor);
+                              if (previousText.isEmpty()) panel->m_statusDot->hide();
                           });
 }
 
@@ -507,76 +487,6 @@ void FloatingPanelWindow::releasePushToTalk() {
     m_pttIndicator->hide();
 }
 
-Qt::Edges FloatingPanelWindow::edgesAt(const QPoint& position) const {
-    Qt::Edges edges;
-    if (position.x() < kResizeGrip) edges |= Qt::LeftEdge;
-    if (position.x() >= width() - kResizeGrip) edges |= Qt::RightEdge;
-    if (position.y() < kResizeGrip) edges |= Qt::TopEdge;
-    if (position.y() >= height() - kResizeGrip) edges |= Qt::BottomEdge;
-    return edges;
-}
-
-void FloatingPanelWindow::mousePressEvent(QMouseEvent* event) {
-    const auto edges = edgesAt(event->position().toPoint());
-    if (event->button() == Qt::LeftButton && edges) {
-        // The window system resizes best (it knows the screen edges and other windows); where
-        // it will not, the panel follows the pointer itself.
-        if (!windowHandle() || !windowHandle()->startSystemResize(edges)) {
-            m_resizing = edges;
-            m_resizeStartGeometry = geometry();
-            m_resizeStartPoint = event->globalPosition().toPoint();
-        }
-        event->accept();
-        return;
-    }
-    m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
-    QWidget::mousePressEvent(event);
-}
-
-void FloatingPanelWindow::mouseMoveEvent(QMouseEvent* event) {
-    if (m_resizing) {
-        const auto delta = event->globalPosition().toPoint() - m_resizeStartPoint;
-        auto frame = m_resizeStartGeometry;
-        const auto minimum = minimumSize();
-        if (m_resizing & Qt::LeftEdge)
-            frame.setLeft(std::min(frame.left() + delta.x(), frame.right() - minimum.width() + 1));
-        if (m_resizing & Qt::RightEdge)
-            frame.setRight(std::max(frame.right() + delta.x(), frame.left() + minimum.width() - 1));
-        if (m_resizing & Qt::TopEdge)
-            frame.setTop(std::min(frame.top() + delta.y(), frame.bottom() - minimum.height() + 1));
-        if (m_resizing & Qt::BottomEdge)
-            frame.setBottom(
-                std::max(frame.bottom() + delta.y(), frame.top() + minimum.height() - 1));
-        setGeometry(frame);
-        event->accept();
-        return;
-    }
-    if (!(event->buttons() & Qt::LeftButton)) {
-        const auto edges = edgesAt(event->position().toPoint());
-        if ((edges & (Qt::LeftEdge | Qt::TopEdge)) == (Qt::LeftEdge | Qt::TopEdge) ||
-            (edges & (Qt::RightEdge | Qt::BottomEdge)) == (Qt::RightEdge | Qt::BottomEdge)) {
-            setCursor(Qt::SizeFDiagCursor);
-        } else if ((edges & (Qt::RightEdge | Qt::TopEdge)) == (Qt::RightEdge | Qt::TopEdge) ||
-                   (edges & (Qt::LeftEdge | Qt::BottomEdge)) == (Qt::LeftEdge | Qt::BottomEdge)) {
-            setCursor(Qt::SizeBDiagCursor);
-        } else if (edges & (Qt::LeftEdge | Qt::RightEdge)) {
-            setCursor(Qt::SizeHorCursor);
-        } else if (edges & (Qt::TopEdge | Qt::BottomEdge)) {
-            setCursor(Qt::SizeVerCursor);
-        } else {
-            unsetCursor();
-        }
-    }
-    // The panel has no title bar: its background moves it.
-    if (event->buttons() & Qt::LeftButton) move(event->globalPosition().toPoint() - m_dragOffset);
-    QWidget::mouseMoveEvent(event);
-}
-
-void FloatingPanelWindow::mouseReleaseEvent(QMouseEvent* event) {
-    m_resizing = {};
-    QWidget::mouseReleaseEvent(event);
-}
-
 void FloatingPanelWindow::updateHistoryUI() {
     const auto& history = m_session->history();
     const int count = history.count();
@@ -610,77 +520,20 @@ void FloatingPanelWindow::historyNext() {
 }
 
 QMenu* FloatingPanelWindow::buildSettingsMenu() {
-    auto* menu = new QMenu(this);
-    menu->setFont(UI::ubuntu(13));
-    // Dark like the panel it opens from.
-    menu->setStyleSheet(
-        "QMenu { background: #1f1d1b; color: rgba(255,255,255,220); border: 1px solid "
-        "rgba(204,120,92,60); border-radius: 8px; padding: 4px; }"
-        "QMenu::item { padding: 4px 18px 4px 24px; border-radius: 4px; }"
-        "QMenu::item:selected { background: rgba(204,120,92,70); }"
-        "QMenu::item:disabled { color: rgba(255,255,255,90); }"
-        "QMenu::separator { height: 1px; background: rgba(255,255,255,25); margin: 4px 6px; }");
-    menu->addAction("Model")->setEnabled(false);
-    const auto selected = SessionManager::rawValue(m_session->selectedModel());
-    for (const auto model : SessionManager::allModels) {
-        const auto raw =
-            QString::fromUtf8(SessionManager::rawValue(model).data(),
-                              static_cast<int>(SessionManager::rawValue(model).size()));
-        auto* item = menu->addAction(QString::fromUtf8(SessionManager::displayName(model).data()));
-        item->setCheckable(true);
-        item->setChecked(SessionManager::rawValue(model) == selected);
-        item->setData(raw);
-        connect(item, &QAction::triggered, this, [this, raw] {
-            if (auto model = SessionManager::modelFromRawValue(raw.toStdString())) {
-                m_session->setSelectedModel(*model);
-            }
-        });
-    }
-    menu->addSeparator();
-    menu->addAction("Language")->setEnabled(false);
-    const auto locale = QString::fromStdString(m_session->transcriptionLocale());
-    for (const auto& [title, identifier] : languages()) {
-        // Choosing a language nothing can hear would leave the session deaf while it listens.
-        const bool installed = m_session->canTranscribe(identifier.toStdString());
-        auto* item = menu->addAction(installed ? title : title + " (not installed)");
-        item->setEnabled(installed);
-        item->setCheckable(true);
-        item->setChecked(identifier == locale);
-        item->setData(identifier);
-        connect(item, &QAction::triggered, this, [this, identifier = identifier] {
-            m_session->setTranscriptionLocale(identifier.toStdString());
-        });
-    }
-    menu->addSeparator();
-    auto* copyCode = menu->addAction("Copy Code Block");
-    copyCode->setShortcut(QKeySequence("Ctrl+Shift+K"));
-    copyCode->setEnabled(shownCode().has_value());
-    connect(copyCode, &QAction::triggered, this, [this] { copyCodeBlock(); });
-    connect(menu->addAction("Interview Prep..."), &QAction::triggered, this, [this] {
-        if (onOpenContext) onOpenContext();
-    });
-    auto* preferences = menu->addAction("Preferences...");
-    preferences->setShortcut(QKeySequence("Ctrl+,"));
-    connect(preferences, &QAction::triggered, this, [this] {
-        if (onOpenPreferences) onOpenPreferences();
-    });
-    if (onAbout) {
-        connect(menu->addAction("About Orvane"), &QAction::triggered, this, [this] {
-            if (onAbout) onAbout();
-        });
-    }
-    menu->addSeparator();
-    connect(menu->addAction("Sign Out"), &QAction::triggered, this, [this] {
-        if (onSignOut) onSignOut();
-    });
-    if (onQuit) {
-        auto* quit = menu->addAction("Quit Orvane");
-        quit->setShortcut(QKeySequence("Ctrl+Q"));
-        connect(quit, &QAction::triggered, this, [this] {
-            if (onQuit) onQuit();
-        });
-    }
-    return menu;
+    const auto forward = [this](std::function<void()> FloatingPanelWindow::*callback) {
+        return [this, callback] {
+            if (this->*callback) (this->*callback)();
+        };
+    };
+    SettingsMenu::Actions actions;
+    actions.canCopyCode = shownCode().has_value();
+    actions.copyCode = [this] { copyCodeBlock(); };
+    actions.openContext = forward(&FloatingPanelWindow::onOpenContext);
+    actions.openPreferences = forward(&FloatingPanelWindow::onOpenPreferences);
+    actions.signOut = forward(&FloatingPanelWindow::onSignOut);
+    if (onAbout) actions.about = forward(&FloatingPanelWindow::onAbout);
+    if (onQuit) actions.quit = forward(&FloatingPanelWindow::onQuit);
+    return SettingsMenu::build(this, *m_session, std::move(actions));
 }
 
 void FloatingPanelWindow::handleGear() {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 
+#include "overlay/PanelLook.h"
 #include "platform/MainQueue.h"
 #include "session/SessionManager.h"
 
@@ -38,9 +39,6 @@ public:
         "This desktop cannot hide the panel from screen capture. In the call, share a window "
         "(the browser tab, the editor), not the whole screen, and the panel stays out of it.";
     static constexpr const char* stealthAdvice = "SHARE A WINDOW, NOT THE WHOLE SCREEN";
-
-    // The language menu: title and locale identifier.
-    static const std::vector<std::pair<QString, QString>>& languages();
 
     FloatingPanelWindow(std::shared_ptr<SessionManager> session, MainQueue& mainQueue,
                         Workspace& workspace, QWidget* parent = nullptr);
@@ -111,9 +109,6 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void buildViews();
@@ -125,7 +120,6 @@ private:
     void copyWithFeedback(const QString& text);
     // The last code block of the answer shown, when it has one with something in it.
     std::optional<QString> shownCode() const;
-    Qt::Edges edgesAt(const QPoint& position) const;
     void setStatus(const QString& text, const QColor& color);
     void setDot(bool visible, const QColor& color);
     void startClock();
@@ -134,14 +128,12 @@ private:
     void releasePushToTalk();
     void updateHistoryUI();
     void showScreenshotCount(int count);
-    void setPlayPauseIdle();
+    void setStartStop(const PanelLook::Button& look);
     PillButton* makePillButton(const QString& symbol, std::function<void()> action);
 
     std::shared_ptr<SessionManager> m_session;
     MainQueue& m_mainQueue;
     Workspace& m_workspace;
-    // Lets closures given to others find out whether this window still exists.
-    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
 
     QWidget* m_container = nullptr;
     MarkdownView* m_answerView = nullptr;
@@ -179,11 +171,6 @@ private:
     std::unique_ptr<Timer> m_sessionTimer;
     std::optional<MainQueue::TimePoint> m_sessionStart;
     bool m_isPushToTalking = false;
-    QPoint m_dragOffset;
-    // An edge drag the window system would not take over is done here.
-    Qt::Edges m_resizing;
-    QRect m_resizeStartGeometry;
-    QPoint m_resizeStartPoint;
 };
 
 }  // namespace orvane

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "overlay/MarkdownView.h"
 
+#include <QPointer>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -103,10 +104,10 @@ void MarkdownView::showMarkdown(const QString& markdown, const QColor& color) {
         render();
         return;
     }
-    m_pendingRender = m_mainQueue.scheduleTimer(renderInterval - sinceLast, false,
-                                                [this, alive = std::weak_ptr<int>(m_alive)] {
-                                                    if (alive.lock()) render();
-                                                });
+    m_pendingRender =
+        m_mainQueue.scheduleTimer(renderInterval - sinceLast, false, [view = QPointer(this)] {
+            if (view) view->render();
+        });
 }
 
 void MarkdownView::flush() {

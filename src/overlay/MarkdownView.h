@@ -56,7 +56,6 @@ private:
     static void replaceImages(QTextDocument& document);
 
     MainQueue& m_mainQueue;
-    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
     std::unique_ptr<Timer> m_pendingRender;
     std::optional<MainQueue::TimePoint> m_lastRender;
 

@@ -9,6 +9,7 @@
 #include "capture/ScreenshotCapture.h"
 #include "capture/SystemAudioCapture.h"
 #include "fakes/SessionHarness.h"
+#include "overlay/ContextSheet.h"
 #include "overlay/ElidingLabel.h"
 #include "overlay/FloatingPanelWindow.h"
 #include "overlay/MarkdownView.h"
@@ -370,19 +371,22 @@ TEST_F(ShownPanel, MessagesAndAnswersWithoutCodeAreNotMarkdown) {
     EXPECT_EQ(panel->statusLabel()->textFormat(), Qt::PlainText);
 }
 
+// The panel and the interview sheet have no frame: their edges resize them and their
+// backgrounds move them.
 TEST_F(ShownPanel, DraggingAnEdgeResizesThePanelButNotBelowItsMinimum) {
     const auto start = panel->geometry();
-    const auto drag = [&](QPoint from, QPoint by) {
-        QMouseEvent press(QEvent::MouseButtonPress, from, panel->mapToGlobal(from), Qt::LeftButton,
+    const auto dragOn = [](QWidget* window, QPoint from, QPoint by) {
+        QMouseEvent press(QEvent::MouseButtonPress, from, window->mapToGlobal(from), Qt::LeftButton,
                           Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(panel.get(), &press);
-        QMouseEvent move(QEvent::MouseMove, from + by, panel->mapToGlobal(from) + by, Qt::NoButton,
+        QCoreApplication::sendEvent(window, &press);
+        QMouseEvent move(QEvent::MouseMove, from + by, window->mapToGlobal(from) + by, Qt::NoButton,
                          Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(panel.get(), &move);
-        QMouseEvent release(QEvent::MouseButtonRelease, from + by, panel->mapToGlobal(from) + by,
+        QCoreApplication::sendEvent(window, &move);
+        QMouseEvent release(QEvent::MouseButtonRelease, from + by, window->mapToGlobal(from) + by,
                             Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(panel.get(), &release);
+        QCoreApplication::sendEvent(window, &release);
     };
+    const auto drag = [&](QPoint from, QPoint by) { dragOn(panel.get(), from, by); };
     const QPoint bottomRight(start.width() - 2, start.height() - 2);
     drag(bottomRight, QPoint(60, 40));
     EXPECT_EQ(panel->size(), start.size() + QSize(60, 40));
@@ -396,6 +400,39 @@ TEST_F(ShownPanel, DraggingAnEdgeResizesThePanelButNotBelowItsMinimum) {
     EXPECT_EQ(panel->height(), 200);
     drag(QPoint(200, 150), QPoint(30, 0));  // not an edge: the panel moves, keeping its size
     EXPECT_EQ(panel->size(), QSize(400, 200));
+
+    ContextSheet sheet;
+    sheet.show();
+    const auto sheetStart = sheet.geometry();
+    dragOn(&sheet, QPoint(sheetStart.width() - 1, 200), QPoint(40, 0));
+    EXPECT_EQ(sheet.geometry(), sheetStart.adjusted(0, 0, 40, 0));
+    dragOn(&sheet, QPoint(200, 12), QPoint(-30, 25));
+    EXPECT_EQ(sheet.size(), sheetStart.size() + QSize(40, 0));
+}
+
+// What each state shows in the status line, the light and the start/stop button.
+TEST(PanelLookTest, EachStateShowsItsStatusLightAndButton) {
+    using Light = PanelLook::Light;
+    struct Case {
+        State state;
+        bool hearing;
+        const char* status;
+        Light light;
+        const char* button;  // empty: left as it was
+    };
+    for (const auto& c : {Case{State::idle, true, "", Light::off, "play.fill"},
+                          Case{State::listening, true, "LISTENING", Light::on, "stop.fill"},
+                          Case{State::listening, false, "NO SOUND", Light::on, "stop.fill"},
+                          Case{State::processing, true, "THINKING", Light::asBefore, ""}}) {
+        const auto look = PanelLook::of(c.state, c.hearing);
+        EXPECT_EQ(look.status, c.status);
+        EXPECT_EQ(look.light, c.light) << c.status;
+        EXPECT_EQ(look.startStop ? look.startStop->symbol : "", c.button) << c.status;
+        EXPECT_EQ(look.statusColor.alpha() > 0, !look.status.isEmpty()) << c.status;
+    }
+    EXPECT_NE(PanelLook::of(State::listening, false).lightColor,
+              PanelLook::of(State::listening, true).lightColor)
+        << "no sound is told apart by its light";
 }
 
 }  // namespace
