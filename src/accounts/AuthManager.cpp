@@ -3,11 +3,11 @@
 #include "accounts/AuthManager.h"
 
 #include "accounts/OAuthEncoding.h"
+#include "accounts/SignInReplies.h"
 #include "orvane/BuildConfig.h"
 #include "platform/HttpClient.h"
 #include "platform/MainQueue.h"
 #include "platform/WebAuthSession.h"
-#include "protocol/Base64.h"
 #include "protocol/Crypto.h"
 #include "protocol/Endpoints.h"
 #include "protocol/Pkce.h"
@@ -20,36 +20,6 @@ namespace orvane {
 namespace {
 
 constexpr double kSignInTimeoutSeconds = 60;
-constexpr std::size_t kReplyExcerptCharacters = 200;
-
-std::optional<nlohmann::json> jsonObject(const std::string& body) {
-    auto parsed = nlohmann::json::parse(body, nullptr, false);
-    if (!parsed.is_object()) return std::nullopt;
-    return parsed;
-}
-
-std::optional<std::string> stringMember(const nlohmann::json& object, const char* key) {
-    const auto it = object.find(key);
-    if (it == object.end() || !it->is_string()) return std::nullopt;
-    return it->get<std::string>();
-}
-
-// The body as text, or nothing when it is not UTF-8.
-std::optional<std::string> decoded(const std::string& body) {
-    if (!utf8::isValid(body)) return std::nullopt;
-    return body;
-}
-
-// The first `count` characters of UTF-8 text.
-std::string prefixCharacters(const std::string& text, std::size_t count) {
-    std::size_t seen = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && seen++ == count) {
-            return text.substr(0, i);
-        }
-    }
-    return text;
-}
 
 // Runs the block on the main queue if the manager still exists then. Callable from any thread:
 // it touches nothing of the manager until it runs on the main thread.
@@ -57,18 +27,6 @@ void postIfAlive(MainQueue& queue, std::weak_ptr<int> alive, std::function<void(
     queue.post([alive = std::move(alive), block = std::move(block)] {
         if (alive.lock()) block();
     });
-}
-
-int statusOf(const HttpResult& reply) {
-    return reply.response ? reply.response->statusCode : 0;
-}
-
-const std::optional<std::string>* firstItem(const std::vector<oauth::QueryItem>& items,
-                                            const char* name) {
-    for (const auto& [itemName, value] : items) {
-        if (itemName == name) return &value;
-    }
-    return nullptr;
 }
 
 }  // namespace
@@ -100,7 +58,9 @@ void AuthManager::setServices(const AuthServices& services, AuthConfig config) {
 
 std::optional<std::string> AuthManager::userName() const {
     if (!m_user || !m_user->is_object()) return std::nullopt;
-    return stringMember(*m_user, "firstName");
+    const auto name = m_user->find("firstName");
+    if (name == m_user->end() || !name->is_string()) return std::nullopt;
+    return name->get<std::string>();
 }
 
 void AuthManager::signOut() {
@@ -171,35 +131,14 @@ void AuthManager::signInWithGoogle(Completion completion) {
 
 void AuthManager::handleRedirect(const std::optional<std::string>& callbackUrl,
                                  const std::optional<std::string>& error, Completion completion) {
-    if (error) {
-        fail("Browser session: " + *error, completion);
+    const auto redirect = signin::readRedirect(callbackUrl, error, m_oauthState);
+    if (redirect.kind == signin::Redirect::Kind::notOurs) return;
+    if (redirect.kind == signin::Redirect::Kind::failed) {
+        fail(redirect.text, completion);
         return;
     }
-    if (!callbackUrl) {
-        fail("No callback URL returned", completion);
-        return;
-    }
-    const auto items = oauth::queryItems(*callbackUrl);
-    if (!items || items->empty()) {
-        fail("No auth code in callback", completion);
-        return;
-    }
-    // Any page can send the browser to Orvane's scheme; only the answer to this sign-in counts.
-    const auto* state = firstItem(*items, "state");
-    if (!state || !*state || **state != m_oauthState) return;
-    if (const auto* errorValue = firstItem(*items, "error"); errorValue && *errorValue) {
-        const auto* description = firstItem(*items, "error_description");
-        const auto details = description && *description ? **description : "no details";
-        fail("Google: " + **errorValue + " - " + details, completion);
-        return;
-    }
-    const auto* code = firstItem(*items, "code");
-    if (!code || !*code) {
-        fail("No auth code in callback", completion);
-        return;
-    }
-    exchangeCodeForIDToken(**code, [this, completion](std::optional<std::string> idToken) {
-        if (idToken && !carriesNonce(*idToken)) {
+    exchangeCodeForIDToken(redirect.text, [this, completion](std::optional<std::string> idToken) {
+        if (idToken && !signin::carriesNonce(*idToken, m_oauthNonce)) {
             m_lastError = wrongTokenMessage;
             idToken.reset();
         }
@@ -230,7 +169,11 @@ void AuthManager::exchangeCodeForIDToken(
                                        {"grant_type", "authorization_code"},
                                        {"code_verifier", *m_pkceVerifier}});
     post(m_config.tokenEndpoint, "application/x-www-form-urlencoded", body,
-         [this, completion](const HttpResult& reply) { completion(readTokenReply(reply)); });
+         [this, completion](const HttpResult& reply) {
+             auto read = signin::readTokenReply(reply);
+             if (!read.token) m_lastError = read.problem;
+             completion(std::move(read.token));
+         });
 }
 
 void AuthManager::post(const std::string& url, const char* contentType, std::string body,
@@ -247,42 +190,6 @@ void AuthManager::post(const std::string& url, const char* contentType, std::str
                              onReply = std::move(onReply)](HttpResult reply) {
             postIfAlive(queue, alive, [onReply, reply = std::move(reply)] { onReply(reply); });
         });
-}
-
-// Read without checking the signature: the token came straight from the token endpoint, and the
-// backend checks it again. What matters here is whether it was issued for this sign-in.
-bool AuthManager::carriesNonce(const std::string& idToken) const {
-    const auto first = idToken.find('.');
-    const auto second = idToken.find('.', first + 1);
-    if (first == std::string::npos || second == std::string::npos) return false;
-    const auto payload =
-        base64::decodeUrl(std::string_view(idToken).substr(first + 1, second - first - 1));
-    if (!payload) return false;
-    const auto claims = jsonObject(std::string(payload->begin(), payload->end()));
-    return claims && stringMember(*claims, "nonce") == m_oauthNonce;
-}
-
-std::optional<std::string> AuthManager::readTokenReply(const HttpResult& reply) {
-    const auto status = std::to_string(statusOf(reply));
-    if (reply.error) {
-        m_lastError = "Token exchange: " + *reply.error;
-        return std::nullopt;
-    }
-    if (!reply.body) {
-        m_lastError = "Token exchange (HTTP " + status + "): empty";
-        return std::nullopt;
-    }
-    const auto object = jsonObject(*reply.body);
-    if (!object) {
-        m_lastError =
-            "Token exchange (HTTP " + status + "): " + decoded(*reply.body).value_or("empty");
-        return std::nullopt;
-    }
-    if (auto idToken = stringMember(*object, "id_token")) return idToken;
-    const auto detail = stringMember(*object, "error_description")
-                            .value_or(stringMember(*object, "error").value_or("no id_token"));
-    m_lastError = "Google token (HTTP " + status + "): " + detail;
-    return std::nullopt;
 }
 
 void AuthManager::authenticateWithBackend(const std::string& provider, const std::string& token,
@@ -305,37 +212,15 @@ void AuthManager::authenticateWithBackend(const std::string& provider, const std
 }
 
 void AuthManager::handleBackendReply(const HttpResult& reply, const Completion& completion) {
-    const auto status = std::to_string(statusOf(reply));
-    if (reply.error) {
-        fail("Backend: " + *reply.error, completion);
-        return;
+    auto signedIn = signin::readSignInReply(reply);
+    if (signedIn.account) {
+        ++m_tokenGeneration;
+        m_accessToken = std::move(signedIn.account->accessToken);
+        m_refreshToken = std::move(signedIn.account->refreshToken);
+        m_user = std::move(signedIn.account->user);
     }
-    if (!reply.body) {
-        fail("Backend (HTTP " + status + "): empty", completion);
-        return;
-    }
-    const auto object = jsonObject(*reply.body);
-    if (!object) {
-        fail("Backend (HTTP " + status + "): " + decoded(*reply.body).value_or("empty"),
-             completion);
-        return;
-    }
-    if (const auto error = stringMember(*object, "error")) {
-        const auto details = stringMember(*object, "details");
-        fail("Backend: " + *error + (details ? " - " + *details : ""), completion);
-        return;
-    }
-    // A reply without an error replaces all three fields, so one that lacks an access token
-    // signs the user out.
-    ++m_tokenGeneration;
-    m_accessToken = stringMember(*object, "accessToken");
-    m_refreshToken = stringMember(*object, "refreshToken");
-    const auto user = object->find("user");
-    m_user = user != object->end() && user->is_object() ? std::optional(*user) : std::nullopt;
-    if (!m_accessToken) {
-        fail("No access token in response: " +
-                 prefixCharacters(decoded(*reply.body).value_or(""), kReplyExcerptCharacters),
-             completion);
+    if (signedIn.problem) {
+        fail(*signedIn.problem, completion);
         return;
     }
     if (completion) completion(true);
@@ -374,24 +259,19 @@ void AuthManager::handleRefreshReply(const HttpResult& reply, std::uint64_t gene
         finishRefresh(m_accessToken ? RefreshResult::refreshed : RefreshResult::refused);
         return;
     }
-    const int status = statusOf(reply);
-    const auto object = reply.body ? jsonObject(*reply.body) : std::nullopt;
-    const auto accessToken = object ? stringMember(*object, "accessToken") : std::nullopt;
-    if (accessToken && !stringMember(*object, "error")) {
+    using Kind = signin::Renewed::Kind;
+    auto renewed = signin::readRenewalReply(reply);
+    if (renewed.kind == Kind::renewed) {
         ++m_tokenGeneration;
-        m_accessToken = accessToken;
-        if (auto refreshToken = stringMember(*object, "refreshToken")) {
-            m_refreshToken = std::move(refreshToken);
-        }
-        if (const auto user = object->find("user"); user != object->end() && user->is_object()) {
-            m_user = *user;
-        }
+        m_accessToken = std::move(renewed.account.accessToken);
+        if (renewed.account.refreshToken) m_refreshToken = std::move(renewed.account.refreshToken);
+        if (renewed.account.user) m_user = std::move(renewed.account.user);
         finishRefresh(RefreshResult::refreshed);
         return;
     }
     // The reply may have been lost after the backend used the token up; the backend hands the
     // same new tokens to the same token presented again shortly after, so one more try is safe.
-    if (reply.error && !isRetry) {
+    if (renewed.kind == Kind::lost && !isRetry) {
         m_services->mainQueue.postAfter(
             refreshRetryDelay, [this, alive = std::weak_ptr<int>(m_alive), generation] {
                 if (!alive.lock()) return;
@@ -406,9 +286,8 @@ void AuthManager::handleRefreshReply(const HttpResult& reply, std::uint64_t gene
     }
     // Only the backend's own word ends the sign-in; a network failure or a server in trouble
     // leaves it for the next try.
-    const bool refused = !reply.error && (status == 400 || status == 401 || status == 403);
-    if (refused) m_refreshToken.reset();
-    finishRefresh(refused ? RefreshResult::refused : RefreshResult::failed);
+    if (renewed.kind == Kind::refused) m_refreshToken.reset();
+    finishRefresh(renewed.kind == Kind::refused ? RefreshResult::refused : RefreshResult::failed);
 }
 
 void AuthManager::finishRefresh(RefreshResult result) {
@@ -459,7 +338,7 @@ void AuthManager::handleAppleResult(const std::optional<AppleIdCredential>& cred
     if (credential && credential->identityToken) {
         const std::string bytes(credential->identityToken->begin(),
                                 credential->identityToken->end());
-        token = decoded(bytes);
+        if (utf8::isValid(bytes)) token = bytes;
     }
     if (!token) {
         m_lastError = "Could not get Apple identity token";

@@ -110,8 +110,6 @@ private:
                         const std::optional<std::string>& error, Completion completion);
     void exchangeCodeForIDToken(const std::string& code,
                                 std::function<void(std::optional<std::string>)> completion);
-    std::optional<std::string> readTokenReply(const HttpResult& reply);
-    bool carriesNonce(const std::string& idToken) const;
     void authenticateWithBackend(const std::string& provider, const std::string& token,
                                  const std::optional<std::string>& userId, Completion completion);
     void handleBackendReply(const HttpResult& reply, const Completion& completion);

@@ -4,6 +4,7 @@
 
 #include "accounts/AuthManager.h"
 #include "accounts/OAuthEncoding.h"
+#include "accounts/SignInReplies.h"
 #include "fakes/FakeHttpClient.h"
 #include "fakes/ManualMainQueue.h"
 #include "fakes/ScriptedAccounts.h"
@@ -182,76 +183,69 @@ TEST(OAuthForm, EncodesTheCharactersThatWouldBreakAForm) {
     EXPECT_EQ(oauth::formBody({{"k", "\xC3\xA9#%"}}), "k=%C3%A9%23%25");
 }
 
+// What a redirect says of this sign-in, whose state is "s1".
 struct RedirectCase {
     const char* name;
     std::optional<std::string> callback;
     std::optional<std::string> browserError;
-    const char* lastError;  // nullptr: the flow goes on to the token request
+    signin::Redirect::Kind kind;
+    const char* said;  // the code, or why the sign-in ended
 };
 
-class Redirects : public GoogleSignIn, public ::testing::WithParamInterface<RedirectCase> {};
+class Redirects : public ::testing::TestWithParam<RedirectCase> {};
 
 TEST_P(Redirects, EndAsTheFlowSays) {
-    signIn();
-    webAuth.finish(
-        GetParam().callback ? std::optional(redirect(*GetParam().callback)) : std::nullopt,
-        GetParam().browserError);
-    mainQueue.runUntilIdle();
-    if (GetParam().lastError) {
-        EXPECT_EQ(results, (std::vector<bool>{false}));
-        EXPECT_EQ(errorAtCompletion, GetParam().lastError);
-        EXPECT_TRUE(http.sends.empty());
-    } else {
-        EXPECT_TRUE(results.empty());
-        EXPECT_EQ(http.sends.size(), 1u);
-    }
+    const auto& c = GetParam();
+    const auto read = signin::readRedirect(
+        c.callback ? std::optional(std::string(kRedirect) + *c.callback) : std::nullopt,
+        c.browserError, "s1");
+    EXPECT_EQ(read.kind, c.kind);
+    EXPECT_EQ(read.text, c.said);
 }
+
+using Kind = signin::Redirect::Kind;
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Redirects,
     ::testing::Values(
-        RedirectCase{"browserError", std::nullopt, "The user closed the page.",
+        RedirectCase{"browserError", std::nullopt, "The user closed the page.", Kind::failed,
                      "Browser session: The user closed the page."},
-        RedirectCase{"nothing", std::nullopt, std::nullopt, "No callback URL returned"},
-        RedirectCase{"noQuery", "", std::nullopt, "No auth code in callback"},
-        RedirectCase{"emptyQuery", "?", std::nullopt, "No auth code in callback"},
-        RedirectCase{"noCode", "?state={state}&code", std::nullopt, "No auth code in callback"},
+        RedirectCase{"nothing", std::nullopt, std::nullopt, Kind::failed,
+                     "No callback URL returned"},
+        RedirectCase{"noQuery", "", std::nullopt, Kind::failed, "No auth code in callback"},
+        RedirectCase{"emptyQuery", "?", std::nullopt, Kind::failed, "No auth code in callback"},
+        RedirectCase{"noCode", "?state=s1&code", std::nullopt, Kind::failed,
+                     "No auth code in callback"},
         RedirectCase{"errorWithDescription",
-                     "?error=access_denied&error_description=User%20said%20no&code=c&state={state}",
-                     std::nullopt, "Google: access_denied - User said no"},
-        RedirectCase{"errorWithoutDescription", "?error=invalid_scope&state={state}", std::nullopt,
-                     "Google: invalid_scope - no details"},
-        RedirectCase{"errorWithoutValueAndCode", "?error&code=abc&state={state}", std::nullopt,
-                     nullptr}),
+                     "?error=access_denied&error_description=User%20said%20no&code=c&state=s1",
+                     std::nullopt, Kind::failed, "Google: access_denied - User said no"},
+        RedirectCase{"errorWithoutDescription", "?error=invalid_scope&state=s1", std::nullopt,
+                     Kind::failed, "Google: invalid_scope - no details"},
+        RedirectCase{"errorWithoutValueAndCode", "?error&code=abc&state=s1", std::nullopt,
+                     Kind::code, "abc"},
+        RedirectCase{"anotherState", "?state=s2&error=access_denied", std::nullopt, Kind::notOurs,
+                     ""},
+        RedirectCase{"noState", "?code=attacker", std::nullopt, Kind::notOurs, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct TokenReplyCase {
     const char* name;
     HttpResult reply;
-    const char* lastError;  // nullptr: an ID token came back
+    const char* problem;  // nullptr: the ID token "t" came back
 };
 
-class TokenReplies : public GoogleSignIn, public ::testing::WithParamInterface<TokenReplyCase> {};
+class TokenReplies : public ::testing::TestWithParam<TokenReplyCase> {};
 
 TEST_P(TokenReplies, EndAsTheFlowSays) {
-    redirectWith("?code=abc&state={state}");
-    auto answer = GetParam().reply;
-    if (answer.body) answer.body = replaced(*answer.body, "{idToken}", idToken());
-    answerToken(answer);
-    if (GetParam().lastError) {
-        EXPECT_EQ(results, (std::vector<bool>{false}));
-        EXPECT_EQ(errorAtCompletion, GetParam().lastError);
-        EXPECT_EQ(http.sends.size(), 1u);
-    } else {
-        ASSERT_EQ(http.sends.size(), 2u);
-        EXPECT_EQ(*http.sends[1].request.body, nlohmann::json({{"googleToken", idToken()}}).dump());
-    }
+    const auto read = signin::readTokenReply(GetParam().reply);
+    EXPECT_EQ(read.token, GetParam().problem ? std::nullopt : std::optional<std::string>("t"));
+    EXPECT_EQ(read.problem, GetParam().problem ? GetParam().problem : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TokenReplies,
     ::testing::Values(
-        TokenReplyCase{"idTokenWithBadStatus", reply(400, R"({"id_token":"{idToken}"})"), nullptr},
+        TokenReplyCase{"idTokenWithBadStatus", reply(400, R"({"id_token":"t"})"), nullptr},
         TokenReplyCase{"errorDescription",
                        reply(400, R"({"error":"invalid_grant","error_description":"Bad code"})"),
                        "Google token (HTTP 400): Bad code"},
@@ -281,25 +275,55 @@ struct BackendReplyCase {
     std::optional<std::string> userName;
 };
 
-class BackendExchange : public GoogleSignIn,
-                        public ::testing::WithParamInterface<BackendReplyCase> {};
+class BackendExchange : public ::testing::TestWithParam<BackendReplyCase> {};
 
 TEST_P(BackendExchange, EndsAsTheReplySays) {
+    const auto read = signin::readSignInReply(GetParam().reply);
+    EXPECT_EQ(read.problem, GetParam().error);
+    const auto account = read.account.value_or(signin::Account{"earlier", {}, {}});
+    EXPECT_EQ(account.accessToken, GetParam().accessToken);
+    EXPECT_EQ(account.refreshToken, GetParam().refreshToken);
+    EXPECT_EQ(account.user ? std::optional((*account.user)["firstName"].get<std::string>())
+                           : std::nullopt,
+              GetParam().userName);
+}
+
+// The flow's steps end it saying why, and the backend's reply becomes the account: also one that
+// carries no access token, which signs the user out.
+TEST_F(GoogleSignIn, EachStepEndsTheSignInSayingWhyAndTheBackendsReplyIsTheAccount) {
+    signIn();
+    webAuth.finish(std::nullopt, "The user closed the page.");
+    mainQueue.runUntilIdle();
+    EXPECT_EQ(errorAtCompletion, "Browser session: The user closed the page.");
+    EXPECT_TRUE(http.sends.empty());
+
+    redirectWith("?code=abc&state={state}");
+    answerToken(reply(400, R"({"error":"invalid_grant","error_description":"Bad code"})"));
+    EXPECT_EQ(errorAtCompletion, "Google token (HTTP 400): Bad code");
+    EXPECT_EQ(http.sends.size(), 1u);
+
     auth.setAccessToken("earlier");
     redirectWith("?code=abc&state={state}");
     answerToken(reply(200, nlohmann::json{{"id_token", idToken()}}.dump()));
-    ASSERT_EQ(http.sends.size(), 2u);
-    const auto& request = http.sends[1].request;
+    ASSERT_EQ(http.sends.size(), 3u);
+    const auto& request = http.sends[2].request;
     EXPECT_EQ(request.url, "https://api.orvane.test/api/v1/auth/mobile/google");
     using Header = std::pair<std::string, std::string>;
     EXPECT_EQ(request.headers, (std::vector<Header>{{"Content-Type", "application/json"}}));
     EXPECT_EQ(request.totalTimeoutSeconds, 60);
-    answerBackend(GetParam().reply);
-    EXPECT_EQ(results, (std::vector<bool>{!GetParam().error}));
-    EXPECT_EQ(errorAtCompletion, GetParam().error);
-    EXPECT_EQ(auth.accessToken(), GetParam().accessToken);
-    EXPECT_EQ(auth.refreshToken(), GetParam().refreshToken);
-    EXPECT_EQ(auth.userName(), GetParam().userName);
+    EXPECT_EQ(*request.body, nlohmann::json({{"googleToken", idToken()}}).dump());
+    answerBackend(reply(200, R"({"refreshToken":"rt"})"));
+    EXPECT_EQ(errorAtCompletion, R"(No access token in response: {"refreshToken":"rt"})");
+    EXPECT_FALSE(auth.accessToken()) << "signed out";
+    EXPECT_EQ(auth.refreshToken(), "rt");
+
+    redirectWith("?code=abc&state={state}");
+    answerToken(reply(200, nlohmann::json{{"id_token", idToken()}}.dump()));
+    answerBackend(reply(200, R"({"accessToken":"at","user":{"firstName":"Ada"}})"));
+    EXPECT_EQ(results, (std::vector<bool>{false, false, false, true}));
+    EXPECT_EQ(auth.accessToken(), "at");
+    EXPECT_EQ(auth.refreshToken(), std::nullopt);
+    EXPECT_EQ(auth.userName(), "Ada");
 }
 
 const std::string kNoAccessToken =
