@@ -23,6 +23,7 @@
 #include "overlay/MarkdownView.h"
 #include "overlay/SymbolIcons.h"
 #include "platform/HttpClient.h"
+#include "session/SessionMessages.h"
 
 namespace {
 
@@ -112,7 +113,7 @@ int main(int argc, char** argv) {
     panel.answerView()->flush();
     ok &= save(panel, dir, "05-markdown-answer-with-code");
 
-    session->onError("Session expired -- please sign in again");
+    session->onError(messages::sessionExpired);
     ok &= save(panel, dir, "06-error");
 
     session->onStateChanged(SessionManager::State::listening);
