@@ -51,6 +51,23 @@ int statusOf(const HttpResult& reply) {
     return reply.response ? reply.response->statusCode : 0;
 }
 
+// A reply's JSON object, or why there is none, told as `who` says it.
+struct ReplyObject {
+    std::optional<nlohmann::json> object;
+    std::string problem;
+};
+ReplyObject objectOf(const HttpResult& reply, const std::string& who) {
+    const auto status = std::to_string(statusOf(reply));
+    if (reply.error) return {std::nullopt, who + ": " + *reply.error};
+    if (!reply.body) return {std::nullopt, who + " (HTTP " + status + "): empty"};
+    auto object = jsonObject(*reply.body);
+    if (!object) {
+        return {std::nullopt,
+                who + " (HTTP " + status + "): " + decoded(*reply.body).value_or("empty")};
+    }
+    return {std::move(object), ""};
+}
+
 const std::optional<std::string>* firstItem(const std::vector<oauth::QueryItem>& items,
                                             const char* name) {
     for (const auto& [itemName, value] : items) {
@@ -82,18 +99,12 @@ Redirect readRedirect(const std::optional<std::string>& callbackUrl,
 }
 
 IdToken readTokenReply(const HttpResult& reply) {
-    const auto status = std::to_string(statusOf(reply));
-    if (reply.error) return {std::nullopt, "Token exchange: " + *reply.error};
-    if (!reply.body) return {std::nullopt, "Token exchange (HTTP " + status + "): empty"};
-    const auto object = jsonObject(*reply.body);
-    if (!object) {
-        return {std::nullopt,
-                "Token exchange (HTTP " + status + "): " + decoded(*reply.body).value_or("empty")};
-    }
+    const auto [object, problem] = objectOf(reply, "Token exchange");
+    if (!object) return {std::nullopt, problem};
     if (auto token = stringMember(*object, "id_token")) return {std::move(token), ""};
     const auto detail = stringMember(*object, "error_description")
                             .value_or(stringMember(*object, "error").value_or("no id_token"));
-    return {std::nullopt, "Google token (HTTP " + status + "): " + detail};
+    return {std::nullopt, "Google token (HTTP " + std::to_string(statusOf(reply)) + "): " + detail};
 }
 
 bool carriesNonce(const std::string& idToken, const std::string& nonce) {
@@ -108,14 +119,8 @@ bool carriesNonce(const std::string& idToken, const std::string& nonce) {
 }
 
 SignedIn readSignInReply(const HttpResult& reply) {
-    const auto status = std::to_string(statusOf(reply));
-    if (reply.error) return {std::nullopt, "Backend: " + *reply.error};
-    if (!reply.body) return {std::nullopt, "Backend (HTTP " + status + "): empty"};
-    const auto object = jsonObject(*reply.body);
-    if (!object) {
-        return {std::nullopt,
-                "Backend (HTTP " + status + "): " + decoded(*reply.body).value_or("empty")};
-    }
+    const auto [object, problem] = objectOf(reply, "Backend");
+    if (!object) return {std::nullopt, problem};
     if (const auto error = stringMember(*object, "error")) {
         const auto details = stringMember(*object, "details");
         return {std::nullopt, "Backend: " + *error + (details ? " - " + *details : "")};
