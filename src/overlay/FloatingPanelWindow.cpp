@@ -292,19 +292,20 @@ void FloatingPanelWindow::setDot(bool visible, const QColor& color) {
     m_statusDot->update();
 }
 
-void FloatingPanelWindow::setStartStop(const PanelLook::Button& look) {
-    m_playPause->setSymbol(look.symbol);
-    m_playPause->setColors(look.fill, look.border);
-    m_playPause->setTint(look.tint);
-}
-
-void FloatingPanelWindow::presentState(SessionManager::State state) {
-    const auto look = PanelLook::of(state, !m_session->isRunning() || m_session->isHearing());
-    if (look.startStop) setStartStop(*look.startStop);
+void FloatingPanelWindow::showLook(const PanelLook& look) {
+    if (look.startStop) {
+        m_playPause->setSymbol(look.startStop->symbol);
+        m_playPause->setColors(look.startStop->fill, look.startStop->border);
+        m_playPause->setTint(look.startStop->tint);
+    }
     setDot(look.light == PanelLook::Light::asBefore ? m_statusDot->isVisible()
                                                     : look.light == PanelLook::Light::on,
            look.lightColor);
     setStatus(look.status, look.statusColor);
+}
+
+void FloatingPanelWindow::presentState(SessionManager::State state) {
+    showLook(PanelLook::of(state, !m_session->isRunning() || m_session->isHearing()));
     switch (state) {
         case SessionManager::State::idle:
             stopClock();
@@ -334,9 +335,7 @@ void FloatingPanelWindow::toggleSession() {
     m_hearingLabel->setFullText("");
     m_timerLabel->clear();
     setAnswer(startPrompt, UI::white(0.35));
-    m_statusDot->hide();
-    setStatus("", Qt::transparent);
-    setStartStop(PanelLook::startButton());
+    showLook(PanelLook::of(SessionManager::State::idle, true));
     updateHistoryUI();
 }
 

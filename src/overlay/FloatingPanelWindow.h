@@ -128,7 +128,7 @@ private:
     void releasePushToTalk();
     void updateHistoryUI();
     void showScreenshotCount(int count);
-    void setStartStop(const PanelLook::Button& look);
+    void showLook(const PanelLook& look);
     PillButton* makePillButton(const QString& symbol, std::function<void()> action);
 
     std::shared_ptr<SessionManager> m_session;

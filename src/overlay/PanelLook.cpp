@@ -6,15 +6,12 @@
 
 namespace orvane {
 
-PanelLook::Button PanelLook::startButton() {
-    return {"play.fill", UI::white(0.06), UI::white(0.08), UI::white(0.5)};
-}
-
 PanelLook PanelLook::of(SessionManager::State state, bool hearing) {
     using State = SessionManager::State;
     switch (state) {
         case State::idle:
-            return {"", Qt::transparent, Light::off, Qt::transparent, startButton()};
+            return {"", Qt::transparent, Light::off, Qt::transparent,
+                    Button{"play.fill", UI::white(0.06), UI::white(0.08), UI::white(0.5)}};
         case State::listening: {
             const auto red = UI::systemRed();
             const Button stop{"stop.fill", UI::withOpacity(red, 0.12), UI::withOpacity(red, 0.2),

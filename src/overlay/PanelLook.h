@@ -31,8 +31,6 @@ struct PanelLook {
 
     // Listening while no sound arrives is told apart from listening to something.
     static PanelLook of(SessionManager::State state, bool hearing);
-    // Start/stop while no session runs.
-    static Button startButton();
 };
 
 }  // namespace orvane
