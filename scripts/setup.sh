@@ -6,7 +6,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(
-    cmake ninja-build g++ pkg-config clang-format
+    cmake ninja-build g++ pkg-config clang-format git
     nlohmann-json3-dev
     libgtest-dev libgmock-dev
     libcurl4-openssl-dev libbenchmark-dev openssl
