@@ -10,6 +10,12 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include "adapters/std/PrivateFiles.h"
+
 namespace orvane {
 
 namespace {
@@ -33,7 +39,48 @@ QProcessEnvironment childEnvironment(const AnswerSettings& answers,
     return environment;
 }
 
+QByteArray procFile(qint64 pid, const char* name) {
+    QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The parent in /proc/PID/stat, after the command's name, which may hold spaces and brackets.
+std::optional<qint64> parentOf(qint64 pid) {
+    const auto stat = procFile(pid, "stat");
+    const auto fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    bool ok = false;
+    const auto parent = fields.size() > 1 ? fields[1].toLongLong(&ok) : 0;
+    return ok ? std::optional(parent) : std::nullopt;
+}
+
+bool isGone(qint64 pid) {
+    const auto stat = procFile(pid, "stat");
+    // A zombie has ended; only its parent's wait is left.
+    return stat.isEmpty() || stat.mid(stat.lastIndexOf(')') + 2, 1) == "Z";
+}
+
 }  // namespace
+
+std::optional<qint64> BackendSupervisor::orphanedBackend(const QString& dataDirectory) {
+    QFile marker(QDir(dataDirectory).filePath(markerName));
+    if (!marker.open(QIODevice::ReadOnly)) return std::nullopt;
+    const auto fields = QString::fromLatin1(marker.read(64)).split(' ', Qt::SkipEmptyParts);
+    if (fields.size() != 2) return std::nullopt;
+    const auto backend = fields[0].toLongLong();
+    const auto supervisor = fields[1].trimmed().toLongLong();
+    if (backend <= 1) return std::nullopt;
+    // The number may since have gone to another program: it must be an orvane-backend serving
+    // this data directory.
+    const auto arguments = procFile(backend, "cmdline").split('\0');
+    const auto data = arguments.indexOf("--data");
+    if (arguments.isEmpty() || !arguments[0].endsWith("orvane-backend") || data < 0 ||
+        data + 1 >= arguments.size() || arguments[data + 1] != dataDirectory.toUtf8()) {
+        return std::nullopt;
+    }
+    const auto parent = parentOf(backend);
+    if (!parent || *parent == supervisor) return std::nullopt;
+    return backend;
+}
 
 BackendSupervisor::BackendSupervisor(Launch launch, QObject* parent)
     : QObject(parent), m_launch(std::move(launch)) {
@@ -130,12 +177,36 @@ void BackendSupervisor::apply(const AnswerSettings& answers,
     setState(State::starting);
     probe([self = QPointer(this), generation = m_generation](bool answering) {
         if (!self || self->m_generation != generation) return;
-        if (answering) {
-            self->setState(State::foreign);
-        } else {
+        if (!answering) {
             self->spawn();
+        } else if (const auto orphan = orphanedBackend(self->m_launch.dataDirectory)) {
+            // It serves what that launch was told, not what this one is.
+            self->replaceOrphan(*orphan);
+        } else {
+            self->setState(State::foreign);
         }
     });
+}
+
+void BackendSupervisor::replaceOrphan(qint64 pid, int waitedMs) {
+    if (waitedMs == 0) ::kill(static_cast<pid_t>(pid), SIGTERM);
+    if (isGone(pid)) {
+        spawn();
+        return;
+    }
+    if (waitedMs >= 3000) ::kill(static_cast<pid_t>(pid), SIGKILL);
+    // The timer's context is this supervisor: it does not fire after it is gone.
+    QTimer::singleShot(50, this, [this, pid, waitedMs, generation = m_generation] {
+        if (m_generation == generation) replaceOrphan(pid, waitedMs + 50);
+    });
+}
+
+void BackendSupervisor::writeMarker(qint64 pid) const {
+    auto opened = files::openPrivateForWriting(
+        QDir(m_launch.dataDirectory).filePath(markerName).toStdString());
+    if (auto* fd = std::get_if<files::FileDescriptor>(&opened)) {
+        files::writeAll(fd->get(), std::to_string(pid) + " " + std::to_string(::getpid()) + "\n");
+    }
 }
 
 void BackendSupervisor::spawn() {
@@ -167,6 +238,16 @@ void BackendSupervisor::spawn() {
     m_process->setProcessEnvironment(childEnvironment(m_answers, m_key));
     m_process->setStandardOutputFile(logPath(), QIODevice::Append);
     m_process->setStandardErrorFile(logPath(), QIODevice::Append);
+    // However this app ends, a crash or SIGKILL included, the kernel tells the child: it must not
+    // outlive the app with the user's key in its environment. A parent gone before the request
+    // was made would never send it, so the child checks and ends itself.
+    m_process->setChildProcessModifier([parent = ::getpid()] {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) ::_exit(1);
+    });
+    connect(m_process, &QProcess::started, this, [this, process = m_process] {
+        if (process == m_process) writeMarker(process->processId());
+    });
     // Each process reports for itself only: a late word from one already replaced changes nothing.
     connect(m_process, &QProcess::finished, this,
             [this, process = m_process] { handleExit(process); });

@@ -19,8 +19,10 @@ namespace orvane {
 // Runs the bundled orvane-backend for the app when the app's backend is on this machine and
 // nothing answers there: with the user's answers, their key in the child's environment only
 // (never its arguments, never a file), restarted after a crash with growing pauses, restarted
-// when the answers change, and stopped when the app quits. A backend that already answers (one
-// the user runs, or another launch's) is used as it is. Main thread only.
+// when the answers change, and stopped when the app quits. The child ends with the app however
+// the app ends (the kernel tells it when its parent dies). A backend an earlier launch started
+// and left behind without its parent (its marker in the data directory names it) is replaced;
+// one the user runs, or another live launch's, is used as it is. Main thread only.
 class BackendSupervisor : public QObject {
     Q_OBJECT
 public:
@@ -60,10 +62,17 @@ public:
     static QString findProgram();
     static constexpr int maxRestarts = 5;
     static constexpr int readyTimeoutMs = 15000;
+    // The marker in the data directory: which backend a supervisor started, and which process
+    // that supervisor was.
+    static constexpr const char* markerName = "backend.pid";
+    // The backend an earlier launch started here and left without its parent, if one still runs.
+    static std::optional<qint64> orphanedBackend(const QString& dataDirectory);
 
 private:
     void probe(std::function<void(bool answers)> then);
     void spawn();
+    void replaceOrphan(qint64 pid, int waitedMs = 0);
+    void writeMarker(qint64 pid) const;
     void waitUntilReady();
     void handleExit(QProcess* process);
     void setState(State state);

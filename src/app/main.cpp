@@ -24,6 +24,7 @@
 #include "app/CommandLine.h"
 #include "app/Desktop.h"
 #include "app/ModelInstallCommand.h"
+#include "app/QuitSignals.h"
 #include "app/SingleInstance.h"
 #include "app/SpeechEngines.h"
 #include "orvane/BuildConfig.h"
@@ -213,6 +214,8 @@ int main(int argc, char** argv) {
             qWarning("orvane: another orvane sent a message this one does not know");
         }
     };
+    QuitSignals quitSignals;
+    quitSignals.onQuit = [&delegate] { delegate.quit(); };
     QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
     const int status = QApplication::exec();
     // The event loop has ended: a screenshot still waiting for it must not wait any longer, or

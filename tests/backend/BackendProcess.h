@@ -107,6 +107,7 @@ public:
         return -1;
     }
     int port() const { return m_port; }
+    pid_t pid() const { return m_pid; }
     const std::filesystem::path& dataDir() const { return m_dataDir; }
     httplib::Client client() const {
         httplib::Client c("127.0.0.1", m_port);

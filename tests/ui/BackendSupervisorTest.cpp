@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <fstream>
+
 #include "adapters/curl/CurlHttpClient.h"
 #include "adapters/std/RunLoop.h"
 #include "app/Answers.h"
@@ -82,6 +84,28 @@ TEST_F(Supervisor, RunsTheBackendWithTheKeyInItsEnvironmentOnlyAndKeepsItRunning
     EXPECT_EQ(supervisor.state(), State::idle);
     EXPECT_TRUE(procFile(last, "cmdline").isEmpty()) << "the process is gone";
     EXPECT_TRUE(problems.isEmpty());
+}
+
+// Its marker names the launch that started it, which is no longer its parent: it serves what
+// that launch was told, and gives way.
+TEST_F(Supervisor, ABackendAnEarlierLaunchLeftBehindIsReplaced) {
+    const auto dir = std::filesystem::path(data.path().toStdString());
+    auto leftBehind =
+        std::make_unique<BackendProcess>("left-behind", std::vector<std::string>{}, dir.string());
+    port = leftBehind->port();
+    const auto pid = leftBehind->pid();
+    std::ofstream(dir / BackendSupervisor::markerName) << pid << " 999999\n";
+    BackendSupervisor supervisor(launch());
+    watch(supervisor);
+    supervisor.apply(AnswerSettings{}, std::nullopt);
+    ASSERT_TRUE(waitFor([&] { return supervisor.state() == State::running; }, 30000));
+    EXPECT_NE(supervisor.processId(), pid);
+    EXPECT_FALSE(leftBehind->running());
+    std::ifstream marker(dir / BackendSupervisor::markerName);
+    qint64 backend = 0, launcher = 0;
+    marker >> backend >> launcher;
+    EXPECT_EQ(backend, supervisor.processId());
+    EXPECT_EQ(launcher, ::getpid());
 }
 
 TEST_F(Supervisor, ABackendThatKeepsFailingIsGivenUpWithItsLastWords) {

@@ -453,14 +453,16 @@ class ModelStandIn:
         import threading
         stand_in = self
         self.keys = []
+        self.models = []
 
         class Handler(http.server.BaseHTTPRequestHandler):
             def log_message(self, *args):
                 pass
 
             def do_POST(self):
-                self.rfile.read(int(self.headers.get("Content-Length", 0)))
+                body = self.rfile.read(int(self.headers.get("Content-Length", 0)))
                 stand_in.keys.append(self.headers.get("Authorization", ""))
+                stand_in.models.append(json.loads(body or b"{}").get("model"))
                 self.send_response(200)
                 self.send_header("Content-Type", "text/event-stream")
                 self.end_headers()
@@ -528,6 +530,47 @@ def run_own_backend(demo, check):
     demo.measured["own_backend_answered_from_model_server"] = True
     say("checked: Orvane started its own backend, which answered from the model server; the key "
         "reached the model server and no process's arguments and no file")
+    end_and_relaunch(demo, stand_in)
+
+
+def port_is_free(origin):
+    with socket.socket() as probe:
+        return probe.connect_ex(("127.0.0.1", int(origin.rsplit(":", 1)[1]))) != 0
+
+
+def end_orvane(demo, how):
+    """Ends Orvane with a signal, as a logout, a task manager or a crash would, and checks that
+    its backend is gone with it within 2 s."""
+    process = [p for n, p in demo.processes if n == "orvane" and p.poll() is None][-1]
+    ended = time.monotonic()
+    os.kill(process.pid, how)
+    wait_for("nothing to listen on %s after %s" % (demo.origin, signal.Signals(how).name),
+             lambda: port_is_free(demo.origin), 2.0)
+    demo.measured.setdefault("backend_gone_after_s", {})[signal.Signals(how).name] = round(
+        time.monotonic() - ended, 3)
+    process.wait(10)
+    if how == signal.SIGTERM and process.returncode != 0:
+        raise Failed("Orvane did not end as Quit ends it: exit status %d" % process.returncode)
+
+
+def end_and_relaunch(demo, stand_in):
+    """SIGTERM ends Orvane and its backend; a relaunch with other answers asks the model they
+    name; SIGKILL ends the backend too."""
+    end_orvane(demo, signal.SIGTERM)
+    demo.env["ORVANE_MODEL"] = "stand-in-model-2"
+    demo.trace = Trace(os.path.join(demo.tmp, "trace-relaunched.jsonl"))
+    demo.launch()
+    demo.wait_for_backend()
+    after = demo.start_listening(demo.sign_in())
+    demo.speak("question-relaunched", DEFAULT_QUESTIONS[0])
+    demo.wait_event("the relaunched Orvane's answer", lambda e: e["event"] == "recorded", 90,
+                    after)
+    if stand_in.models[-1] != "stand-in-model-2":
+        raise Failed("the relaunch did not use its new answers: it asked %r" % stand_in.models)
+    end_orvane(demo, signal.SIGKILL)
+    say("checked: SIGTERM and SIGKILL each took Orvane's backend with it within 2 s (%s), and a "
+        "relaunch with new answers asked the model they name" %
+        demo.measured["backend_gone_after_s"])
 
 
 def run_to_the_end(demo, steps, kept):
