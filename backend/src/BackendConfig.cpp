@@ -105,7 +105,9 @@ const std::vector<Option>& options() {
          }},
         {"public-name", "HOST",
          "the name clients reach this server by (its Host header); requests naming another host "
-         "are refused. On loopback, only 127.0.0.1, [::1] and localhost are taken without it",
+         "are refused. On loopback, only 127.0.0.1, [::1] and localhost are taken without it "
+         "(behind "
+         "a proxy, at any port)",
          text(&BackendConfig::publicName)},
         {"tier", "TIER=PROVIDER[:MODEL]",
          "route a tier (nano, mini, standard, vision, or all) to offline, anthropic or openai; "

@@ -291,10 +291,12 @@ bool BackendServer::acceptsHost(const std::string& host) const {
         (host == m_config.publicName || host.starts_with(m_config.publicName + ":"))) {
         return true;
     }
-    if (m_config.behindProxy && m_config.publicName.empty()) return true;
     if (!m_config.isLoopback() && m_config.publicName.empty()) return true;
-    for (const char* name : {"127.0.0.1", "[::1]", "localhost"}) {
+    for (const std::string name : {"127.0.0.1", "[::1]", "localhost"}) {
         if (host == name || host == name + port) return true;
+        // A proxy on this machine passes on the name its clients used, with the proxy's port:
+        // a loopback name still, which no web page can rebind.
+        if (m_config.behindProxy && host.starts_with(name + ":")) return true;
     }
     return false;
 }

@@ -209,6 +209,17 @@ TEST_F(Hostile, ARebindingPageReachesNoRoute) {
     EXPECT_EQ(statusOf(rawExchange(named.port(),
                                    "GET /healthz HTTP/1.1\r\nHost: orvane.example\r\n\r\n")),
               200);
+    // Behind a proxy on this machine the proxy's port comes with the name; a rebound name is
+    // still refused.
+    BackendProcess proxied("hostile-proxied", {"--behind-proxy", "--dev-identity-provider"});
+    const auto viaProxy = [&](const std::string& host) {
+        return statusOf(rawExchange(proxied.port(),
+                                    "GET /dev/oauth2/v2/auth?client_id=x "
+                                    "HTTP/1.1\r\nHost: " +
+                                        host + "\r\n\r\n"));
+    };
+    EXPECT_EQ(viaProxy("rebind.example:" + port), 421);
+    EXPECT_NE(viaProxy("127.0.0.1:8443"), 421);
 }
 
 TEST_F(Hostile, RequestPathsCannotForgeLogLines) {
