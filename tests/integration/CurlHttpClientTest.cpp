@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <curl/curl.h>
+
 #include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
@@ -145,6 +147,32 @@ TEST(CurlHttpClient, TheWholeTransferIsBoundedToo) {
     waitFor([&] { return delegate->completions > 0; });
     EXPECT_GT(delegate->chunks, 10);
     EXPECT_EQ(delegate->completionError, "The request timed out.");
+}
+
+// What each way a transfer can fail is told as: a reset is a lost connection at any step, the
+// TLS handshake's included, and only the limits are time-outs.
+TEST(CurlHttpClient, EachFailureIsToldInWordsOfItsKind) {
+    const std::string lost = "The network connection was lost.";
+    const std::string tls =
+        "An SSL error has occurred and a secure connection to the server cannot be made.";
+    const std::vector<std::tuple<CURLcode, int, std::string>> cases = {
+        {CURLE_OPERATION_TIMEDOUT, 0, "The request timed out."},
+        {CURLE_OPERATION_TIMEDOUT, ECONNRESET, "The request timed out."},
+        {CURLE_COULDNT_CONNECT, ECONNREFUSED, "Could not connect to the server."},
+        {CURLE_COULDNT_RESOLVE_HOST, 0, "A server with the specified hostname could not be found."},
+        {CURLE_RECV_ERROR, ECONNRESET, lost},
+        {CURLE_SEND_ERROR, EPIPE, lost},
+        {CURLE_PARTIAL_FILE, 0, lost},
+        {CURLE_GOT_NOTHING, 0, lost},
+        {CURLE_SSL_CONNECT_ERROR, ECONNRESET, lost},
+        {CURLE_SSL_CONNECT_ERROR, 0, tls},
+        {CURLE_PEER_FAILED_VERIFICATION, 0, tls},
+        {CURLE_WEIRD_SERVER_REPLY, 0, "The server's reply could not be read."},
+        {CURLE_TOO_MANY_REDIRECTS, 0, "The server redirected too many times."},
+    };
+    for (const auto& [code, osError, words] : cases) {
+        EXPECT_EQ(CurlHttpClient::describeFailure(code, osError), words) << code << " " << osError;
+    }
 }
 
 TEST(CurlHttpClient, ADelegateCanStopItsTransfer) {

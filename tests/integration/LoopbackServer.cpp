@@ -98,7 +98,7 @@ bool LoopbackConnection::pause(double seconds) {
 void LoopbackConnection::reset() {
     linger option{1, 0};
     ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &option, sizeof option);
-    ::shutdown(m_fd, SHUT_RDWR);
+    m_reset = true;
 }
 
 LoopbackServer::LoopbackServer(Handler handler) : m_handler(std::move(handler)) {
@@ -154,6 +154,7 @@ void LoopbackServer::acceptLoop() {
 
 void LoopbackServer::serve(int fd) {
     ReceivedRequest request;
+    bool reset = false;
     if (readRequest(fd, request)) {
         {
             std::lock_guard lock(m_mutex);
@@ -161,10 +162,12 @@ void LoopbackServer::serve(int fd) {
         }
         LoopbackConnection connection(fd, std::move(request), m_stopping);
         m_handler(connection);
+        reset = connection.wasReset();
     }
     std::lock_guard lock(m_mutex);
     std::erase(m_openFds, fd);
-    ::shutdown(fd, SHUT_WR);
+    // Closed at once with no lingering, the connection ends with a reset and nothing before it.
+    if (!reset) ::shutdown(fd, SHUT_WR);
     ::close(fd);
 }
 

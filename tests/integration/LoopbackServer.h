@@ -34,13 +34,15 @@ public:
     bool write(std::string_view bytes);
     // Sleeps, waking early when the server stops; false when it did.
     bool pause(double seconds);
-    // Closes with a reset instead of an orderly shutdown.
+    // Ends the connection with a reset, not an orderly shutdown, once the handler returns.
     void reset();
+    bool wasReset() const { return m_reset; }
 
 private:
     int m_fd;
     ReceivedRequest m_request;
     const std::atomic<bool>& m_stopping;
+    bool m_reset = false;
 };
 
 // An HTTP/1.1 server on 127.0.0.1 with byte-level control of every reply: the handler writes the

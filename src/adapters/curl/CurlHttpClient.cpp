@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <deque>
 #include <mutex>
@@ -23,8 +24,21 @@ using SteadyClock = std::chrono::steady_clock;
 
 constexpr long kMaxPollMilliseconds = 1000;
 
-std::string describe(CURLcode code) {
-    switch (code) {
+void initialiseCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+}  // namespace
+
+std::string CurlHttpClient::describeFailure(int curlCode, int osError) {
+    // A connection the peer reset or closed under the transfer was lost, whichever step of it
+    // curl was at (the TLS handshake included); only the idle and total limits are time-outs.
+    if (curlCode != CURLE_OPERATION_TIMEDOUT &&
+        (osError == ECONNRESET || osError == EPIPE || osError == ECONNABORTED)) {
+        return "The network connection was lost.";
+    }
+    switch (static_cast<CURLcode>(curlCode)) {
         case CURLE_OPERATION_TIMEDOUT:
             return "The request timed out.";
         case CURLE_COULDNT_CONNECT:
@@ -39,6 +53,13 @@ std::string describe(CURLcode code) {
         case CURLE_HTTP2:
         case CURLE_HTTP2_STREAM:
             return "The network connection was lost.";
+        case CURLE_WEIRD_SERVER_REPLY:
+        case CURLE_BAD_CONTENT_ENCODING:
+            return "The server's reply could not be read.";
+        case CURLE_TOO_MANY_REDIRECTS:
+            return "The server redirected too many times.";
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return "The server sent the request to an address that is not http or https.";
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CONNECT_ERROR:
         case CURLE_SSL_CERTPROBLEM:
@@ -50,16 +71,9 @@ std::string describe(CURLcode code) {
             return "An SSL error has occurred and a secure connection to the server cannot be "
                    "made.";
         default:
-            return curl_easy_strerror(code);
+            return curl_easy_strerror(static_cast<CURLcode>(curlCode));
     }
 }
-
-void initialiseCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-}  // namespace
 
 // One request in flight. Owned by the worker's table while curl runs it; tasks hold it weakly.
 struct Transfer {
@@ -312,7 +326,9 @@ private:
             } else if (transfer->stoppedByReceiver) {
                 finish(*transfer, std::string("The transfer was stopped by its receiver."));
             } else {
-                finish(*transfer, describe(code));
+                long osError = 0;
+                curl_easy_getinfo(message->easy_handle, CURLINFO_OS_ERRNO, &osError);
+                finish(*transfer, CurlHttpClient::describeFailure(code, static_cast<int>(osError)));
             }
         }
     }
@@ -339,7 +355,7 @@ private:
             auto transfer = std::move(m_active[id]);
             m_active.erase(id);
             curl_multi_remove_handle(m_multi, transfer->easy);
-            finish(*transfer, describe(CURLE_OPERATION_TIMEDOUT));
+            finish(*transfer, CurlHttpClient::describeFailure(CURLE_OPERATION_TIMEDOUT));
         }
         return wait;
     }

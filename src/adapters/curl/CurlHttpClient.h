@@ -36,6 +36,10 @@ public:
                                      std::shared_ptr<HttpStreamDelegate> delegate) override;
     std::shared_ptr<HttpTask> send(HttpRequest request, Completion completion) override;
 
+    // The sentence a failed transfer ends with: libcurl's result code, and the system's error
+    // number where the connection itself failed.
+    static std::string describeFailure(int curlCode, int osError = 0);
+
     class Worker;
 
 private:
