@@ -26,8 +26,18 @@ int installModelCommand(const std::string& named, const std::optional<std::strin
         source = model->url(baseUrl);
         if (!expected) expected = model->sha256;
     }
-    const bool terminal = ::isatty(STDERR_FILENO) != 0;
     const bool download = source.rfind("http://", 0) == 0 || source.rfind("https://", 0) == 0;
+    if (!download && !std::filesystem::exists(source, error)) {
+        std::string names;
+        for (const auto& model : ModelCatalog::models()) {
+            names += (names.empty() ? "" : ", ") + model.name;
+        }
+        std::cerr << "orvane: " << named
+                  << " is not a known model, a file or an http(s) address. The known models: "
+                  << names << ".\n";
+        return 1;
+    }
+    const bool terminal = ::isatty(STDERR_FILENO) != 0;
     int shown = -1;
     const auto progress = [&](const ModelInstaller::Progress& p) {
         const double mb = static_cast<double>(p.bytes) / 1e6;

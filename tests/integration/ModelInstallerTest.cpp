@@ -325,6 +325,13 @@ TEST_F(ModelInstall, TheOrvaneCommandInstallsIntoTheUsersModelsDirectory) {
         << named.output;
     EXPECT_EQ(server->requests().back().target, "/mirror/ggml-base.en.bin");
 
+    const auto unknown = runProcess(std::string(ORVANE_APP_PATH) + " --install-model nosuch.en");
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_NE(unknown.output.find("nosuch.en is not a known model, a file or an http(s) address. "
+                                  "The known models: tiny.en, base.en, small.en, tiny, base."),
+              std::string::npos)
+        << unknown.output;
+
     // Without a home directory there is no private place for models: nothing goes to /tmp.
     const auto homeless =
         runProcess("env -u XDG_DATA_HOME -u HOME " + std::string(ORVANE_APP_PATH) +
