@@ -109,6 +109,11 @@ const std::vector<Option>& options() {
          "(behind "
          "a proxy, at any port)",
          text(&BackendConfig::publicName)},
+        {"private-socket", "PATH",
+         "serve every route on a Unix socket at PATH, in a directory only this user can use; the "
+         "TCP address then serves only the sign-in page, and the development sign-in signs in "
+         "the user this server runs as",
+         text(&BackendConfig::privateSocket)},
         {"tier", "TIER=PROVIDER[:MODEL]",
          "route a tier (nano, mini, standard, vision, or all) to offline, anthropic or openai; "
          "repeatable",

@@ -45,6 +45,10 @@ struct BackendConfig {
     // that rebinds its own name to this machine must not reach it, so a loopback server without
     // a proxy takes only its loopback names.
     std::string publicName;
+    // Serving the app on this computer: every route on a Unix socket here (its directory private
+    // to this user), the TCP address only the browser's sign-in page, and the development sign-in
+    // signs in the user this server runs as, whatever name is typed.
+    std::string privateSocket;
 
     std::map<std::string, TierRoute> tiers;  // nano, mini, standard, vision
     std::string anthropicUrl = "https://api.anthropic.com";

@@ -5,6 +5,7 @@
 #include <httplib.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <charconv>
 #include <chrono>
@@ -198,14 +199,36 @@ BackendServer::BackendServer(BackendConfig config, std::ostream& log)
         m_server =
             std::make_unique<httplib::SSLServer>(m_config.tlsCert.c_str(), m_config.tlsKey.c_str());
     }
-    const int threads = m_config.threads;
-    m_server->new_task_queue = [threads] {
+    m_authRoutes = std::make_unique<AuthRoutes>(*m_database, *m_tokens, std::move(trust));
+    m_chatRoute = std::make_unique<ChatRoute>(*m_database, *m_tokens, *m_rateLimiter, *m_streams,
+                                              m_providers);
+    m_chatRoute->onNote = providerLog;
+    if (m_config.privateSocket.empty()) {
+        prepare(*m_server, m_config.threads);
+        registerRoutes(*m_server, false);
+    } else {
+        // The browser's page alone needs few workers; the app's every request comes this way.
+        prepare(*m_server, 4);
+        registerRoutes(*m_server, true);
+        m_private = std::make_unique<httplib::Server>();
+        prepare(*m_private, m_config.threads);
+        registerRoutes(*m_private, false);
+        if (m_devIdentity) m_devIdentity->signInOnly(DevIdentityProvider::processUser());
+    }
+}
+
+BackendServer::~BackendServer() {
+    stop();
+}
+
+void BackendServer::prepare(httplib::Server& server, int threads) {
+    server.new_task_queue = [threads] {
         return new BoundedThreadPool(static_cast<std::size_t>(threads), maxWaitingConnections);
     };
-    m_server->set_payload_max_length(m_config.maxBodyBytes);
-    m_server->set_read_timeout(30);
-    m_server->set_write_timeout(30);
-    m_server->set_pre_routing_handler(
+    server.set_payload_max_length(m_config.maxBodyBytes);
+    server.set_read_timeout(30);
+    server.set_write_timeout(30);
+    server.set_pre_routing_handler(
         [this](const httplib::Request& request, httplib::Response& response) {
             t_requestStarted = SteadyClock::now();
             t_userId.clear();
@@ -218,7 +241,7 @@ BackendServer::BackendServer(BackendConfig config, std::ostream& log)
             return httplib::Server::HandlerResponse::Handled;
         });
     // What went wrong inside stays inside: the client gets a plain 500.
-    m_server->set_exception_handler(
+    server.set_exception_handler(
         [this](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {
             bool databaseAway = false;
             try {
@@ -239,19 +262,9 @@ BackendServer::BackendServer(BackendConfig config, std::ostream& log)
             }
             errorReply(response, 500, "Internal error", "the server could not answer this request");
         });
-    m_server->set_logger(
-        [this](const httplib::Request& request, const httplib::Response& response) {
-            logRequest(request.method, request.path, response.status);
-        });
-    m_authRoutes = std::make_unique<AuthRoutes>(*m_database, *m_tokens, std::move(trust));
-    m_chatRoute = std::make_unique<ChatRoute>(*m_database, *m_tokens, *m_rateLimiter, *m_streams,
-                                              m_providers);
-    m_chatRoute->onNote = providerLog;
-    registerRoutes();
-}
-
-BackendServer::~BackendServer() {
-    stop();
+    server.set_logger([this](const httplib::Request& request, const httplib::Response& response) {
+        logRequest(request.method, request.path, response.status);
+    });
 }
 
 void BackendServer::logRequest(const std::string& method, const std::string& path, int status) {
@@ -343,14 +356,25 @@ bool BackendServer::refuseBeforeReading(const httplib::Request& request,
     return false;
 }
 
-void BackendServer::registerRoutes() {
-    auto& server = *m_server;
-    if (m_devIdentity) m_devIdentity->registerRoutes(server);
-    m_authRoutes->registerOn(server);
-    m_chatRoute->registerOn(server);
+void BackendServer::registerRoutes(httplib::Server& server, bool signInPageOnly) {
+    server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
+        if (!response.body.empty()) return;
+        const int status = response.status;
+        const char* error = status == 404   ? "Not found"
+                            : status == 413 ? "Request too large"
+                                            : "Request failed";
+        errorReply(response, status, error);
+    });
     server.Get("/healthz", [](const httplib::Request&, httplib::Response& response) {
         jsonReply(response, 200, {{"status", "ok"}});
     });
+    if (signInPageOnly) {
+        if (m_devIdentity) m_devIdentity->registerPage(server);
+        return;
+    }
+    if (m_devIdentity) m_devIdentity->registerRoutes(server);
+    m_authRoutes->registerOn(server);
+    m_chatRoute->registerOn(server);
     // Alive is not ready: without its database an instance can answer nothing that matters, and
     // a proxy should send its clients elsewhere.
     server.Get("/readyz", [this](const httplib::Request&, httplib::Response& response) {
@@ -368,15 +392,6 @@ void BackendServer::registerRoutes() {
                                  "orvane_prefetches_cancelled_total " +
                                  std::to_string(metrics.prefetchesCancelled.load()) + "\n",
                              "text/plain; version=0.0.4");
-    });
-
-    server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
-        if (!response.body.empty()) return;
-        const int status = response.status;
-        const char* error = status == 404   ? "Not found"
-                            : status == 413 ? "Request too large"
-                                            : "Request failed";
-        errorReply(response, status, error);
     });
 }
 
@@ -400,6 +415,29 @@ bool BackendServer::bind(std::string& error) {
         return false;
     }
     if (listeningSocket >= 0) ::listen(listeningSocket, SOMAXCONN);
+    return m_private ? bindPrivateSocket(error) : true;
+}
+
+bool BackendServer::bindPrivateSocket(std::string& error) {
+    const std::filesystem::path path(m_config.privateSocket);
+    // Whoever can reach the socket is signed in as this user: its directory must be theirs alone.
+    struct stat directory {};
+    if (::lstat(path.parent_path().c_str(), &directory) != 0 || !S_ISDIR(directory.st_mode) ||
+        directory.st_uid != ::getuid() || (directory.st_mode & 0077) != 0) {
+        error = "--private-socket: " + path.parent_path().string() +
+                " must be a directory of this user's that nobody else can use (mode 0700)";
+        return false;
+    }
+    // One left by a backend that ended without removing it; the directory is this user's alone.
+    struct stat existing {};
+    if (::lstat(path.c_str(), &existing) == 0 && S_ISSOCK(existing.st_mode)) ::unlink(path.c_str());
+    m_private->set_address_family(AF_UNIX);
+    if (!m_private->bind_to_port(path.string(), 80)) {
+        error = "cannot listen on " + path.string();
+        return false;
+    }
+    ::chmod(path.c_str(), 0600);
+    m_privateThread = std::thread([this] { m_private->listen_after_bind(); });
     return true;
 }
 
@@ -417,9 +455,16 @@ bool BackendServer::run(std::string& error) {
     return m_server->listen_after_bind();
 }
 
-void BackendServer::stop() {
+void BackendServer::requestStop() {
     if (m_server) m_server->stop();
+    if (m_private) m_private->stop();
+}
+
+void BackendServer::stop() {
+    requestStop();
     if (m_thread.joinable()) m_thread.join();
+    if (m_privateThread.joinable()) m_privateThread.join();
+    if (m_private) ::unlink(m_config.privateSocket.c_str());
 }
 
 }  // namespace orvane::backend

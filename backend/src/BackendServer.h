@@ -50,6 +50,8 @@ public:
     int start(std::string& error);
     // Serves on the calling thread until stop().
     bool run(std::string& error);
+    // Ends the serving; a signal handler may call it (it joins nothing).
+    void requestStop();
     void stop();
 
     int port() const { return m_port; }
@@ -61,7 +63,10 @@ public:
 
 private:
     bool bind(std::string& error);
-    void registerRoutes();
+    bool bindPrivateSocket(std::string& error);
+    void prepare(httplib::Server& server, int threads);
+    // Every route, or (the TCP side of a private socket) the sign-in page alone.
+    void registerRoutes(httplib::Server& server, bool signInPageOnly);
     void logRequest(const std::string& method, const std::string& path, int status);
     // Refuses what a route must not even read; Handled when it answered.
     bool refuseBeforeReading(const httplib::Request& request, httplib::Response& response);
@@ -81,6 +86,9 @@ private:
     std::unique_ptr<AuthRoutes> m_authRoutes;
     std::unique_ptr<ChatRoute> m_chatRoute;
     std::unique_ptr<httplib::Server> m_server;
+    // With --private-socket: the server on the Unix socket, and its thread.
+    std::unique_ptr<httplib::Server> m_private;
+    std::thread m_privateThread;
     std::thread m_thread;
     int m_port = 0;
 };

@@ -3,7 +3,9 @@
 #include "DevIdentityProvider.h"
 
 #include <httplib.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
@@ -132,7 +134,29 @@ TrustedIssuer DevIdentityProvider::trust() const {
     return TrustedIssuer{{issuer}, m_clientId, std::make_shared<StaticKeySource>(std::move(keys))};
 }
 
+DevIdentityProvider::LocalUser DevIdentityProvider::processUser() {
+    const auto uid = ::getuid();
+    LocalUser user{"", "local-uid-" + std::to_string(uid), "user" + std::to_string(uid)};
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found) {
+        user.handle = slug(found->pw_name);
+        // The full name is the first field of the comment, where there is one.
+        std::string gecos = found->pw_gecos ? found->pw_gecos : "";
+        gecos = gecos.substr(0, gecos.find(','));
+        user.name = utf8::isValid(gecos) && !gecos.empty() ? cutUtf8(gecos, 80) : found->pw_name;
+    }
+    if (user.name.empty()) user.name = user.handle;
+    return user;
+}
+
 void DevIdentityProvider::registerRoutes(httplib::Server& server) {
+    registerPage(server);
+    registerExchange(server);
+}
+
+void DevIdentityProvider::registerPage(httplib::Server& server) {
     // Checks an authorisation request as Google would; returns what is wrong with it, if anything.
     const auto checkRequest = [this](const httplib::Params& p) -> std::string {
         if (param(p, "client_id") != m_clientId) return "Unknown client_id.";
@@ -147,8 +171,8 @@ void DevIdentityProvider::registerRoutes(httplib::Server& server) {
         return {};
     };
 
-    server.Get("/dev/oauth2/v2/auth", [checkRequest](const httplib::Request& request,
-                                                     httplib::Response& response) {
+    server.Get("/dev/oauth2/v2/auth", [this, checkRequest](const httplib::Request& request,
+                                                           httplib::Response& response) {
         if (const auto problem = checkRequest(request.params); !problem.empty()) {
             pageError(response, problem);
             return;
@@ -159,17 +183,24 @@ void DevIdentityProvider::registerRoutes(httplib::Server& server) {
             hidden += "<input type=\"hidden\" name=\"" + std::string(name) + "\" value=\"" +
                       htmlEscape(param(request.params, name)) + "\">";
         }
+        const auto who =
+            m_localUser
+                ? "<p>Your account lives on this computer, with Orvane's own answer service: you "
+                  "sign in as <strong>" +
+                      htmlEscape(m_localUser->name) + "</strong>, the user Orvane runs as.</p>"
+                : std::string(
+                      "<p>Your account lives on this computer, with Orvane's own answer service. "
+                      "Choose the name Orvane greets you by.</p><label for=\"name\">Name</label>"
+                      "<input type=\"text\" id=\"name\" name=\"name\" value=\"Alex Candidate\" "
+                      "required>");
         response.set_content(
             "<!doctype html><html><head><meta charset=\"utf-8\"><title>Sign in to Orvane on this "
             "computer</title><style>body{font-family:sans-serif;max-width:26em;margin:4em "
             "auto;color:#222}input[type=text]{width:100%;padding:.5em;font-size:1em}button{margin-"
             "top:1em;padding:.6em 1.2em;font-size:1em}</style></head><body>"
-            "<h1>Sign in to Orvane on this computer</h1><p>Your account lives on this computer, "
-            "with Orvane's own answer service. Choose the name Orvane greets you by.</p>"
+            "<h1>Sign in to Orvane on this computer</h1>"
             "<form id=\"signin\" method=\"post\" action=\"/dev/oauth2/v2/auth\">" +
-                hidden +
-                "<label for=\"name\">Name</label><input type=\"text\" id=\"name\" name=\"name\" "
-                "value=\"Alex Candidate\" required>"
+                hidden + who +
                 "<button type=\"submit\" name=\"action\" value=\"approve\">Sign in</button> "
                 "<button type=\"submit\" name=\"action\" value=\"cancel\">Cancel"
                 "</button></form></body></html>",
@@ -189,7 +220,7 @@ void DevIdentityProvider::registerRoutes(httplib::Server& server) {
             location += "?error=access_denied&error_description=" +
                         httplib::detail::encode_query_param("The user cancelled the sign-in.");
         } else {
-            auto name = param(form, "name");
+            auto name = m_localUser ? m_localUser->name : param(form, "name");
             name.erase(0, name.find_first_not_of(' '));
             if (name.empty()) name = "Alex Candidate";
             if (!utf8::isValid(name)) {
@@ -218,7 +249,9 @@ void DevIdentityProvider::registerRoutes(httplib::Server& server) {
         if (!state.empty()) location += "&state=" + httplib::detail::encode_query_param(state);
         response.set_redirect(location);
     });
+}
 
+void DevIdentityProvider::registerExchange(httplib::Server& server) {
     server.Post("/dev/token", [this](const httplib::Request& request, httplib::Response& response) {
         const auto form = formOf(request);
         if (param(form, "grant_type") != "authorization_code") {
@@ -252,11 +285,13 @@ void DevIdentityProvider::registerRoutes(httplib::Server& server) {
             return;
         }
         const auto now = m_clock();
-        const auto handle = slug(pending.name);
+        const auto handle = m_localUser ? m_localUser->handle : slug(pending.name);
+        const auto subject =
+            m_localUser ? m_localUser->subject : "dev-" + hex(sha256(handle)).substr(0, 20);
         const auto givenName = pending.name.substr(0, pending.name.find(' '));
         nlohmann::json claims = {{"iss", issuer},
                                  {"aud", m_clientId},
-                                 {"sub", "dev-" + hex(sha256(handle)).substr(0, 20)},
+                                 {"sub", subject},
                                  {"email", handle + "@dev.orvane.invalid"},
                                  {"email_verified", true},
                                  {"name", pending.name},

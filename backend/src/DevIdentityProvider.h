@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "IdentityVerifier.h"
@@ -28,8 +29,22 @@ public:
     // keyPath: where its RSA key lives (made if missing).
     DevIdentityProvider(std::string clientId, const std::string& keyPath, Clock clock);
 
+    // The page the browser shows (/dev/oauth2/v2/auth) and the exchange the app makes
+    // (/dev/token, /dev/jwks.json): both on one server, or each on its own.
     void registerRoutes(httplib::Server& server);
+    void registerPage(httplib::Server& server);
+    void registerExchange(httplib::Server& server);
     TrustedIssuer trust() const;
+
+    // The one account this computer's sign-in gives: the user the server runs as, never a
+    // name typed on the page (which anyone who can reach the page could type).
+    struct LocalUser {
+        std::string name;     // what Orvane greets them by
+        std::string subject;  // the ID token's "sub", from the user id
+        std::string handle;   // the login name, for the address
+    };
+    void signInOnly(LocalUser user) { m_localUser = std::move(user); }
+    static LocalUser processUser();
 
     // The redirect URI an installed app with this client ID uses.
     static std::string redirectUriFor(const std::string& clientId);
@@ -56,6 +71,7 @@ private:
     Clock m_clock;
     std::mutex m_mutex;
     std::map<std::string, PendingCode> m_codes;
+    std::optional<LocalUser> m_localUser;
 
 public:
     std::size_t pendingCodes() {

@@ -17,7 +17,7 @@ namespace {
 orvane::backend::BackendServer* g_server = nullptr;
 
 void handleSignal(int) {
-    if (g_server) g_server->stop();
+    if (g_server) g_server->requestStop();
 }
 
 std::map<std::string, std::string> environment() {
@@ -61,7 +61,10 @@ int main(int argc, char** argv) {
         std::signal(SIGINT, handleSignal);
         std::signal(SIGTERM, handleSignal);
         std::cerr << "orvane-backend: serving on " << config.origin()
-                  << (config.devIdentityEnabled()
+                  << (!config.privateSocket.empty()
+                          ? " (the sign-in page only; every route on " + config.privateSocket +
+                                ", where this computer's user signs in)"
+                      : config.devIdentityEnabled()
                           ? " (development identity provider on: anyone can sign in)"
                           : "")
                   << "\n";

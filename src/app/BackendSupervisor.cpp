@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalSocket>
 #include <QStandardPaths>
 #include <QTcpSocket>
 #include <QTimer>
@@ -125,11 +126,10 @@ QString BackendSupervisor::lastLogLine() const {
 
 // A plain socket on this thread rather than Qt's network access manager, which would start a
 // thread of its own for one request a second at most, and then be forked with every start of the
-// backend.
-void BackendSupervisor::probe(std::function<void(bool)> then) {
-    auto* socket = new QTcpSocket(this);
+// backend. Told once, whichever comes first: the status line, an error or the second's end.
+template <typename Socket, typename Error>
+void askHealth(Socket* socket, const QString& host, std::function<void(bool)> then) {
     auto reply = std::make_shared<QByteArray>();
-    // Told once, whichever comes first: the status line, an error or the second's end.
     auto pending = std::make_shared<std::function<void(bool)>>(std::move(then));
     const auto conclude = [socket, pending](bool answering) {
         if (!*pending) return;
@@ -143,22 +143,37 @@ void BackendSupervisor::probe(std::function<void(bool)> then) {
     const auto answered = [reply] {
         return reply->startsWith("HTTP/1.1 200 ") || reply->startsWith("HTTP/1.0 200 ");
     };
-    connect(socket, &QTcpSocket::connected, socket, [this, socket] {
+    QObject::connect(socket, &Socket::connected, socket, [socket, host] {
         socket->write(
-            QStringLiteral("GET /healthz HTTP/1.1\r\nHost: %1:%2\r\nConnection: close\r\n\r\n")
-                .arg(m_launch.host)
-                .arg(m_launch.port)
+            QStringLiteral("GET /healthz HTTP/1.1\r\nHost: %1\r\nConnection: close\r\n\r\n")
+                .arg(host)
                 .toLatin1());
     });
-    connect(socket, &QTcpSocket::readyRead, socket, [socket, reply, conclude, answered] {
+    QObject::connect(socket, &Socket::readyRead, socket, [socket, reply, conclude, answered] {
         reply->append(socket->readAll());
         // The status line is all it takes.
         if (reply->contains("\r\n")) conclude(answered());
     });
-    connect(socket, &QTcpSocket::errorOccurred, socket,
-            [conclude, answered](QAbstractSocket::SocketError) { conclude(answered()); });
+    QObject::connect(socket, &Socket::errorOccurred, socket,
+                     [conclude, answered](Error) { conclude(answered()); });
     QTimer::singleShot(1000, socket, [conclude] { conclude(false); });
-    socket->connectToHost(m_launch.host, static_cast<quint16>(m_launch.port));
+}
+
+void BackendSupervisor::probe(Over over, std::function<void(bool)> then) {
+    const auto host = QStringLiteral("%1:%2").arg(m_launch.host).arg(m_launch.port);
+    if (over == Over::privateSocket) {
+        auto* socket = new QLocalSocket(this);
+        askHealth<QLocalSocket, QLocalSocket::LocalSocketError>(socket, host, std::move(then));
+        socket->connectToServer(m_launch.socketPath);
+    } else {
+        auto* socket = new QTcpSocket(this);
+        askHealth<QTcpSocket, QAbstractSocket::SocketError>(socket, host, std::move(then));
+        socket->connectToHost(m_launch.host, static_cast<quint16>(m_launch.port));
+    }
+}
+
+void BackendSupervisor::useBackendOver(Over over) {
+    if (onConnection) onConnection(over == Over::privateSocket ? m_launch.socketPath : QString());
 }
 
 void BackendSupervisor::apply(const AnswerSettings& answers,
@@ -175,15 +190,33 @@ void BackendSupervisor::apply(const AnswerSettings& answers,
     }
     if (m_state == State::starting) return;
     setState(State::starting);
-    probe([self = QPointer(this), generation = m_generation](bool answering) {
+    probe(Over::privateSocket, [self = QPointer(this), generation = m_generation](bool answering) {
         if (!self || self->m_generation != generation) return;
         if (!answering) {
-            self->spawn();
+            self->useOrSpawn();
         } else if (const auto orphan = orphanedBackend(self->m_launch.dataDirectory)) {
             // It serves what that launch was told, not what this one is.
             self->replaceOrphan(*orphan);
         } else {
+            // Another live launch of this user's runs it.
+            self->useBackendOver(Over::privateSocket);
             self->setState(State::foreign);
+        }
+    });
+}
+
+void BackendSupervisor::useOrSpawn() {
+    if (!m_launch.useBackendAlreadyThere) {
+        spawn();
+        return;
+    }
+    probe(Over::tcp, [self = QPointer(this), generation = m_generation](bool answering) {
+        if (!self || self->m_generation != generation) return;
+        if (answering) {
+            self->useBackendOver(Over::tcp);
+            self->setState(State::foreign);
+        } else {
+            self->spawn();
         }
     });
 }
@@ -226,11 +259,15 @@ void BackendSupervisor::spawn() {
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     m_process = new QProcess(this);
     m_process->setProgram(m_launch.program);
+    QDir().mkpath(QFileInfo(m_launch.socketPath).path());
+    QFile::setPermissions(QFileInfo(m_launch.socketPath).path(),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QStringList arguments = {
         "--listen", QStringLiteral("%1:%2").arg(m_launch.host).arg(m_launch.port), "--data",
         m_launch.dataDirectory,
-        // Signing in on this computer is signing in to the backend that runs on it.
-        "--dev-identity-provider=force"};
+        // The app talks to it over a socket only this user can reach, and signing in on this
+        // computer signs in that user.
+        "--private-socket", m_launch.socketPath, "--dev-identity-provider=force"};
     for (const auto& argument : m_answers.backendArguments()) {
         arguments << QString::fromStdString(argument);
     }
@@ -263,20 +300,22 @@ void BackendSupervisor::spawn() {
 }
 
 void BackendSupervisor::waitUntilReady() {
-    probe([self = QPointer(this), process = QPointer(m_process)](bool answering) {
-        if (!self || !process || self->m_process != process) return;
-        if (answering) {
-            self->setState(State::running);
-            return;
-        }
-        if (self->m_sinceStart.elapsed() > readyTimeoutMs) {
-            self->m_process->kill();
-            return;
-        }
-        QTimer::singleShot(100, self, [self] {
-            if (self) self->waitUntilReady();
-        });
-    });
+    probe(Over::privateSocket,
+          [self = QPointer(this), process = QPointer(m_process)](bool answering) {
+              if (!self || !process || self->m_process != process) return;
+              if (answering) {
+                  self->useBackendOver(Over::privateSocket);
+                  self->setState(State::running);
+                  return;
+              }
+              if (self->m_sinceStart.elapsed() > readyTimeoutMs) {
+                  self->m_process->kill();
+                  return;
+              }
+              QTimer::singleShot(100, self, [self] {
+                  if (self) self->waitUntilReady();
+              });
+          });
 }
 
 void BackendSupervisor::handleExit(QProcess* process) {
@@ -290,10 +329,38 @@ void BackendSupervisor::handleExit(QProcess* process) {
     // A backend that ran for a good while before it failed starts its count of crashes afresh.
     if (m_sinceStart.isValid() && m_sinceStart.elapsed() > 60000) m_crashes = 0;
     // Another launch may have started one first: then that one answers, and is used.
-    probe([self = QPointer(this), generation = m_generation](bool answering) {
+    probe(Over::privateSocket, [self = QPointer(this), generation = m_generation](bool answering) {
         if (!self || self->m_process || self->m_generation != generation) return;
         if (answering) {
+            self->useBackendOver(Over::privateSocket);
             self->setState(State::foreign);
+            return;
+        }
+        self->restartUnlessThePortIsTaken();
+    });
+}
+
+void BackendSupervisor::restartUnlessThePortIsTaken() {
+    probe(Over::tcp, [self = QPointer(this), generation = m_generation](bool answering) {
+        if (!self || self->m_process || self->m_generation != generation) return;
+        if (answering && self->m_launch.useBackendAlreadyThere) {
+            self->useBackendOver(Over::tcp);
+            self->setState(State::foreign);
+            return;
+        }
+        if (answering) {
+            // Not ours: whatever it is gets nothing of the user's unless they named its address.
+            self->setState(State::failed);
+            if (self->onProblem) {
+                const auto address =
+                    QStringLiteral("%1:%2").arg(self->m_launch.host).arg(self->m_launch.port);
+                self->onProblem(
+                    QStringLiteral(
+                        "Another program listens on %1, so Orvane's answer service cannot start "
+                        "there. Orvane sends it nothing: quit that program, or start Orvane with "
+                        "--api-base http://%1 to use it.")
+                        .arg(address));
+            }
             return;
         }
         if (++self->m_crashes > maxRestarts) {

@@ -20,9 +20,11 @@ namespace orvane {
 // nothing answers there: with the user's answers, their key in the child's environment only
 // (never its arguments, never a file), restarted after a crash with growing pauses, restarted
 // when the answers change, and stopped when the app quits. The child ends with the app however
-// the app ends (the kernel tells it when its parent dies). A backend an earlier launch started
-// and left behind without its parent (its marker in the data directory names it) is replaced;
-// one the user runs, or another live launch's, is used as it is. Main thread only.
+// the app ends (the kernel tells it when its parent dies). The app reaches it over a Unix socket
+// only this user can use, so nothing else that binds the port first (or while it restarts) gets
+// a question or a sign-in. A backend an earlier launch started and left behind without its parent
+// (its marker in the data directory names it) is replaced; another live launch's is used as it
+// is, and so is one the user runs at an address they named. Main thread only.
 class BackendSupervisor : public QObject {
     Q_OBJECT
 public:
@@ -31,6 +33,12 @@ public:
         QString host;     // where it listens, a loopback address
         int port = 8787;
         QString dataDirectory;  // its database, keys and log
+        // Where the app and the backend it runs talk: a Unix socket in a directory only this
+        // user can use. Its TCP address serves the browser's sign-in page alone.
+        QString socketPath;
+        // The user named this address: a backend Orvane did not start that answers there is
+        // used. Otherwise whatever holds the port gets nothing.
+        bool useBackendAlreadyThere = false;
         // The first pause before a restart, doubled after each crash in a row.
         int firstRestartMs = 500;
     };
@@ -57,6 +65,9 @@ public:
     std::function<void(State)> onStateChanged;
     // A sentence for the user when answers cannot be had from this machine.
     std::function<void(const QString& problem)> onProblem;
+    // How to reach the backend in use, told before its state says it can be: over this Unix
+    // socket, or (empty) over TCP at the address, for one the user named.
+    std::function<void(const QString& socketPath)> onConnection;
 
     // orvane-backend beside this program, in a build tree's backend/, or on the PATH.
     static QString findProgram();
@@ -69,7 +80,11 @@ public:
     static std::optional<qint64> orphanedBackend(const QString& dataDirectory);
 
 private:
-    void probe(std::function<void(bool answers)> then);
+    enum class Over { privateSocket, tcp };
+    void probe(Over over, std::function<void(bool answers)> then);
+    void useBackendOver(Over over);
+    void useOrSpawn();
+    void restartUnlessThePortIsTaken();
     void spawn();
     void replaceOrphan(qint64 pid, int waitedMs = 0);
     void writeMarker(qint64 pid) const;

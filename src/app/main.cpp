@@ -146,14 +146,30 @@ int main(int argc, char** argv) {
     // the answers the user chose; it stops when Orvane quits.
     LibsecretStore secrets;
     KeychainHelper keychain(secrets);
+    // It is reached over a Unix socket only this user can use: nothing else on this computer
+    // that takes its port gets a question, and nobody else signs in to it.
     std::unique_ptr<BackendSupervisor> supervisor;
+    std::optional<QString> noPlaceForTheBackend;
     if (const auto api = Url::parse(sessionConfig.apiBase);
         api && api->scheme == "http" && api->isLoopback()) {
-        const auto data = files::userDataHome();
-        supervisor = std::make_unique<BackendSupervisor>(BackendSupervisor::Launch{
-            BackendSupervisor::findProgram(), QString::fromStdString(api->host),
-            api->port.value_or(80),
-            data ? QString::fromStdString((*data / "orvane-backend").string()) : QString()});
+        if (const auto data = files::userDataHome()) {
+            const auto dataDirectory = QString::fromStdString((*data / "orvane-backend").string());
+            const auto runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+            const auto socketPath = runtime.startsWith('/') ? runtime + "/orvane/backend.sock"
+                                                            : dataDirectory + "/backend.sock";
+            supervisor = std::make_unique<BackendSupervisor>(BackendSupervisor::Launch{
+                BackendSupervisor::findProgram(), QString::fromStdString(api->host),
+                api->port.value_or(80), dataDirectory, socketPath, arguments.apiBase.has_value()});
+            services.http.connectThrough(sessionConfig.apiBase, socketPath.toStdString());
+            supervisor->onConnection = [&http = services.http,
+                                        origin = sessionConfig.apiBase](const QString& path) {
+                http.connectThrough(origin, path.toStdString());
+            };
+        } else {
+            noPlaceForTheBackend =
+                "Orvane's answer service keeps its data in your home directory, and HOME is not "
+                "set: start Orvane from your desktop session, or give --api-base.";
+        }
     }
     Answers answers(keychain, Answers::settingsFileForUser().value_or(""),
                     ProviderCheck::create(services.http, services.mainQueue), supervisor.get());
@@ -216,7 +232,10 @@ int main(int argc, char** argv) {
     };
     QuitSignals quitSignals;
     quitSignals.onQuit = [&delegate] { delegate.quit(); };
-    QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
+    QTimer::singleShot(0, &delegate, [&delegate, noPlaceForTheBackend] {
+        delegate.applicationDidFinishLaunching();
+        if (noPlaceForTheBackend) delegate.showServiceProblem(*noPlaceForTheBackend);
+    });
     const int status = QApplication::exec();
     // The event loop has ended: a screenshot still waiting for it must not wait any longer, or
     // the background queue, drained below, would never finish.

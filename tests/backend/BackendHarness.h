@@ -3,6 +3,7 @@
 #pragma once
 
 #include <httplib.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -66,8 +67,16 @@ struct BackendHarness {
     }
 
     std::string origin() const { return "http://127.0.0.1:" + std::to_string(port); }
+    // Over TCP, or over the private socket when the server has one.
     httplib::Client client() const {
-        httplib::Client c("127.0.0.1", port);
+        if (config.privateSocket.empty()) {
+            httplib::Client c("127.0.0.1", port);
+            c.set_read_timeout(30);
+            return c;
+        }
+        httplib::Client c(config.privateSocket);
+        c.set_address_family(AF_UNIX);
+        c.set_default_headers({{"Host", "127.0.0.1:" + std::to_string(port)}});
         c.set_read_timeout(30);
         return c;
     }

@@ -127,6 +127,31 @@ TEST(CurlHttpClient, PlainHttpToAnotherMachineIsRefusedBeforeConnecting) {
     }
 }
 
+// The app's own backend is reached over its private socket, URL and Host unchanged: whatever
+// listens on the TCP port gets nothing, until the route is taken away.
+TEST(CurlHttpClient, AnOriginCanBeReachedOverAUnixSocket) {
+    const auto reply = [](LoopbackConnection& c) { c.write(statusReply(200, "ok")); };
+    LoopbackServer tcp(reply);
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("orvane-curl-" + std::to_string(::getpid()) + ".sock");
+    LoopbackServer local(reply, path.string());
+    CurlHttpClient client;
+    client.connectThrough(tcp.origin(), path.string());
+    ResultBox routed, direct;
+    client.send(get(tcp.origin() + "/api?x=1"), routed.completion());
+    EXPECT_EQ(routed.wait().body, "ok");
+    ASSERT_EQ(local.requests().size(), 1u);
+    EXPECT_EQ(local.requests()[0].target, "/api?x=1");
+    EXPECT_EQ(local.requests()[0].headers.at("host"), "127.0.0.1:" + std::to_string(tcp.port()));
+    EXPECT_TRUE(tcp.requests().empty());
+
+    client.connectThrough(tcp.origin(), "");
+    client.send(get(tcp.origin() + "/api"), direct.completion());
+    EXPECT_EQ(direct.wait().body, "ok");
+    EXPECT_EQ(tcp.requests().size(), 1u);
+    std::filesystem::remove(path);
+}
+
 TEST(CurlHttpClient, AStalledPlainRequestTimesOut) {
     LoopbackServer server([](LoopbackConnection& c) { c.pause(10); });
     CurlHttpClient client;

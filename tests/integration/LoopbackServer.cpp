@@ -7,6 +7,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -101,7 +102,20 @@ void LoopbackConnection::reset() {
     m_reset = true;
 }
 
-LoopbackServer::LoopbackServer(Handler handler) : m_handler(std::move(handler)) {
+LoopbackServer::LoopbackServer(Handler handler, const std::string& unixPath)
+    : m_handler(std::move(handler)) {
+    if (!unixPath.empty()) {
+        m_listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        unixPath.copy(address.sun_path, sizeof address.sun_path - 1);
+        if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(m_listenFd, 256) != 0) {
+            throw std::runtime_error("bind/listen failed on " + unixPath);
+        }
+        m_acceptThread = std::thread([this] { acceptLoop(); });
+        return;
+    }
     m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_listenFd < 0) throw std::runtime_error("socket failed");
     const int yes = 1;
@@ -144,7 +158,7 @@ void LoopbackServer::acceptLoop() {
         const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
         const int yes = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+        if (m_port) ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
         ++m_connections;
         std::lock_guard lock(m_mutex);
         m_openFds.push_back(fd);

@@ -51,7 +51,8 @@ class LoopbackServer {
 public:
     using Handler = std::function<void(LoopbackConnection&)>;
 
-    explicit LoopbackServer(Handler handler);
+    // On a free loopback port, or on the Unix socket at unixPath (port() is then 0).
+    explicit LoopbackServer(Handler handler, const std::string& unixPath = {});
     ~LoopbackServer();
 
     int port() const { return m_port; }

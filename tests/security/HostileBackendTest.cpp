@@ -316,6 +316,43 @@ TEST(HostileStartup, SignInsAreRateLimitedPerClientAddress) {
         << "another client has a bucket of its own";
 }
 
+// Served over its private socket (as Orvane runs it), the backend signs in only the user it runs
+// as, whatever name is typed, and anyone else on this computer reaches the sign-in page alone
+// over TCP: no code is exchanged, nobody signs in, no question is asked there.
+TEST(HostileStartup, APrivateSocketSignsInOnlyThisComputersUser) {
+    const auto run = freshDataDir("hostile-run");
+    std::filesystem::create_directories(run);
+    const auto socket = (run / "backend.sock").string();
+    const std::vector<std::string> arguments = {"--dev-identity-provider", "--private-socket",
+                                                socket};
+    ::chmod(run.c_str(), 0755);
+    BackendProcess reachable("hostile-private", arguments);
+    EXPECT_EQ(reachable.exitStatus(), 1) << "a socket others could reach is refused";
+    ::chmod(run.c_str(), 0700);
+    BackendProcess server("hostile-private", arguments);
+    ASSERT_TRUE(server.running()) << server.log();
+
+    BackendHarness tcp{"hostile-private-tcp"};
+    server.attach(tcp);
+    for (const auto* route : {"/dev/token", "/api/v1/auth/mobile/google", "/api/v1/auth/refresh"})
+        EXPECT_EQ(tcp.client().Post(route, "{}", "application/json")->status, 404) << route;
+    const auto me = backend::DevIdentityProvider::processUser();
+    const auto page = tcp.client().Get(
+        "/dev/oauth2/v2/auth?response_type=code&code_challenge_method=S256&client_id=" +
+        tcp.clientId() + "&redirect_uri=" + tcp.redirectUri() +
+        "&code_challenge=" + std::string(43, 'c'));
+    EXPECT_NE(page->body.find(me.name), std::string::npos) << page->body;
+    EXPECT_EQ(page->body.find("name=\"name\""), std::string::npos) << "no name is asked for";
+
+    BackendHarness local{"hostile-private-local"};
+    server.attach(local);
+    local.config.privateSocket = socket;
+    const auto first = local.signIn("Victim Person");
+    EXPECT_EQ(first["user"]["firstName"], me.name.substr(0, me.name.find(' ')));
+    EXPECT_EQ(local.signIn("Someone Else")["user"]["id"], first["user"]["id"]);
+    std::filesystem::remove_all(run);
+}
+
 TEST(HostileStartup, KeyFilesArePrivateAndAnExposedOneIsRefused) {
     const auto dir = freshDataDir("hostile-keys");
     {

@@ -19,6 +19,7 @@
 #include "app/BackendSupervisor.h"
 #include "backend/BackendProcess.h"
 #include "fakes/ScriptedAccounts.h"
+#include "integration/LoopbackServer.h"
 #include "ui/WaitFor.h"
 
 namespace orvane::testing {
@@ -33,16 +34,25 @@ QByteArray procFile(qint64 pid, const char* name) {
 
 class Supervisor : public ::testing::Test {
 protected:
-    BackendSupervisor::Launch launch(const QString& program = ORVANE_BACKEND_PATH) {
-        return {program, "127.0.0.1", port, data.path(), 50};
+    BackendSupervisor::Launch launch(const QString& program = ORVANE_BACKEND_PATH,
+                                     bool useBackendAlreadyThere = false) {
+        return {program,
+                "127.0.0.1",
+                port,
+                data.path(),
+                data.filePath("run/backend.sock"),
+                useBackendAlreadyThere,
+                50};
     }
     QTemporaryDir data;
     int port = freeLoopbackPort();
     std::vector<State> states;
     QStringList problems;
+    QStringList connections;  // what each onConnection said: a socket, or "" for TCP
     void watch(BackendSupervisor& supervisor) {
         supervisor.onStateChanged = [this](State state) { states.push_back(state); };
         supervisor.onProblem = [this](const QString& problem) { problems << problem; };
+        supervisor.onConnection = [this](const QString& socket) { connections << socket; };
     }
 };
 
@@ -74,11 +84,15 @@ TEST_F(Supervisor, RunsTheBackendWithTheKeyInItsEnvironmentOnlyAndKeepsItRunning
     EXPECT_TRUE(procFile(supervisor.processId(), "cmdline").contains("all=offline"));
     EXPECT_FALSE(procFile(supervisor.processId(), "environ").contains("OPENAI_API_KEY"));
 
-    // Another launch finds it answering and leaves it be; stopping ends it.
+    // Another launch finds it answering on the private socket and leaves it be; stopping ends
+    // it.
+    EXPECT_EQ(connections.last().toStdString(), launch().socketPath.toStdString());
     BackendSupervisor second(launch());
+    watch(second);
     second.apply(AnswerSettings{}, std::nullopt);
     ASSERT_TRUE(waitFor([&] { return second.state() == State::foreign; }, 5000));
     EXPECT_FALSE(second.ownsBackend());
+    EXPECT_EQ(connections.last().toStdString(), launch().socketPath.toStdString());
     const auto last = supervisor.processId();
     supervisor.stop();
     EXPECT_EQ(supervisor.state(), State::idle);
@@ -86,12 +100,39 @@ TEST_F(Supervisor, RunsTheBackendWithTheKeyInItsEnvironmentOnlyAndKeepsItRunning
     EXPECT_TRUE(problems.isEmpty());
 }
 
+// Something else that took the port first gets a health probe at most, never a question: the
+// app uses it only when the user named its address, and then over TCP.
+TEST_F(Supervisor, WhatHoldsThePortIsUsedOnlyWhereTheUserNamedIt) {
+    LoopbackServer squatter([](LoopbackConnection& c) { c.write(statusReply(200, "{}")); });
+    port = squatter.port();
+    BackendSupervisor supervisor(launch());
+    watch(supervisor);
+    supervisor.apply(AnswerSettings{}, std::nullopt);
+    ASSERT_TRUE(waitFor([&] { return supervisor.state() == State::failed; }, 30000));
+    ASSERT_EQ(problems.size(), 1);
+    EXPECT_TRUE(problems[0].startsWith("Another program listens on 127.0.0.1:"))
+        << problems[0].toStdString();
+    EXPECT_TRUE(connections.isEmpty());
+    for (const auto& request : squatter.requests()) EXPECT_EQ(request.target, "/healthz");
+
+    BackendSupervisor named(launch(ORVANE_BACKEND_PATH, true));
+    watch(named);
+    named.apply(AnswerSettings{}, std::nullopt);
+    ASSERT_TRUE(waitFor([&] { return named.state() == State::foreign; }, 5000));
+    EXPECT_EQ(connections.size(), 1);
+    EXPECT_TRUE(connections.last().isEmpty()) << "over TCP";
+}
+
 // Its marker names the launch that started it, which is no longer its parent: it serves what
 // that launch was told, and gives way.
 TEST_F(Supervisor, ABackendAnEarlierLaunchLeftBehindIsReplaced) {
     const auto dir = std::filesystem::path(data.path().toStdString());
-    auto leftBehind =
-        std::make_unique<BackendProcess>("left-behind", std::vector<std::string>{}, dir.string());
+    std::filesystem::create_directory(dir / "run");
+    std::filesystem::permissions(dir / "run", std::filesystem::perms::owner_all);
+    auto leftBehind = std::make_unique<BackendProcess>(
+        "left-behind",
+        std::vector<std::string>{"--private-socket", launch().socketPath.toStdString()},
+        dir.string());
     port = leftBehind->port();
     const auto pid = leftBehind->pid();
     std::ofstream(dir / BackendSupervisor::markerName) << pid << " 999999\n";

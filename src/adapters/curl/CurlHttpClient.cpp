@@ -24,6 +24,14 @@ using SteadyClock = std::chrono::steady_clock;
 
 constexpr long kMaxPollMilliseconds = 1000;
 
+// "scheme://host:port", the port always written: how requests are matched to a socket.
+std::string originOf(const std::string& url) {
+    const auto parsed = Url::parse(url);
+    if (!parsed) return {};
+    const auto port = parsed->port.value_or(parsed->scheme == "https" ? 443 : 80);
+    return parsed->scheme + "://" + parsed->host + ":" + std::to_string(port);
+}
+
 void initialiseCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -82,6 +90,7 @@ struct Transfer {
     std::shared_ptr<HttpStreamDelegate> delegate;
     HttpClient::Completion completion;
     std::optional<std::string> refusal;  // set when the request must not go out at all
+    std::string socketPath;              // the Unix socket it goes over, if not TCP
 
     CURL* easy = nullptr;
     curl_slist* headers = nullptr;
@@ -136,6 +145,22 @@ public:
             m_incoming.push_back(std::move(transfer));
         }
         curl_multi_wakeup(m_multi);
+    }
+
+    void connectThrough(const std::string& origin, const std::string& socketPath) {
+        std::lock_guard lock(m_mutex);
+        if (socketPath.empty()) {
+            m_sockets.erase(origin);
+        } else {
+            m_sockets[origin] = socketPath;
+        }
+    }
+
+    std::string socketFor(const std::string& url) {
+        const auto origin = originOf(url);
+        std::lock_guard lock(m_mutex);
+        const auto it = m_sockets.find(origin);
+        return it == m_sockets.end() ? std::string() : it->second;
     }
 
     void requestCancel(std::uint64_t id) {
@@ -200,6 +225,9 @@ private:
         CURL* easy = t.easy;
         const auto& request = t.request;
         curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
+        if (!t.socketPath.empty()) {
+            curl_easy_setopt(easy, CURLOPT_UNIX_SOCKET_PATH, t.socketPath.c_str());
+        }
         // Plain http is only ever spoken to this machine; a proxy from the environment
         // (http_proxy) would carry the bearer token off it in the clear.
         if (const auto url = Url::parse(request.url); url && url->isLoopback()) {
@@ -386,6 +414,7 @@ private:
     std::deque<std::shared_ptr<Transfer>> m_incoming;
     std::vector<std::uint64_t> m_cancelledIds;
     std::unordered_map<std::uint64_t, std::shared_ptr<Transfer>> m_active;
+    std::unordered_map<std::string, std::string> m_sockets;  // origin with its port: path
 };
 
 namespace {
@@ -440,11 +469,16 @@ CurlHttpClient::~CurlHttpClient() {
     m_worker->shutDown();
 }
 
+void CurlHttpClient::connectThrough(const std::string& origin, const std::string& socketPath) {
+    if (const auto key = originOf(origin); !key.empty()) m_worker->connectThrough(key, socketPath);
+}
+
 std::shared_ptr<HttpTask> CurlHttpClient::stream(HttpRequest request,
                                                  std::shared_ptr<HttpStreamDelegate> delegate) {
     auto transfer = std::make_shared<Transfer>();
     transfer->id = nextTransferId++;
     transfer->refusal = refusalFor(request.url);
+    transfer->socketPath = m_worker->socketFor(request.url);
     transfer->request = std::move(request);
     transfer->delegate = std::move(delegate);
     auto task = std::make_shared<CurlTask>(transfer, m_worker, m_worker->threadId());
@@ -456,6 +490,7 @@ std::shared_ptr<HttpTask> CurlHttpClient::send(HttpRequest request, Completion c
     auto transfer = std::make_shared<Transfer>();
     transfer->id = nextTransferId++;
     transfer->refusal = refusalFor(request.url);
+    transfer->socketPath = m_worker->socketFor(request.url);
     transfer->request = std::move(request);
     transfer->completion = std::move(completion);
     auto task = std::make_shared<CurlTask>(transfer, m_worker, m_worker->threadId());

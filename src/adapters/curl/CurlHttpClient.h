@@ -36,6 +36,11 @@ public:
                                      std::shared_ptr<HttpStreamDelegate> delegate) override;
     std::shared_ptr<HttpTask> send(HttpRequest request, Completion completion) override;
 
+    // Requests to this origin ("http://127.0.0.1:8787") go over the Unix socket at the path
+    // instead of TCP, their URLs and Host as they are; an empty path ends that. Takes effect for
+    // requests made after it; callable from any thread.
+    void connectThrough(const std::string& origin, const std::string& socketPath);
+
     // The sentence a failed transfer ends with: libcurl's result code, and the system's error
     // number where the connection itself failed.
     static std::string describeFailure(int curlCode, int osError = 0);
