@@ -20,6 +20,7 @@
 #include "ChatRoute.h"
 #include "Crypto.h"
 #include "DevIdentityProvider.h"
+#include "GuardedServer.h"
 #include "JsonFields.h"
 #include "Loopback.h"
 #include "PrivateFile.h"
@@ -194,7 +195,7 @@ BackendServer::BackendServer(BackendConfig config, std::ostream& log)
     }
 
     if (m_config.tlsCert.empty()) {
-        m_server = std::make_unique<httplib::Server>();
+        m_server = std::make_unique<GuardedServer>();
     } else {
         m_server =
             std::make_unique<httplib::SSLServer>(m_config.tlsCert.c_str(), m_config.tlsKey.c_str());
@@ -210,7 +211,7 @@ BackendServer::BackendServer(BackendConfig config, std::ostream& log)
         // The browser's page alone needs few workers; the app's every request comes this way.
         prepare(*m_server, 4);
         registerRoutes(*m_server, true);
-        m_private = std::make_unique<httplib::Server>();
+        m_private = std::make_unique<GuardedServer>();
         prepare(*m_private, m_config.threads);
         registerRoutes(*m_private, false);
         if (m_devIdentity) m_devIdentity->signInOnly(DevIdentityProvider::processUser());

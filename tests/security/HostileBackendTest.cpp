@@ -140,6 +140,32 @@ TEST_F(Hostile, BodyBombsOnEveryRouteLeaveTheServerSmall) {
     EXPECT_EQ(harness.client().Get("/healthz")->status, 200) << "and it still serves";
 }
 
+// A header block is refused at 64 KiB or 100 lines, with no sign-in needed to send one: each
+// bomb is read that far, answered 431 and dropped, and the server stays small.
+TEST_F(Hostile, HeaderBombsAreRefusedAndLeaveTheServerSmall) {
+    const auto headers = [](int count, std::size_t size) {
+        std::string block = "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+        for (int i = 0; i < count; ++i)
+            block += "X-" + std::to_string(i) + ": " + std::string(size, 'h') + "\r\n";
+        return block + "\r\n";
+    };
+    EXPECT_EQ(statusOf(rawExchange(server->port(), headers(98, 600))), 200);
+    EXPECT_EQ(statusOf(rawExchange(server->port(), headers(101, 10))), 431);
+    EXPECT_EQ(statusOf(rawExchange(server->port(), headers(60, 1200))), 431);
+    const auto bomb = headers(150000, 1000);
+    std::vector<std::thread> attackers;
+    for (int attacker = 0; attacker < 16; ++attacker) {
+        attackers.emplace_back([&] {
+            for (int round = 0; round < 4; ++round) {
+                EXPECT_EQ(statusOf(rawExchange(server->port(), bomb)), 431);
+            }
+        });
+    }
+    for (auto& attacker : attackers) attacker.join();
+    if (kMeasuresMemory) EXPECT_LT(server->peakRssKilobytes(), kRssCeilingKilobytes);
+    EXPECT_EQ(harness.client().Get("/healthz")->status, 200) << "and it still serves";
+}
+
 TEST_F(Hostile, JsonNestedTooDeeplyIsRefusedUnparsed) {
     const std::string deep = std::string(5000, '[') + std::string(5000, ']');
     auto c = harness.client();
