@@ -173,6 +173,13 @@ const std::vector<Option>& options() {
          "how long a used refresh token still gets the same new tokens, for a reply lost on the "
          "way; later reuse ends the sign-in (default 30)",
          number(&BackendConfig::refreshReuseGrace, 0, 3600)},
+        {"text-timeout", "SECONDS",
+         "how long a model may send no text, before its first words or between them, before the "
+         "answer is given up (default 30)",
+         number(&BackendConfig::textTimeoutSeconds, 1, 3600)},
+        {"answer-timeout", "SECONDS",
+         "the longest a model may take for a whole answer (default 600)",
+         number(&BackendConfig::answerTimeoutSeconds, 1, 86400)},
         {"offline-pace", "MS", "delay between words of offline answers (default 35)",
          number(&BackendConfig::offlinePaceMs, 0, 10000)},
         {"threads", "N", "worker threads, i.e. concurrent requests (default 64)",

@@ -68,6 +68,9 @@ struct BackendConfig {
     std::int64_t refreshTokenLifetime = 30LL * 24 * 3600;
     // How long a used refresh token may be presented again for the same new tokens.
     std::int64_t refreshReuseGrace = 30;
+    // How long a model may go without sending text, and take for a whole answer.
+    int textTimeoutSeconds = 30;
+    int answerTimeoutSeconds = 600;
     int offlinePaceMs = 35;
     int threads = 64;
 

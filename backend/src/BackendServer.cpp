@@ -130,6 +130,8 @@ BackendServer::BackendServer(BackendConfig config, std::ostream& log)
         nowSeconds, m_config.accessTokenLifetime, m_config.refreshTokenLifetime,
         m_config.refreshReuseGrace);
     m_rateLimiter = std::make_unique<RateLimiter>(m_config.rateLimitPerMinute);
+    // As many sent ahead as asked: most questions go ahead once, some twice.
+    m_prefetchLimiter = std::make_unique<RateLimiter>(m_config.rateLimitPerMinute * 2);
     if (auto* shared = m_database->sharedLimits()) {
         // Instances behind one proxy count a client's sign-ins and a user's answers together.
         m_signInAllowed = [shared, perMinute = m_config.signInRateLimitPerMinute](
@@ -201,8 +203,9 @@ BackendServer::BackendServer(BackendConfig config, std::ostream& log)
             std::make_unique<httplib::SSLServer>(m_config.tlsCert.c_str(), m_config.tlsKey.c_str());
     }
     m_authRoutes = std::make_unique<AuthRoutes>(*m_database, *m_tokens, std::move(trust));
-    m_chatRoute = std::make_unique<ChatRoute>(*m_database, *m_tokens, *m_rateLimiter, *m_streams,
-                                              m_providers);
+    m_chatRoute = std::make_unique<ChatRoute>(
+        *m_database, *m_tokens, *m_rateLimiter, *m_prefetchLimiter, *m_streams, m_providers,
+        ChatRoute::Deadlines{m_config.textTimeoutSeconds, m_config.answerTimeoutSeconds});
     m_chatRoute->onNote = providerLog;
     if (m_config.privateSocket.empty()) {
         prepare(*m_server, m_config.threads);

@@ -79,6 +79,7 @@ private:
     std::unique_ptr<Database> m_database;
     std::unique_ptr<TokenService> m_tokens;
     std::unique_ptr<RateLimiter> m_rateLimiter;
+    std::unique_ptr<RateLimiter> m_prefetchLimiter;
     std::function<bool(const std::string& address)> m_signInAllowed;
     std::unique_ptr<StreamLimiter> m_streams;
     std::unique_ptr<DevIdentityProvider> m_devIdentity;

@@ -4,11 +4,14 @@
 
 #include <httplib.h>
 
+#include <atomic>
+#include <chrono>
 #include <mutex>
 
 #include "Replies.h"
 #include "protocol/ChatBody.h"
 #include "protocol/Endpoints.h"
+#include "protocol/Utf8.h"
 
 namespace orvane::backend {
 
@@ -18,16 +21,50 @@ namespace {
 // thread and from a relay's watch on the client, one at a time.
 class EventStreamSink : public AnswerSink {
 public:
-    explicit EventStreamSink(httplib::DataSink& sink) : m_sink(sink) {}
+    EventStreamSink(httplib::DataSink& sink, ChatRoute::Deadlines deadlines)
+        : m_sink(sink),
+          m_deadlines(deadlines),
+          m_started(Clock::now()),
+          m_lastText(Clock::now().time_since_epoch().count()) {}
 
-    bool delta(std::string_view text) override { return send(chat::deltaEvent(text), false); }
+    // An answer stops at the cap, cut short with the reason, whatever the model would go on
+    // with: the app's cost grows with every byte it is sent.
+    bool delta(std::string_view text) override {
+        const auto room = chat::maxAnswerBytes - std::min(m_answerBytes, chat::maxAnswerBytes);
+        if (text.size() > room) {
+            const auto fits = utf8::cut(text, room);
+            m_answerBytes += fits.size();
+            if (!fits.empty() && !send(chat::deltaEvent(fits), false)) return false;
+            error(tooLong);
+            return false;
+        }
+        m_answerBytes += text.size();
+        m_lastText = Clock::now().time_since_epoch().count();
+        return send(chat::deltaEvent(text), false);
+    }
     bool stop() override {
         m_stopped = true;
         return send(chat::stopEvent(), true);
     }
     bool error(std::string_view message) override { return send(chat::errorEvent(message), true); }
-    // A comment line, which the app's decoder skips.
-    bool keepAlive() override { return send(":\n", false); }
+    // A comment line, which the app's decoder skips; but it would keep the app waiting for as
+    // long as the upstream sends nothing (or only comments of its own), so past a deadline the
+    // answer ends instead.
+    bool keepAlive() override {
+        const auto now = Clock::now();
+        const auto silent = now - Clock::time_point(Clock::duration(m_lastText.load()));
+        if (silent > std::chrono::seconds(m_deadlines.textSeconds)) {
+            error("The model sent nothing for " + std::to_string(m_deadlines.textSeconds) +
+                  " seconds; the answer was given up.");
+            return false;
+        }
+        if (now - m_started > std::chrono::seconds(m_deadlines.answerSeconds)) {
+            error("The answer took longer than " + std::to_string(m_deadlines.answerSeconds / 60) +
+                  " minutes; it was stopped there.");
+            return false;
+        }
+        return send(":\n", false);
+    }
 
     bool clientGone() const { return m_gone; }
     bool answeredWhole() const { return m_stopped && !m_gone; }
@@ -44,7 +81,14 @@ private:
         return !m_gone;
     }
 
+    using Clock = std::chrono::steady_clock;
+    static constexpr const char* tooLong =
+        "The answer went on past 256 KiB, the most Orvane takes; it was stopped there.";
     httplib::DataSink& m_sink;
+    ChatRoute::Deadlines m_deadlines;
+    Clock::time_point m_started;
+    std::atomic<Clock::rep> m_lastText;  // written by the provider, read by the relay's watch
+    std::size_t m_answerBytes = 0;
     std::mutex m_mutex;
     bool m_finished = false;
     bool m_gone = false;
@@ -76,7 +120,8 @@ void ChatRoute::registerOn(httplib::Server& server) {
         // let go, because the speaker went on, costs the user nothing.
         const bool sentAhead = request.get_header_value("X-Orvane-Prefetch") == "1";
         const auto rateKey = std::to_string(*userId);
-        if (sentAhead ? !m_rateLimiter.wouldAllow(rateKey) : !m_rateLimiter.allow(rateKey)) {
+        if (sentAhead ? !m_rateLimiter.wouldAllow(rateKey) || !m_prefetchLimiter.allow(rateKey)
+                      : !m_rateLimiter.allow(rateKey)) {
             response.set_header("Retry-After", "10");
             errorReply(response, 429, "Too many requests", "slow down a bit");
             return;
@@ -100,7 +145,7 @@ void ChatRoute::registerOn(httplib::Server& server) {
         response.set_chunked_content_provider(
             "text/event-stream", [this, input, provider, sentAhead, rateKey, user = *userId,
                                   slot = std::move(slot)](std::size_t, httplib::DataSink& sink) {
-                EventStreamSink events(sink);
+                EventStreamSink events(sink, m_deadlines);
                 provider->answer(*input, events);
                 if (sentAhead) {
                     ++m_metrics.prefetches;

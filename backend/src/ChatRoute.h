@@ -24,14 +24,24 @@ namespace orvane::backend {
 // the tier's provider as an event stream.
 class ChatRoute {
 public:
+    // How long a model may take: to send text at all (the first or the next), and for the whole
+    // answer. Past either, the answer ends with a reason and the upstream request is dropped.
+    struct Deadlines {
+        int textSeconds = 30;
+        int answerSeconds = 600;
+    };
+    // rateLimiter counts questions asked; prefetchLimiter those sent ahead, each charged when it
+    // starts, since one let go still cost an upstream request.
     ChatRoute(Database& database, TokenService& tokens, RateLimiter& rateLimiter,
-              StreamLimiter& streams,
-              std::map<std::string, std::unique_ptr<ModelProvider>>& providers)
+              RateLimiter& prefetchLimiter, StreamLimiter& streams,
+              std::map<std::string, std::unique_ptr<ModelProvider>>& providers, Deadlines deadlines)
         : m_database(database),
           m_tokens(tokens),
           m_rateLimiter(rateLimiter),
+          m_prefetchLimiter(prefetchLimiter),
           m_streams(streams),
-          m_providers(providers) {}
+          m_providers(providers),
+          m_deadlines(deadlines) {}
 
     void registerOn(httplib::Server& server);
 
@@ -48,8 +58,10 @@ private:
     Database& m_database;
     TokenService& m_tokens;
     RateLimiter& m_rateLimiter;
+    RateLimiter& m_prefetchLimiter;
     StreamLimiter& m_streams;
     std::map<std::string, std::unique_ptr<ModelProvider>>& m_providers;
+    Deadlines m_deadlines;
     Metrics m_metrics;
 };
 

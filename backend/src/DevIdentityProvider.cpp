@@ -88,14 +88,6 @@ void pageError(httplib::Response& response, const std::string& message) {
         "text/html; charset=utf-8");
 }
 
-// At most `bytes` bytes of UTF-8 text, never ending inside a character.
-std::string cutUtf8(const std::string& text, std::size_t bytes) {
-    if (text.size() <= bytes) return text;
-    std::size_t end = bytes;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-    return text.substr(0, end);
-}
-
 std::string slug(const std::string& name) {
     std::string out;
     for (unsigned char c : name) {
@@ -145,7 +137,8 @@ DevIdentityProvider::LocalUser DevIdentityProvider::processUser() {
         // The full name is the first field of the comment, where there is one.
         std::string gecos = found->pw_gecos ? found->pw_gecos : "";
         gecos = gecos.substr(0, gecos.find(','));
-        user.name = utf8::isValid(gecos) && !gecos.empty() ? cutUtf8(gecos, 80) : found->pw_name;
+        user.name = utf8::isValid(gecos) && !gecos.empty() ? std::string(utf8::cut(gecos, 80))
+                                                           : found->pw_name;
     }
     if (user.name.empty()) user.name = user.handle;
     return user;
@@ -241,7 +234,8 @@ void DevIdentityProvider::registerPage(httplib::Server& server) {
                     return;
                 }
                 m_codes[code] = {param(form, "code_challenge"), param(form, "redirect_uri"),
-                                 cutUtf8(name, 80), cutUtf8(param(form, "nonce"), 256),
+                                 std::string(utf8::cut(name, 80)),
+                                 std::string(utf8::cut(param(form, "nonce"), 256)),
                                  now + kCodeLifetime};
             }
             location += "?code=" + code;

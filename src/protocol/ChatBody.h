@@ -18,6 +18,9 @@ namespace orvane::chat {
 inline constexpr std::size_t maxBodyBytes = 20 * 1024 * 1024;
 inline constexpr std::size_t maxMessages = 200;
 inline constexpr std::size_t maxImagesPerTurn = 16;
+// The longest answer either end takes; a model that goes on is cut there, and so is a server
+// that sends more.
+inline constexpr std::size_t maxAnswerBytes = 256 * 1024;
 // Nothing the app sends nests deeper than a few levels.
 inline constexpr int maxNesting = 32;
 

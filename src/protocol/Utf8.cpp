@@ -108,4 +108,11 @@ void append(std::string& out, char32_t scalar) {
     }
 }
 
+std::string_view cut(std::string_view text, std::size_t bytes) {
+    if (text.size() <= bytes) return text;
+    std::size_t end = bytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return text.substr(0, end);
+}
+
 }  // namespace orvane::utf8

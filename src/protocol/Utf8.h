@@ -13,6 +13,9 @@ bool isValid(std::string_view bytes);
 // (maximal subparts, so one bad byte costs one replacement character).
 std::string sanitized(std::string_view bytes);
 
+// At most `bytes` bytes of the text, never ending inside a character.
+std::string_view cut(std::string_view text, std::size_t bytes);
+
 // Appends the UTF-8 encoding of a Unicode scalar value (not a surrogate, at most U+10FFFF).
 void append(std::string& out, char32_t scalar);
 

@@ -420,7 +420,12 @@ void SessionManager::prefetch() {
 bool SessionManager::adoptPrefetch(const std::string& utterance) {
     if (!m_prefetch) return false;
     const auto& token = m_services.auth.accessToken();
-    const auto now = token && !m_exchange && m_prefetch->question == utterance
+    // Questions sent ahead have a budget of their own at the backend; one it refused is asked
+    // as any question is.
+    const bool refusedAhead = m_prefetch->ending &&
+                              m_prefetch->ending->kind == Ending::Kind::failure &&
+                              m_prefetch->ending->status == 429;
+    const auto now = token && !m_exchange && !refusedAhead && m_prefetch->question == utterance
                          ? questionRequest(utterance, m_screenshots->queue(), *token)
                          : std::nullopt;
     if (!now || now->body != m_prefetch->request.body) {
@@ -590,6 +595,12 @@ void SessionManager::applyEnding(const Ending& ending) {
             finishExchange(std::nullopt, ending.text);
             break;
         case Ending::Kind::failure:
+            // A server that fails after words have arrived (a model that stopped, an answer
+            // stopped at its cap) leaves them read: they are kept, cut short with its reason.
+            if (!couldBeSkipMarker(*m_exchange->answer)) {
+                handleBroken(ending.text);
+                break;
+            }
             // Too large: the screenshots kept in the conversation would make every later
             // question too large as well.
             if (ending.status == 413) {

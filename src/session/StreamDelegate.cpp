@@ -3,6 +3,8 @@
 #include "session/StreamDelegate.h"
 
 #include "platform/MainQueue.h"
+#include "protocol/ChatBody.h"
+#include "protocol/Utf8.h"
 #include "session/SessionMessages.h"
 
 namespace orvane {
@@ -47,10 +49,20 @@ bool StreamDelegate::didReceiveData(std::string_view bytes) {
     const bool ok = m_decoder.feed(bytes, events);
     std::vector<Report> reports;
     reports.reserve(events.size());
+    bool tooLong = false;
     for (auto& event : events) {
+        if (tooLong) break;
         switch (event.type) {
             case AnswerStreamDecoder::Event::Type::delta:
-                reports.push_back({Report::Type::delta, std::move(event.text), 0});
+                if (event.text.size() > chat::maxAnswerBytes - m_answerBytes) {
+                    event.text =
+                        std::string(utf8::cut(event.text, chat::maxAnswerBytes - m_answerBytes));
+                    tooLong = true;
+                }
+                m_answerBytes += event.text.size();
+                if (!event.text.empty()) {
+                    reports.push_back({Report::Type::delta, std::move(event.text), 0});
+                }
                 break;
             case AnswerStreamDecoder::Event::Type::stop:
                 m_sawEndEvent = true;
@@ -63,6 +75,10 @@ bool StreamDelegate::didReceiveData(std::string_view bytes) {
         }
     }
     if (!reports.empty()) deliver(std::move(reports));
+    if (tooLong) {
+        breakOff("The answer went on past 256 KiB, the most Orvane takes.");
+        return false;
+    }
     if (!ok) {
         breakOff("A line of the answer was longer than 1 MiB.");
         return false;

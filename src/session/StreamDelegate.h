@@ -67,6 +67,7 @@ private:
     bool m_httpError = false;
     bool m_sawEndEvent = false;
     bool m_failed = false;
+    std::size_t m_answerBytes = 0;  // of the deltas taken so far
 };
 
 }  // namespace orvane

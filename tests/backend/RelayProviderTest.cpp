@@ -97,6 +97,25 @@ TEST_F(RelayCase, AnUpstreamDyingMidStreamBecomesAnErrorEvent) {
     EXPECT_TRUE(events.back()["error"]["message"].is_string());
 }
 
+// An upstream that sends a hundred deltas of 900 KB is cut at the cap and hung up on; the client
+// gets the answer to the cap and the reason, which it keeps as cut short.
+TEST_F(RelayCase, AnAnswerStopsAtTheCapAndTheUpstreamIsLetGo) {
+    std::atomic<std::size_t> sent{0};
+    LoopbackServer upstream([&](LoopbackConnection& c) {
+        c.write(eventStreamHead());
+        const auto delta =
+            sse({{"type", "content_block_delta"},
+                 {"delta", {{"type", "text_delta"}, {"text", std::string(900000, 'x')}}}});
+        for (int i = 0; i < 100 && c.write(delta); ++i) sent += delta.size();
+    });
+    startBackend("anthropic", upstream.origin());
+    const auto events = eventsOf(backendServer.chat(token, visionQuestion())->body);
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(answerOf(events), std::string(chat::maxAnswerBytes, 'x'));
+    EXPECT_EQ(events.back()["type"], "error");
+    EXPECT_LT(sent.load(), 30u * 900000) << "the upstream was let go";
+}
+
 // What a provider says when it fails can carry organisation ids, limits or gateway internals: the
 // user is told in words of our own, by the provider's documented statuses and error types, and
 // the provider's own text goes to the server's log only.
@@ -280,7 +299,8 @@ TEST_F(RelayCase, AQuestionSentAheadAndLetGoStopsUpstreamAndCostsNothing) {
         const auto at = text.rfind("orvane_prefetches_cancelled_total ");
         return std::stoi(text.substr(at + 34));
     };
-    {
+    // The app lets it go after its first bytes, as when the speaker goes on.
+    const auto sendAheadAndLetGo = [&] {
         httplib::Client app("127.0.0.1", backendServer.port);
         httplib::Request request;
         request.method = "POST";
@@ -288,12 +308,18 @@ TEST_F(RelayCase, AQuestionSentAheadAndLetGoStopsUpstreamAndCostsNothing) {
         request.headers = {{"Authorization", "Bearer " + token}, {"X-Orvane-Prefetch", "1"}};
         request.body = visionQuestion().dump();
         request.set_header("Content-Type", "application/json");
-        // The app lets it go after its first bytes, as when the speaker goes on.
+        int status = 0;
+        request.response_handler = [&status](const httplib::Response& response) {
+            status = response.status;
+            return true;
+        };
         request.content_receiver = [](const char*, std::size_t, std::uint64_t, std::uint64_t) {
             return false;
         };
         app.send(request);
-    }
+        return status;
+    };
+    EXPECT_EQ(sendAheadAndLetGo(), 200);
     const auto left = std::chrono::steady_clock::now();
     for (int i = 0; i < 200 && metric() == 0; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -309,6 +335,47 @@ TEST_F(RelayCase, AQuestionSentAheadAndLetGoStopsUpstreamAndCostsNothing) {
     EXPECT_EQ(backendServer.chat(token, question("what is a heap"))->status, 429);
     backendServer.server->stop();
     EXPECT_NE(backendServer.log.str().find("prefetch cancelled user="), std::string::npos);
+}
+
+// Each question sent ahead is charged to a budget of its own (twice the questions') when it
+// starts, let go or not: the upstream request was made either way.
+TEST_F(RelayCase, QuestionsSentAheadAndLetGoSpendABudgetOfTheirOwn) {
+    LoopbackServer upstream([](LoopbackConnection& c) { c.write(eventStreamHead() + ":\n"); });
+    backendServer.config.rateLimitPerMinute = 2;
+    startBackend("openai", upstream.origin());
+    std::vector<int> statuses;
+    for (int i = 0; i < 6; ++i) {
+        auto body = visionQuestion();
+        statuses.push_back(
+            backendServer.client()
+                .Post("/api/v1/ai/chat",
+                      {{"Authorization", "Bearer " + token}, {"X-Orvane-Prefetch", "1"}},
+                      body.dump(), "application/json")
+                ->status);
+    }
+    EXPECT_EQ(statuses, (std::vector<int>{200, 200, 200, 200, 429, 429}));
+}
+
+// A model that keeps the connection open with comments of its own and never says a word holds a
+// stream slot and the app's patience only until the text deadline.
+TEST_F(RelayCase, AModelThatSendsNoTextIsGivenUpAtTheDeadline) {
+    std::atomic<bool> upstreamGone{false};
+    LoopbackServer upstream([&](LoopbackConnection& c) {
+        c.write(eventStreamHead());
+        for (int i = 0; i < 200 && !upstreamGone; ++i) {
+            c.pause(0.05);
+            if (!c.write(":\n")) upstreamGone = true;
+        }
+    });
+    backendServer.config.textTimeoutSeconds = 1;
+    startBackend("openai", upstream.origin());
+    const auto events = eventsOf(backendServer.chat(token, visionQuestion())->body);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0]["error"]["message"],
+              "The model sent nothing for 1 seconds; the answer was given up.");
+    for (int i = 0; i < 100 && !upstreamGone; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(upstreamGone);
 }
 
 // The Preferences' Test button and model list, over real HTTP against stand-ins of each provider's

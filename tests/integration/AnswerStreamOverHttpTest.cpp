@@ -11,6 +11,7 @@
 
 #include "integration/LiveSession.h"
 #include "integration/LoopbackServer.h"
+#include "protocol/ChatBody.h"
 #include "session/SessionMessages.h"
 
 namespace orvane::testing {
@@ -94,19 +95,6 @@ INSTANTIATE_TEST_SUITE_P(Statuses, BadStatusOverHttp,
                          [](const auto& info) {
                              return "Status" + std::to_string(info.param.first);
                          });
-
-TEST(AnswerStreamOverHttp, AnErrorEventIsShownAndNothingRecorded) {
-    LoopbackServer server([](LoopbackConnection& c) {
-        c.write(eventStreamHead() + deltaEvent("Half an ans") +
-                "data: {\"type\":\"error\",\"error\":{\"type\":\"overloaded_error\","
-                "\"message\":\"Overloaded\"}}\n\n");
-    });
-    LiveSession live(server.origin());
-    ASSERT_TRUE(live.ask("what is load shedding"));
-    EXPECT_EQ(live.errors, (std::vector<std::string>{"Overloaded"}));
-    EXPECT_EQ(live.lastAnswer, "Half an ans");
-    EXPECT_EQ(live.session->history().count(), 0);
-}
 
 // A stream that breaks off after text arrived keeps that text, marked as cut short with the
 // reason the transfer gave, and records it.
@@ -195,31 +183,32 @@ TEST(AnswerStreamOverHttp, ALineThatNeverEndsIsCutOffAndTheTransferStopped) {
     EXPECT_LT(sent.load(), 16u * 1024 * 1024);
 }
 
-TEST(AnswerStreamOverHttp, AFiftyMegabyteAnswerStreamsWhole) {
+// A server that goes on past the cap gets 256 KiB read, kept as cut short, and is hung up on.
+TEST(AnswerStreamOverHttp, AnAnswerPastTheCapIsKeptToItAndTheTransferStopped) {
     const std::string piece(1000, 'w');
-    constexpr int kDeltas = 50 * 1000;
+    std::atomic<std::size_t> sent{0};
     LoopbackServer server([&](LoopbackConnection& c) {
         c.write(eventStreamHead());
         const auto event = deltaEvent(piece);
         std::string batch;
-        for (int i = 0; i < kDeltas; ++i) {
+        while (sent < 50u * 1000 * 1000) {
             batch += event;
-            if (batch.size() > 256 * 1024) {
-                c.write(batch);
+            if (batch.size() > 64 * 1024) {
+                if (!c.write(batch)) return;
+                sent += batch.size();
                 batch.clear();
             }
         }
-        c.write(batch + std::string(kStopEvent));
     });
     LiveSession live(server.origin());
-    // Whole, however long a sanitizer on a busy machine takes (the speed is the delta latency
-    // bench's to measure): ThreadSanitizer has needed 45 s on two cores.
     ASSERT_TRUE(live.ask("tell me everything", 1, 110));
     EXPECT_TRUE(live.errors.empty());
-    EXPECT_EQ(live.answerSizes.size(), static_cast<std::size_t>(kDeltas) + 2);
-    EXPECT_EQ(live.answerSizes.back(), piece.size() * kDeltas);
     ASSERT_EQ(live.session->history().count(), 1);
-    EXPECT_EQ(live.session->history().pairs()[0].answer.size(), piece.size() * kDeltas);
+    const auto& answer = live.session->history().pairs()[0].answer;
+    EXPECT_EQ(answer, SessionManager::cutShort(std::string(chat::maxAnswerBytes, 'w'),
+                                               "The answer went on past 256 KiB, the most "
+                                               "Orvane takes."));
+    EXPECT_LT(sent.load(), 16u * 1024 * 1024) << "the client hung up";
 }
 
 // A question asked while an answer streams ends that transfer on the wire: the server sees the

@@ -564,12 +564,12 @@ INSTANTIATE_TEST_SUITE_P(Table, StatusMessages,
                                            StatusCase{400, "Request failed (HTTP 400)"}));
 
 // A failed question is withdrawn, so the turns alternate and its screenshots wait for the next;
-// a stream that breaks off after text arrived keeps that text, marked as cut short.
+// a stream that breaks off, or fails, after text arrived keeps that text, marked as cut short.
 TEST_F(Session, FailuresWithdrawTheQuestionAndBrokenStreamsKeepTheirText) {
     h.startListening();
-    h.reply(h.ask("what is sharding"), {deltaEvent("Partial") + errorEvent("Overloaded")});
+    h.reply(h.ask("what is sharding"), {errorEvent("Overloaded")});
     EXPECT_EQ(h.errors, (std::vector<std::string>{"Overloaded"}));
-    EXPECT_EQ(h.answers, (std::vector<std::string>{"Partial"}));
+    EXPECT_TRUE(h.answers.empty());
     h.session->captureScreenshot(std::nullopt);
     h.settle();
     h.reply(h.ask("what is QUIC"), {}, "Connection reset by peer");
@@ -579,6 +579,7 @@ TEST_F(Session, FailuresWithdrawTheQuestionAndBrokenStreamsKeepTheirText) {
 
     h.reply(h.ask("what is TCP"), {deltaEvent("Transmission")}, "The request timed out.");
     h.reply(h.ask("what is UDP"), {deltaEvent("User Datagram")});
+    h.reply(h.ask("what is load shedding"), {deltaEvent("Partial") + errorEvent("Overloaded")});
     auto call = h.ask("what is a heap");
     call.respond(200);
     call.feed(deltaEvent("Heap"));
@@ -591,14 +592,15 @@ TEST_F(Session, FailuresWithdrawTheQuestionAndBrokenStreamsKeepTheirText) {
     h.mainQueue.runUntilIdle();
     EXPECT_EQ(h.errors.size(), 2u);
     const auto& pairs = h.session->history().pairs();
-    ASSERT_EQ(pairs.size(), 3u);
+    ASSERT_EQ(pairs.size(), 4u);
     EXPECT_EQ(pairs[0].answer, "Transmission\n\n*(Cut short. The request timed out.)*");
     EXPECT_EQ(pairs[0].question, "what is TCP");
     EXPECT_EQ(h.body(h.http.streams[2])["messages"][0]["images"].size(), 1u);
     EXPECT_EQ(pairs[1].answer,
               "User Datagram\n\n*(Cut short. The answer ended before it was complete.)*");
-    EXPECT_TRUE(pairs[2].answer.starts_with("Heap\n\n*(Cut short. A line")) << pairs[2].answer;
-    EXPECT_EQ(h.answers.back(), pairs[2].answer);
+    EXPECT_EQ(pairs[2].answer, "Partial\n\n*(Cut short. Overloaded)*");
+    EXPECT_TRUE(pairs[3].answer.starts_with("Heap\n\n*(Cut short. A line")) << pairs[3].answer;
+    EXPECT_EQ(h.answers.back(), pairs[3].answer);
     const auto& turns = h.session->conversationHistory();
     for (std::size_t i = 0; i < turns.size(); ++i) {
         EXPECT_EQ(turns[i].role, i % 2 ? "assistant" : "user") << i;
@@ -934,6 +936,16 @@ TEST_F(Prefetch, WhatWasSentAheadGoesWhenTheQuestionChangedTheSessionStopsOrItWa
     EXPECT_EQ(skipped, 1);
     EXPECT_EQ(h.answers, (std::vector<std::string>{""}));
     EXPECT_EQ(h.session->conversationHistory().size(), 2u);
+
+    // One refused for the budget of questions sent ahead is asked as any other.
+    h.mainQueue.advance(0.3);
+    h.hear("what is a bloom filter");
+    settle();
+    h.reply(h.lastStream(), {}, std::nullopt, 429);
+    silenceEnds();
+    EXPECT_FALSE(sentAhead(h.lastStream()));
+    EXPECT_EQ(h.body(h.lastStream())["messages"].back()["content"], "what is a bloom filter");
+    h.reply(h.lastStream(), {answerEvents("A sketch.")});
 
     // Stopping drops it; so does a lone short word, which is no question.
     h.mainQueue.advance(0.3);
