@@ -78,8 +78,9 @@ public:
     // Uses up a refresh token and stores its successor (same user and family, valid for
     // lifetime seconds from rotatedAt) in one transaction, so no two presentations can both
     // rotate it. Presenting a used token again within graceSeconds of its rotation (a reply lost
-    // on the way, or two renewals at once) replays the rotation; later, its whole family is
-    // revoked, the successors included.
+    // on the way, or two renewals at once) replays the rotation while the successor is still
+    // unused; later, or once the successor was used, its whole family is revoked, the
+    // successors included.
     virtual Rotation rotateRefreshToken(const std::string& tokenHash,
                                         const std::string& successorHash, std::int64_t now,
                                         std::int64_t graceSeconds, std::int64_t lifetime) = 0;

@@ -284,9 +284,19 @@ Database::Rotation PostgresDatabase::rotateRefreshToken(const std::string& token
         rotation.family = row.text(0, 1);
         const bool used = !row.isNull(0, 3);
         const auto usedAt = used ? row.integer(0, 3) : 0;
+        // A reply lost on the way is presented again before its successor was ever used; once
+        // the successor was, the old token is only good to a thief.
+        const auto successorUnused = [&] {
+            return lease
+                       .run(
+                           "SELECT 1 FROM refresh_tokens WHERE token_hash = $1 AND used_at IS "
+                           "NULL AND NOT revoked",
+                           {successorHash})
+                       .rows() == 1;
+        };
         if (row.boolean(0, 4)) {
             rotation.outcome = Outcome::revoked;
-        } else if (used && now - usedAt < graceSeconds) {
+        } else if (used && now - usedAt < graceSeconds && successorUnused()) {
             rotation.outcome = Outcome::replayed;
             rotation.rotatedAt = usedAt;
         } else if (used) {

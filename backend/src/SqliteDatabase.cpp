@@ -185,9 +185,18 @@ Database::Rotation SqliteDatabase::rotateRefreshToken(const std::string& tokenHa
             rotation.family = select.text(1);
             const bool used = !select.isNull(3);
             const auto usedAt = select.integer(3);
+            // A reply lost on the way is presented again before its successor was ever used;
+            // once the successor was, the old token is only good to a thief.
+            const auto successorUnused = [&] {
+                Statement successor(m_db,
+                                    "SELECT 1 FROM refresh_tokens WHERE token_hash = ?1 AND "
+                                    "used_at IS NULL AND revoked = 0");
+                successor.bind(1, successorHash);
+                return successor.step();
+            };
             if (select.integer(4) != 0) {
                 rotation.outcome = Outcome::revoked;
-            } else if (used && now - usedAt < graceSeconds) {
+            } else if (used && now - usedAt < graceSeconds && successorUnused()) {
                 rotation.outcome = Outcome::replayed;
                 rotation.rotatedAt = usedAt;
             } else if (used) {

@@ -74,6 +74,7 @@ TEST_P(Store, RefreshTokensRotateOnceAndAReuseRevokesTheirFamily) {
     const auto user = database->findOrCreateUser("google", "sub-1", "", "");
     database->storeRefreshToken("first", user.id, "family", 10'000, 100);
     database->storeRefreshToken("old", user.id, "other", 50, 40);
+    database->storeRefreshToken("a1", user.id, "farmed", 10'000, 40);
     struct Step {
         const char* token;
         const char* successor;
@@ -81,12 +82,17 @@ TEST_P(Store, RefreshTokensRotateOnceAndAReuseRevokesTheirFamily) {
         Outcome outcome;
         std::int64_t rotatedAt;
     };
-    for (const auto& step : {Step{"first", "second", 100, Outcome::rotated, 100},
-                             Step{"first", "second", 120, Outcome::replayed, 100},
-                             Step{"old", "x", 60, Outcome::expired, 60},
-                             Step{"nobody's", "y", 130, Outcome::unknown, 130},
-                             Step{"first", "z", 200, Outcome::reused, 200},
-                             Step{"second", "third", 210, Outcome::revoked, 210}}) {
+    for (const auto& step :
+         {Step{"first", "second", 100, Outcome::rotated, 100},
+          Step{"first", "second", 120, Outcome::replayed, 100},
+          Step{"old", "x", 60, Outcome::expired, 60},
+          Step{"nobody's", "y", 130, Outcome::unknown, 130},
+          Step{"first", "z", 200, Outcome::reused, 200},
+          Step{"second", "third", 210, Outcome::revoked, 210},
+          // Within the grace, but its successor was used: a thief's replay.
+          Step{"a1", "a2", 300, Outcome::rotated, 300},
+          Step{"a2", "a3", 305, Outcome::rotated, 305}, Step{"a1", "a2", 310, Outcome::reused, 310},
+          Step{"a3", "a4", 311, Outcome::revoked, 311}}) {
         const auto rotation =
             database->rotateRefreshToken(step.token, step.successor, step.now, 30, 10'000);
         EXPECT_EQ(rotation.outcome, step.outcome) << step.token << " at " << step.now;
