@@ -33,6 +33,8 @@ struct HttpResponse {
     int statusCode;
     // The body's length as the server announced it, when it did.
     std::optional<std::uint64_t> contentLength;
+    // Where a partial body (206) starts in the whole, from its Content-Range.
+    std::optional<std::uint64_t> rangeStart;
 };
 
 // Receives one streaming transfer. The client calls these on a network thread (never the main

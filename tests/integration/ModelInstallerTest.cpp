@@ -161,9 +161,10 @@ TEST_F(ModelInstall, ServerErrorsAndCutOffDownloadsSayWhatHappened) {
 }
 
 // A download cut off or stopped goes on from where it ended: the server is asked for the rest
-// (a range), and one that sends the whole file again, or cannot send the rest, starts it over.
+// (a range), and one that sends the whole file again, cannot send the rest, or sends a part that
+// starts elsewhere, starts it over.
 TEST_F(ModelInstall, AnInterruptedDownloadGoesOnFromWhereItEnded) {
-    enum class Then { rest, wholeAgain, refuseRange };
+    enum class Then { rest, wholeAgain, refuseRange, wrongRange };
     std::atomic<Then> then{Then::rest};
     std::atomic<bool> cutNext{true};
     auto server = serve([&](LoopbackConnection& c) {
@@ -180,14 +181,17 @@ TEST_F(ModelInstall, AnInterruptedDownloadGoesOnFromWhereItEnded) {
             c.write(statusReply(416, ""));
             return true;
         }
-        const auto from = std::stoul(range->second.substr(6));  // "bytes=N-"
+        const auto asked = std::stoul(range->second.substr(6));  // "bytes=N-"
+        const auto from = then == Then::wrongRange ? asked / 2 : asked;
         c.write("HTTP/1.1 206 Partial Content\r\nContent-Length: " +
-                std::to_string(model.size() - from) + "\r\nConnection: close\r\n\r\n" +
+                std::to_string(model.size() - from) + "\r\nContent-Range: bytes " +
+                std::to_string(from) + "-" + std::to_string(model.size() - 1) + "/" +
+                std::to_string(model.size()) + "\r\nConnection: close\r\n\r\n" +
                 model.substr(from));
         return true;
     });
     const auto url = server->origin() + "/ggml-tiny.en.bin";
-    for (const auto how : {Then::rest, Then::wholeAgain, Then::refuseRange}) {
+    for (const auto how : {Then::rest, Then::wholeAgain, Then::refuseRange, Then::wrongRange}) {
         then = how;
         cutNext = true;
         fs::remove_all(models);

@@ -97,6 +97,7 @@ struct Transfer {
     char errorBuffer[CURL_ERROR_SIZE] = {};
     std::optional<HttpResponse> response;
     bool redirected = false;  // the response whose headers are arriving names a Location
+    std::optional<std::uint64_t> rangeStart;  // its Content-Range's first byte
     std::string body;
     SteadyClock::time_point lastActivity;
     curl_off_t lastDownloaded = 0;
@@ -284,10 +285,22 @@ private:
         auto& t = *static_cast<Transfer*>(user);
         const std::string_view line(data, size * count);
         t.lastActivity = SteadyClock::now();
-        if (line.rfind("HTTP/", 0) == 0) t.redirected = false;
-        if (line.size() > 9 && std::equal(line.begin(), line.begin() + 9, "location:",
-                                          [](char a, char b) { return std::tolower(a) == b; })) {
-            t.redirected = true;
+        if (line.rfind("HTTP/", 0) == 0) {
+            t.redirected = false;
+            t.rangeStart.reset();
+        }
+        const auto named = [&line](std::string_view name) {
+            return line.size() > name.size() &&
+                   std::equal(name.begin(), name.end(), line.begin(),
+                              [](char a, char b) { return a == std::tolower(b); });
+        };
+        if (named("location:")) t.redirected = true;
+        // "Content-Range: bytes 100-199/200"
+        if (named("content-range:")) {
+            const auto digits = line.find_first_of("0123456789");
+            if (digits != std::string_view::npos && line.find("bytes") < digits) {
+                t.rangeStart = std::strtoull(line.data() + digits, nullptr, 10);
+            }
         }
         if (line != "\r\n" && line != "\n") return line.size();
         long status = 0;
@@ -298,6 +311,7 @@ private:
             return line.size();
         }
         t.response = HttpResponse{static_cast<int>(status), std::nullopt};
+        if (status == 206) t.response->rangeStart = t.rangeStart;
         curl_off_t length = -1;
         curl_easy_getinfo(t.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         if (length >= 0) t.response->contentLength = static_cast<std::uint64_t>(length);

@@ -99,7 +99,11 @@ public:
 
     void didReceiveResponse(const HttpResponse& response) override {
         m_status = response.statusCode;
-        if (m_status == 206 && m_reported.bytes > 0) {
+        // A part that starts anywhere but where the file ends would be written in the wrong
+        // place: the download begins again instead.
+        if (m_status == 206 && response.rangeStart != m_reported.bytes) {
+            m_rangeMismatch = true;
+        } else if (m_status == 206 && m_reported.bytes > 0) {
             if (response.contentLength) {
                 m_reported.total = m_reported.bytes + *response.contentLength;
             }
@@ -111,8 +115,8 @@ public:
         }
     }
     bool didReceiveData(std::string_view bytes) override {
-        if (!(m_status == 200 || (m_status == 206 && m_reported.bytes > 0)) || m_writeFailed ||
-            stopped()) {
+        if (!(m_status == 200 || (m_status == 206 && m_reported.bytes > 0)) || m_rangeMismatch ||
+            m_writeFailed || stopped()) {
             return false;
         }
         if ((m_reported.total && *m_reported.total > m_maxBytes) ||
@@ -160,7 +164,9 @@ public:
                         " bytes) and was stopped.",
                     false, false};
         }
-        if (m_status == 416) return {"The server cannot send the rest of the model.", false, true};
+        if (m_status == 416 || m_rangeMismatch) {
+            return {"The server cannot send the rest of the model.", false, true};
+        }
         if (m_status != 200 && m_status != 206 && m_status != 0) {
             return {"The server answered " + std::to_string(m_status) + " for " + url + ".",
                     m_status >= 500, false};
@@ -188,6 +194,7 @@ private:
     ModelInstaller::Progress m_reported;
     bool m_writeFailed = false;
     bool m_tooLarge = false;
+    bool m_rangeMismatch = false;
     std::mutex m_mutex;
     std::condition_variable m_finished;
     bool m_done = false;
