@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 #include <stdexcept>
+#include <tuple>
 
 #include "Loopback.h"
 #include "protocol/ChatBody.h"
@@ -286,6 +287,16 @@ std::variant<BackendConfig, std::string> BackendConfig::parse(
         return "plain HTTP is only served on loopback; give --tls-cert and --tls-key";
     }
     if (config.dataDir.empty()) return "--data is required (no HOME to default to)";
+    // A key in the clear to another machine is a key given away.
+    for (const auto& [key, url, name] :
+         {std::tuple{&config.anthropicKey, &config.anthropicUrl, "ANTHROPIC_API_KEY"},
+          std::tuple{&config.openaiKey, &config.openaiUrl, "OPENAI_API_KEY"}}) {
+        if (!key->empty() && url->starts_with("http://") && !isLoopbackUrl(*url)) {
+            return std::string(name) +
+                   " goes only over https, or to this machine by its address: " + *url +
+                   " is plain http to another host";
+        }
+    }
     for (const auto* tier : {"nano", "mini", "standard", "vision"}) config.tiers.try_emplace(tier);
     if (config.devIdentity == BackendConfig::DevIdentity::on) {
         if (const auto paid = config.paidTier(); !paid.empty()) {

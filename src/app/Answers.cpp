@@ -39,10 +39,13 @@ void Answers::start(const std::optional<AnswerSettings>& fromEnvironment,
 }
 
 std::optional<std::string> Answers::keyFor(const AnswerSettings& settings) const {
-    if (m_environmentKey && settings.source == m_settings.source) return m_environmentKey;
-    const auto account = AnswerSettings::keyAccount(settings.source);
+    if (!settings.mayCarryKey()) return std::nullopt;
+    if (m_environmentKey && settings.keyAccount() == m_settings.keyAccount()) {
+        return m_environmentKey;
+    }
+    const auto account = settings.keyAccount();
     if (account.empty()) return std::nullopt;
-    return m_keychain.key(std::string(account));
+    return m_keychain.key(account);
 }
 
 bool Answers::hasKey() const {
@@ -51,9 +54,10 @@ bool Answers::hasKey() const {
 }
 
 void Answers::apply(const AnswerSettings& settings, const std::optional<std::string>& typedKey) {
-    const auto account = AnswerSettings::keyAccount(settings.source);
-    if (typedKey && !account.empty()) m_keychain.setKey(std::string(account), typedKey);
-    if (settings.source != m_settings.source) m_environmentKey.reset();
+    const auto account = settings.keyAccount();
+    if (typedKey && !account.empty() && settings.mayCarryKey())
+        m_keychain.setKey(account, typedKey);
+    if (account != m_settings.keyAccount()) m_environmentKey.reset();
     m_settings = settings;
     save();
     if (m_supervisor) m_supervisor->apply(m_settings, keyFor(m_settings));
@@ -62,8 +66,8 @@ void Answers::apply(const AnswerSettings& settings, const std::optional<std::str
 
 void Answers::test(const AnswerSettings& settings, const std::optional<std::string>& typedKey,
                    std::function<void(ProviderCheck::Outcome)> completion) {
-    m_check->test(settings, typedKey ? *typedKey : keyFor(settings).value_or(""),
-                  std::move(completion));
+    const auto key = typedKey && settings.mayCarryKey() ? typedKey : keyFor(settings);
+    m_check->test(settings, key.value_or(""), std::move(completion));
 }
 
 void Answers::listModels(const std::string& baseUrl,

@@ -32,7 +32,7 @@ QProcessEnvironment childEnvironment(const AnswerSettings& answers,
             environment.remove(name);
         }
     }
-    if (key && !key->empty() && !answers.keyVariable().empty()) {
+    if (key && !key->empty() && !answers.keyVariable().empty() && answers.mayCarryKey()) {
         environment.insert(QString::fromUtf8(answers.keyVariable().data(),
                                              static_cast<int>(answers.keyVariable().size())),
                            QString::fromStdString(*key));

@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "session/AnswerSettings.h"
 
+#include "text/Url.h"
+
 namespace orvane {
 
 namespace {
@@ -33,17 +35,23 @@ std::string_view AnswerSettings::title(Source source) {
     return "Offline samples";
 }
 
-std::string_view AnswerSettings::keyAccount(Source source) {
+std::string AnswerSettings::keyAccount() const {
     switch (source) {
         case Source::offline:
             return "";
         case Source::anthropic:
             return "anthropic-api-key";
         case Source::openai:
-        case Source::openaiCompatible:
             return "openai-api-key";
+        case Source::openaiCompatible:
+            return "openai-compatible-api-key " + apiBase();
     }
     return "";
+}
+
+bool AnswerSettings::mayCarryKey() const {
+    const auto url = Url::parse(apiBase());
+    return url && url->isSafeForCredentials();
 }
 
 // Small and quick for the short tiers, the provider's strongest for the others; a local server's

@@ -32,9 +32,14 @@ struct AnswerSettings {
 
     static const std::vector<std::string>& tiers();
     static std::string_view title(Source source);
-    // The secret store account of the source's key: "anthropic-api-key", or "openai-api-key" for
-    // OpenAI and compatible servers; empty for the offline samples.
-    static std::string_view keyAccount(Source source);
+    // The secret store account of the key typed for these answers: "anthropic-api-key",
+    // "openai-api-key", or for a compatible server one of its own for each server
+    // ("openai-compatible-api-key http://10.0.0.5:8080/v1"), so that a key goes only where it
+    // was typed for; empty for the offline samples.
+    std::string keyAccount() const;
+    // Whether a key may go where these answers send requests: over https, or to this machine
+    // by its address. Plain http to another host would carry it in the clear.
+    bool mayCarryKey() const;
     static constexpr const char* ollamaBaseUrl = "http://127.0.0.1:11434/v1";
     static constexpr const char* openAiBaseUrl = "https://api.openai.com/v1";
     static constexpr const char* anthropicBaseUrl = "https://api.anthropic.com";

@@ -447,6 +447,15 @@ TEST(HostileStartup, OnlyLoopbackAddressesServePlainHttp) {
         BackendProcess lookalike("hostile-loopback", {"--listen", std::string(host) + ":0"});
         EXPECT_EQ(lookalike.exitStatus(), 2) << host;
     }
+    // Nor is a key sent in the clear to another machine, under a name that looks like this one.
+    const auto withKey = [](const std::string& url) {
+        return backend::BackendConfig::parse({"--data", "/tmp/x", "--openai-url", url},
+                                             {{"OPENAI_API_KEY", "sk-user"}});
+    };
+    for (const char* url : {"http://10.0.0.5:8080/v1", "http://127.0.0.1.nip.io/v1"})
+        EXPECT_TRUE(std::holds_alternative<std::string>(withKey(url))) << url;
+    for (const char* url : {"http://127.0.0.1:11434/v1", "https://models.example/v1"})
+        EXPECT_TRUE(std::holds_alternative<backend::BackendConfig>(withKey(url))) << url;
 }
 
 }  // namespace

@@ -188,14 +188,27 @@ TEST(AnswersTest, SettingsAreKeptInAPrivateFileAndTheKeyInTheSecretStoreOnly) {
 
     AnswerSettings local{Source::openaiCompatible, "http://127.0.0.1:8080/v1", {{"mini", "q"}}};
     answers.apply(local, std::string("sk-local"));
-    EXPECT_EQ(keychain.key("openai-api-key"), "sk-local");
+    EXPECT_EQ(keychain.key(local.keyAccount()), "sk-local");
     QFile saved(QString::fromStdString(file.string()));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     const auto text = saved.readAll();
     EXPECT_FALSE(text.contains("sk-local"));
     EXPECT_EQ(saved.permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
     answers.apply(AnswerSettings{}, std::nullopt);
-    EXPECT_EQ(keychain.key("openai-api-key"), "sk-local") << "no key typed: the kept one stays";
+    EXPECT_EQ(keychain.key(local.keyAccount()), "sk-local") << "no key typed: the kept one stays";
+
+    // A key goes only to what it was typed for: not OpenAI's to a compatible server, not one
+    // server's to another, and none in the clear to another machine.
+    answers.apply(AnswerSettings{Source::openai}, std::string("sk-openai"));
+    auto squatted = local;
+    squatted.baseUrl = "http://127.0.0.1:11434/v1";
+    answers.apply(squatted, std::nullopt);
+    EXPECT_FALSE(answers.hasKey());
+    auto elsewhere = local;
+    elsewhere.baseUrl = "http://10.0.0.5:8080/v1";
+    answers.apply(elsewhere, std::string("sk-lan"));
+    EXPECT_FALSE(answers.hasKey());
+    EXPECT_FALSE(keychain.key(elsewhere.keyAccount())) << "not even kept";
 
     answers.apply(local, std::nullopt);
     Answers later(keychain, file, ProviderCheck::create(http, loop), nullptr);

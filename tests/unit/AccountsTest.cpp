@@ -509,10 +509,21 @@ TEST(AnswerSettingsTest, EachSourceStartsTheBackendItNeedsAndRoundTrips) {
                                         "vision=anthropic:claude-sonnet-4-5", "--anthropic-url",
                                         "https://api.anthropic.com"}));
     EXPECT_EQ(anthropic.keyVariable(), "ANTHROPIC_API_KEY");
-    EXPECT_EQ(AnswerSettings::keyAccount(Source::anthropic), "anthropic-api-key");
+    EXPECT_EQ(anthropic.keyAccount(), "anthropic-api-key");
     AnswerSettings local{Source::openaiCompatible, "", {}};
     EXPECT_EQ(local.backendArguments().back(), AnswerSettings::ollamaBaseUrl);
-    EXPECT_EQ(AnswerSettings::keyAccount(Source::openaiCompatible), "openai-api-key");
+    // A compatible server's key is its own, and goes nowhere in the clear but to this machine.
+    EXPECT_EQ(local.keyAccount(),
+              std::string("openai-compatible-api-key ") + AnswerSettings::ollamaBaseUrl);
+    EXPECT_NE(local.keyAccount(), AnswerSettings{Source::openai}.keyAccount());
+    EXPECT_TRUE(local.mayCarryKey());
+    for (const auto* elsewhere :
+         {"http://10.0.0.5:8080/v1", "http://127.0.0.1.nip.io/v1", "http://models.example/v1"}) {
+        EXPECT_FALSE((AnswerSettings{Source::openaiCompatible, elsewhere}.mayCarryKey()))
+            << elsewhere;
+    }
+    EXPECT_TRUE(
+        (AnswerSettings{Source::openaiCompatible, "https://models.example/v1"}.mayCarryKey()));
     EXPECT_FALSE(local.needsKey());
     for (const auto& settings :
          {offline, anthropic,
