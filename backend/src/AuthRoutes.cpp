@@ -7,6 +7,7 @@
 #include "Crypto.h"
 #include "JsonFields.h"
 #include "Replies.h"
+#include "protocol/Base64.h"
 #include "protocol/Endpoints.h"
 
 namespace orvane::backend {
@@ -24,7 +25,10 @@ void AuthRoutes::signIn(httplib::Response& response, const std::vector<TrustedIs
         errorReply(response, 401, "Invalid identity token", "the user id does not match the token");
         return;
     }
-    if (!m_database.firstUseOfIdentityToken(hex(sha256(token)), identity.expiresAt, nowSeconds())) {
+    // Known by its signature's bytes: however the token is spelt, it is the same token.
+    const auto signature = base64::decodeUrlCanonical(token.substr(token.rfind('.') + 1));
+    if (!signature || !m_database.firstUseOfIdentityToken(hex(sha256(*signature)),
+                                                          identity.expiresAt, nowSeconds())) {
         errorReply(response, 401, "Invalid identity token",
                    "the token was already exchanged for a sign-in");
         return;

@@ -45,10 +45,10 @@ std::optional<DecodedJwt> DecodedJwt::decode(std::string_view token) {
         token.find('.', secondDot + 1) != std::string_view::npos) {
         return std::nullopt;
     }
-    const auto header = base64::decodeUrlToString(token.substr(0, firstDot));
+    const auto header = base64::decodeUrlCanonical(token.substr(0, firstDot));
     const auto claims =
-        base64::decodeUrlToString(token.substr(firstDot + 1, secondDot - firstDot - 1));
-    const auto signature = base64::decodeUrlToString(token.substr(secondDot + 1));
+        base64::decodeUrlCanonical(token.substr(firstDot + 1, secondDot - firstDot - 1));
+    const auto signature = base64::decodeUrlCanonical(token.substr(secondDot + 1));
     if (!header || !claims || !signature) return std::nullopt;
     DecodedJwt decoded;
     decoded.header = nlohmann::json::parse(*header, nullptr, false);

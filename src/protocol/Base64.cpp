@@ -97,4 +97,11 @@ std::optional<std::string> decodeUrlToString(std::string_view text) {
     return std::string(bytes->begin(), bytes->end());
 }
 
+std::optional<std::string> decodeUrlCanonical(std::string_view text) {
+    if (text.find('=') != std::string_view::npos) return std::nullopt;
+    auto bytes = decodeUrlToString(text);
+    if (!bytes || encodeUrl(*bytes) != text) return std::nullopt;
+    return bytes;
+}
+
 }  // namespace orvane::base64

@@ -22,5 +22,8 @@ std::string encodeUrl(std::string_view bytes);
 // The URL-safe alphabet, padding optional. Nothing for text that is not that encoding.
 std::optional<std::vector<std::uint8_t>> decodeUrl(std::string_view text);
 std::optional<std::string> decodeUrlToString(std::string_view text);
+// Only the one spelling encodeUrl writes: no padding, and the bits past the last byte zero. Two
+// spellings of the same bytes would otherwise be two different tokens.
+std::optional<std::string> decodeUrlCanonical(std::string_view text);
 
 }  // namespace orvane::base64

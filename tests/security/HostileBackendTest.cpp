@@ -211,6 +211,13 @@ TEST_F(Hostile, ReplayedTokensSignNobodyIn) {
     ASSERT_EQ(first->status, 200);
     const auto replay = exchange(idToken);
     EXPECT_EQ(replay->status, 401) << "a copied ID token is good for nothing";
+    // Nor is one spelt otherwise: padded, or with the signature's unused last bits changed.
+    static constexpr std::string_view kAlphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+    auto otherBits = idToken;
+    otherBits.back() = kAlphabet[kAlphabet.find(otherBits.back()) ^ 1];
+    for (const auto& respelt : {idToken + "=", idToken + "==", otherBits})
+        EXPECT_EQ(exchange(respelt)->status, 401) << respelt.substr(respelt.size() - 4);
 }
 
 // A web page can point a name of its own at 127.0.0.1 (DNS rebinding) and have the browser send
