@@ -85,8 +85,9 @@ TEST_F(Whisper, DamagedFilesAreRefusedWithAReason) {
     EXPECT_EQ(checkWhisperModel((dir / "absent.bin").string()).problem,
               "Cannot read " + (dir / "absent.bin").string() + ".");
     // Headers that whisper.cpp aborts on or overflows its buffers with (a file type it has no
-    // format for, or one whose rows Whisper's shapes do not fit; text or audio contexts no real
-    // model has), and a tensor stored in another format than its file type says.
+    // format for, one whose rows Whisper's shapes do not fit, or 32-bit floats; text or audio
+    // contexts, layers or heads no real model has), and a tensor stored in another format than
+    // its file type says.
     struct Forgery {
         std::streamoff offset;
         std::int32_t value;
@@ -103,6 +104,9 @@ TEST_F(Whisper, DamagedFilesAreRefusedWithAReason) {
                                 Forgery{header(5), 1, "a header no Whisper model has"},
                                 Forgery{header(5), 2, "a header no Whisper model has"},
                                 Forgery{header(1), 1400, "a header no Whisper model has"},
+                                Forgery{header(10), 0, "a header no Whisper model has"},
+                                Forgery{header(8), 64, "a header no Whisper model has"},
+                                Forgery{header(3), 32, "a header no Whisper model has"},
                                 Forgery{firstTensorType, 1, "in a number format"}}) {
         fs::copy_file(model, dir / "forged.bin", fs::copy_options::overwrite_existing);
         std::fstream file(dir / "forged.bin", std::ios::in | std::ios::out | std::ios::binary);

@@ -139,18 +139,21 @@ WhisperModelCheck problem(std::string text) {
     return {std::nullopt, std::move(text)};
 }
 
-// Only shapes whisper.cpp allocates safely: the context sizes every released model has (smaller
-// ones overflow its buffers), and sizes within reach of the real ones.
+// Only shapes whisper.cpp runs safely: the context sizes every released model has (smaller ones
+// overflow its buffers), widths, heads and layers no larger than the largest released model's
+// (1280, 20, 32: more layers abort its loader), and a file type its kernels compute with. A
+// model of 32-bit floats loads, then fails an assertion in the first transcription.
 bool sane(const WhisperDimensions& d) {
     const auto within = [](std::int32_t v, std::int32_t lo, std::int32_t hi) {
         return v >= lo && v <= hi;
     };
     return within(d.vocabulary, 51864, 51866) && d.audioContext == 1500 &&
-           within(d.audioState, 1, 8192) && within(d.audioHeads, 1, 128) &&
-           within(d.audioLayers, 1, 64) && d.textContext == 448 && d.textState == d.audioState &&
-           within(d.textHeads, 1, 128) && within(d.textLayers, 1, 64) &&
+           within(d.audioState, 1, 1280) && within(d.audioHeads, 1, 20) &&
+           within(d.audioLayers, 1, 32) && d.textContext == 448 && d.textState == d.audioState &&
+           within(d.textHeads, 1, 20) && within(d.textLayers, 1, 32) &&
            (d.mels == 80 || d.mels == 128) && d.audioState % d.audioHeads == 0 &&
-           d.textState % d.textHeads == 0 && matrixTypeOf(d.fileType).has_value();
+           d.textState % d.textHeads == 0 && d.fileType != 0 &&
+           matrixTypeOf(d.fileType).has_value();
 }
 
 std::uint16_t toHalf(float value) {
