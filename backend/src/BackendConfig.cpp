@@ -99,9 +99,20 @@ const std::vector<Option>& options() {
              return std::nullopt;
          }},
         {"behind-proxy", nullptr,
-         "trust the last X-Forwarded-For entry of requests from loopback, as the client's address",
+         "trust the last X-Forwarded-For entry of requests from the proxy's address, as the "
+         "client's: --behind-proxy=ADDRESS (127.0.0.1 without one; give the proxy an address of "
+         "its own, as nginx's proxy_bind 127.0.0.2 does, so no other program here is trusted)",
          [](BackendConfig& c, const std::string& v) -> std::optional<std::string> {
-             c.behindProxy = v.empty() || v == "1" || v == "on";
+             if (v == "0" || v == "off") {
+                 c.behindProxy = false;
+                 return std::nullopt;
+             }
+             const auto address = v.empty() || v == "1" || v == "on" ? "127.0.0.1" : v;
+             if (!isLoopbackAddress(address) || address == "localhost") {
+                 return "takes the proxy's own loopback address, such as 127.0.0.2";
+             }
+             c.behindProxy = true;
+             c.trustedProxy = address;
              return std::nullopt;
          }},
         {"public-name", "HOST",

@@ -39,8 +39,10 @@ struct BackendConfig {
     enum class DevIdentity { off, on, force };
     DevIdentity devIdentity = DevIdentity::off;
     // Behind a reverse proxy on this machine: a client's address is the last X-Forwarded-For
-    // entry of requests that come from loopback.
+    // entry of requests that come from the proxy's address.
     bool behindProxy = false;
+    // The one address whose forwarded addresses are believed: the proxy's.
+    std::string trustedProxy;
     // The host name clients use, when the server faces them under one (without the port). A page
     // that rebinds its own name to this machine must not reach it, so a loopback server without
     // a proxy takes only its loopback names.

@@ -285,7 +285,7 @@ void BackendServer::logRequest(const std::string& method, const std::string& pat
 }
 
 std::string BackendServer::clientAddress(const httplib::Request& request) const {
-    if (m_config.behindProxy && isLoopbackAddress(request.remote_addr)) {
+    if (m_config.behindProxy && request.remote_addr == m_config.trustedProxy) {
         // The proxy appends the address it saw; whatever came before is the client's own claim,
         // and so is any header line before the proxy's own (some proxies add a line, not an
         // entry).
@@ -348,6 +348,25 @@ bool BackendServer::refuseBeforeReading(const httplib::Request& request,
         const auto token = bearerToken(request);
         if (!token || !m_tokens->verifyAccessToken(*token)) {
             errorReply(response, 401, "Unauthorized", "a valid bearer access token is required");
+            return true;
+        }
+    }
+    // A web page may post to this server from the user's own browser, with a body type that
+    // needs no permission (text/plain, a form): only the sign-in page itself, and programs,
+    // which send no Origin, may; and the app's routes take JSON alone. Refused before they are
+    // counted, so no page spends the sign-ins of everyone on this machine.
+    if (request.method == "POST" && isSignInRoute(request.path)) {
+        const auto origin = request.get_header_value("Origin");
+        const auto host = request.get_header_value("Host");
+        if (request.has_header("Origin") && origin != "http://" + host &&
+            origin != "https://" + host) {
+            errorReply(response, 403, "Forbidden origin", "sign-ins come from Orvane");
+            return true;
+        }
+        const bool takesJson = request.path.starts_with("/api/");
+        if (takesJson &&
+            !request.get_header_value("Content-Type").starts_with("application/json")) {
+            errorReply(response, 415, "Unsupported media type", "send the body as JSON");
             return true;
         }
     }

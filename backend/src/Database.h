@@ -85,6 +85,9 @@ public:
                                         const std::string& successorHash, std::int64_t now,
                                         std::int64_t graceSeconds, std::int64_t lifetime) = 0;
     // The user a stored, unused, unexpired refresh token belongs to.
+    // Whether a sign-in's refresh tokens were revoked (a reuse found it leaked): its access
+    // tokens are then refused too, before they expire.
+    virtual bool isFamilyRevoked(const std::string& family) = 0;
     virtual std::optional<std::int64_t> refreshTokenOwner(const std::string& tokenHash,
                                                           std::int64_t now) = 0;
     virtual int refreshTokenCount() = 0;

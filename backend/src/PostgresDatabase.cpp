@@ -321,6 +321,12 @@ Database::Rotation PostgresDatabase::rotateRefreshToken(const std::string& token
     return rotation;
 }
 
+bool PostgresDatabase::isFamilyRevoked(const std::string& family) {
+    Lease lease(*this);
+    return lease.run("SELECT 1 FROM refresh_tokens WHERE family = $1 AND revoked LIMIT 1", {family})
+               .rows() == 1;
+}
+
 std::optional<std::int64_t> PostgresDatabase::refreshTokenOwner(const std::string& tokenHash,
                                                                 std::int64_t now) {
     Lease lease(*this);

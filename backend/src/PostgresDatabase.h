@@ -36,6 +36,7 @@ public:
     Rotation rotateRefreshToken(const std::string& tokenHash, const std::string& successorHash,
                                 std::int64_t now, std::int64_t graceSeconds,
                                 std::int64_t lifetime) override;
+    bool isFamilyRevoked(const std::string& family) override;
     std::optional<std::int64_t> refreshTokenOwner(const std::string& tokenHash,
                                                   std::int64_t now) override;
     int refreshTokenCount() override;

@@ -225,6 +225,14 @@ Database::Rotation SqliteDatabase::rotateRefreshToken(const std::string& tokenHa
     }
 }
 
+bool SqliteDatabase::isFamilyRevoked(const std::string& family) {
+    std::lock_guard lock(m_mutex);
+    Statement select(m_db,
+                     "SELECT 1 FROM refresh_tokens WHERE family = ?1 AND revoked = 1 LIMIT 1");
+    select.bind(1, family);
+    return select.step();
+}
+
 std::optional<std::int64_t> SqliteDatabase::refreshTokenOwner(const std::string& tokenHash,
                                                               std::int64_t now) {
     std::lock_guard lock(m_mutex);

@@ -20,18 +20,23 @@ TokenService::TokenService(std::string secret, Database& database, Clock clock,
       m_reuseGrace(reuseGrace) {}
 
 std::string TokenService::accessToken(std::int64_t userId, std::int64_t issuedAt,
-                                      const std::string& id) const {
-    const nlohmann::json claims = {{"iss", issuer},   {"sub", std::to_string(userId)},
-                                   {"typ", "access"}, {"jti", id},
-                                   {"iat", issuedAt}, {"exp", issuedAt + m_accessLifetime}};
+                                      const std::string& id, const std::string& family) const {
+    const nlohmann::json claims = {{"iss", issuer},
+                                   {"sub", std::to_string(userId)},
+                                   {"typ", "access"},
+                                   {"jti", id},
+                                   {"fam", family},
+                                   {"iat", issuedAt},
+                                   {"exp", issuedAt + m_accessLifetime}};
     return jwt::signHs256(claims, m_secret);
 }
 
 TokenService::Tokens TokenService::issue(const User& user) {
     const auto now = m_clock();
-    Tokens tokens{accessToken(user.id, now, base64::encodeUrl(randomBytes(12))),
+    const auto family = hex(randomBytes(16));
+    Tokens tokens{accessToken(user.id, now, base64::encodeUrl(randomBytes(12)), family),
                   base64::encodeUrl(randomBytes(32))};
-    m_database.storeRefreshToken(hex(sha256(tokens.refreshToken)), user.id, hex(randomBytes(16)),
+    m_database.storeRefreshToken(hex(sha256(tokens.refreshToken)), user.id, family,
                                  now + m_refreshLifetime, now);
     return tokens;
 }
@@ -49,8 +54,9 @@ std::variant<TokenService::Renewal, TokenService::Refusal> TokenService::renew(
         case Outcome::replayed: {
             const auto id =
                 base64::encodeUrl(hmacSha256(m_secret, "access:" + refreshToken).substr(0, 12));
-            return Renewal{rotation.userId,
-                           {accessToken(rotation.userId, rotation.rotatedAt, id), successor}};
+            return Renewal{
+                rotation.userId,
+                {accessToken(rotation.userId, rotation.rotatedAt, id, rotation.family), successor}};
         }
         case Outcome::unknown:
             return Refusal("the refresh token is not known");
@@ -71,6 +77,10 @@ std::optional<std::int64_t> TokenService::verifyAccessToken(const std::string& t
     const auto subject = stringField(*claims, "sub");
     if (stringField(*claims, "iss") != issuer || stringField(*claims, "typ") != "access" || !exp ||
         *exp <= m_clock() || !subject) {
+        return std::nullopt;
+    }
+    if (const auto family = stringField(*claims, "fam");
+        family && m_database.isFamilyRevoked(*family)) {
         return std::nullopt;
     }
     try {

@@ -53,8 +53,8 @@ public:
     static constexpr const char* issuer = "orvane-backend";
 
 private:
-    std::string accessToken(std::int64_t userId, std::int64_t issuedAt,
-                            const std::string& id) const;
+    std::string accessToken(std::int64_t userId, std::int64_t issuedAt, const std::string& id,
+                            const std::string& family) const;
 
     std::string m_secret;
     Database& m_database;

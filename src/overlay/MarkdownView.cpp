@@ -152,8 +152,10 @@ void MarkdownView::render() {
     if (following) bar->setValue(bar->maximum());
 }
 
+// Empty bytes, not nothing: a resource the view does not give, the document goes and reads
+// from the file itself.
 QVariant MarkdownView::loadResource(int, const QUrl&) {
-    return {};
+    return QByteArray();
 }
 
 void MarkdownView::appendBlock(QTextCursor& cursor, const QString& markdown, bool first) {

@@ -74,8 +74,11 @@ public:
     virtual ~HttpClient() = default;
     virtual std::shared_ptr<HttpTask> stream(HttpRequest request,
                                              std::shared_ptr<HttpStreamDelegate> delegate) = 0;
-    // A request whose whole reply is handed to completion once, on a network thread.
+    // A request whose whole reply is handed to completion once, on a network thread. A reply
+    // body over maxReplyBytes ends the request with an error instead: nothing plain requests
+    // ask for is that large, and a server must not fill the app's memory.
     virtual std::shared_ptr<HttpTask> send(HttpRequest request, Completion completion) = 0;
+    static constexpr std::size_t maxReplyBytes = 1024 * 1024;
 };
 
 }  // namespace orvane

@@ -87,6 +87,10 @@ TEST_F(RefreshToken, AUsedTokenIsRefusedAndRevokesEveryTokenOfItsSignIn) {
     EXPECT_EQ(bodyOf(replay)["error"], "Invalid refresh token");
     const auto owner = refresh(first["refreshToken"]);
     EXPECT_EQ(owner->status, 401) << "the newer token went with the family";
+    for (const auto& token : {signedIn["accessToken"], first["accessToken"]}) {
+        EXPECT_EQ(backendServer.chat(token, question("what is a heap"))->status, 401)
+            << "and so did its access tokens, before they expire";
+    }
 
     // At once, one presentation wins and the others revoke the family, the winner's new token
     // included.

@@ -113,6 +113,17 @@ TEST(CurlHttpClient, PlainRequestsDeliverStatusAndBodyEvenWhenItIsEmpty) {
     const auto empty = got.wait();
     EXPECT_EQ(empty.response->statusCode, 502);
     EXPECT_EQ(empty.body, "");
+
+    // A reply past the plain cap (a 300 MB model list) ends in an error, not in memory.
+    LoopbackServer huge([](LoopbackConnection& c) {
+        c.write("HTTP/1.1 200 OK\r\nContent-Length: 300000000\r\n\r\n");
+        const std::string chunk(64 * 1024, 'm');
+        while (c.write(chunk)) {
+        }
+    });
+    ResultBox listed;
+    client.send(get(huge.origin() + "/api/tags"), listed.completion());
+    EXPECT_EQ(listed.wait().error, "The server's reply was larger than 1 MiB.");
 }
 
 TEST(CurlHttpClient, PlainHttpToAnotherMachineIsRefusedBeforeConnecting) {

@@ -132,6 +132,17 @@ TEST_F(ModelInstall, RedirectsAreFollowedToTheFile) {
         installer.install(server->origin() + "/resolve/main/ggml-tiny.en.bin", sum, nullptr);
     ASSERT_TRUE(result.installed) << result.problem;
     EXPECT_EQ(result.installed->filename(), "ggml-tiny.en.bin") << "named as asked, not as served";
+
+    // No hop may go to plain http on another machine, even from this one.
+    auto away = serve([](LoopbackConnection& c) {
+        c.write(
+            "HTTP/1.1 302 Found\r\nLocation: http://192.0.2.7/ggml-tiny.en.bin\r\n"
+            "Content-Length: 0\r\nConnection: close\r\n\r\n");
+        return true;
+    });
+    EXPECT_EQ(installer.install(away->origin() + "/ggml-tiny.en.bin", sum, nullptr).problem,
+              "The download failed: The server sent the request on to plain http on another "
+              "machine, which Orvane does not follow.");
 }
 
 TEST_F(ModelInstall, ServerErrorsAndCutOffDownloadsSayWhatHappened) {

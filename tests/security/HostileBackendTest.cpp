@@ -330,16 +330,26 @@ TEST(HostileStartup, TheDevelopmentSignInIsOffUnlessAskedFor) {
 TEST(HostileStartup, SignInsAreRateLimitedPerClientAddress) {
     BackendProcess limited("hostile-limited", {"--dev-identity-provider", "--sign-in-rate-limit",
                                                "5", "--behind-proxy"});
-    auto c = limited.client();
+    auto via = std::make_unique<httplib::Client>(limited.client());
     // Each entry a header line of its own, as a proxy that adds its own line sends them.
     const auto attempt = [&](const std::vector<std::string>& forwardedFor) {
         httplib::Headers headers;
         for (const auto& line : forwardedFor) headers.emplace("X-Forwarded-For", line);
-        return c
-            .Post("/api/v1/auth/mobile/google", headers, R"({"googleToken":"x"})",
-                  "application/json")
+        return via
+            ->Post("/api/v1/auth/mobile/google", headers, R"({"googleToken":"x"})",
+                   "application/json")
             ->status;
     };
+    // A web page's posts are refused before they are counted.
+    for (const auto& [origin, type] :
+         {std::pair{"http://evil.example", "application/json"},
+          std::pair{"null", "application/json"}, std::pair{"", "text/plain"}}) {
+        httplib::Headers headers = {{"X-Forwarded-For", "198.51.100.7"}};
+        if (*origin) headers.emplace("Origin", origin);
+        EXPECT_EQ(via->Post("/api/v1/auth/refresh", headers, "{}", type)->status,
+                  *origin ? 403 : 415)
+            << origin << " " << type;
+    }
     for (int i = 0; i < 5; ++i) EXPECT_EQ(attempt({"198.51.100.7"}), 401) << i;
     EXPECT_EQ(attempt({"198.51.100.7"}), 429);
     EXPECT_EQ(attempt({"203.0.113.9, 198.51.100.7"}), 429) << "the proxy's own entry counts";
@@ -347,6 +357,13 @@ TEST(HostileStartup, SignInsAreRateLimitedPerClientAddress) {
         << "a line the client chose does not beat the proxy's own line";
     EXPECT_EQ(attempt({"198.51.100.7, 203.0.113.9"}), 401)
         << "another client has a bucket of its own";
+
+    // Behind a proxy of its own address, another program here cannot claim to be someone else.
+    BackendProcess bound("hostile-bound", {"--dev-identity-provider", "--sign-in-rate-limit", "5",
+                                           "--behind-proxy=127.0.0.2"});
+    via = std::make_unique<httplib::Client>(bound.client());
+    for (int i = 0; i < 5; ++i) attempt({"198.51.100." + std::to_string(i)});
+    EXPECT_EQ(attempt({"198.51.100.99"}), 429) << "counted as the program it is";
 }
 
 // Served over its private socket (as Orvane runs it), the backend signs in only the user it runs

@@ -103,6 +103,8 @@ struct Transfer {
     curl_off_t lastDownloaded = 0;
     curl_off_t lastUploaded = 0;
     bool stoppedByReceiver = false;
+    bool tooLarge = false;         // a plain reply past HttpClient::maxReplyBytes
+    bool refusedRedirect = false;  // a hop to plain http on another machine
 
     // Held while a callback runs, so that cancel() from another thread returns only once no
     // callback of this transfer is running or can start.
@@ -294,7 +296,21 @@ private:
                    std::equal(name.begin(), name.end(), line.begin(),
                               [](char a, char b) { return a == std::tolower(b); });
         };
-        if (named("location:")) t.redirected = true;
+        if (named("location:")) {
+            t.redirected = true;
+            // Each hop keeps the first one's rule: plain http only to this machine. A relative
+            // address stays where the hop is.
+            std::string target(line.substr(9));
+            target.erase(0, target.find_first_not_of(" \t"));
+            target.erase(target.find_last_not_of(" \t\r\n") + 1);
+            if (t.request.followRedirects && target.find("://") != std::string::npos) {
+                const auto url = Url::parse(target);
+                if (url && url->scheme == "http" && !url->isSafeForCredentials()) {
+                    t.refusedRedirect = true;
+                    return 0;
+                }
+            }
+        }
         // "Content-Range: bytes 100-199/200"
         if (named("content-range:")) {
             const auto digits = line.find_first_of("0123456789");
@@ -328,6 +344,10 @@ private:
         const std::string_view bytes(data, size * count);
         t.lastActivity = SteadyClock::now();
         if (!t.delegate) {
+            if (t.body.size() + bytes.size() > HttpClient::maxReplyBytes) {
+                t.tooLarge = true;
+                return 0;
+            }
             t.body.append(bytes);
             return bytes.size();
         }
@@ -367,6 +387,11 @@ private:
                 finish(*transfer, std::nullopt);
             } else if (transfer->stoppedByReceiver) {
                 finish(*transfer, std::string("The transfer was stopped by its receiver."));
+            } else if (transfer->refusedRedirect) {
+                finish(*transfer, std::string("The server sent the request on to plain http on "
+                                              "another machine, which Orvane does not follow."));
+            } else if (transfer->tooLarge) {
+                finish(*transfer, std::string("The server's reply was larger than 1 MiB."));
             } else {
                 long osError = 0;
                 curl_easy_getinfo(message->easy_handle, CURLINFO_OS_ERRNO, &osError);
