@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "session/SessionManager.h"
 
+#include <cctype>
 #include <chrono>
 #include <utility>
 
@@ -730,7 +731,22 @@ bool SessionManager::couldBeSkipMarker(std::string_view answerSoFar) {
     const auto start = answerSoFar.find_first_not_of(" \t\r\n");
     if (start == std::string_view::npos) return true;
     const auto text = answerSoFar.substr(start);
-    return text.starts_with(kSkipMarker) || kSkipMarker.starts_with(text);
+    if (text.starts_with(kSkipMarker) || kSkipMarker.starts_with(text)) return true;
+    // The marker alone as models also write it: in any case, in light Markdown ("**[SKIP]**",
+    // "`skip`"), or without its brackets; or, while it streams, the start of one of those.
+    constexpr std::string_view wrapping = " \t\r\n*_`~.";
+    const auto first = text.find_first_not_of(wrapping);
+    if (first == std::string_view::npos) return true;
+    const auto last = text.find_last_not_of(wrapping);
+    std::string core;
+    for (const char c : text.substr(first, last - first + 1)) {
+        core += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    const bool wrappedAfter = last + 1 < text.size();
+    for (const std::string_view marker : {"[skip]", "skip"}) {
+        if (core == marker || (!wrappedAfter && marker.starts_with(core))) return true;
+    }
+    return false;
 }
 
 std::string SessionManager::cutShort(const std::string& answer, const std::string& reason) {
@@ -740,7 +756,7 @@ std::string SessionManager::cutShort(const std::string& answer, const std::strin
 
 void SessionManager::completeAssistantMessage(const std::string& text) {
     const std::string answer(text::trimWhitespaceAndNewlines(text));
-    if (!answer.empty() && !answer.starts_with(kSkipMarker)) {
+    if (!couldBeSkipMarker(answer)) {
         m_conversationHistory.push_back({"assistant", answer, {}});
         m_services.mainQueue.post([weak = weak_from_this(), answer] {
             auto self = weak.lock();

@@ -509,7 +509,11 @@ TEST_F(Session, SmallTalkIsNeverShownAndLeavesNoTrace) {
     const std::vector<std::vector<std::string>> declined = {
         {deltaEvent("["), deltaEvent("SK"), deltaEvent("IP]")},
         {deltaEvent("  [SKIP] not a question")},
-        {deltaEvent(" \n")}};
+        {deltaEvent(" \n")},
+        {deltaEvent("[skip]")},
+        {deltaEvent("**[SK"), deltaEvent("IP]**")},
+        {deltaEvent("SKIP")},
+        {deltaEvent("`Skip.`")}};
     h.reply(h.ask("What is a mutex?"), {answerEvents("A lock.")});
     int skipped = 0;
     h.session->onAnswerSkipped = [&skipped] { ++skipped; };
@@ -526,7 +530,7 @@ TEST_F(Session, SmallTalkIsNeverShownAndLeavesNoTrace) {
         EXPECT_EQ(h.session->state(), State::listening);
         h.session->screenshots().clear();
     }
-    EXPECT_EQ(skipped, 3);
+    EXPECT_EQ(skipped, 7);
     // Only the marker itself is held back: an answer that merely begins like it is shown whole.
     h.reply(h.ask("what did you skip"),
             {deltaEvent("[SKI"), deltaEvent("PPED the first part"), std::string(kStopEvent)});
