@@ -57,6 +57,12 @@ AnswersView::AnswersView(QWidget* parent) : QWidget(parent) {
         models->addWidget(box, row, 1);
         ++row;
     }
+    auto* tiersNote = UI::label(
+        "The panel's settings menu (Model) chooses which tier answers; each asks for the model "
+        "named here.",
+        11, QFont::Normal, UI::tertiaryLabelColor());
+    tiersNote->setWordWrap(true);
+    models->addWidget(tiersNote, row, 0, 1, 2);
     m_test = new QPushButton("Test");
     m_apply = new QPushButton("Use These Answers");
     for (auto* button : {m_test, m_apply}) button->setFont(font);
@@ -124,6 +130,7 @@ void AnswersView::sourceChosen() {
                                                : "API key");
     if (source != m_shown.source) fillModelDefaults();
     m_result->clear();
+    if (onSourceShown) onSourceShown(source);
     if (source == Source::openaiCompatible && onListModels) onListModels(settings().apiBase());
 }
 
@@ -159,17 +166,19 @@ std::optional<std::string> AnswersView::typedKey() const {
 }
 
 void AnswersView::showTestResult(const ProviderCheck::Outcome& outcome) {
-    m_result->setText((outcome.ok ? QStringLiteral("It answers: ") : QString()) +
-                      QString::fromStdString(outcome.text));
+    m_result->setText(UI::breakable((outcome.ok ? QStringLiteral("It answers: ") : QString()) +
+                                    QString::fromStdString(outcome.text)));
 }
 
 void AnswersView::showModels(const ProviderCheck::Models& models) {
     if (const auto* problem = std::get_if<std::string>(&models)) {
-        m_note->setText(QString::fromStdString(*problem));
+        m_note->setText(UI::breakable(QString::fromStdString(*problem)));
         return;
     }
     const auto& names = std::get<std::vector<std::string>>(models);
-    m_note->setText(QStringLiteral("The server offers %1 models.").arg(names.size()));
+    m_note->setText(names.size() == 1
+                        ? QStringLiteral("The server offers 1 model.")
+                        : QStringLiteral("The server offers %1 models.").arg(names.size()));
     for (const auto& [tier, box] : m_models) {
         const auto current = box->currentText();
         box->clear();

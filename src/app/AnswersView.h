@@ -41,6 +41,8 @@ public:
     std::function<void(const AnswerSettings&, const std::optional<std::string>& key)> onApply;
     std::function<void(const AnswerSettings&, const std::optional<std::string>& key)> onTest;
     std::function<void(const std::string& baseUrl)> onListModels;
+    // The source the form shows now, whenever it changes.
+    std::function<void(AnswerSettings::Source)> onSourceShown;
 
     QComboBox* sourceBox() const { return m_source; }
     QLineEdit* baseUrlField() const { return m_baseUrl; }

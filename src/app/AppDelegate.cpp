@@ -19,6 +19,7 @@
 #include "overlay/ContextSheet.h"
 #include "overlay/FloatingPanelWindow.h"
 #include "overlay/SymbolIcons.h"
+#include "overlay/UIHelpers.h"
 #include "session/DesktopShortcuts.h"
 
 namespace orvane {
@@ -126,8 +127,14 @@ void AppDelegate::followTakenOffer(const SpeechEngines::Status& status) {
         m_offerTaken = false;
         if (status.problem.empty()) {
             m_floatingPanel->hideOffer();
+        } else if (status.problem.find("SHA-256") != std::string::npos) {
+            // The sums are for Preferences; the panel says what it means.
+            m_floatingPanel->showOffer(
+                "The Whisper model arrived damaged, not installed: Preferences can try again.",
+                nullptr, nullptr);
         } else {
-            m_floatingPanel->showOffer(QString::fromStdString(status.problem), nullptr, nullptr);
+            m_floatingPanel->showOffer(UI::breakable(QString::fromStdString(status.problem)),
+                                       nullptr, nullptr);
         }
     }
 }
@@ -271,6 +278,14 @@ void AppDelegate::transitionToPanel() {
     panel->onOpenPreferences = [self] {
         if (self) self->showPreferences();
     };
+    panel->tierModels = [self] {
+        std::map<std::string, std::string> models;
+        if (!self || !self->m_answers) return models;
+        const auto& settings = self->m_answers->settings();
+        if (settings.source == AnswerSettings::Source::offline) return models;
+        for (const auto& tier : AnswerSettings::tiers()) models[tier] = settings.modelFor(tier);
+        return models;
+    };
     panel->onOpenContext = [self] {
         if (self) self->showContextSheet();
     };
@@ -343,8 +358,6 @@ void AppDelegate::showPreferences() {
     }
     if (m_answers) {
         auto* view = window->answersView();
-        view->showSettings(m_answers->settings(), m_answers->hasKey());
-        view->showNote(m_answers->note());
         view->onApply = [answers = m_answers](const AnswerSettings& settings, const auto& key) {
             answers->apply(settings, key);
         };
@@ -364,6 +377,9 @@ void AppDelegate::showPreferences() {
                 self->m_preferencesWindow->answersView()->showNote(self->m_answers->note());
             }
         };
+        // Shown once it can ask for a server's models: a saved server lists them at once.
+        view->showSettings(m_answers->settings(), m_answers->hasKey());
+        view->showNote(m_answers->note());
     }
     installWindowCommands(window.get());
     window->onClose = [self = QPointer(this), closing = window.get()] {
@@ -395,7 +411,10 @@ void AppDelegate::showContextSheet() {
     installWindowCommands(sheet);
     sheet->onSave = [self = QPointer(this), sheet = QPointer(sheet)](const std::string& text) {
         if (!self) return;
-        if (self->m_floatingPanel) self->m_floatingPanel->session().setSystemContext(text);
+        if (self->m_floatingPanel) {
+            self->m_floatingPanel->session().setSystemContext(text);
+            self->m_floatingPanel->clearProblem();
+        }
         if (sheet) sheet->deleteLater();
     };
     bringToFront(sheet);

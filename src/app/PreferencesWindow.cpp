@@ -6,8 +6,10 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -16,6 +18,7 @@
 #include "accounts/AuthManager.h"
 #include "app/AnswersView.h"
 #include "orvane/BuildConfig.h"
+#include "overlay/FloatingPanelWindow.h"
 #include "overlay/LineLimitedLabel.h"
 #include "overlay/UIHelpers.h"
 #include "session/DesktopShortcuts.h"
@@ -38,11 +41,42 @@ QString describe(const CatalogModel& model) {
 }
 
 QString describe(const std::string& id) {
-    if (id == shortcut::pushToTalk) return "Push to talk (hold)";
-    if (id == shortcut::screenshot) return "Screenshot";
-    if (id == shortcut::copyAnswer) return "Copy answer";
-    if (id == shortcut::togglePanel) return "Show or hide the panel";
+    for (const auto& binding : keyBindings()) {
+        if (binding.id == id)
+            return QString::fromUtf8(binding.action.data(), binding.action.size());
+    }
     return QString::fromStdString(id);
+}
+
+QString serviceNote(AnswerSettings::Source source) {
+    using Source = AnswerSettings::Source;
+    switch (source) {
+        case Source::offline:
+            return "Answers come from the offline samples of Orvane's own answer service on this "
+                   "computer: no API key is needed.";
+        case Source::anthropic:
+        case Source::openai:
+            return QStringLiteral(
+                       "Answers come from %1 through Orvane's own answer service on this "
+                       "computer, paid with your API key below.")
+                .arg(QString::fromUtf8(AnswerSettings::title(source).data()));
+        case Source::openaiCompatible:
+            return "Answers come from the model server below, through Orvane's own answer "
+                   "service; give a key only if that server asks for one.";
+    }
+    return {};
+}
+
+// The text of the panel's own keys, from the key table.
+QString panelKeys() {
+    QStringList lines = {"Keys on the panel:"};
+    for (const auto& binding : keyBindings()) {
+        if (binding.where != KeyBinding::Where::panel) continue;
+        lines << QStringLiteral("    %1: %2")
+                     .arg(QString::fromUtf8(binding.action.data(), binding.action.size()),
+                          FloatingPanelWindow::keyText(binding.id));
+    }
+    return lines.join('\n');
 }
 
 }  // namespace
@@ -50,13 +84,33 @@ QString describe(const std::string& id) {
 PreferencesWindow::PreferencesWindow(const AuthManager& auth, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::WindowStaysOnTopHint) {
-    const auto* screen = QGuiApplication::primaryScreen();
-    const QPoint centre = screen ? screen->availableGeometry().center() : QPoint(0, 0);
-    setFixedSize(kWidth, kHeight);
-    move(centre - QPoint(kWidth / 2, kHeight / 2));
     setWindowTitle("Preferences");
     moveByBackground(this);
     setupContent(auth);
+    fitToScreen();
+}
+
+void PreferencesWindow::fitToScreen() {
+    // Its usual size where that fits, with room for the desktop's title bar; the content scrolls
+    // on a smaller (or more scaled) screen.
+    const auto* screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, kWidth, kHeight);
+    constexpr int kTitleBar = 40;
+    const QSize size(std::min(kWidth, available.width() - 16),
+                     std::min(kHeight, available.height() - kTitleBar - 16));
+    setMinimumWidth(std::min(380, size.width()));
+    resize(size);
+    const QPoint centred = available.center() - QPoint(size.width() / 2, size.height() / 2);
+    move(std::max(centred.x(), available.left()),
+         std::max(centred.y(), available.top() + kTitleBar));
+}
+
+void PreferencesWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void PreferencesWindow::setupContent(const AuthManager& auth) {
@@ -72,13 +126,18 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
     m_service->setFullText(
         QString::fromUtf8("AI chat is powered by the Orvane backend.\n"
                           "No API key required \u2014 your account handles it."));
+    m_answers = new AnswersView;
+    // What is true for the answers chosen: a key is the user's to give where the source needs one.
+    m_answers->onSourceShown = [this](AnswerSettings::Source source) {
+        m_service->setFullText(serviceNote(source));
+    };
     m_version =
         UI::label(QStringLiteral("Orvane Desktop v%1")
                       .arg(QString::fromUtf8(buildconfig::version.data(),
                                              static_cast<int>(buildconfig::version.size()))),
                   11, QFont::Normal, UI::tertiaryLabelColor());
-    m_shortcuts = UI::label("Global shortcuts: waiting for the desktop...", 12, QFont::Normal,
-                            UI::secondaryLabelColor());
+    m_shortcuts = UI::label(panelKeys() + "\nGlobal shortcuts: waiting for the desktop...", 12,
+                            QFont::Normal, UI::secondaryLabelColor());
     m_shortcuts->setTextFormat(Qt::PlainText);
     m_shortcuts->setWordWrap(true);
     m_hearing = UI::label("Hearing: PocketSphinx", 12, QFont::Normal, UI::secondaryLabelColor());
@@ -135,10 +194,10 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
     downloadRow->addWidget(m_downloadProgress, 1);
     downloadRow->addWidget(m_download);
 
-    m_answers = new AnswersView;
-
-    auto* stack = new QVBoxLayout(this);
-    stack->setContentsMargins(32, 52, 32, 0);
+    auto* content = new QWidget;
+    content->setAutoFillBackground(false);
+    auto* stack = new QVBoxLayout(content);
+    stack->setContentsMargins(32, 24, 32, 24);
     stack->setSpacing(0);
     stack->addWidget(m_account);
     stack->addSpacing(16);
@@ -158,10 +217,31 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
     stack->addSpacing(20);
     stack->addWidget(m_version);
     stack->addStretch();
+
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(content);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->viewport()->setAutoFillBackground(false);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(scroll);
+    // Inputs as dark as the window they sit in; the desktop's own are often light.
+    setStyleSheet(
+        "QComboBox, QLineEdit { background: #2a2725; color: rgba(255,255,255,220); border: 1px "
+        "solid rgba(255,255,255,40); border-radius: 5px; padding: 3px 6px; }"
+        "QComboBox QAbstractItemView { background: #2a2725; color: rgba(255,255,255,220); "
+        "selection-background-color: rgba(204,120,92,120); }"
+        "QComboBox:focus, QLineEdit:focus { border-color: rgba(230,150,120,230); }"
+        "QPushButton { background: #34302d; color: rgba(255,255,255,220); border: 1px solid "
+        "rgba(255,255,255,50); border-radius: 5px; padding: 4px 12px; }"
+        "QPushButton:focus { border-color: rgba(230,150,120,230); }"
+        "QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }");
 }
 
 void PreferencesWindow::showShortcuts(const ShortcutBindings& bindings) {
-    QStringList lines;
+    QStringList lines = {panelKeys()};
     lines << (bindings.via.empty() ? QStringLiteral("Global shortcuts: none on this desktop")
                                    : QStringLiteral("Global shortcuts, through %1:")
                                          .arg(QString::fromStdString(bindings.via)));
@@ -185,7 +265,7 @@ void PreferencesWindow::showHearing(const SpeechEngines::Status& status) {
     QString text = QStringLiteral("Hearing: %1").arg(QString::fromStdString(status.engines));
     if (status.loading) text += "\nLoading the Whisper model...";
     if (!status.problem.empty()) text += "\n" + QString::fromStdString(status.problem);
-    m_hearing->setText(text);
+    m_hearing->setText(UI::breakable(text));
     m_listingModels = true;
     m_speechModels->clear();
     m_speechModels->addItem("PocketSphinx alone", QString());

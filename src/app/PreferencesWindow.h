@@ -62,9 +62,12 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    // Escape closes it.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void setupContent(const AuthManager& auth);
+    void fitToScreen();
 
     QLabel* m_account = nullptr;
     QLabel* m_signedIn = nullptr;

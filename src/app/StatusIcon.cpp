@@ -6,8 +6,18 @@
 
 #include "overlay/SymbolIcons.h"
 #include "overlay/UIHelpers.h"
+#include "session/DesktopShortcuts.h"
 
 namespace orvane {
+
+namespace {
+
+QKeySequence keySequence(std::string_view id) {
+    const auto keys = keysFor(id, KeyBinding::Where::menu);
+    return QKeySequence(QString::fromUtf8(keys.data(), static_cast<int>(keys.size())));
+}
+
+}  // namespace
 
 StatusIcon::StatusIcon() = default;
 
@@ -48,10 +58,10 @@ void StatusIcon::install() {
     m_startStopItem = addCommand("Start Session", {}, &StatusIcon::onStartStop);
     m_menu->addSeparator();
     addCommand("About Orvane", {}, &StatusIcon::onAbout);
-    addCommand("Preferences...", QKeySequence("Ctrl+,"), &StatusIcon::onPreferences);
+    addCommand("Preferences...", keySequence("preferences"), &StatusIcon::onPreferences);
     m_menu->addSeparator();
     addCommand("Sign Out", {}, &StatusIcon::onSignOut);
-    addCommand("Quit Orvane", QKeySequence("Ctrl+Q"), &StatusIcon::onQuit);
+    addCommand("Quit Orvane", keySequence("quit"), &StatusIcon::onQuit);
     m_statusItem->setContextMenu(m_menu.get());
     // A click opens the menu too, as it does on desktops whose status area has no context menus.
     QObject::connect(m_statusItem.get(), &QSystemTrayIcon::activated,

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
@@ -20,6 +21,7 @@
 #include "overlay/UIHelpers.h"
 #include "platform/MainQueue.h"
 #include "platform/Workspace.h"
+#include "session/DesktopShortcuts.h"
 #include "text/Markdown.h"
 
 namespace orvane {
@@ -85,11 +87,17 @@ FloatingPanelWindow::FloatingPanelWindow(std::shared_ptr<SessionManager> session
     m_canHideFromCapture = m_workspace.setExcludedFromCapture(winId(), true);
     m_isStealth = m_canHideFromCapture;
     m_stealth->setSymbol(m_isStealth ? "eye.slash" : "eye");
-    if (!m_canHideFromCapture) m_stealth->setToolTip(stealthUnavailable);
+    if (!m_canHideFromCapture) m_stealth->setDescription(stealthUnavailable);
     bindSession();
 }
 
 FloatingPanelWindow::~FloatingPanelWindow() = default;
+
+QString FloatingPanelWindow::keyText(std::string_view id) {
+    const auto keys = keysFor(id);
+    return QKeySequence(QString::fromUtf8(keys.data(), static_cast<int>(keys.size())))
+        .toString(QKeySequence::NativeText);
+}
 
 PillButton* FloatingPanelWindow::makePillButton(const QString& symbol,
                                                 std::function<void()> action) {
@@ -157,6 +165,17 @@ void FloatingPanelWindow::buildViews() {
     m_answerView = new MarkdownView(m_mainQueue);
     setAnswer(startPrompt, UI::white(0.35));
     column->addWidget(m_answerView, 1);
+    m_askAgain = new QPushButton(QStringLiteral("Ask again (%1)").arg(keyText("ask-again")));
+    m_askAgain->setFont(UI::ubuntu(11, QFont::Medium));
+    m_askAgain->setCursor(Qt::PointingHandCursor);
+    m_askAgain->setStyleSheet(
+        QStringLiteral("QPushButton { color: %1; background: transparent; border: 1px solid %1; "
+                       "border-radius: 6px; padding: 3px 10px; } QPushButton:focus { "
+                       "background: rgba(230,150,120,60); }")
+            .arg(UI::bookCloth().lighter(130).name()));
+    connect(m_askAgain, &QPushButton::clicked, this, [this] { askAgain(); });
+    m_askAgain->hide();
+    column->addWidget(m_askAgain, 0, Qt::AlignLeft);
     column->addSpacing(12);
 
     auto* bar = new QHBoxLayout;
@@ -174,7 +193,7 @@ void FloatingPanelWindow::buildViews() {
     auto* controls = new QHBoxLayout;
     controls->setSpacing(4);
     m_prev = makePillButton("chevron.left", [this] { historyPrev(); });
-    m_historyLabel = UI::monoLabel("", 10, QFont::Normal, UI::white(0.3));
+    m_historyLabel = UI::monoLabel("", 11, QFont::Normal, UI::white(0.6));
     m_historyLabel->setWordWrap(false);
     m_next = makePillButton("chevron.right", [this] { historyNext(); });
     m_send = makePillButton("paperplane.fill", [this] { sendScreenshots(); });
@@ -187,6 +206,11 @@ void FloatingPanelWindow::buildViews() {
     m_playPause = makePillButton("play.fill", [this] { toggleSession(); });
     m_stealth = makePillButton("eye.slash", [this] { toggleStealth(); });
     m_gear = makePillButton("gearshape", [this] { handleGear(); });
+    m_prev->setDescription(QStringLiteral("Earlier answer (%1)").arg(keyText("previous-answer")));
+    m_next->setDescription(QStringLiteral("Later answer (%1)").arg(keyText("next-answer")));
+    m_send->setDescription("Ask about the screenshots");
+    m_gear->setDescription(QStringLiteral("Settings (%1)").arg(keyText("settings-menu")));
+    m_stealth->setDescription("Hide the panel from screen capture");
     for (QWidget* hidden : std::initializer_list<QWidget*>{m_prev, m_historyLabel, m_next, m_send,
                                                            m_screenshotBadge}) {
         hidden->hide();
@@ -213,6 +237,7 @@ void FloatingPanelWindow::bindSession() {
         if (!text.empty()) m_hearingLabel->setFullText(QString::fromStdString(text));
     };
     m_session->onAnswer = [this](const std::string& text) {
+        m_askAgain->hide();
         if (text.empty()) {
             setAnswer(kThinking, UI::white(0.4));
         } else {
@@ -230,8 +255,12 @@ void FloatingPanelWindow::bindSession() {
     };
     m_session->onError = [this](const std::string& message) {
         showProblem(QString::fromStdString(message));
+        m_askAgain->setVisible(m_session->canAskAgain());
     };
-    m_session->onHearingChanged = [this](bool) {
+    m_session->onHearingChanged = [this](bool hearing) {
+        // The sound server's absence said on the panel goes once it is back; a failed question
+        // stays, to be asked again.
+        if (hearing && m_showsProblem && !m_session->canAskAgain()) clearProblem();
         if (m_session->state() == SessionManager::State::listening) {
             presentState(SessionManager::State::listening);
         }
@@ -256,6 +285,19 @@ void FloatingPanelWindow::bindSession() {
 
 void FloatingPanelWindow::showProblem(const QString& problem) {
     setAnswer(problem, UI::withOpacity(kSystemRed, 0.8));
+    m_showsProblem = true;
+}
+
+void FloatingPanelWindow::askAgain() {
+    m_askAgain->hide();
+    m_session->askAgain();
+}
+
+void FloatingPanelWindow::clearProblem() {
+    if (!m_showsProblem) return;
+    m_askAgain->hide();
+    setAnswer(m_session->isRunning() ? QStringLiteral("Listening...") : QString(startPrompt),
+              UI::white(0.4));
 }
 
 void FloatingPanelWindow::showOffer(const QString& text, std::function<void()> onAccept,
@@ -274,10 +316,12 @@ void FloatingPanelWindow::hideOffer() {
 }
 
 void FloatingPanelWindow::setAnswer(const QString& text, const QColor& color) {
+    m_showsProblem = false;
     m_answerView->showPlain(text, color);
 }
 
 void FloatingPanelWindow::showAnswer(const QString& markdown) {
+    m_showsProblem = false;
     m_answerView->showMarkdown(markdown, UI::white(0.92));
 }
 
@@ -294,6 +338,9 @@ void FloatingPanelWindow::setDot(bool visible, const QColor& color) {
 
 void FloatingPanelWindow::showLook(const PanelLook& look) {
     if (look.startStop) {
+        const bool starts = look.startStop->symbol == QStringLiteral("play.fill");
+        m_playPause->setDescription(QStringLiteral("%1 the session (%2)")
+                                        .arg(starts ? "Start" : "Stop", keyText("start-stop")));
         m_playPause->setSymbol(look.startStop->symbol);
         m_playPause->setColors(look.startStop->fill, look.startStop->border);
         m_playPause->setTint(look.startStop->tint);
@@ -417,24 +464,39 @@ void FloatingPanelWindow::copyWithFeedback(const QString& text) {
                           });
 }
 
+namespace {
+
+// Whether the event is the key the table gives the action on the panel.
+bool isKeyOf(const QKeyEvent* event, std::string_view id) {
+    const auto keys = keysFor(id);
+    return !keys.empty() &&
+           QKeySequence(QString::fromUtf8(keys.data(), static_cast<int>(keys.size()))) ==
+               QKeySequence(event->keyCombination());
+}
+
+}  // namespace
+
 void FloatingPanelWindow::keyPressEvent(QKeyEvent* event) {
-    const auto modifiers = event->modifiers();
-    const bool commandShift =
-        modifiers.testFlag(Qt::ControlModifier) && modifiers.testFlag(Qt::ShiftModifier);
     const auto& history = m_session->history();
-    if (event->key() == Qt::Key_Space && !event->isAutoRepeat() &&
+    if (isKeyOf(event, shortcut::pushToTalk) && !event->isAutoRepeat() &&
         m_session->state() != SessionManager::State::idle) {
         beginPushToTalk();
-    } else if (commandShift && event->key() == Qt::Key_S) {
+    } else if (isKeyOf(event, shortcut::screenshot)) {
         takeScreenshot();
-    } else if (commandShift && event->key() == Qt::Key_C) {
+    } else if (isKeyOf(event, shortcut::copyAnswer)) {
         copyAnswer();
-    } else if (commandShift && event->key() == Qt::Key_K) {
+    } else if (isKeyOf(event, "copy-code")) {
         copyCodeBlock();
-    } else if (event->key() == Qt::Key_Left && history.count() >= 2) {
+    } else if (isKeyOf(event, "previous-answer") && history.count() >= 2) {
         m_session->history().previous();
-    } else if (event->key() == Qt::Key_Right && history.count() >= 2) {
+    } else if (isKeyOf(event, "next-answer") && history.count() >= 2) {
         m_session->history().next();
+    } else if (isKeyOf(event, "start-stop")) {
+        toggleSession();
+    } else if (isKeyOf(event, "ask-again") && m_session->canAskAgain()) {
+        askAgain();
+    } else if (isKeyOf(event, "settings-menu")) {
+        handleGear();
     } else {
         QWidget::keyPressEvent(event);
         return;
@@ -444,7 +506,7 @@ void FloatingPanelWindow::keyPressEvent(QKeyEvent* event) {
 
 void FloatingPanelWindow::keyReleaseEvent(QKeyEvent* event) {
     // A release whose press was not accepted never stops push-to-talk.
-    if (event->key() == Qt::Key_Space && !event->isAutoRepeat() && m_isPushToTalking) {
+    if (isKeyOf(event, shortcut::pushToTalk) && !event->isAutoRepeat() && m_isPushToTalking) {
         releasePushToTalk();
         event->accept();
         return;
@@ -532,6 +594,7 @@ QMenu* FloatingPanelWindow::buildSettingsMenu() {
     actions.signOut = forward(&FloatingPanelWindow::onSignOut);
     if (onAbout) actions.about = forward(&FloatingPanelWindow::onAbout);
     if (onQuit) actions.quit = forward(&FloatingPanelWindow::onQuit);
+    if (tierModels) actions.tierModels = tierModels();
     return SettingsMenu::build(this, *m_session, std::move(actions));
 }
 

@@ -9,8 +9,10 @@
 #include <QWidget>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 #include "overlay/PanelLook.h"
 #include "platform/MainQueue.h"
@@ -52,6 +54,8 @@ public:
     // Quit, which would otherwise be out of reach.
     std::function<void()> onAbout;
     std::function<void()> onQuit;
+    // The model each tier asks for, for the settings menu to name beside it.
+    std::function<std::map<std::string, std::string>()> tierModels;
 
     SessionManager& session() { return *m_session; }
     // Stops the session and the clock; the view follows the state change.
@@ -61,6 +65,13 @@ public:
     void toggleStealth();
     // Says, in the answer area, why answers cannot be had.
     void showProblem(const QString& problem);
+    // Takes the problem shown away (the interview context was saved, or the sound is back).
+    void clearProblem();
+    bool showsProblem() const { return m_showsProblem; }
+    // Asks the question that failed again, as "Ask again" under its error does.
+    void askAgain();
+    // The keys of an action of the key table, as the desktop writes them ("Ctrl+Shift+S").
+    static QString keyText(std::string_view id);
     // A line above the answer offering something the user may take or turn down for good (a
     // better model to hear with). A click on it calls onAccept; its cross, onDismiss; either
     // hides it. Without onAccept the line only says how what was taken goes.
@@ -100,6 +111,7 @@ public:
     PillButton* nextButton() const { return m_next; }
     QPushButton* offerButton() const { return m_offer; }
     PillButton* dismissOfferButton() const { return m_dismissOffer; }
+    QPushButton* askAgainButton() const { return m_askAgain; }
     bool isStealth() const { return m_isStealth; }
     bool canHideFromCapture() const { return m_canHideFromCapture; }
     bool isPushToTalking() const { return m_isPushToTalking; }
@@ -140,6 +152,8 @@ private:
     QWidget* m_offerRow = nullptr;
     QPushButton* m_offer = nullptr;
     PillButton* m_dismissOffer = nullptr;
+    QPushButton* m_askAgain = nullptr;
+    bool m_showsProblem = false;
     std::function<void()> m_acceptOffer;
     std::function<void()> m_declineOffer;
     ElidingLabel* m_hearingLabel = nullptr;

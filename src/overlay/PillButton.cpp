@@ -2,7 +2,9 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "overlay/PillButton.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -23,8 +25,12 @@ PillButton::PillButton(const QString& symbol, QWidget* parent)
       m_border(UI::white(0.08)) {
     setFixedSize(32, 32);
     m_button->setAutoRaise(true);
-    m_button->setFocusPolicy(Qt::NoFocus);
-    m_button->setStyleSheet("QToolButton { border: none; background: transparent; }");
+    // Reached with Tab and pressed with Enter; space stays the panel's push-to-talk.
+    m_button->setFocusPolicy(Qt::TabFocus);
+    m_button->installEventFilter(this);
+    m_button->setStyleSheet(
+        "QToolButton { border: 1px solid transparent; border-radius: 6px; background: "
+        "transparent; } QToolButton:focus { border-color: rgba(230,150,120,230); }");
     m_button->setCursor(Qt::PointingHandCursor);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -33,6 +39,29 @@ PillButton::PillButton(const QString& symbol, QWidget* parent)
         if (onClick) onClick();
     });
     setSymbol(symbol);
+}
+
+void PillButton::setDescription(const QString& description) {
+    setToolTip(description);
+    m_button->setAccessibleName(description);
+}
+
+bool PillButton::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != m_button ||
+        (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)) {
+        return QWidget::eventFilter(watched, event);
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool enter = (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+                       key->modifiers() == Qt::NoModifier;
+    if (enter) {
+        if (event->type() == QEvent::KeyPress) m_button->click();
+        return true;
+    }
+    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) return false;
+    // Every other key is the panel's (space to talk, arrows to page), however the focus lies.
+    if (auto* panel = window(); panel && panel != this) QCoreApplication::sendEvent(panel, event);
+    return true;
 }
 
 void PillButton::setSymbol(const QString& symbol) {

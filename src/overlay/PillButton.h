@@ -19,6 +19,8 @@ public:
     std::function<void()> onClick;
 
     void setSymbol(const QString& symbol);
+    // Its tooltip and what a screen reader says of it.
+    void setDescription(const QString& description);
     void setTint(const QColor& tint);
     void setColors(const QColor& fill, const QColor& border);
 
@@ -30,6 +32,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void redrawIcon();

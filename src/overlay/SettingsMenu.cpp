@@ -3,15 +3,19 @@
 #include "overlay/SettingsMenu.h"
 
 #include "overlay/UIHelpers.h"
+#include "session/DesktopShortcuts.h"
 
 namespace orvane {
 
 namespace {
 
 void addCommand(QMenu* menu, const QString& title, const std::function<void()>& action,
-                const char* shortcut = nullptr) {
+                std::string_view keys = {}) {
     auto* item = menu->addAction(title);
-    if (shortcut) item->setShortcut(QKeySequence(shortcut));
+    if (!keys.empty()) {
+        item->setShortcut(
+            QKeySequence(QString::fromUtf8(keys.data(), static_cast<int>(keys.size()))));
+    }
     QObject::connect(item, &QAction::triggered, menu, [action] {
         if (action) action();
     });
@@ -43,7 +47,13 @@ QMenu* SettingsMenu::build(QWidget* parent, SessionManager& session, Actions act
         const auto raw =
             QString::fromUtf8(SessionManager::rawValue(model).data(),
                               static_cast<int>(SessionManager::rawValue(model).size()));
-        auto* item = menu->addAction(QString::fromUtf8(SessionManager::displayName(model).data()));
+        auto title = QString::fromUtf8(SessionManager::displayName(model).data());
+        // The tier, and the model Preferences has it ask for.
+        if (const auto it = actions.tierModels.find(raw.toStdString());
+            it != actions.tierModels.end() && !it->second.empty()) {
+            title += QStringLiteral(" \u00b7 %1").arg(QString::fromStdString(it->second));
+        }
+        auto* item = menu->addAction(title);
         item->setCheckable(true);
         item->setChecked(SessionManager::rawValue(model) == selected);
         item->setData(raw);
@@ -69,14 +79,17 @@ QMenu* SettingsMenu::build(QWidget* parent, SessionManager& session, Actions act
         });
     }
     menu->addSeparator();
-    addCommand(menu, "Copy Code Block", actions.copyCode, "Ctrl+Shift+K");
+    addCommand(menu, "Copy Code Block", actions.copyCode, keysFor("copy-code"));
     menu->actions().back()->setEnabled(actions.canCopyCode);
     addCommand(menu, "Interview Prep...", actions.openContext);
-    addCommand(menu, "Preferences...", actions.openPreferences, "Ctrl+,");
+    addCommand(menu, "Preferences...", actions.openPreferences,
+               keysFor("preferences", KeyBinding::Where::menu));
     if (actions.about) addCommand(menu, "About Orvane", actions.about);
     menu->addSeparator();
     addCommand(menu, "Sign Out", actions.signOut);
-    if (actions.quit) addCommand(menu, "Quit Orvane", actions.quit, "Ctrl+Q");
+    if (actions.quit) {
+        addCommand(menu, "Quit Orvane", actions.quit, keysFor("quit", KeyBinding::Where::menu));
+    }
     return menu;
 }
 

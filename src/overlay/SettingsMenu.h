@@ -6,6 +6,8 @@
 #include <QString>
 
 #include <functional>
+#include <map>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -26,6 +28,8 @@ public:
         // Given where the desktop shows no status icon, which would otherwise offer them.
         std::function<void()> about;
         std::function<void()> quit;
+        // The model each tier asks for where Preferences names one ("mini": "gpt-4.1-mini").
+        std::map<std::string, std::string> tierModels;
     };
 
     // The language menu: title and locale identifier.

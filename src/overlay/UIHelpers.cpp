@@ -112,8 +112,24 @@ QColor UI::secondaryLabelColor() {
     return white(0.55);
 }
 
+// Light enough for 4.5:1 on the panel's fill (WCAG AA): white at 0.25 was 2:1.
 QColor UI::tertiaryLabelColor() {
-    return white(0.25);
+    return white(0.5);
+}
+
+QString UI::breakable(const QString& text) {
+    QString out;
+    out.reserve(text.size() + text.size() / 24);
+    int run = 0;
+    for (const QChar c : text) {
+        run = c.isSpace() || c == '/' || c == '-' ? 0 : run + 1;
+        if (run > 24) {
+            out += QChar(0x200B);
+            run = 1;
+        }
+        out += c;
+    }
+    return out;
 }
 
 QFont UI::ubuntu(double size, QFont::Weight weight) {
@@ -181,7 +197,7 @@ ClickableView* UI::primaryButton(const QString& title) {
 }
 
 ClickableView* UI::ghostButton(const QString& title) {
-    return button(title, white(0.06), white(0.10), 0.5, QFont::Medium, std::nullopt);
+    return button(title, white(0.06), white(0.10), 0.5, QFont::Medium, white(0.85));
 }
 
 QToolButton* UI::iconButton(const QString& symbol, double size, const QColor& tint) {

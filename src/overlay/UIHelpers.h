@@ -49,6 +49,9 @@ QLabel* label(const QString& text, double size, QFont::Weight weight = QFont::No
               std::optional<QColor> color = std::nullopt);
 QLabel* monoLabel(const QString& text, double size, QFont::Weight weight = QFont::Normal,
                   std::optional<QColor> color = std::nullopt);
+// The text with a break opportunity (a zero-width space) every 24 characters of a run that has
+// none, so that a long hash or path wraps in a label instead of widening its window.
+QString breakable(const QString& text);
 // A plain rounded panel: faint white fill and hairline border.
 QWidget* card();
 ClickableView* primaryButton(const QString& title);

@@ -56,7 +56,12 @@ std::optional<std::vector<std::string>> modelNames(const HttpResult& result, con
 }
 
 std::string unreachable(const std::string& base, const std::string& error) {
-    return "The model provider at " + base + " could not be reached (" + error + ").";
+    if (error == "Could not connect to the server.") {
+        return "Nothing answers at " + base + ": is the server running there?";
+    }
+    auto why = error;
+    if (!why.empty() && why.back() == '.') why.pop_back();
+    return "The model provider at " + base + " could not be reached: " + why + ".";
 }
 
 }  // namespace

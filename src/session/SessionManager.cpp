@@ -511,7 +511,16 @@ void SessionManager::sendToLLM(const std::string& question) {
     sendExchange(*m_exchange);
 }
 
+void SessionManager::askAgain() {
+    if (!m_failedQuestion) return;
+    const auto question = std::exchange(m_failedQuestion, std::nullopt);
+    sendToLLM(*question);
+}
+
 void SessionManager::beginQuestion(const std::string& question, Exchange& exchange) {
+    m_failedQuestion.reset();
+    // A screenshot goes with the question it was taken for; the model has seen it since.
+    for (auto& turn : m_conversationHistory) turn.images.clear();
     setState(State::processing);
     m_services.mainQueue.post([weak = weak_from_this()] {
         auto self = weak.lock();
@@ -521,8 +530,8 @@ void SessionManager::beginQuestion(const std::string& question, Exchange& exchan
     ConversationTurn turn{"user", question, m_screenshots->flush()};
     const auto attached = turn.images.size();
     m_conversationHistory.push_back(std::move(turn));
-    // Screenshots of earlier turns ride along with every question; past the server's limit they
-    // would refuse every question from here on, so the oldest give way.
+    // A question's screenshots together may pass the server's limit, which would refuse it: the
+    // oldest give way.
     const auto left = ChatRequest::fitImages(m_conversationHistory, rawValue(m_selectedModel),
                                              m_systemContext, m_config.maxRequestBytes);
     if (left > 0) {
@@ -680,7 +689,9 @@ void SessionManager::finishExchange(const std::optional<std::string>& failure,
     m_exchange.reset();
     if (failure) {
         // A refused question is asked again by the user: its screenshots wait for that.
+        auto question = m_lastQuestion;
         withdrawQuestion(exchange, true);
+        m_failedQuestion = std::move(question);
         if (onError) onError(*failure);
         completeAssistantMessage("");
         return;

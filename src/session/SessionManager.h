@@ -111,6 +111,10 @@ public:
     // Asks one question. One question is answered at a time: a new one supersedes the one still
     // being answered, whose answer so far is kept, marked as cut short.
     void sendToLLM(const std::string& question);
+    // The last question asked failed (a refused key, a server away) and nothing was asked
+    // since: it can be asked again as it was, with its screenshots.
+    bool canAskAgain() const { return m_failedQuestion.has_value(); }
+    void askAgain();
     // Ends one answer: records it unless it is empty or begins with "[SKIP]", keeps the last 20
     // turns and returns to listening, or to idle when the session is not hearing.
     void completeAssistantMessage(const std::string& text);
@@ -147,6 +151,7 @@ public:
         return m_conversationHistory;
     }
     const std::string& lastQuestion() const { return m_lastQuestion; }
+    const std::optional<std::string>& failedQuestion() const { return m_failedQuestion; }
     const std::string& currentTranscript() const { return m_currentTranscript; }
     const std::string& apiBase() const { return m_config.apiBase; }
     double silenceThreshold() const { return m_config.silenceThreshold; }
@@ -252,6 +257,7 @@ private:
     std::unique_ptr<Timer> m_silenceTimer;
     std::vector<ConversationTurn> m_conversationHistory;
     std::string m_lastQuestion;
+    std::optional<std::string> m_failedQuestion;
     // Identifies the running recognition, so that a late report of one already ended is ignored.
     std::uint64_t m_recognitionNumber = 0;
     // Identifies the start waiting for speech authorisation; a stop in between cancels it.

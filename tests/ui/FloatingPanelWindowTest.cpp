@@ -6,6 +6,9 @@
 #include <QGuiApplication>
 #include <QTest>
 
+#include <fstream>
+#include <map>
+
 #include "capture/ScreenshotCapture.h"
 #include "capture/SystemAudioCapture.h"
 #include "fakes/SessionHarness.h"
@@ -14,6 +17,7 @@
 #include "overlay/FloatingPanelWindow.h"
 #include "overlay/MarkdownView.h"
 #include "overlay/PillButton.h"
+#include "session/DesktopShortcuts.h"
 #include "session/SessionMessages.h"
 
 namespace orvane::testing {
@@ -143,6 +147,20 @@ TEST_F(Panel, AnswersTranscriptsAndErrorsArePainted) {
     h.session->onError(messages::sessionExpired);
     EXPECT_EQ(panel->answerView()->text(), messages::sessionExpired);
     EXPECT_GT(panel->answerView()->textColor().redF(), 0.9) << "errors are red";
+    EXPECT_TRUE(panel->askAgainButton()->isHidden()) << "no question failed";
+
+    // A question that failed is offered again, by a click or its key, until an answer starts.
+    h.session->sendToLLM("what is a livelock");
+    h.reply(h.lastStream(), {}, std::nullopt, 503);
+    EXPECT_FALSE(panel->askAgainButton()->isHidden());
+    press(Qt::Key_R, Qt::ControlModifier);
+    settle();
+    EXPECT_TRUE(panel->askAgainButton()->isHidden());
+    EXPECT_EQ(h.body(h.lastStream())["messages"].back()["content"], "what is a livelock");
+    h.reply(h.lastStream(), {}, std::nullopt, 503);
+    panel->clearProblem();  // the interview context was saved
+    EXPECT_EQ(panel->answerView()->text(), "Listening...");
+    EXPECT_TRUE(panel->askAgainButton()->isHidden());
 }
 
 TEST_F(Panel, ListeningWithoutSoundSaysSoUntilTheSoundIsBack) {
@@ -155,6 +173,7 @@ TEST_F(Panel, ListeningWithoutSoundSaysSoUntilTheSoundIsBack) {
     h.mainQueue.advance(SystemAudioCapture::firstRetrySeconds);
     settle();
     EXPECT_EQ(panel->statusLabel()->text(), "LISTENING");
+    EXPECT_EQ(panel->answerView()->text(), "Listening...") << "the red message goes with it";
 }
 
 TEST_F(Panel, SpaceIsPushToTalkOnlyWhileListening) {
@@ -279,6 +298,12 @@ TEST_F(Panel, TheSettingsMenuShowsAndSetsTheChoices) {
     menu->actions()[16]->trigger();
     menu->actions()[18]->trigger();
     EXPECT_EQ(std::tuple(context, preferences, signOuts), std::tuple(1, 1, 1));
+
+    // The tiers name the models Preferences has them ask for.
+    panel->tierModels = [] { return std::map<std::string, std::string>{{"mini", "qwen2.5"}}; };
+    menu.reset(panel->buildSettingsMenu());
+    EXPECT_EQ(menu->actions()[2]->text(), QString::fromUtf8("Mini \u00b7 qwen2.5"));
+    EXPECT_EQ(menu->actions()[16]->shortcut(), QKeySequence("Ctrl+,")) << "from the key table";
 }
 
 TEST_F(Panel, ALocaleOutsideTheTableChecksNoLanguage) {
@@ -312,6 +337,44 @@ TEST_F(ShownPanel, ArrowKeysPageTheHistory) {
     EXPECT_EQ(panel->answerView()->text(), "first answer");
     type(Qt::Key_Right);
     EXPECT_EQ(panel->historyLabel()->text(), "2/2");
+}
+
+// Every key the table gives the panel, and its buttons from the keyboard: Tab reaches them,
+// Enter presses them, and the panel's keys still work while one has the focus.
+TEST_F(ShownPanel, TheKeyTableDrivesThePanelAndItsButtonsTakeTheKeyboard) {
+    type(Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(h.session->state(), State::listening);
+    EXPECT_TRUE(panel->playPauseButton()->toolTip().startsWith("Stop the session"));
+    panel->playPauseButton()->button()->setFocus();
+    type(Qt::Key_Return);
+    EXPECT_EQ(h.session->state(), State::idle) << "Enter presses the focused button";
+    EXPECT_FALSE(panel->gearButton()->button()->accessibleName().isEmpty());
+    type(Qt::Key_Return, Qt::ControlModifier);
+    QTest::keyPress(panel->windowHandle(), Qt::Key_Space);
+    EXPECT_TRUE(panel->isPushToTalking()) << "space is push-to-talk, not a click";
+    QTest::keyRelease(panel->windowHandle(), Qt::Key_Space);
+    EXPECT_EQ(h.session->state(), State::listening);
+}
+
+// The README's table of keys is the code's, row for row.
+TEST(KeyTable, TheReadmeListsEveryKeyAsTheCodeHasIt) {
+    std::ifstream readme(ORVANE_README_PATH);
+    const std::string text(std::istreambuf_iterator<char>(readme), {});
+    const std::map<KeyBinding::Where, std::string> where = {
+        {KeyBinding::Where::panel, "the panel"},
+        {KeyBinding::Where::menu, "the menus"},
+        {KeyBinding::Where::desktop, "the desktop (global)"}};
+    std::size_t rows = 0;
+    for (std::size_t at = text.find("\n| the "); at != std::string::npos;
+         at = text.find("\n| the ", at + 1)) {
+        ++rows;
+    }
+    EXPECT_EQ(rows, keyBindings().size());
+    for (const auto& binding : keyBindings()) {
+        const auto row = "| " + where.at(binding.where) + " | " + std::string(binding.keys) +
+                         " | " + std::string(binding.action) + " |";
+        EXPECT_NE(text.find(row), std::string::npos) << row;
+    }
 }
 
 TEST_F(ShownPanel, PushToTalkEndsWhenThePanelLosesTheKeyboard) {

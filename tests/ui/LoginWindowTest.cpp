@@ -26,7 +26,7 @@ protected:
 };
 
 TEST_F(Login, OpensIdleWithTheWelcomeAndAnEmptyStatus) {
-    EXPECT_EQ(window->title()->text(), "Welcome back");
+    EXPECT_EQ(window->title()->text(), "Welcome to Orvane") << "not \"back\" on a first launch";
     EXPECT_EQ(status(), "");
     EXPECT_EQ(window->statusColor(), UI::white(0.4));
     EXPECT_DOUBLE_EQ(window->googleButton()->opacity(), 1.0);

@@ -2,6 +2,10 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTest>
+
 #include "app/AnswersView.h"
 #include "app/PreferencesWindow.h"
 #include "overlay/LineLimitedLabel.h"
@@ -50,6 +54,8 @@ TEST(PreferencesWindowTest, TheAnswersSectionSetsWhereAnswersComeFrom) {
 
     view->showSettings({Source::anthropic, "", {{"standard", "claude-opus-x"}}}, true);
     EXPECT_EQ(view->sourceBox()->currentText(), "Anthropic");
+    EXPECT_TRUE(window.serviceLabel()->fullText().contains("paid with your API key below"))
+        << "no word of an account that handles the key";
     EXPECT_TRUE(view->baseUrlField()->isHidden());
     EXPECT_EQ(view->keyField()->echoMode(), QLineEdit::Password);
     EXPECT_TRUE(view->keyField()->placeholderText().contains("saved"));
@@ -59,8 +65,10 @@ TEST(PreferencesWindowTest, TheAnswersSectionSetsWhereAnswersComeFrom) {
     view->sourceBox()->setCurrentIndex(view->sourceBox()->findText("OpenAI-compatible server"));
     emit view->sourceBox()->activated(view->sourceBox()->currentIndex());
     EXPECT_FALSE(view->baseUrlField()->isHidden());
+    EXPECT_TRUE(window.serviceLabel()->fullText().contains("only if that server asks"));
     EXPECT_EQ(listed, (std::vector<std::string>{AnswerSettings::ollamaBaseUrl}));
     view->showModels(std::vector<std::string>{"qwen2.5:7b", "llava:7b"});
+    EXPECT_EQ(view->noteLabel()->text(), "The server offers 2 models.");
     EXPECT_EQ(view->modelBox("mini")->count(), 2);
     EXPECT_EQ(view->modelBox("mini")->currentText(), "qwen2.5:7b")
         << "the server's own, not llama3.2";
@@ -78,6 +86,7 @@ TEST(PreferencesWindowTest, TheAnswersSectionSetsWhereAnswersComeFrom) {
     EXPECT_EQ(applied[0].first.modelFor("vision"), "llava:7b");
     EXPECT_EQ(applied[0].second, "sk-local");
     EXPECT_EQ(tested.at(0).second, "sk-local");
+    EXPECT_EQ(tested.at(0).first.modelFor("mini"), "qwen2.5:7b") << "Test asks what is shown";
     EXPECT_TRUE(view->keyField()->text().isEmpty()) << "the key does not stay on screen";
     view->applyButton()->click();
     EXPECT_FALSE(applied.back().second) << "no key typed, none handed on: the saved one stays";
@@ -93,6 +102,25 @@ TEST(PreferencesWindowTest, NamesTheUserKnownWhenBuilt) {
     PreferencesWindow window(auth);
     auth.setUser(nlohmann::json{{"firstName", "Linus"}});
     EXPECT_EQ(window.signedInLabel()->text(), "Signed in as Grace");
+}
+
+// On a screen smaller than its usual size it fits, title bar and all, and scrolls; a message with
+// two hashes in it wraps instead of widening it; Escape closes it.
+TEST(PreferencesWindowTest, FitsTheScreenWrapsLongWordsAndClosesOnEscape) {
+    AuthManager auth;
+    PreferencesWindow window(auth);
+    const auto available = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE(window.height(), available.height() - 40);
+    EXPECT_GE(window.y(), available.top() + 40) << "room for the title bar";
+    SpeechEngines::Status status;
+    status.engines = "PocketSphinx";
+    status.problem = "The model's SHA-256 is " + std::string(64, 'a') + ", not " +
+                     std::string(64, 'b') + ": the file is damaged.";
+    window.showHearing(status);
+    window.show();
+    EXPECT_LE(window.hearingLabel()->minimumSizeHint().width(), window.width() - 64);
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
 }
 
 TEST(PreferencesWindowTest, ClosingReportsBeforeItHides) {

@@ -366,7 +366,7 @@ TEST_F(Session, AQuestionGoesOutWithModelContextAndScreenshotsReadWhenSent) {
     h.reply(h.lastStream(), {kAnswer});
     h.session->sendScreenshots("Which bug is this?");
     body = h.body(h.lastStream());
-    EXPECT_EQ(body["messages"][2]["images"].size(), 2u) << "sent again while the turn is kept";
+    EXPECT_FALSE(body["messages"][2].contains("images")) << "sent with their question only";
     EXPECT_EQ(body["messages"][4]["content"], "Which bug is this?");
     EXPECT_FALSE(body["messages"][4].contains("images"));
 }
@@ -424,15 +424,6 @@ protected:
     std::shared_ptr<SessionManager> session;
     std::vector<std::string> errors;
 };
-
-TEST_F(ScreenshotBudget, EarlierTurnsGiveUpTheirScreenshotsFirst) {
-    ask("what is on screen", {image('a'), image('b')});
-    h.reply(h.lastStream(), {answerEvents("Seen.")});
-    ask("and now", {image('c'), image('d')});
-    EXPECT_EQ(imagesSent(0), (std::vector<std::string>{image('b')})) << "the oldest went";
-    EXPECT_EQ(imagesSent(2), (std::vector<std::string>{image('c'), image('d')}));
-    EXPECT_TRUE(errors.empty()) << "the new question keeps all of its own";
-}
 
 TEST_F(ScreenshotBudget, ANewTurnTooLargeByItselfKeepsItsNewestAndSaysSo) {
     ask("what is on these", {image('a'), image('b'), image('c'), image('d'), image('e')});
@@ -609,6 +600,19 @@ TEST_F(Session, FailuresWithdrawTheQuestionAndBrokenStreamsKeepTheirText) {
     for (std::size_t i = 0; i < turns.size(); ++i) {
         EXPECT_EQ(turns[i].role, i % 2 ? "assistant" : "user") << i;
     }
+}
+
+TEST_F(Session, AFailedQuestionCanBeAskedAgainUntilAnotherIsAsked) {
+    h.reply(h.ask("what is sharding"), {}, std::nullopt, 503);
+    ASSERT_TRUE(h.session->canAskAgain());
+    h.session->askAgain();
+    EXPECT_FALSE(h.session->canAskAgain());
+    EXPECT_EQ(h.body(h.lastStream())["messages"].back()["content"], "what is sharding");
+    h.reply(h.lastStream(), {answerEvents("Splitting data.")});
+    EXPECT_EQ(h.session->history().pairs().at(0).question, "what is sharding");
+    h.reply(h.ask("what is a shard key"), {}, std::nullopt, 503);
+    h.ask("what is a partition");
+    EXPECT_FALSE(h.session->canAskAgain()) << "another question was asked";
 }
 
 TEST_F(Session, TheConversationKeepsTheLastTwentyTurns) {

@@ -63,7 +63,7 @@ void LoginWindow::setupContent() {
         m_logo->setPixmap(scaled);
     }
 
-    m_title = UI::label("Welcome back", 24, QFont::Bold, UI::white(0.92));
+    m_title = UI::label("Welcome to Orvane", 24, QFont::Bold, UI::white(0.92));
     m_title->setAlignment(Qt::AlignCenter);
     auto* subtitle = UI::label("Sign in to start your session", 13, QFont::Normal, UI::white(0.4));
     subtitle->setAlignment(Qt::AlignCenter);
