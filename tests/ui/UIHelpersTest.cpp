@@ -8,6 +8,8 @@
 #include <QFontInfo>
 #include <QTest>
 
+#include <cmath>
+
 #include "overlay/SymbolIcons.h"
 #include "overlay/UIHelpers.h"
 
@@ -42,6 +44,30 @@ TEST(Fonts, GiveTheAskedSizeAndWeightAndTheBundledFacesOnceRegistered) {
     }
     EXPECT_EQ(UI::ubuntuMono(10).family(), "Ubuntu Mono");
     EXPECT_EQ(QFontInfo(UI::ubuntuMono(10)).family(), "Ubuntu Mono");
+}
+
+// Text tones are drawn over the panel's fill (itself over a dark desktop) and must read at
+// WCAG AA's 4.5:1.
+TEST(Palette, TextTonesReachFourAndAHalfToOneOnThePanel) {
+    const auto over = [](const QColor& top, const QColor& below) {
+        const auto mix = [&](double a, double b) {
+            return a * top.alphaF() + b * (1 - top.alphaF());
+        };
+        return QColor::fromRgbF(mix(top.redF(), below.redF()), mix(top.greenF(), below.greenF()),
+                                mix(top.blueF(), below.blueF()));
+    };
+    const auto luminance = [](const QColor& c) {
+        const auto linear = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const auto panel = over(UI::panelBg(), QColor(Qt::black));
+    for (const auto& tone :
+         {UI::labelColor(), UI::secondaryLabelColor(), UI::tertiaryLabelColor()}) {
+        const auto text = over(tone, panel);
+        EXPECT_GE((luminance(text) + 0.05) / (luminance(panel) + 0.05), 4.5) << tone.alphaF();
+    }
 }
 
 TEST(Symbols, KnownNamesDrawTintedAndUnknownNamesGiveNothing) {
