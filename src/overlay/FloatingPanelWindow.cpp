@@ -33,6 +33,7 @@ const QColor kSystemRed = UI::systemRed();
 const QColor kSystemOrange = UI::systemOrange();
 
 const QString kThinking = QStringLiteral("Thinking...");
+const QString kAnswering = QStringLiteral("ANSWERING");
 constexpr double kCopyFeedbackSeconds = 1.0;
 constexpr double kStealthNoticeSeconds = 4.0;
 
@@ -234,7 +235,9 @@ void FloatingPanelWindow::bindSession() {
         presentState(state);
     };
     m_session->onTranscript = [this](const std::string& text) {
-        if (!text.empty()) m_hearingLabel->setFullText(QString::fromStdString(text));
+        if (text.empty()) return;
+        m_liveTranscript = QString::fromStdString(text);
+        if (!m_pagedBack) m_hearingLabel->setFullText(m_liveTranscript);
     };
     m_session->onAnswer = [this](const std::string& text) {
         m_askAgain->hide();
@@ -242,6 +245,10 @@ void FloatingPanelWindow::bindSession() {
             setAnswer(kThinking, UI::white(0.4));
         } else {
             showAnswer(QString::fromStdString(text));
+            // Words are arriving: no longer thinking.
+            if (m_session->state() == SessionManager::State::processing && !m_pagedBack) {
+                setStatus(kAnswering, m_statusLabel->palette().color(QPalette::WindowText));
+            }
         }
     };
     m_session->onAnswerSkipped = [this] {
@@ -278,9 +285,26 @@ void FloatingPanelWindow::bindSession() {
                 alive->showAnswer(QString::fromStdString(pair->answer));
                 alive->m_answerView->flush();
             }
+            alive->showPage(pair);
             alive->updateHistoryUI();
         });
     };
+}
+
+// An earlier page shows its own question where the live one was heard, and says which page it
+// is; the latest page shows the session as it is.
+void FloatingPanelWindow::showPage(const std::optional<QAPair>& pair) {
+    const auto& history = m_session->history();
+    m_pagedBack = pair && !history.isAtLatest();
+    if (m_pagedBack) {
+        m_hearingLabel->setFullText("Q: " + QString::fromStdString(pair->question));
+        setStatus(
+            QStringLiteral("ANSWER %1 OF %2").arg(history.currentIndex() + 1).arg(history.count()),
+            UI::white(0.6));
+        return;
+    }
+    m_hearingLabel->setFullText(m_liveTranscript);
+    presentLook(m_session->state());
 }
 
 void FloatingPanelWindow::showProblem(const QString& problem) {
@@ -351,8 +375,14 @@ void FloatingPanelWindow::showLook(const PanelLook& look) {
     setStatus(look.status, look.statusColor);
 }
 
-void FloatingPanelWindow::presentState(SessionManager::State state) {
+void FloatingPanelWindow::presentLook(SessionManager::State state) {
     showLook(PanelLook::of(state, !m_session->isRunning() || m_session->isHearing()));
+}
+
+void FloatingPanelWindow::presentState(SessionManager::State state) {
+    // A new question takes the panel back to the live state.
+    if (state == SessionManager::State::processing) m_pagedBack = false;
+    if (!m_pagedBack) presentLook(state);
     switch (state) {
         case SessionManager::State::idle:
             stopClock();
@@ -373,6 +403,7 @@ void FloatingPanelWindow::presentState(SessionManager::State state) {
 void FloatingPanelWindow::toggleSession() {
     if (m_session->state() == SessionManager::State::idle) {
         setAnswer("Listening...", UI::white(0.4));
+        m_liveTranscript.clear();
         m_hearingLabel->setFullText("");
         m_session->startSession();
         return;

@@ -126,6 +126,8 @@ private:
     void buildViews();
     void bindSession();
     void presentState(SessionManager::State state);
+    void presentLook(SessionManager::State state);
+    void showPage(const std::optional<QAPair>& pair);
     // Prompts and messages are drawn as they are; answers as Markdown.
     void setAnswer(const QString& text, const QColor& color);
     void showAnswer(const QString& markdown);
@@ -154,6 +156,9 @@ private:
     PillButton* m_dismissOffer = nullptr;
     QPushButton* m_askAgain = nullptr;
     bool m_showsProblem = false;
+    // The user paged back to an earlier answer, which the panel shows with its own question.
+    bool m_pagedBack = false;
+    QString m_liveTranscript;
     std::function<void()> m_acceptOffer;
     std::function<void()> m_declineOffer;
     ElidingLabel* m_hearingLabel = nullptr;

@@ -328,15 +328,30 @@ protected:
     }
 };
 
+// An earlier page shows its own question and says which it is; the latest shows the live state.
 TEST_F(ShownPanel, ArrowKeysPageTheHistory) {
     listen();
     answer("first q", "first answer");
     answer("second q", "second answer");
+    h.hear("what about");
     type(Qt::Key_Left);
     EXPECT_EQ(panel->historyLabel()->text(), "1/2");
     EXPECT_EQ(panel->answerView()->text(), "first answer");
+    EXPECT_EQ(panel->hearingLabel()->fullText(), "Q: first q");
+    EXPECT_EQ(panel->statusLabel()->text(), "ANSWER 1 OF 2");
     type(Qt::Key_Right);
     EXPECT_EQ(panel->historyLabel()->text(), "2/2");
+    EXPECT_EQ(panel->hearingLabel()->fullText(), "what about");
+    EXPECT_EQ(panel->statusLabel()->text(), "LISTENING");
+
+    // Thinking until the first words, answering while they stream.
+    h.session->sendToLLM("third q");
+    h.mainQueue.runUntilIdle();
+    EXPECT_EQ(panel->statusLabel()->text(), "THINKING");
+    h.lastStream().respond(200);
+    h.lastStream().feed(deltaEvent("Third"));
+    h.mainQueue.runUntilIdle();
+    EXPECT_EQ(panel->statusLabel()->text(), "ANSWERING");
 }
 
 // Every key the table gives the panel, and its buttons from the keyboard: Tab reaches them,
