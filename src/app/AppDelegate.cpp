@@ -87,6 +87,29 @@ void AppDelegate::startSpeechEngines() {
     std::fprintf(stderr, "orvane: hearing with %s\n", m_speechEngines->status().engines.c_str());
 }
 
+// A panel's first session offers what hears better, or else, once, to tell Orvane about the
+// interview: a line on the panel, never a window in the way.
+void AppDelegate::offerOnFirstSession() {
+    if (!m_floatingPanel || m_floatingPanel->offerButton()->isVisibleTo(m_floatingPanel.get())) {
+        return;
+    }
+    offerSpeechModel();
+    if (m_contextOffered || m_floatingPanel->offerButton()->isVisibleTo(m_floatingPanel.get()) ||
+        !m_floatingPanel->session().systemContext().empty()) {
+        return;
+    }
+    m_contextOffered = true;
+    const QPointer self(this);
+    m_floatingPanel->showOffer(
+        "Tell Orvane about this interview: company, role, notes",
+        [self] {
+            if (!self) return;
+            if (self->m_floatingPanel) self->m_floatingPanel->hideOffer();
+            self->showContextSheet();
+        },
+        nullptr);
+}
+
 void AppDelegate::offerSpeechModel() {
     if (!m_speechEngines || !m_floatingPanel) return;
     const auto model = m_speechEngines->downloadToOffer();
@@ -295,7 +318,7 @@ void AppDelegate::transitionToPanel() {
     panel->onSessionStateChanged = [self](SessionManager::State state) {
         if (!self) return;
         self->m_statusIcon.setState(statusFor(state));
-        if (state == SessionManager::State::listening) self->offerSpeechModel();
+        if (state == SessionManager::State::listening) self->offerOnFirstSession();
     };
     if (!statusAreaAvailable || !statusAreaAvailable()) {
         panel->onAbout = [self] {
@@ -406,7 +429,9 @@ void AppDelegate::showServiceProblem(const QString& problem) {
 
 void AppDelegate::showContextSheet() {
     // A sheet already open stays open and works on its own.
-    auto* sheet = new ContextSheet;
+    const bool during = m_floatingPanel && m_floatingPanel->session().isRunning();
+    auto* sheet = new ContextSheet(during ? ContextSheet::Mode::duringSession
+                                          : ContextSheet::Mode::beforeSession);
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     installWindowCommands(sheet);
     sheet->onSave = [self = QPointer(this), sheet = QPointer(sheet)](const std::string& text) {

@@ -108,6 +108,7 @@ private:
     // A session started while PocketSphinx hears alone: the panel offers a Whisper model, and
     // once the user takes it, says how its download goes.
     void offerSpeechModel();
+    void offerOnFirstSession();
     void followTakenOffer(const SpeechEngines::Status& status);
     // A shortcut or command for the panel; false for one it does not know.
     bool runPanelCommand(const std::string& command);
@@ -124,6 +125,7 @@ private:
     std::optional<ShortcutBindings> m_bindings;
     SpeechEngines* m_speechEngines = nullptr;
     bool m_offerTaken = false;
+    bool m_contextOffered = false;
     Answers* m_answers = nullptr;
 };
 

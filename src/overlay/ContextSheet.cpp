@@ -61,8 +61,8 @@ std::string ContextSheet::compose(const std::string& company, const std::string&
     return text;
 }
 
-ContextSheet::ContextSheet(QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+ContextSheet::ContextSheet(Mode mode, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), m_mode(mode) {
     setAttribute(Qt::WA_TranslucentBackground);
     resize(480, 460);
     if (const auto* screen = QGuiApplication::primaryScreen()) {
@@ -106,9 +106,10 @@ ContextSheet::ContextSheet(QWidget* parent)
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(10);
     buttons->addStretch();
-    m_skip = UI::ghostButton("Skip");
-    m_skip->setFixedSize(80, 40);
-    m_start = UI::primaryButton("Start Session");
+    const bool during = mode == Mode::duringSession;
+    m_skip = UI::ghostButton(during ? "Cancel" : "Skip");
+    m_skip->setFixedSize(during ? 96 : 80, 40);
+    m_start = UI::primaryButton(during ? "Save" : "Start Session");
     m_start->setFixedSize(140, 40);
     buttons->addWidget(m_skip);
     buttons->addWidget(m_start);
@@ -130,7 +131,7 @@ void ContextSheet::handleSave() {
 }
 
 void ContextSheet::handleSkip() {
-    if (onSave) onSave("");
+    if (m_mode == Mode::beforeSession && onSave) onSave("");
     hide();
 }
 

@@ -18,9 +18,13 @@ class ClickableView;
 class ContextSheet : public QWidget {
     Q_OBJECT
 public:
-    explicit ContextSheet(QWidget* parent = nullptr);
+    // Before a session: "Skip" and "Start Session". While one runs there is none to start, and
+    // the context in use is not dropped by a mere close: "Cancel" and "Save".
+    enum class Mode { beforeSession, duringSession };
+    explicit ContextSheet(Mode mode = Mode::beforeSession, QWidget* parent = nullptr);
 
-    // Receives the composed context: on "Start Session" as typed, on "Skip" empty.
+    // Receives the composed context: on "Start Session" or "Save" as typed, on "Skip" empty;
+    // "Cancel" hands on nothing.
     std::function<void(const std::string&)> onSave;
 
     // "Company: ...", "Role: ..." and "Additional context:\n..." for the inputs that are not
@@ -41,6 +45,7 @@ private:
     QLineEdit* m_company;
     QLineEdit* m_role;
     QPlainTextEdit* m_notes;
+    Mode m_mode;
     ClickableView* m_skip;
     ClickableView* m_start;
 };

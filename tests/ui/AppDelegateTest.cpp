@@ -16,6 +16,7 @@
 #include "overlay/ContextSheet.h"
 #include "overlay/FloatingPanelWindow.h"
 #include "overlay/PillButton.h"
+#include "overlay/UIHelpers.h"
 #include "session/DesktopShortcuts.h"
 #include "ui/AppHarness.h"
 
@@ -500,7 +501,17 @@ TEST_F(ShellWithEngines, APanelHearingWithoutWhisperOffersItOnceAndFollowsItsDow
     panel->dismissOfferButton()->button()->click();
     EXPECT_FALSE(panel->offerButton()->isVisibleTo(panel));
 
-    // Stopped and started again in the same run: not offered twice.
+    // Stopped and started again in the same run: not offered twice. The interview's context is
+    // offered instead, once, and opens the sheet.
+    panel->toggleSession();
+    h.mainQueue.runUntilIdle();
+    startListening();
+    EXPECT_EQ(panel->offerButton()->text(),
+              "Tell Orvane about this interview: company, role, notes");
+    panel->offerButton()->click();
+    ASSERT_NE(app.contextSheet(), nullptr);
+    EXPECT_EQ(app.contextSheet()->startButton()->findChild<QLabel*>()->text(), "Save")
+        << "a session runs: nothing to start, and Cancel drops nothing";
     panel->toggleSession();
     h.mainQueue.runUntilIdle();
     startListening();

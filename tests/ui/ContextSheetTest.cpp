@@ -62,6 +62,14 @@ TEST_F(Sheet, SkipHandsOnNothingWhateverWasTyped) {
     QTest::mouseClick(sheet.skipButton(), Qt::LeftButton);
     EXPECT_EQ(saved, (std::vector<std::string>{""}));
     EXPECT_TRUE(sheet.isHidden());
+
+    // While a session runs, Cancel leaves the context in use as it was.
+    ContextSheet during(ContextSheet::Mode::duringSession);
+    during.onSave = [this](const std::string& text) { saved.push_back(text); };
+    during.show();
+    QTest::mouseClick(during.skipButton(), Qt::LeftButton);
+    EXPECT_EQ(saved.size(), 1u);
+    EXPECT_TRUE(during.isHidden());
 }
 
 TEST_F(Sheet, StartsEmptyWithItsPlaceholders) {
