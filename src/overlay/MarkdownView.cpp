@@ -118,7 +118,9 @@ void MarkdownView::render() {
     m_pendingRender.reset();
     m_lastRender = m_mainQueue.now();
     auto* bar = verticalScrollBar();
-    const bool following = bar->value() >= bar->maximum() - 4;
+    // The opening of an answer (its direct answer) stays in view as the rest streams in; a
+    // reader who has scrolled to the end is followed there.
+    const bool following = bar->value() > 0 && bar->value() >= bar->maximum() - 4;
 
     const auto source = m_text.toStdString();
     std::vector<QString> blocks;

@@ -19,8 +19,8 @@ namespace orvane {
 // code in Ubuntu Mono on a lighter band, links inert and raw HTML shown as the text it is. A
 // streaming answer is redrawn at most every 30 ms, and then only from its first changed block
 // on, so the cost of a delta stays that of the answer's tail however long the answer grows. The
-// view follows the end unless the reader has scrolled up. It never takes the keyboard. Pictures
-// are never drawn: each stands as its address in plain text.
+// view keeps the answer's start in view, and follows the end once the reader scrolled there. It
+// never takes the keyboard. Pictures are never drawn: each stands as its address in plain text.
 class MarkdownView : public QTextBrowser {
 public:
     static constexpr double renderInterval = 0.030;
