@@ -2,7 +2,12 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "overlay/FramelessWindowHandle.h"
 
+#include <algorithm>
+
+#include <QCursor>
+#include <QGuiApplication>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QWidget>
 #include <QWindow>
 
@@ -17,6 +22,9 @@ constexpr int kResizeGrip = 6;
 
 FramelessWindowHandle::FramelessWindowHandle(QWidget* window) : QObject(window), m_window(window) {
     window->installEventFilter(this);
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(250);
+    connect(&m_settle, &QTimer::timeout, this, [this] { keepOnScreen(); });
     // Hovering an edge shows the resize pointer, which needs moves without a button held.
     window->setMouseTracking(true);
 }
@@ -28,8 +36,18 @@ bool FramelessWindowHandle::eventFilter(QObject* watched, QEvent* event) {
             return press(static_cast<QMouseEvent*>(event));
         case QEvent::MouseMove:
             return moveTo(static_cast<QMouseEvent*>(event));
-        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonRelease: {
+            const bool moved = m_dragging || m_resizing;
             m_resizing = {};
+            m_dragging = false;
+            if (moved) keepOnScreen();
+            return false;
+        }
+        case QEvent::Move:
+        case QEvent::Resize:
+            // A move or resize the window system ran ends without a release here: once it has
+            // settled, the window is brought back within its screen.
+            if (!m_resizing && !m_dragging) m_settle.start();
             return false;
         default:
             return false;
@@ -45,7 +63,19 @@ Qt::Edges FramelessWindowHandle::edgesAt(const QPoint& position) const {
     return edges;
 }
 
+// A reparenting window manager can leave X11 telling the toolkit a position other than the one
+// the window has: the pointer, asked of the server, says where it really is. Left stale, every
+// move and resize the window system is asked for would start from the wrong place and fling the
+// window across the screen.
+void FramelessWindowHandle::correctPosition(const QMouseEvent* event) {
+    auto* handle = m_window->windowHandle();
+    if (QGuiApplication::platformName() != "xcb" || !handle) return;
+    const auto really = QCursor::pos() - event->position().toPoint();
+    if ((really - handle->geometry().topLeft()).manhattanLength() > 2) handle->setPosition(really);
+}
+
 bool FramelessWindowHandle::press(QMouseEvent* event) {
+    correctPosition(event);
     const auto edges = edgesAt(event->position().toPoint());
     if (event->button() == Qt::LeftButton && edges) {
         // The window system resizes best (it knows the screen edges and other windows); where
@@ -59,8 +89,32 @@ bool FramelessWindowHandle::press(QMouseEvent* event) {
         event->accept();
         return true;
     }
+    if (event->button() != Qt::LeftButton) return false;
+    // The window system moves best too: it knows where the window really is, which a
+    // reparenting window manager may not have told the toolkit yet.
+    auto* handle = m_window->windowHandle();
+    if (handle && handle->startSystemMove()) return false;
+    m_dragging = true;
     m_dragOffset = event->globalPosition().toPoint() - m_window->frameGeometry().topLeft();
     return false;
+}
+
+void FramelessWindowHandle::keepOnScreen() {
+    const auto* screen = m_window->screen();
+    if (!screen || !m_window->isVisible()) return;
+    const auto area = screen->availableGeometry();
+    if (area.width() < 100 || area.height() < 100) return;
+    auto frame = m_window->frameGeometry();
+    const QSize size(std::min(m_window->width(), area.width()),
+                     std::min(m_window->height(), area.height()));
+    if (size != m_window->size()) m_window->resize(size);
+    frame.setSize(m_window->frameGeometry().size());
+    QPoint to = frame.topLeft();
+    to.setX(
+        std::clamp(to.x(), area.left(), std::max(area.left(), area.right() - frame.width() + 1)));
+    to.setY(
+        std::clamp(to.y(), area.top(), std::max(area.top(), area.bottom() - frame.height() + 1)));
+    if (to != frame.topLeft()) m_window->move(to);
 }
 
 bool FramelessWindowHandle::moveTo(QMouseEvent* event) {
@@ -81,7 +135,7 @@ bool FramelessWindowHandle::moveTo(QMouseEvent* event) {
         event->accept();
         return true;
     }
-    if (event->buttons() & Qt::LeftButton) {
+    if (m_dragging && (event->buttons() & Qt::LeftButton)) {
         // No title bar: the background moves the window.
         m_window->move(event->globalPosition().toPoint() - m_dragOffset);
     } else {
