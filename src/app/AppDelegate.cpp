@@ -20,6 +20,9 @@
 #include "overlay/FloatingPanelWindow.h"
 #include "overlay/SymbolIcons.h"
 #include "overlay/UIHelpers.h"
+#include "platform/AudioSource.h"
+#include "platform/BackgroundQueue.h"
+#include "platform/Microphone.h"
 #include "session/DesktopShortcuts.h"
 
 namespace orvane {
@@ -357,6 +360,22 @@ void AppDelegate::transitionToPanel() {
     };
 }
 
+void AppDelegate::useSoundDevices(SoundDevices& devices, std::filesystem::path choiceFile) {
+    m_soundDevices = &devices;
+    m_soundChoiceFile = std::move(choiceFile);
+    m_soundChoice = SoundChoice::load(m_soundChoiceFile);
+    m_services.audioSource.useDevice(m_soundChoice.output);
+    m_services.microphone.useDevice(m_soundChoice.input);
+}
+
+// Heard from the next time listening or push-to-talk starts.
+void AppDelegate::chooseSoundDevices(SoundChoice choice) {
+    m_soundChoice = std::move(choice);
+    m_soundChoice.save(m_soundChoiceFile);
+    m_services.audioSource.useDevice(m_soundChoice.output);
+    m_services.microphone.useDevice(m_soundChoice.input);
+}
+
 void AppDelegate::showPreferences() {
     if (m_preferencesWindow) {
         bringToFront(m_preferencesWindow.get());
@@ -378,6 +397,23 @@ void AppDelegate::showPreferences() {
         window->onCancelSpeechModelDownload = [engines = m_speechEngines] {
             engines->cancelDownload();
         };
+    }
+    if (m_soundDevices) {
+        window->onChooseSoundDevices = [self = QPointer(this)](SoundChoice choice) {
+            if (self) self->chooseSoundDevices(std::move(choice));
+        };
+        // Asking the sound server can take a moment: not on this thread.
+        m_services.background.async(
+            [self = QPointer(this), devices = m_soundDevices, &queue = m_services.mainQueue] {
+                auto outputs = devices->outputs();
+                auto inputs = devices->inputs();
+                queue.post([self, outputs = std::move(outputs), inputs = std::move(inputs)] {
+                    if (self && self->m_preferencesWindow) {
+                        self->m_preferencesWindow->showSoundDevices(outputs, inputs,
+                                                                    self->m_soundChoice);
+                    }
+                });
+            });
     }
     if (m_answers) {
         auto* view = window->answersView();

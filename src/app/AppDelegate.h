@@ -6,14 +6,17 @@
 #include <QObject>
 #include <QPointer>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 
+#include "app/SoundChoice.h"
 #include "app/SpeechEngines.h"
 #include "app/StatusIcon.h"
 #include "overlay/ContextSheet.h"
 #include "platform/GlobalShortcuts.h"
+#include "platform/SoundDevices.h"
 #include "session/SessionManager.h"
 
 namespace orvane {
@@ -59,6 +62,10 @@ public:
     // Says which engines hear in Preferences, and lets the user choose there; starts them once
     // launched. The engines outlive the delegate.
     void useSpeechEngines(SpeechEngines& engines) { m_speechEngines = &engines; }
+    // Where sound can be heard from, and the file the user's choice is kept in.
+    void useSoundDevices(SoundDevices& devices, std::filesystem::path choiceFile);
+    void chooseSoundDevices(SoundChoice choice);
+    const SoundChoice& soundChoice() const { return m_soundChoice; }
     // Where answers come from, set in Preferences.
     void useAnswers(Answers& answers) { m_answers = &answers; }
     // Says on the panel (or the sign-in window) why answers cannot be had.
@@ -124,6 +131,9 @@ private:
     GlobalShortcuts* m_shortcuts = nullptr;
     std::optional<ShortcutBindings> m_bindings;
     SpeechEngines* m_speechEngines = nullptr;
+    SoundDevices* m_soundDevices = nullptr;
+    std::filesystem::path m_soundChoiceFile;
+    SoundChoice m_soundChoice;
     bool m_offerTaken = false;
     bool m_contextOffered = false;
     Answers* m_answers = nullptr;

@@ -10,6 +10,7 @@
 #include "adapters/pocketsphinx/PocketSphinxSpeech.h"
 #include "adapters/pulse/PulseAudioSource.h"
 #include "adapters/pulse/PulseMicrophone.h"
+#include "adapters/pulse/PulseSoundDevices.h"
 #include "adapters/qt/BrowserWebAuth.h"
 #include "adapters/qt/QtMainQueue.h"
 #include "adapters/std/WorkerQueue.h"
@@ -30,6 +31,7 @@ struct AppServices {
     TwoPassSpeechService speech{pocketSphinx};
     PulseAudioSource audioSource;
     PulseMicrophone microphone;
+    PulseSoundDevices soundDevices;
     std::unique_ptr<GuiScreenSource> screenSource = desktop::screenSource();
     // X11 and Wayland cannot leave a window out of other programs' screen capture, and there is
     // no privacy page to open either: the panel is told so.

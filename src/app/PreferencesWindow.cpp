@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <thread>
+#include <tuple>
 
 #include "accounts/AuthManager.h"
 #include "app/AnswersView.h"
@@ -167,6 +169,27 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
             onAddSpeechModelFile(*file);
         }
     });
+    m_outputs = new QComboBox;
+    m_inputs = new QComboBox;
+    for (auto [box, name] : {std::pair{m_outputs, "Hear the computer from"},
+                             std::pair{m_inputs, "Push-to-talk microphone"}}) {
+        box->setFont(UI::ubuntu(12, QFont::Normal));
+        box->setAccessibleName(name);
+        box->addItem("Default (follows the system)", QString());
+        connect(box, &QComboBox::activated, this, [this] {
+            if (m_listingModels || !onChooseSoundDevices) return;
+            onChooseSoundDevices({m_outputs->currentData().toString().toStdString(),
+                                  m_inputs->currentData().toString().toStdString()});
+        });
+    }
+    auto* devices = new QGridLayout;
+    devices->setHorizontalSpacing(8);
+    devices->setColumnStretch(1, 1);
+    devices->addWidget(UI::label("Interviewer", 12, QFont::Normal, UI::secondaryLabelColor()), 0,
+                       0);
+    devices->addWidget(m_outputs, 0, 1);
+    devices->addWidget(UI::label("Microphone", 12, QFont::Normal, UI::secondaryLabelColor()), 1, 0);
+    devices->addWidget(m_inputs, 1, 1);
     auto* modelRow = new QHBoxLayout;
     modelRow->setSpacing(8);
     modelRow->addWidget(m_speechModels, 1);
@@ -208,6 +231,8 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
     stack->addWidget(m_answers);
     stack->addSpacing(20);
     stack->addWidget(m_hearing);
+    stack->addSpacing(8);
+    stack->addLayout(devices);
     stack->addSpacing(8);
     stack->addLayout(modelRow);
     stack->addSpacing(8);
@@ -316,6 +341,29 @@ void PreferencesWindow::showHearing(const SpeechEngines::Status& status) {
                                  .arg(name(download))
                                  .arg(download.bytes >> 20));
     }
+}
+
+void PreferencesWindow::showSoundDevices(const std::vector<SoundDevice>& outputs,
+                                         const std::vector<SoundDevice>& inputs,
+                                         const SoundChoice& chosen) {
+    m_listingModels = true;
+    for (auto [box, devices, name] :
+         {std::tuple{m_outputs, &outputs, &chosen.output}, {m_inputs, &inputs, &chosen.input}}) {
+        while (box->count() > 1) box->removeItem(1);
+        bool listed = name->empty();
+        for (const auto& device : *devices) {
+            box->addItem(QString::fromStdString(device.description),
+                         QString::fromStdString(device.name));
+            listed = listed || device.name == *name;
+        }
+        // A chosen device that is away (a headset unplugged) stays chosen, and says so.
+        if (!listed) {
+            box->addItem(QStringLiteral("%1 (not connected)").arg(QString::fromStdString(*name)),
+                         QString::fromStdString(*name));
+        }
+        box->setCurrentIndex(std::max(0, box->findData(QString::fromStdString(*name))));
+    }
+    m_listingModels = false;
 }
 
 void PreferencesWindow::paintEvent(QPaintEvent*) {

@@ -10,8 +10,10 @@
 
 #include <functional>
 
+#include "app/SoundChoice.h"
 #include "app/SpeechEngines.h"
 #include "platform/GlobalShortcuts.h"
+#include "platform/SoundDevices.h"
 
 namespace orvane {
 
@@ -33,6 +35,10 @@ public:
 
     // Says which engines hear and lists the models to choose from.
     void showHearing(const SpeechEngines::Status& status);
+    // Lists the outputs and inputs the sound server offers, the chosen ones selected (empty:
+    // "Default").
+    void showSoundDevices(const std::vector<SoundDevice>& outputs,
+                          const std::vector<SoundDevice>& inputs, const SoundChoice& chosen);
 
     // Called as the window closes, before it is hidden.
     std::function<void()> onClose;
@@ -43,6 +49,8 @@ public:
     // under way to stop.
     std::function<void(std::string)> onDownloadSpeechModel;
     std::function<void()> onCancelSpeechModelDownload;
+    // The user chose where to hear from; empty names follow the defaults.
+    std::function<void(SoundChoice)> onChooseSoundDevices;
     // Asks for a model file; a test puts its own in place of the file dialog.
     std::function<std::optional<std::filesystem::path>()> askForModelFile;
 
@@ -58,6 +66,8 @@ public:
     QPushButton* downloadButton() const { return m_download; }
     QProgressBar* downloadProgress() const { return m_downloadProgress; }
     AnswersView* answersView() const { return m_answers; }
+    QComboBox* outputBox() const { return m_outputs; }
+    QComboBox* inputBox() const { return m_inputs; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -83,6 +93,8 @@ private:
     bool m_downloading = false;
     AnswersView* m_answers = nullptr;
     bool m_listingModels = false;
+    QComboBox* m_outputs = nullptr;
+    QComboBox* m_inputs = nullptr;
 };
 
 }  // namespace orvane

@@ -53,6 +53,9 @@ public:
     // Opens and starts a capture of 48 000 Hz mono audio. Blocks until the capture runs or has
     // failed: call it off the main thread. threadLabel names the capture thread.
     virtual OpenResult open(const std::string& threadLabel, AudioStreamHandlers handlers) = 0;
+    // The output whose sound the next capture hears (a SoundDevices output's name); empty: the
+    // default output, followed when it changes. Callable from any thread.
+    virtual void useDevice(const std::string& name) { (void)name; }
 };
 
 }  // namespace orvane

@@ -30,6 +30,9 @@ public:
     // frames in the input's own rate and channel count, on a capture thread. A device that fails
     // to start still yields a stream, one that is not running and delivers nothing.
     virtual std::unique_ptr<MicrophoneStream> open(std::function<void(AudioBuffer)> onBlock) = 0;
+    // The input the next capture records (a SoundDevices input's name); empty: the default.
+    // Callable from any thread.
+    virtual void useDevice(const std::string& name) { (void)name; }
 };
 
 }  // namespace orvane

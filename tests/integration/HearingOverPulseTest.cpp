@@ -10,6 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -22,6 +24,7 @@
 #include "adapters/pocketsphinx/PocketSphinxSpeech.h"
 #include "adapters/pulse/PulseAudioSource.h"
 #include "adapters/pulse/PulseMicrophone.h"
+#include "adapters/pulse/PulseSoundDevices.h"
 #include "adapters/std/RunLoop.h"
 #include "adapters/std/WorkerQueue.h"
 #include "capture/MicCapture.h"
@@ -316,6 +319,45 @@ TEST_F(HearingOverPulse, TheMicrophoneDeliversBlocksOfTheDefaultSource) {
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(blocks.load(), seen);
     EXPECT_FALSE(stream->isRunning());
+}
+
+// The sound server's outputs and inputs are listed, and the output chosen is heard whatever the
+// default is; an input chosen is recorded, and one that is not there records nothing.
+TEST_F(HearingOverPulse, TheDevicesChosenAreListedAndHeardWhateverTheDefault) {
+    ASSERT_EQ(
+        run("pactl load-module module-null-sink sink_name=orvane_other rate=48000 >/dev/null"), 0);
+    PulseSoundDevices devices;
+    std::vector<std::string> outputs, inputs;
+    for (const auto& device : devices.outputs()) outputs.push_back(device.name);
+    for (const auto& device : devices.inputs()) inputs.push_back(device.name);
+    EXPECT_NE(std::find(outputs.begin(), outputs.end(), "orvane_other.monitor"), outputs.end());
+    EXPECT_NE(std::find(outputs.begin(), outputs.end(), "orvane_test.monitor"), outputs.end());
+    EXPECT_EQ(inputs, std::vector<std::string>{"orvane_mic"}) << "monitors are not inputs";
+
+    const auto tone = (server.dir() / "tone.wav").string();
+    ASSERT_EQ(run("sox -n -r 48000 -c 1 " + tone + " synth 0.6 sine 440 gain -6"), 0);
+    PulseAudioSource audio;
+    audio.useDevice("orvane_other.monitor");
+    std::atomic<float> loudest{0};
+    auto opened = audio.open("chosen", {[&](AudioBuffer block) {
+                                            for (const float sample : block.samples)
+                                                loudest =
+                                                    std::max(loudest.load(), std::abs(sample));
+                                        },
+                                        nullptr});
+    ASSERT_EQ(opened.status, AudioSource::OpenStatus::opened) << opened.errorText;
+    run("paplay " + tone);
+    EXPECT_LT(loudest.load(), 0.01f) << "the default output is not the one chosen";
+    run("paplay -d orvane_other " + tone);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_GT(loudest.load(), 0.1f);
+    opened.stream->stop();
+
+    PulseMicrophone microphone;
+    microphone.useDevice("orvane_no_such_input");
+    auto away = microphone.open([](AudioBuffer) {});
+    for (int i = 0; i < 100 && away->isRunning(); ++i) std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(away->isRunning());
 }
 
 // The user lets go of space the moment they stop speaking: the words still on their way through

@@ -4,6 +4,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "app/AnswersView.h"
@@ -121,6 +122,32 @@ TEST(PreferencesWindowTest, FitsTheScreenWrapsLongWordsAndClosesOnEscape) {
     EXPECT_LE(window.hearingLabel()->minimumSizeHint().width(), window.width() - 64);
     QTest::keyClick(&window, Qt::Key_Escape);
     EXPECT_FALSE(window.isVisible());
+}
+
+// Where to hear from: the server's outputs and inputs under "Default", the choice handed on, and a
+// chosen device that is away kept and said to be.
+TEST(PreferencesWindowTest, ListsTheSoundDevicesAndHandsOnTheChoice) {
+    AuthManager auth;
+    PreferencesWindow window(auth);
+    std::vector<SoundChoice> chosen;
+    window.onChooseSoundDevices = [&](SoundChoice choice) { chosen.push_back(choice); };
+    window.showSoundDevices({{"a.monitor", "Speakers"}, {"b.monitor", "Headset"}},
+                            {{"mic", "Headset microphone"}}, {"", "gone-mic"});
+    EXPECT_EQ(window.outputBox()->count(), 3);
+    EXPECT_EQ(window.outputBox()->currentText(), "Default (follows the system)");
+    EXPECT_EQ(window.inputBox()->currentText(), "gone-mic (not connected)");
+    window.outputBox()->setCurrentIndex(2);
+    emit window.outputBox()->activated(2);
+    ASSERT_EQ(chosen.size(), 1u);
+    EXPECT_EQ(chosen[0], (SoundChoice{"b.monitor", "gone-mic"}));
+
+    // Kept across runs, in a file of the user's alone.
+    QTemporaryDir config;
+    const auto file = std::filesystem::path(config.filePath("orvane/hearing.json").toStdString());
+    chosen[0].save(file);
+    EXPECT_EQ(SoundChoice::load(file), chosen[0]);
+    EXPECT_EQ(std::filesystem::status(file).permissions() & std::filesystem::perms::group_read,
+              std::filesystem::perms::none);
 }
 
 TEST(PreferencesWindowTest, ClosingReportsBeforeItHides) {

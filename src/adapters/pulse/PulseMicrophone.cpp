@@ -22,6 +22,7 @@ constexpr std::size_t kFramesPerBlock = 1024;
 // What a stream's thread and its handle share. The gate: blocks reach the handler only while it
 // is open, and stop() closes it under the same lock, so none is delivered after stop() returns.
 struct StreamState {
+    std::string device;  // empty: the default input
     std::mutex mutex;
     std::function<void(AudioBuffer)> onBlock;
     bool stopped = false;
@@ -56,7 +57,8 @@ private:
 // Connects and reads until told to stop or the server goes; then disconnects.
 void record(const std::shared_ptr<StreamState>& state) {
     pthread_setname_np(pthread_self(), "orvane-mic");
-    const auto connection = pulse::connect(nullptr, "Push-to-talk", kFramesPerBlock);
+    const auto connection = pulse::connect(state->device.empty() ? nullptr : state->device.c_str(),
+                                           "Push-to-talk", kFramesPerBlock);
     if (!connection.stream) {
         state->running = false;
         return;
@@ -132,6 +134,11 @@ PulseMicrophone::~PulseMicrophone() {
     m_threads->joinAll();
 }
 
+void PulseMicrophone::useDevice(const std::string& name) {
+    std::lock_guard lock(m_deviceMutex);
+    m_device = name;
+}
+
 void PulseMicrophone::requestPermission(std::function<void(bool granted)> completion) {
     m_threads->run([completion = std::move(completion)] {
         const auto connection = pulse::connect(nullptr, "Push-to-talk check", kFramesPerBlock);
@@ -143,6 +150,10 @@ void PulseMicrophone::requestPermission(std::function<void(bool granted)> comple
 std::unique_ptr<MicrophoneStream> PulseMicrophone::open(std::function<void(AudioBuffer)> onBlock) {
     auto state = std::make_shared<StreamState>();
     state->onBlock = std::move(onBlock);
+    {
+        std::lock_guard lock(m_deviceMutex);
+        state->device = m_device;
+    }
     {
         std::lock_guard lock(m_threads->streamsMutex);
         std::erase_if(m_threads->streams, [](const auto& weak) { return weak.expired(); });
