@@ -326,6 +326,8 @@ void BackendSupervisor::handleExit(QProcess* process) {
         setState(State::idle);
         return;
     }
+    // Not running any more, whatever comes next.
+    setState(State::starting);
     // A backend that ran for a good while before it failed starts its count of crashes afresh.
     if (m_sinceStart.isValid() && m_sinceStart.elapsed() > 60000) m_crashes = 0;
     // Another launch may have started one first: then that one answers, and is used.

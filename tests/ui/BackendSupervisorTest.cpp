@@ -13,6 +13,7 @@
 
 #include <fstream>
 
+#include <QTest>
 #include "adapters/curl/CurlHttpClient.h"
 #include "adapters/std/RunLoop.h"
 #include "app/Answers.h"
@@ -20,7 +21,6 @@
 #include "backend/BackendProcess.h"
 #include "fakes/ScriptedAccounts.h"
 #include "integration/LoopbackServer.h"
-#include "ui/WaitFor.h"
 
 namespace orvane::testing {
 namespace {
@@ -61,7 +61,7 @@ TEST_F(Supervisor, RunsTheBackendWithTheKeyInItsEnvironmentOnlyAndKeepsItRunning
     watch(supervisor);
     AnswerSettings local{AnswerSettings::Source::openaiCompatible, "http://127.0.0.1:9/v1", {}};
     supervisor.apply(local, std::string("sk-test-secret"));
-    ASSERT_TRUE(waitFor([&] { return supervisor.state() == State::running; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return supervisor.state() == State::running; }, 30000));
     const auto pid = supervisor.processId();
     const auto arguments = procFile(pid, "cmdline");
     EXPECT_TRUE(arguments.contains("--openai-url")) << arguments.toStdString();
@@ -70,7 +70,7 @@ TEST_F(Supervisor, RunsTheBackendWithTheKeyInItsEnvironmentOnlyAndKeepsItRunning
 
     // A crash is followed by a restart.
     ::kill(static_cast<pid_t>(pid), SIGKILL);
-    ASSERT_TRUE(waitFor(
+    ASSERT_TRUE(QTest::qWaitFor(
         [&] { return supervisor.state() == State::running && supervisor.processId() != pid; },
         30000));
     // New answers restart it with them; the same ones change nothing.
@@ -78,7 +78,7 @@ TEST_F(Supervisor, RunsTheBackendWithTheKeyInItsEnvironmentOnlyAndKeepsItRunning
     supervisor.apply(local, std::string("sk-test-secret"));
     EXPECT_EQ(supervisor.processId(), restarted);
     supervisor.apply(AnswerSettings{}, std::nullopt);
-    ASSERT_TRUE(waitFor(
+    ASSERT_TRUE(QTest::qWaitFor(
         [&] { return supervisor.state() == State::running && supervisor.processId() != restarted; },
         30000));
     EXPECT_TRUE(procFile(supervisor.processId(), "cmdline").contains("all=offline"));
@@ -90,7 +90,7 @@ TEST_F(Supervisor, RunsTheBackendWithTheKeyInItsEnvironmentOnlyAndKeepsItRunning
     BackendSupervisor second(launch());
     watch(second);
     second.apply(AnswerSettings{}, std::nullopt);
-    ASSERT_TRUE(waitFor([&] { return second.state() == State::foreign; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return second.state() == State::foreign; }, 5000));
     EXPECT_FALSE(second.ownsBackend());
     EXPECT_EQ(connections.last().toStdString(), launch().socketPath.toStdString());
     const auto last = supervisor.processId();
@@ -108,7 +108,7 @@ TEST_F(Supervisor, WhatHoldsThePortIsUsedOnlyWhereTheUserNamedIt) {
     BackendSupervisor supervisor(launch());
     watch(supervisor);
     supervisor.apply(AnswerSettings{}, std::nullopt);
-    ASSERT_TRUE(waitFor([&] { return supervisor.state() == State::failed; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return supervisor.state() == State::failed; }, 30000));
     ASSERT_EQ(problems.size(), 1);
     EXPECT_TRUE(problems[0].startsWith("Another program listens on 127.0.0.1:"))
         << problems[0].toStdString();
@@ -118,7 +118,7 @@ TEST_F(Supervisor, WhatHoldsThePortIsUsedOnlyWhereTheUserNamedIt) {
     BackendSupervisor named(launch(ORVANE_BACKEND_PATH, true));
     watch(named);
     named.apply(AnswerSettings{}, std::nullopt);
-    ASSERT_TRUE(waitFor([&] { return named.state() == State::foreign; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return named.state() == State::foreign; }, 5000));
     EXPECT_EQ(connections.size(), 1);
     EXPECT_TRUE(connections.last().isEmpty()) << "over TCP";
 }
@@ -139,7 +139,7 @@ TEST_F(Supervisor, ABackendAnEarlierLaunchLeftBehindIsReplaced) {
     BackendSupervisor supervisor(launch());
     watch(supervisor);
     supervisor.apply(AnswerSettings{}, std::nullopt);
-    ASSERT_TRUE(waitFor([&] { return supervisor.state() == State::running; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return supervisor.state() == State::running; }, 30000));
     EXPECT_NE(supervisor.processId(), pid);
     EXPECT_FALSE(leftBehind->running());
     std::ifstream marker(dir / BackendSupervisor::markerName);
@@ -158,7 +158,7 @@ TEST_F(Supervisor, ABackendThatKeepsFailingIsGivenUpWithItsLastWords) {
     BackendSupervisor supervisor(launch(script.fileName()));
     watch(supervisor);
     supervisor.apply(AnswerSettings{}, std::nullopt);
-    ASSERT_TRUE(waitFor([&] { return supervisor.state() == State::failed; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return supervisor.state() == State::failed; }, 30000));
     ASSERT_EQ(problems.size(), 1);
     EXPECT_TRUE(
         problems[0].contains("could not be restarted: orvane-backend: cannot open database"))
@@ -167,7 +167,7 @@ TEST_F(Supervisor, ABackendThatKeepsFailingIsGivenUpWithItsLastWords) {
     BackendSupervisor missing(launch(QString()));
     watch(missing);
     missing.apply(AnswerSettings{}, std::nullopt);
-    ASSERT_TRUE(waitFor([&] { return missing.state() == State::failed; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return missing.state() == State::failed; }, 5000));
     EXPECT_TRUE(problems.last().contains("is not installed")) << problems.last().toStdString();
 }
 

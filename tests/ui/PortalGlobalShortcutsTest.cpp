@@ -14,6 +14,7 @@
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVirtualObject>
+#include <QTest>
 
 #include "adapters/qt/PortalGlobalShortcuts.h"
 #include "session/DesktopShortcuts.h"
@@ -138,7 +139,7 @@ protected:
     std::optional<ShortcutBindings> bind() {
         std::optional<ShortcutBindings> result;
         shortcuts->bind(desktopShortcuts(), [&](ShortcutBindings bound) { result = bound; });
-        waitFor([&] { return result.has_value(); });
+        QTest::qWaitFor([&] { return result.has_value(); });
         return result;
     }
 
@@ -169,17 +170,17 @@ TEST_F(ShortcutsPortal, ASessionBindsTheDesktopsKeysHearsItsOwnPressesAndIsClose
     portal->activate("push-to-talk", "/org/freedesktop/portal/desktop/session/other/x");
     portal->activate("push-to-talk");
     portal->deactivate("push-to-talk");
-    ASSERT_TRUE(waitFor([&] { return events.size() >= 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() >= 2; }));
     QCoreApplication::processEvents();
     EXPECT_EQ(events, (std::vector<std::string>{"+push-to-talk", "-push-to-talk"}));
 
     const auto first = portal->session;
     ASSERT_TRUE(bind());
-    ASSERT_TRUE(waitFor([&] { return portal->closedSessions.size() == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return portal->closedSessions.size() == 1; }));
     EXPECT_EQ(portal->closedSessions[0], first);
     const auto second = portal->session;
     shortcuts.reset();
-    ASSERT_TRUE(waitFor([&] { return portal->closedSessions.size() == 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return portal->closedSessions.size() == 2; }));
     EXPECT_EQ(portal->closedSessions[1], second);
 }
 

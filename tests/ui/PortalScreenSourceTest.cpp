@@ -12,6 +12,7 @@
 #include <QDBusObjectPath>
 #include <QDBusVirtualObject>
 #include <QImage>
+#include <QTest>
 #include <QUrl>
 #include <QWidget>
 
@@ -88,7 +89,7 @@ protected:
             return source->capturePNG({1, limit.width(), limit.height(), 1},
                                       {limit.width(), limit.height(), false}, excluded);
         });
-        const bool answered = waitFor(
+        const bool answered = QTest::qWaitFor(
             [&] { return picture.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
         EXPECT_TRUE(answered) << "the capture waited for an answer that was not coming";
         return picture.get();

@@ -7,7 +7,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "ui/WaitFor.h"
+#include <QTest>
 
 namespace orvane {
 

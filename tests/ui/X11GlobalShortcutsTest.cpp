@@ -19,9 +19,9 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <QTest>
 #include "adapters/qt/X11GlobalShortcuts.h"
 #include "session/DesktopShortcuts.h"
-#include "ui/WaitFor.h"
 
 namespace orvane {
 namespace {
@@ -101,10 +101,10 @@ TEST_F(KeyGrabs, TheDesktopShortcutsAreBoundAndReadable) {
 TEST_F(KeyGrabs, AHeldKeyIsOnePressAndOneReleaseThoughTheServerRepeatsIt) {
     bind();
     xdotool({"keydown", "ctrl+alt+space"});
-    ASSERT_TRUE(waitFor([&] { return !events.empty(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !events.empty(); }));
     QTest::qWait(1200);  // past the server's repeat delay
     xdotool({"keyup", "ctrl+alt+space"});
-    ASSERT_TRUE(waitFor([&] { return events.size() >= 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() >= 2; }));
     QTest::qWait(100);
     EXPECT_EQ(events, (std::vector<std::string>{"+push-to-talk", "-push-to-talk"}));
 }
@@ -115,7 +115,7 @@ TEST_F(KeyGrabs, LettingGoOfTheModifiersFirstStillEndsTheShortcut) {
     xdotool({"keyup", "ctrl"});
     xdotool({"keyup", "alt"});
     xdotool({"keyup", "space"});
-    ASSERT_TRUE(waitFor([&] { return events.size() >= 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() >= 2; }));
     EXPECT_EQ(events, (std::vector<std::string>{"+push-to-talk", "-push-to-talk"}));
 }
 
@@ -124,7 +124,7 @@ TEST_F(KeyGrabs, NumLockDoesNotStopAShortcut) {
     xdotool({"key", "Num_Lock"});
     xdotool({"key", "ctrl+alt+s"});
     xdotool({"key", "Num_Lock"});
-    ASSERT_TRUE(waitFor([&] { return events.size() >= 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() >= 2; }));
     EXPECT_EQ(events, (std::vector<std::string>{"+screenshot", "-screenshot"}));
 }
 
@@ -137,11 +137,11 @@ TEST_F(KeyGrabs, PlainKeysStillReachTheFocusedWindow) {
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     window.activateWindow();
-    ASSERT_TRUE(waitFor([&] { return window.isActiveWindow(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.isActiveWindow(); }));
     bind();
     xdotool({"key", "space"});
     xdotool({"key", "ctrl+alt+c"});
-    ASSERT_TRUE(waitFor([&] { return !window.keys.empty() && events.size() >= 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.keys.empty() && events.size() >= 2; }));
     EXPECT_EQ(window.keys.front(), Qt::Key_Space);
     EXPECT_EQ(std::count(window.keys.begin(), window.keys.end(), Qt::Key_C), 0)
         << "the grabbed combination did not leak to the window";
@@ -166,7 +166,7 @@ TEST_F(KeyGrabs, BindingAgainOrEndingGivesTheOldKeysBack) {
     }
     xdotool({"key", "ctrl+alt+space"});
     xdotool({"key", "ctrl+alt+o"});
-    ASSERT_TRUE(waitFor([&] { return events.size() >= 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() >= 2; }));
     EXPECT_EQ(events, (std::vector<std::string>{"+toggle-panel", "-toggle-panel"}));
     shortcuts.reset();
     OtherClient other;

@@ -68,28 +68,15 @@ private:
             call.finish();
             return;
         }
-        const auto body = nlohmann::json::parse(*call.request.body);
-        const std::string question = body["messages"].back()["content"];
+        const std::string question =
+            nlohmann::json::parse(*call.request.body)["messages"].back()["content"];
         call.respond(200);
-        if (question.find("sounds good") != std::string::npos) {
-            call.feed(event("[SK") + event("IP]"));
-            call.feed("data: {\"type\":\"message_stop\"}\n");
-            call.finish();
-            return;
-        }
-        call.feed(event("Answer to: " + question));
-        call.feed("data: {\"type\":\"message_stop\"}\n");
+        call.feed(question.find("sounds good") != std::string::npos
+                      ? deltaEvent("[SK") + deltaEvent("IP]") + std::string(kStopEvent)
+                      : answerEvents("Answer to: " + question));
         call.finish();
     }
 
-public:
-    static std::string event(const std::string& text) {
-        return "data: " +
-               nlohmann::json{{"type", "content_block_delta"}, {"delta", {{"text", text}}}}.dump() +
-               "\n";
-    }
-
-private:
     void renew(const FakeHttpClient::SendCall& call) {
         // The backend used the token up, but its reply never arrived.
         if (std::exchange(m_loseRenewalReply, false)) {
@@ -211,7 +198,7 @@ TEST_F(Interview, AnHourOfQuestionsKeepsEveryAnswer) {
             h.mainQueue.advance(h.session->silenceThreshold() + 0.1);
             auto& streaming = backend.holdNext();
             streaming.respond(200);
-            streaming.feed(Backend::event("Half an answer"));
+            streaming.feed(deltaEvent("Half an answer"));
             h.mainQueue.runUntilIdle();
             asked.push_back(question("overtaken"));
             cut.push_back(SessionManager::cutShort("Half an answer", "A new question was asked."));
@@ -225,7 +212,7 @@ TEST_F(Interview, AnHourOfQuestionsKeepsEveryAnswer) {
             streaming.respond(200);
             std::string answer;
             for (int second = 0; second < 180; ++second) {
-                streaming.feed(Backend::event("word "));
+                streaming.feed(deltaEvent("word "));
                 answer += "word ";
                 h.mainQueue.advance(1);
             }
