@@ -9,6 +9,7 @@
 #include "adapters/curl/CurlHttpClient.h"
 #include "adapters/std/RunLoop.h"
 #include "backend/BackendHarness.h"
+#include "integration/FreePort.h"
 #include "integration/LoopbackServer.h"
 #include "session/ProviderCheck.h"
 
@@ -269,11 +270,7 @@ TEST_F(RelayCase, AnOpenAiUpstreamThatStopsEarlyIsAnError) {
 }
 
 TEST_F(RelayCase, AnUnreachableUpstreamIsAnError) {
-    int port;
-    {
-        LoopbackServer gone([](LoopbackConnection&) {});
-        port = gone.port();
-    }
+    const int port = freeLoopbackPort();  // nothing listens there
     startBackend("openai", "http://127.0.0.1:" + std::to_string(port));
     const auto events = eventsOf(backendServer.chat(token, visionQuestion())->body);
     ASSERT_EQ(events.size(), 1u);
@@ -432,11 +429,7 @@ TEST_F(ProviderCheckOverHttp, TheTestAsksOneShortQuestionAndSaysWhatCameBack) {
     EXPECT_EQ(test({Source::openai, "http://192.0.2.7/v1", {}}, "sk-x").text,
               "An API key is sent only over https, or to this computer.");
     EXPECT_EQ(test({Source::anthropic, "", {}}, "").text, "Enter the API key first.");
-    int port;
-    {
-        LoopbackServer gone([](LoopbackConnection&) {});
-        port = gone.port();
-    }
+    const int port = freeLoopbackPort();  // nothing listens there
     const auto down = test(
         {Source::openaiCompatible, "http://127.0.0.1:" + std::to_string(port) + "/v1", {}}, "");
     EXPECT_EQ(down.text, "Nothing answers at http://127.0.0.1:" + std::to_string(port) +
@@ -458,11 +451,7 @@ TEST_F(ProviderCheckOverHttp, AServersModelsAreListedOrHowToStartOneIsSaid) {
     });
     EXPECT_EQ(std::get<std::vector<std::string>>(models(llamaCpp.origin() + "/v1")),
               (std::vector<std::string>{"qwen2.5-7b"}));
-    int port;
-    {
-        LoopbackServer gone([](LoopbackConnection&) {});
-        port = gone.port();
-    }
+    const int port = freeLoopbackPort();  // nothing listens there
     EXPECT_NE(std::get<std::string>(models("http://127.0.0.1:" + std::to_string(port) + "/v1"))
                   .find("No model server answers"),
               std::string::npos);

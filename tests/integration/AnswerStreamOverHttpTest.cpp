@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "integration/FreePort.h"
 #include "integration/LiveSession.h"
 #include "integration/LoopbackServer.h"
 #include "protocol/ChatBody.h"
@@ -74,28 +75,6 @@ TEST(AnswerStreamOverHttp, SingleByteWritesWithCrlfLinesDecodeTheSame) {
     EXPECT_EQ(live.session->history().count(), 1);
 }
 
-class BadStatusOverHttp : public ::testing::TestWithParam<std::pair<int, const char*>> {};
-
-TEST_P(BadStatusOverHttp, IsReportedAndTheBodyIgnored) {
-    const auto [status, message] = GetParam();
-    LoopbackServer server([status = status](LoopbackConnection& c) {
-        c.write(statusReply(status, deltaEvent("must not show") + std::string(kStopEvent)));
-    });
-    LiveSession live(server.origin());
-    ASSERT_TRUE(live.ask("anything at all"));
-    EXPECT_EQ(live.errors, (std::vector<std::string>{message}));
-    EXPECT_EQ(live.answerSizes, (std::vector<std::size_t>{0}));
-    EXPECT_EQ(live.session->history().count(), 0);
-    EXPECT_EQ(live.session->state(), State::idle);
-}
-
-INSTANTIATE_TEST_SUITE_P(Statuses, BadStatusOverHttp,
-                         ::testing::Values(std::pair{401, messages::sessionExpired},
-                                           std::pair{503, "Server error (503) -- try again"}),
-                         [](const auto& info) {
-                             return "Status" + std::to_string(info.param.first);
-                         });
-
 // A stream that breaks off after text arrived keeps that text, marked as cut short with the
 // reason the transfer gave, and records it.
 struct BrokenStream {
@@ -146,11 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 TEST(AnswerStreamOverHttp, AConnectionRefusedIsATransportError) {
-    int port;
-    {
-        LoopbackServer closed([](LoopbackConnection&) {});
-        port = closed.port();
-    }
+    const int port = freeLoopbackPort();  // nothing listens there
     LiveSession live("http://127.0.0.1:" + std::to_string(port));
     ASSERT_TRUE(live.ask("anyone there"));
     EXPECT_EQ(live.errors,

@@ -40,6 +40,11 @@ protected:
     }
     ~Shell() override { AppHarness::releaseDroppedWindows(); }
 
+    // Launched with an access token held: the panel shows at once.
+    void launchSignedIn() {
+        h.auth.setAccessToken("held");
+        app.applicationDidFinishLaunching();
+    }
     void signInThroughTheLoginWindow(const std::string& name = "Ada") {
         ASSERT_NE(app.loginWindow(), nullptr);
         app.loginWindow()->signInGoogle();
@@ -108,8 +113,7 @@ TEST_F(Shell, ALaunchSignedOutSignsInAndOutAndInAgain) {
 }
 
 TEST_F(Shell, ALaunchWithATokenGoesStraightToThePanel) {
-    h.auth.setAccessToken("held");
-    app.applicationDidFinishLaunching();
+    launchSignedIn();
     EXPECT_EQ(app.loginWindow(), nullptr);
     ASSERT_NE(app.floatingPanel(), nullptr);
     EXPECT_TRUE(app.floatingPanel()->isVisible());
@@ -126,8 +130,7 @@ TEST_F(Shell, SigningOutFromThePanelsOwnMenuIsSafe) {
 }
 
 TEST_F(Shell, PreferencesOpenOnceAndAfreshAfterClosing) {
-    h.auth.setAccessToken("held");
-    app.applicationDidFinishLaunching();
+    launchSignedIn();
     app.showPreferences();
     auto* first = app.preferencesWindow();
     ASSERT_NE(first, nullptr);
@@ -147,8 +150,7 @@ TEST_F(Shell, PreferencesOpenOnceAndAfreshAfterClosing) {
 }
 
 TEST_F(Shell, StartStopFromTheStatusIconOnlyBringsAHiddenPanelBack) {
-    h.auth.setAccessToken("held");
-    app.applicationDidFinishLaunching();
+    launchSignedIn();
     auto* panel = app.floatingPanel();
     app.statusIcon().startStopItem()->trigger();
     EXPECT_TRUE(panel->isVisible());
@@ -183,8 +185,7 @@ TEST_F(Shell, ASecondLaunchBringsBackAClosedLoginWindow) {
 }
 
 TEST_F(Shell, TheContextSheetSetsTheSessionsContextAndIsReleased) {
-    h.auth.setAccessToken("held");
-    app.applicationDidFinishLaunching();
+    launchSignedIn();
     app.floatingPanel()->onOpenContext();
     const QPointer<ContextSheet> first = app.contextSheet();
     ASSERT_FALSE(first.isNull());
@@ -210,8 +211,7 @@ TEST_F(Shell, TheContextSheetSetsTheSessionsContextAndIsReleased) {
 }
 
 TEST_F(Shell, AnOpenContextSheetSurvivesSignOut) {
-    h.auth.setAccessToken("held");
-    app.applicationDidFinishLaunching();
+    launchSignedIn();
     app.showContextSheet();
     const QPointer<ContextSheet> sheet = app.contextSheet();
     app.handleSignOut();
@@ -225,8 +225,7 @@ TEST_F(Shell, AnOpenContextSheetSurvivesSignOut) {
 }
 
 TEST_F(Shell, WindowsCarryTheApplicationsShortcutsAndClosingNeverQuits) {
-    h.auth.setAccessToken("held");
-    app.applicationDidFinishLaunching();
+    launchSignedIn();
     auto* panel = app.floatingPanel();
     for (const char* keys : {"Ctrl+,", "Ctrl+Q", "Ctrl+M", "Ctrl+W"}) {
         EXPECT_NE(command(panel, QKeySequence(keys)), nullptr) << keys;
@@ -244,8 +243,7 @@ TEST_F(Shell, WindowsCarryTheApplicationsShortcutsAndClosingNeverQuits) {
 }
 
 TEST_F(Shell, TheStatusIconsCommandsReachTheShell) {
-    h.auth.setAccessToken("held");
-    app.applicationDidFinishLaunching();
+    launchSignedIn();
     auto& icon = app.statusIcon();
     icon.onPreferences();
     EXPECT_NE(app.preferencesWindow(), nullptr);
@@ -355,8 +353,7 @@ TEST_F(ShellWithShortcuts, TheDesktopsKeysWorkThePanelWhileTheCallHasTheKeyboard
 }
 
 TEST_F(ShellWithShortcuts, PreferencesListWhatIsBoundAndWhatIsMissing) {
-    h.auth.setAccessToken("held");
-    app.applicationDidFinishLaunching();
+    launchSignedIn();
     app.showPreferences();
     auto* label = app.preferencesWindow()->shortcutsLabel();
     EXPECT_TRUE(
@@ -381,8 +378,7 @@ TEST_F(ShellWithShortcuts, PreferencesListWhatIsBoundAndWhatIsMissing) {
 }
 
 TEST_F(ShellWithShortcuts, ADesktopWithoutShortcutsIsSaidPlainly) {
-    h.auth.setAccessToken("held");
-    app.applicationDidFinishLaunching();
+    launchSignedIn();
     shortcuts.answer({{}, "", "This desktop offers no global shortcuts to programs."});
     app.showPreferences();
     const auto text = app.preferencesWindow()->shortcutsLabel()->text();
@@ -393,8 +389,7 @@ TEST_F(ShellWithShortcuts, ADesktopWithoutShortcutsIsSaidPlainly) {
 }
 
 TEST_F(Shell, WhereTheWindowManagerCannotKeepThePanelAboveItIsLeftUnmanaged) {
-    h.auth.setAccessToken("held");
-    app.applicationDidFinishLaunching();
+    launchSignedIn();
     EXPECT_FALSE(app.floatingPanel()->windowFlags() & Qt::X11BypassWindowManagerHint);
     EXPECT_TRUE(app.floatingPanel()->windowFlags() & Qt::WindowStaysOnTopHint);
 
@@ -479,8 +474,7 @@ protected:
 };
 
 TEST_F(ShellWithEngines, APanelHearingWithoutWhisperOffersItOnceAndFollowsItsDownload) {
-    h.auth.setAccessToken("held");
-    app.applicationDidFinishLaunching();
+    launchSignedIn();
     auto* panel = app.floatingPanel();
     EXPECT_FALSE(panel->offerButton()->isVisibleTo(panel)) << "not before a session starts";
     startListening();
@@ -519,8 +513,7 @@ TEST_F(ShellWithEngines, APanelHearingWithoutWhisperOffersItOnceAndFollowsItsDow
 }
 
 TEST_F(ShellWithEngines, AnOfferTurnedDownIsNotMadeAgain) {
-    h.auth.setAccessToken("held");
-    app.applicationDidFinishLaunching();
+    launchSignedIn();
     startListening();
     app.floatingPanel()->dismissOfferButton()->button()->click();
     EXPECT_TRUE(downloads.empty());

@@ -30,6 +30,12 @@ protected:
     void SetUp() override { fs::create_directories(outside); }
     void TearDown() override { fs::remove_all(root); }
 
+    // The engines as a launch makes them: built, then started.
+    std::unique_ptr<SpeechEngines> startEngines(const std::string& baseUrl = "http://127.0.0.1:1") {
+        auto engines = makeEngines(baseUrl);
+        engines->start();
+        return engines;
+    }
     std::unique_ptr<SpeechEngines> makeEngines(const std::string& baseUrl = "http://127.0.0.1:1") {
         auto engines = std::make_unique<SpeechEngines>(
             speech, mainQueue, background, places,
@@ -78,8 +84,7 @@ protected:
 };
 
 TEST_F(Engines, WithoutAModelPocketSphinxHearsAloneAndSaysSo) {
-    auto engines = makeEngines();
-    engines->start();
+    auto engines = startEngines();
     EXPECT_EQ(background.pendingCount(), 0u);
     const auto status = engines->status();
     EXPECT_EQ(status.engines, "PocketSphinx");
@@ -94,8 +99,7 @@ TEST_F(Engines, WithoutAModelPocketSphinxHearsAloneAndSaysSo) {
 TEST_F(Engines, TheNewestInstalledModelLoadsOffTheMainThreadAndThenHears) {
     installed("ggml-old.bin", 600);
     const auto newest = installed("ggml-new.bin", 5);
-    auto engines = makeEngines();
-    engines->start();
+    auto engines = startEngines();
     EXPECT_TRUE(engines->status().loading);
     EXPECT_EQ(engines->status().engines, "PocketSphinx") << "nothing loads on the main thread";
     EXPECT_FALSE(hearsInTwoPasses());
@@ -115,8 +119,7 @@ TEST_F(Engines, TheNewestInstalledModelLoadsOffTheMainThreadAndThenHears) {
 TEST_F(Engines, ACorruptOrMissingModelIsExplainedAndPocketSphinxGoesOn) {
     const auto model = installed("ggml-cut.bin", 5);
     fs::resize_file(model, fs::file_size(model) / 2);
-    auto engines = makeEngines();
-    engines->start();
+    auto engines = startEngines();
     settle();
     auto status = engines->status();
     EXPECT_FALSE(status.loading);
@@ -136,8 +139,7 @@ TEST_F(Engines, ACorruptOrMissingModelIsExplainedAndPocketSphinxGoesOn) {
     EXPECT_EQ(heard, "what is a heap");
 
     // The next start does not try it again by itself.
-    engines = makeEngines();
-    engines->start();
+    engines = startEngines();
     EXPECT_EQ(background.pendingCount(), 0u);
     EXPECT_NE(engines->status().problem.find("could not be loaded last time"), std::string::npos);
 
@@ -156,8 +158,7 @@ TEST_F(Engines, AModelThatWasLoadingWhenTheAppEndedWaitsForTheUser) {
     const auto model = installed("ggml-crashes.bin", 5);
     makeEngines()->start();  // the load never comes back: the process is gone
     background.clear();
-    auto engines = makeEngines();
-    engines->start();
+    auto engines = startEngines();
     EXPECT_EQ(background.pendingCount(), 0u);
     EXPECT_EQ(engines->status().selected, model);
     EXPECT_NE(engines->status().problem.find("ggml-crashes.bin could not be loaded last time"),
@@ -166,8 +167,7 @@ TEST_F(Engines, AModelThatWasLoadingWhenTheAppEndedWaitsForTheUser) {
     engines->choose(model);
     settle();
     EXPECT_TRUE(hearsInTwoPasses());
-    engines = makeEngines();
-    engines->start();
+    engines = startEngines();
     settle();
     EXPECT_TRUE(engines->status().problem.empty()) << "chosen again and loaded, it is trusted";
 }
@@ -176,16 +176,14 @@ TEST_F(Engines, TheUsersChoiceOutlivesTheAppEvenWhenItIsNone) {
     const auto older = installed("ggml-older.bin", 600);
     installed("ggml-newer.bin", 5);
     {
-        auto engines = makeEngines();
-        engines->start();
+        auto engines = startEngines();
         settle();
         engines->choose(std::nullopt);
         EXPECT_FALSE(hearsInTwoPasses()) << "the choice holds from the next utterance";
         EXPECT_EQ(engines->status().engines, "PocketSphinx");
     }
     {
-        auto engines = makeEngines();
-        engines->start();
+        auto engines = startEngines();
         EXPECT_EQ(background.pendingCount(), 0u) << "PocketSphinx alone was chosen";
         EXPECT_FALSE(engines->status().selected);
         engines->choose(older);
@@ -193,8 +191,7 @@ TEST_F(Engines, TheUsersChoiceOutlivesTheAppEvenWhenItIsNone) {
         EXPECT_TRUE(hearsInTwoPasses());
     }
     speech.setSecondPass(nullptr);
-    auto engines = makeEngines();
-    engines->start();
+    auto engines = startEngines();
     EXPECT_EQ(engines->status().selected, older);
     settle();
     EXPECT_TRUE(hearsInTwoPasses());
@@ -202,8 +199,7 @@ TEST_F(Engines, TheUsersChoiceOutlivesTheAppEvenWhenItIsNone) {
 
 TEST_F(Engines, ALoadOvertakenByAnotherChoiceIsDropped) {
     installed("ggml-a.bin", 5);
-    auto engines = makeEngines();
-    engines->start();
+    auto engines = startEngines();
     engines->choose(std::nullopt);
     settle();
     EXPECT_FALSE(hearsInTwoPasses());
@@ -217,15 +213,13 @@ TEST_F(Engines, WorkLeftWhenTheEnginesAreGoneIsDroppedAndHeldAgainstNothing) {
     installed("ggml-a.bin", 5);
     const auto picked = outside / "ggml-picked.bin";
     ASSERT_TRUE(writeRandomWhisperModel(picked.string(), WhisperDimensions::testSized(), 11));
-    auto engines = makeEngines();
-    engines->start();
+    auto engines = startEngines();
     engines->addModelFile(picked);
     engines.reset();
     settle();
     EXPECT_FALSE(hearsInTwoPasses());
     EXPECT_FALSE(fs::exists(places.models / "ggml-picked.bin"));
-    engines = makeEngines();
-    engines->start();
+    engines = startEngines();
     EXPECT_TRUE(engines->status().problem.empty()) << engines->status().problem;
     settle();
     EXPECT_TRUE(hearsInTwoPasses());
@@ -234,8 +228,7 @@ TEST_F(Engines, WorkLeftWhenTheEnginesAreGoneIsDroppedAndHeldAgainstNothing) {
 TEST_F(Engines, AModelFileTheUserPicksIsCopiedInAndHears) {
     const auto picked = outside / "ggml-picked.bin";
     ASSERT_TRUE(writeRandomWhisperModel(picked.string(), WhisperDimensions::testSized(), 11));
-    auto engines = makeEngines();
-    engines->start();
+    auto engines = startEngines();
     engines->addModelFile(picked);
     EXPECT_TRUE(engines->status().loading);
     settle();
@@ -250,8 +243,7 @@ TEST_F(Engines, AModelFileTheUserPicksIsCopiedInAndHears) {
 TEST_F(Engines, AFileThatIsNoModelIsRefusedAndTheChoiceStays) {
     const auto notes = outside / "notes.bin";
     std::ofstream(notes) << "interview notes, not a model";
-    auto engines = makeEngines();
-    engines->start();
+    auto engines = startEngines();
     engines->addModelFile(notes);
     settle();
     const auto status = engines->status();
@@ -305,8 +297,7 @@ TEST_F(Engines, ACatalogModelDownloadsWithProgressAndThenHears) {
 }
 
 TEST_F(Engines, ADownloadStoppedSaysItGoesOnFromThereNextTime) {
-    auto engines = makeEngines();
-    engines->start();
+    auto engines = startEngines();
     engines->download(*ModelCatalog::find("base.en"));
     engines->download(*ModelCatalog::find("tiny.en"));  // one at a time
     EXPECT_EQ(engines->status().download->model, "base.en");
@@ -322,29 +313,24 @@ TEST_F(Engines, ADownloadStoppedSaysItGoesOnFromThereNextTime) {
 // Someone hearing with PocketSphinx alone, with nothing installed or chosen, is offered the
 // suggested model once a run, until they turn it down for good.
 TEST_F(Engines, TheSuggestedModelIsOfferedOnceUntilTurnedDown) {
-    auto engines = makeEngines();
-    engines->start();
+    auto engines = startEngines();
     const auto offered = engines->downloadToOffer();
     ASSERT_TRUE(offered);
     EXPECT_EQ(offered->name, "tiny.en");
     EXPECT_FALSE(engines->downloadToOffer()) << "once a run";
-    engines = makeEngines();
-    engines->start();
+    engines = startEngines();
     EXPECT_TRUE(engines->downloadToOffer()) << "again the next run";
     engines->dismissOffer();
-    engines = makeEngines();
-    engines->start();
+    engines = startEngines();
     EXPECT_FALSE(engines->downloadToOffer()) << "turned down for good";
 
     fs::remove_all(root / "config");
-    engines = makeEngines();
-    engines->start();
+    engines = startEngines();
     engines->choose(std::nullopt);
     EXPECT_FALSE(engines->downloadToOffer()) << "PocketSphinx alone was chosen";
     fs::remove_all(root / "config");
     installed("ggml-mine.bin", 5);
-    engines = makeEngines();
-    engines->start();
+    engines = startEngines();
     EXPECT_FALSE(engines->downloadToOffer()) << "a model is installed";
 }
 
