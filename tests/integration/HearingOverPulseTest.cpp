@@ -29,6 +29,7 @@
 #include "adapters/std/WorkerQueue.h"
 #include "capture/MicCapture.h"
 #include "fakes/FakeHttpClient.h"
+#include "integration/PipeWireServer.h"
 #include "session/SessionManager.h"
 
 namespace orvane::testing {
@@ -91,69 +92,6 @@ public:
 private:
     std::filesystem::path m_dir;
     pid_t m_pid = -1;
-};
-
-// A private PipeWire with its Pulse server, as most desktops now run: pipewire, wireplumber and
-// pipewire-pulse on a session bus and in a runtime directory of their own, with a null sink as
-// the default output. Clients of this process reach it through PULSE_SERVER.
-class PipeWireServer {
-public:
-    PipeWireServer() {
-        m_dir = std::filesystem::temp_directory_path() /
-                ("orvane-pipewire-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(m_dir);
-        std::filesystem::create_directories(m_dir);
-        std::filesystem::permissions(m_dir, std::filesystem::perms::owner_all);
-        start();
-    }
-    ~PipeWireServer() {
-        for (auto it = m_pids.rbegin(); it != m_pids.rend(); ++it) {
-            ::kill(*it, SIGTERM);
-            ::waitpid(*it, nullptr, 0);
-        }
-        ::unsetenv("PULSE_SERVER");
-        std::filesystem::remove_all(m_dir);
-    }
-    bool running() const { return run("pactl info >/dev/null 2>&1") == 0; }
-    std::filesystem::path dir() const { return m_dir; }
-
-private:
-    void start() {
-        const auto bus = m_dir / "bus";
-        spawn({"dbus-daemon", "--session", "--nofork", "--address=unix:path=" + bus.string()});
-        waitFor([&] { return std::filesystem::exists(bus); });
-        spawn({"pipewire"});
-        waitFor([&] { return std::filesystem::exists(m_dir / "pipewire-0"); });
-        spawn({"wireplumber"});
-        spawn({"pipewire-pulse"});
-        ::setenv("PULSE_SERVER", ("unix:" + (m_dir / "pulse" / "native").string()).c_str(), 1);
-        waitFor([&] { return running(); });
-        run("pactl load-module module-null-sink sink_name=orvane_test >/dev/null");
-        run("pactl set-default-sink orvane_test");
-    }
-    void spawn(const std::vector<std::string>& command) {
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::setenv("HOME", m_dir.c_str(), 1);
-            ::setenv("XDG_RUNTIME_DIR", m_dir.c_str(), 1);
-            ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (m_dir / "bus").string()).c_str(),
-                     1);
-            ::unsetenv("PULSE_SERVER");
-            std::freopen((m_dir / (command[0] + ".log")).c_str(), "w", stderr);
-            std::vector<char*> argv;
-            for (const auto& part : command) argv.push_back(const_cast<char*>(part.c_str()));
-            argv.push_back(nullptr);
-            ::execvp(argv[0], argv.data());
-            ::_exit(127);
-        }
-        m_pids.push_back(pid);
-    }
-    static void waitFor(const std::function<bool()>& ready) {
-        for (int i = 0; i < 250 && !ready(); ++i) std::this_thread::sleep_for(20ms);
-    }
-
-    std::filesystem::path m_dir;
-    std::vector<pid_t> m_pids;
 };
 
 // Speech made with espeak-ng: each text, then the given seconds of silence.
