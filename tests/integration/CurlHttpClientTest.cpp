@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 Orvane
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <netinet/in.h>
 #include <signal.h>
@@ -271,7 +272,8 @@ TEST(CurlHttpClient, CancellingAtRandomMomentsIsSafe) {
     for (const auto& delegate : delegates) EXPECT_EQ(delegate->completions, 0);
 }
 
-// A TLS server run by the openssl command line tool with certificates made for the test.
+// An HTTPS server on loopback (cpp-httplib's, as the backend's own) with certificates the openssl
+// tool makes for the test: a CA of its own, and a server certificate for localhost only.
 class TlsServer {
 public:
     TlsServer() {
@@ -290,48 +292,34 @@ public:
             "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial "
             "-out server.pem -days 2 -extfile san.ext 2>/dev/null";
         if (std::system(script.c_str()) != 0) return;
-        m_port = freeLoopbackPort();
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            const auto accept = "127.0.0.1:" + std::to_string(m_port);
-            ::execlp("openssl", "openssl", "s_server", "-accept", accept.c_str(), "-cert",
-                     (d + "/server.pem").c_str(), "-key", (d + "/server.key").c_str(), "-www",
-                     "-quiet", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        waitFor([this] { return accepting(); }, 5s);
+        m_server = std::make_unique<httplib::SSLServer>((d + "/server.pem").c_str(),
+                                                        (d + "/server.key").c_str());
+        m_server->Get("/", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content("ok", "text/plain");
+        });
+        m_port = m_server->bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server->listen_after_bind(); });
+        waitFor([this] { return m_server->is_running(); }, 5s);
     }
     ~TlsServer() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            ::waitpid(m_pid, nullptr, 0);
-        }
+        if (m_server) m_server->stop();
+        if (m_thread.joinable()) m_thread.join();
         std::filesystem::remove_all(m_dir);
     }
-    bool ready() const { return m_pid > 0 && accepting(); }
+    bool ready() const { return m_server && m_server->is_valid() && m_port > 0; }
     int port() const { return m_port; }
     std::string caFile() const { return (m_dir / "ca.pem").string(); }
 
 private:
-    bool accepting() const {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<std::uint16_t>(m_port));
-        const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        ::close(fd);
-        return ok;
-    }
-
     std::filesystem::path m_dir;
+    std::unique_ptr<httplib::SSLServer> m_server;
+    std::thread m_thread;
     int m_port = 0;
-    pid_t m_pid = -1;
 };
 
 TEST(CurlHttpClientTls, CertificatesAndHostNamesAreVerified) {
     TlsServer server;
-    ASSERT_TRUE(server.ready()) << "openssl s_server did not start";
+    ASSERT_TRUE(server.ready()) << "the test certificates could not be made";
     const auto at = [&](const std::string& host) {
         return "https://" + host + ":" + std::to_string(server.port()) + "/";
     };
