@@ -90,29 +90,49 @@ struct BackendHarness {
         return backend::DevIdentityProvider::redirectUriFor(clientId());
     }
 
+    // The development sign-in page's address for a client, redirect and challenge method.
+    std::string pageQuery(std::string client = {}, std::string redirect = {},
+                          const std::string& method = "S256") const {
+        return "/dev/oauth2/v2/auth?client_id=" + (client.empty() ? clientId() : client) +
+               "&redirect_uri=" + (redirect.empty() ? redirectUri() : redirect) +
+               "&response_type=code&scope=openid%20email%20profile&code_challenge=" +
+               challengeFor("v") + "&code_challenge_method=" + method;
+    }
+    // The development sign-in page's approval (or cancel) for a PKCE challenge: its redirect.
+    httplib::Result approve(const std::string& challenge, const std::string& name = "Ada Lovelace",
+                            const std::string& action = "approve") {
+        return client().Post("/dev/oauth2/v2/auth",
+                             httplib::Params{{"client_id", clientId()},
+                                             {"redirect_uri", redirectUri()},
+                                             {"response_type", "code"},
+                                             {"scope", "openid email profile"},
+                                             {"code_challenge", challenge},
+                                             {"code_challenge_method", "S256"},
+                                             {"name", name},
+                                             {"action", action}});
+    }
+    static std::string codeIn(const httplib::Result& redirect) {
+        const auto location = redirect->get_header_value("Location");
+        const auto at = location.find("code=");
+        return at == std::string::npos ? std::string() : location.substr(at + 5);
+    }
+    // Trades a code in at the token endpoint, as the app does.
+    httplib::Result redeem(const std::string& code, const std::string& verifier) {
+        return client().Post("/dev/token", httplib::Params{{"code", code},
+                                                           {"client_id", clientId()},
+                                                           {"redirect_uri", redirectUri()},
+                                                           {"grant_type", "authorization_code"},
+                                                           {"code_verifier", verifier}});
+    }
+    static std::string challengeFor(const std::string& verifier) {
+        return base64::encodeUrl(backend::sha256(verifier));
+    }
+
     // Runs the development sign-in page and token endpoint as the app and a browser would;
     // returns the ID token.
     std::string devIdToken(const std::string& name = "Ada Lovelace") {
         const auto verifier = base64::encodeUrl(backend::randomBytes(32));
-        const auto challenge = base64::encodeUrl(backend::sha256(verifier));
-        auto c = client();
-        httplib::Params approve = {{"client_id", clientId()},
-                                   {"redirect_uri", redirectUri()},
-                                   {"response_type", "code"},
-                                   {"scope", "openid email profile"},
-                                   {"code_challenge", challenge},
-                                   {"code_challenge_method", "S256"},
-                                   {"name", name},
-                                   {"action", "approve"}};
-        const auto redirect = c.Post("/dev/oauth2/v2/auth", approve);
-        const auto location = redirect->get_header_value("Location");
-        const auto code = location.substr(location.find("code=") + 5);
-        const auto token =
-            c.Post("/dev/token", httplib::Params{{"code", code},
-                                                 {"client_id", clientId()},
-                                                 {"redirect_uri", redirectUri()},
-                                                 {"grant_type", "authorization_code"},
-                                                 {"code_verifier", verifier}});
+        const auto token = redeem(codeIn(approve(challengeFor(verifier), name)), verifier);
         return nlohmann::json::parse(token->body).at("id_token");
     }
 

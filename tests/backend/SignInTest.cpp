@@ -38,32 +38,16 @@ protected:
     BackendHarness backendServer{"signin"};
 };
 
-TEST_F(SignIn, TheDevelopmentPageOffersToContinueAsANamedUser) {
-    const auto challenge = base64::encodeUrl(backend::sha256("v"));
-    const auto page = backendServer.client().Get(
-        "/dev/oauth2/v2/auth?client_id=" + backendServer.clientId() +
-        "&redirect_uri=" + backendServer.redirectUri() +
-        "&response_type=code&scope=openid%20email%20profile&code_challenge=" + challenge +
-        "&code_challenge_method=S256");
+// The page asks for a name; a request Google would refuse gets no page.
+TEST_F(SignIn, TheDevelopmentPageOffersANameAndRefusesWhatGoogleWouldRefuse) {
+    auto c = backendServer.client();
+    const auto page = c.Get(backendServer.pageQuery());
     ASSERT_EQ(page->status, 200);
     EXPECT_NE(page->body.find("Sign in to Orvane on this computer"), std::string::npos);
     EXPECT_NE(page->body.find("name=\"name\""), std::string::npos);
-}
-
-TEST_F(SignIn, TheDevelopmentPageRefusesRequestsGoogleWouldRefuse) {
-    const auto challenge = base64::encodeUrl(backend::sha256("v"));
-    const auto query = [&](const std::string& client, const std::string& redirect,
-                           const std::string& method) {
-        return "/dev/oauth2/v2/auth?client_id=" + client + "&redirect_uri=" + redirect +
-               "&response_type=code&code_challenge=" + challenge +
-               "&code_challenge_method=" + method;
-    };
-    auto c = backendServer.client();
-    EXPECT_EQ(c.Get(query("someone-else", backendServer.redirectUri(), "S256"))->status, 400);
-    EXPECT_EQ(c.Get(query(backendServer.clientId(), "https://evil.example/cb", "S256"))->status,
-              400);
-    EXPECT_EQ(c.Get(query(backendServer.clientId(), backendServer.redirectUri(), "plain"))->status,
-              400);
+    EXPECT_EQ(c.Get(backendServer.pageQuery("someone-else"))->status, 400);
+    EXPECT_EQ(c.Get(backendServer.pageQuery({}, "https://evil.example/cb"))->status, 400);
+    EXPECT_EQ(c.Get(backendServer.pageQuery({}, {}, "plain"))->status, 400);
 }
 
 TEST_F(SignIn, TheFullPkceFlowEndsWithBackendTokensAndAUser) {
@@ -85,46 +69,25 @@ TEST_F(SignIn, TheFullPkceFlowEndsWithBackendTokensAndAUser) {
 
 TEST_F(SignIn, AWrongVerifierOrAReusedCodeIsRefused) {
     const auto verifier = base64::encodeUrl(backend::randomBytes(32));
-    auto c = backendServer.client();
     const auto approve = [&] {
-        const auto redirect =
-            c.Post("/dev/oauth2/v2/auth",
-                   httplib::Params{{"client_id", backendServer.clientId()},
-                                   {"redirect_uri", backendServer.redirectUri()},
-                                   {"response_type", "code"},
-                                   {"code_challenge", base64::encodeUrl(backend::sha256(verifier))},
-                                   {"code_challenge_method", "S256"},
-                                   {"name", "Eve"}});
+        const auto redirect = backendServer.approve(BackendHarness::challengeFor(verifier), "Eve");
         EXPECT_EQ(redirect->status, 302);
         const auto location = redirect->get_header_value("Location");
         EXPECT_TRUE(location.starts_with(backendServer.redirectUri() + "?code=")) << location;
-        return location.substr(location.find("code=") + 5);
+        return BackendHarness::codeIn(redirect);
     };
-    const auto redeem = [&](const std::string& code, const std::string& withVerifier) {
-        return c.Post("/dev/token", httplib::Params{{"code", code},
-                                                    {"client_id", backendServer.clientId()},
-                                                    {"redirect_uri", backendServer.redirectUri()},
-                                                    {"grant_type", "authorization_code"},
-                                                    {"code_verifier", withVerifier}});
-    };
-    const auto wrong = redeem(approve(), base64::encodeUrl(backend::randomBytes(32)));
+    const auto wrong = backendServer.redeem(approve(), base64::encodeUrl(backend::randomBytes(32)));
     EXPECT_EQ(wrong->status, 400);
     EXPECT_EQ(nlohmann::json::parse(wrong->body)["error"], "invalid_grant");
 
     const auto code = approve();
-    EXPECT_EQ(redeem(code, verifier)->status, 200);
-    EXPECT_EQ(redeem(code, verifier)->status, 400) << "a code is good for one exchange";
+    EXPECT_EQ(backendServer.redeem(code, verifier)->status, 200);
+    EXPECT_EQ(backendServer.redeem(code, verifier)->status, 400)
+        << "a code is good for one exchange";
 }
 
 TEST_F(SignIn, CancellingOnTheDevelopmentPageRedirectsWithAnError) {
-    const auto redirect = backendServer.client().Post(
-        "/dev/oauth2/v2/auth",
-        httplib::Params{{"client_id", backendServer.clientId()},
-                        {"redirect_uri", backendServer.redirectUri()},
-                        {"response_type", "code"},
-                        {"code_challenge", base64::encodeUrl(backend::sha256("x"))},
-                        {"code_challenge_method", "S256"},
-                        {"action", "cancel"}});
+    const auto redirect = backendServer.approve(BackendHarness::challengeFor("x"), "", "cancel");
     const auto location = redirect->get_header_value("Location");
     EXPECT_NE(location.find("error=access_denied"), std::string::npos) << location;
     EXPECT_EQ(location.find("code="), std::string::npos);

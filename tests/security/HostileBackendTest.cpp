@@ -280,17 +280,7 @@ TEST_F(Hostile, AFailingRequestSaysNothingOfWhy) {
 }
 
 TEST_F(Hostile, PendingSignInsAreBounded) {
-    auto c = harness.client();
-    const auto approve = [&] {
-        return c
-            .Post("/dev/oauth2/v2/auth", httplib::Params{{"client_id", harness.clientId()},
-                                                         {"redirect_uri", harness.redirectUri()},
-                                                         {"response_type", "code"},
-                                                         {"code_challenge", std::string(43, 'A')},
-                                                         {"code_challenge_method", "S256"},
-                                                         {"name", "Bot"}})
-            ->status;
-    };
+    const auto approve = [&] { return harness.approve(std::string(43, 'A'), "Bot")->status; };
     int approved = 0;
     while (approved <= 1000 && approve() == 302) ++approved;
     EXPECT_EQ(approved, 1000);
@@ -386,10 +376,7 @@ TEST(HostileStartup, APrivateSocketSignsInOnlyThisComputersUser) {
     for (const auto* route : {"/dev/token", "/api/v1/auth/mobile/google", "/api/v1/auth/refresh"})
         EXPECT_EQ(tcp.client().Post(route, "{}", "application/json")->status, 404) << route;
     const auto me = backend::DevIdentityProvider::processUser();
-    const auto page = tcp.client().Get(
-        "/dev/oauth2/v2/auth?response_type=code&code_challenge_method=S256&client_id=" +
-        tcp.clientId() + "&redirect_uri=" + tcp.redirectUri() +
-        "&code_challenge=" + std::string(43, 'c'));
+    const auto page = tcp.client().Get(tcp.pageQuery());
     EXPECT_NE(page->body.find(me.name), std::string::npos) << page->body;
     EXPECT_EQ(page->body.find("name=\"name\""), std::string::npos) << "no name is asked for";
 
