@@ -44,14 +44,11 @@ namespace orvane {
 namespace {
 
 // What a desktop's shortcuts portal does, as far as a client can see.
-class FakeShortcutsPortal : public QDBusVirtualObject {
+class FakeShortcutsPortal : public FakePortal {
 public:
-    explicit FakeShortcutsPortal(QDBusConnection bus) : m_bus(std::move(bus)) {
+    explicit FakeShortcutsPortal(QDBusConnection bus) : FakePortal(std::move(bus)) {
         qDBusRegisterMetaType<PortalEntry>();
         qDBusRegisterMetaType<QList<PortalEntry>>();
-        m_bus.registerService("org.freedesktop.portal.Desktop");
-        m_bus.registerVirtualObject("/org/freedesktop/portal/desktop", this,
-                                    QDBusConnection::SubPath);
     }
 
     // How the desktop answers a binding: 0 granted, 1 the user said no.
@@ -68,7 +65,6 @@ public:
     }
     void deactivate(const QString& id) { emitShortcut("Deactivated", id, {}); }
 
-    QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection&) override {
         const QString member = message.member();
         if (message.interface() == "org.freedesktop.portal.Session" && member == "Close") {
@@ -79,15 +75,11 @@ public:
         if (message.interface() != "org.freedesktop.portal.GlobalShortcuts") return false;
         const auto arguments = message.arguments();
         const auto options = qdbus_cast<QVariantMap>(arguments.last());
-        QString sender = message.service().mid(1);
-        sender.replace('.', '_');
-        const QString request = "/org/freedesktop/portal/desktop/request/" + sender + "/" +
-                                options.value("handle_token").toString();
-        m_bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+        const auto request = acceptRequest(message, options);
         QVariantMap results;
         uint response = 0;
         if (member == "CreateSession") {
-            session = "/org/freedesktop/portal/desktop/session/" + sender + "/" +
+            session = "/org/freedesktop/portal/desktop/session/" + sender(message) + "/" +
                       options.value("session_handle_token").toString();
             results.insert("session_handle", QVariant::fromValue(QDBusObjectPath(session)));
         } else if (member == "BindShortcuts") {
@@ -104,10 +96,7 @@ public:
             results.insert("shortcuts", QVariant::fromValue(bound));
             response = bindResponse;
         }
-        auto answer =
-            QDBusMessage::createSignal(request, "org.freedesktop.portal.Request", "Response");
-        answer << response << results;
-        m_bus.send(answer);
+        respond(request, response, results);
         return true;
     }
 
@@ -119,8 +108,6 @@ private:
                 << id << qulonglong(1) << QVariantMap();
         m_bus.send(message);
     }
-
-    QDBusConnection m_bus;
 };
 
 class ShortcutsPortal : public ::testing::Test {

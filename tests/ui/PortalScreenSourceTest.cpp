@@ -25,14 +25,10 @@ namespace orvane {
 namespace {
 
 // What a desktop's screenshot portal does, as far as a client can see.
-class FakeScreenshotPortal : public QDBusVirtualObject {
+class FakeScreenshotPortal : public FakePortal {
 public:
     FakeScreenshotPortal(QDBusConnection bus, QString directory)
-        : m_bus(std::move(bus)), m_directory(std::move(directory)) {
-        m_bus.registerService("org.freedesktop.portal.Desktop");
-        m_bus.registerVirtualObject("/org/freedesktop/portal/desktop", this,
-                                    QDBusConnection::SubPath);
-    }
+        : FakePortal(std::move(bus)), m_directory(std::move(directory)) {}
 
     // 0 a picture, 1 the user cancelled, 2 refused.
     uint response = 0;
@@ -42,15 +38,10 @@ public:
     QVariantMap options;
     QString written;
 
-    QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection&) override {
         if (message.interface() != "org.freedesktop.portal.Screenshot") return false;
         options = qdbus_cast<QVariantMap>(message.arguments().last());
-        QString sender = message.service().mid(1);
-        sender.replace('.', '_');
-        const QString request = "/org/freedesktop/portal/desktop/request/" + sender + "/" +
-                                options.value("handle_token").toString();
-        m_bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+        const auto request = acceptRequest(message, options);
         if (onPicture) onPicture();
         QVariantMap results;
         if (response == 0) {
@@ -60,15 +51,11 @@ public:
             picture.save(written);
             results.insert("uri", QUrl::fromLocalFile(written).toString());
         }
-        auto answer =
-            QDBusMessage::createSignal(request, "org.freedesktop.portal.Request", "Response");
-        answer << response << results;
-        m_bus.send(answer);
+        respond(request, response, results);
         return true;
     }
 
 private:
-    QDBusConnection m_bus;
     QString m_directory;
 };
 

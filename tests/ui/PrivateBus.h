@@ -3,6 +3,9 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVirtualObject>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -48,6 +51,39 @@ private:
     QTemporaryDir m_dir;
     QProcess m_daemon;
     QStringList m_names;
+};
+
+// A desktop portal as a client sees it, on a bus: the service and object registered, and the
+// request handles every portal call answers with and then responds on.
+class FakePortal : public QDBusVirtualObject {
+public:
+    explicit FakePortal(QDBusConnection bus) : m_bus(std::move(bus)) {
+        m_bus.registerService("org.freedesktop.portal.Desktop");
+        m_bus.registerVirtualObject("/org/freedesktop/portal/desktop", this,
+                                    QDBusConnection::SubPath);
+    }
+    QString introspect(const QString&) const override { return {}; }
+
+protected:
+    // Replies to the call with its request handle (from the caller's name and handle token).
+    QString acceptRequest(const QDBusMessage& call, const QVariantMap& options) {
+        const auto request = "/org/freedesktop/portal/desktop/request/" + sender(call) + "/" +
+                             options.value("handle_token").toString();
+        m_bus.send(call.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+        return request;
+    }
+    void respond(const QString& request, uint response, const QVariantMap& results) {
+        auto answer =
+            QDBusMessage::createSignal(request, "org.freedesktop.portal.Request", "Response");
+        answer << response << results;
+        m_bus.send(answer);
+    }
+    static QString sender(const QDBusMessage& call) {
+        QString name = call.service().mid(1);
+        return name.replace('.', '_');
+    }
+
+    QDBusConnection m_bus;
 };
 
 }  // namespace orvane
