@@ -25,10 +25,10 @@ struct AnswerSettings {
     Source source = Source::offline;
     // The server's API base, for an OpenAI-compatible server ("http://127.0.0.1:11434/v1"), or a
     // gateway in front of a hosted provider; empty for the provider's own.
-    std::string baseUrl;
+    std::string baseUrl{};
     // The model each tier ("nano", "mini", "standard", "vision") asks for; a missing one takes the
     // source's default.
-    std::map<std::string, std::string> models;
+    std::map<std::string, std::string> models{};
 
     static const std::vector<std::string>& tiers();
     static std::string_view title(Source source);

@@ -161,7 +161,9 @@ TEST_F(Hostile, HeaderBombsAreRefusedAndLeaveTheServerSmall) {
         });
     }
     for (auto& attacker : attackers) attacker.join();
-    if (kMeasuresMemory) EXPECT_LT(server->peakRssKilobytes(), kRssCeilingKilobytes);
+    if (kMeasuresMemory) {
+        EXPECT_LT(server->peakRssKilobytes(), kRssCeilingKilobytes);
+    }
     EXPECT_EQ(harness.client().Get("/healthz")->status, 200) << "and it still serves";
 }
 

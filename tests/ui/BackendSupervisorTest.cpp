@@ -114,8 +114,9 @@ TEST_F(Supervisor, WhatHoldsThePortIsUsedOnlyWhereTheUserNamedIt) {
         << problems[0].toStdString();
     EXPECT_TRUE(connections.isEmpty());
     for (const auto& line : QString::fromStdString(squatter.log()).split('\n')) {
-        if (line.contains(" GET ") || line.contains(" POST "))
+        if (line.contains(" GET ") || line.contains(" POST ")) {
             EXPECT_TRUE(line.contains(" GET /healthz ")) << line.toStdString();
+        }
     }
 
     BackendSupervisor named(launch(ORVANE_BACKEND_PATH, true));

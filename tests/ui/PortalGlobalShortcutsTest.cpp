@@ -126,7 +126,7 @@ protected:
     std::optional<ShortcutBindings> bind() {
         std::optional<ShortcutBindings> result;
         shortcuts->bind(desktopShortcuts(), [&](ShortcutBindings bound) { result = bound; });
-        QTest::qWaitFor([&] { return result.has_value(); });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }));
         return result;
     }
 

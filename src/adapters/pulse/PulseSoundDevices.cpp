@@ -15,7 +15,7 @@ namespace {
 struct Listing {
     bool monitors = false;
     bool done = false;
-    std::vector<SoundDevice> found;
+    std::vector<SoundDevice> found{};
 };
 
 void sourceInfo(pa_context*, const pa_source_info* info, int eol, void* data) {
