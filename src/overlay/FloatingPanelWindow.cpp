@@ -130,6 +130,12 @@ void FloatingPanelWindow::buildViews() {
     statusRow->addWidget(m_statusLabel, 0, Qt::AlignVCenter);
     statusRow->addWidget(m_pttIndicator, 0, Qt::AlignVCenter);
     statusRow->addStretch();
+    // How answers come, so that a long one is never a surprise.
+    m_styleLabel = UI::label("", 10, QFont::DemiBold, UI::white(0.45));
+    m_styleLabel->setWordWrap(false);
+    m_styleLabel->setToolTip("Answer style: change it in the settings menu");
+    statusRow->addWidget(m_styleLabel, 0, Qt::AlignVCenter);
+    showAnswerStyle();
     column->addLayout(statusRow);
     column->addSpacing(10);
 
@@ -626,7 +632,13 @@ QMenu* FloatingPanelWindow::buildSettingsMenu() {
     if (onAbout) actions.about = forward(&FloatingPanelWindow::onAbout);
     if (onQuit) actions.quit = forward(&FloatingPanelWindow::onQuit);
     if (tierModels) actions.tierModels = tierModels();
+    actions.styleChosen = [this] { showAnswerStyle(); };
     return SettingsMenu::build(this, *m_session, std::move(actions));
+}
+
+void FloatingPanelWindow::showAnswerStyle() {
+    const auto name = SessionManager::displayName(m_session->answerStyle());
+    m_styleLabel->setText(QString::fromUtf8(name.data(), static_cast<int>(name.size())).toUpper());
 }
 
 void FloatingPanelWindow::handleGear() {

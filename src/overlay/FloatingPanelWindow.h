@@ -102,6 +102,7 @@ public:
     QColor statusDotColor() const { return m_statusDotColor; }
     QLabel* pttIndicator() const { return m_pttIndicator; }
     QLabel* historyLabel() const { return m_historyLabel; }
+    QLabel* styleLabel() const { return m_styleLabel; }
     QLabel* screenshotBadge() const { return m_screenshotBadge; }
     PillButton* playPauseButton() const { return m_playPause; }
     PillButton* stealthButton() const { return m_stealth; }
@@ -142,6 +143,7 @@ private:
     void releasePushToTalk();
     void updateHistoryUI();
     void showScreenshotCount(int count);
+    void showAnswerStyle();
     void showLook(const PanelLook& look);
     PillButton* makePillButton(const QString& symbol, std::function<void()> action);
 
@@ -167,6 +169,7 @@ private:
     QColor m_statusDotColor = Qt::transparent;
     QLabel* m_statusLabel = nullptr;
     QLabel* m_pttIndicator = nullptr;
+    QLabel* m_styleLabel = nullptr;
     QLabel* m_historyLabel = nullptr;
     QLabel* m_screenshotBadge = nullptr;
     PillButton* m_prev = nullptr;

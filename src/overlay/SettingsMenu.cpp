@@ -64,6 +64,18 @@ QMenu* SettingsMenu::build(QWidget* parent, SessionManager& session, Actions act
         });
     }
     menu->addSeparator();
+    menu->addAction("Answer Style")->setEnabled(false);
+    for (const auto style : SessionManager::allAnswerStyles) {
+        auto* item = menu->addAction(QString::fromUtf8(SessionManager::displayName(style).data()));
+        item->setCheckable(true);
+        item->setChecked(style == session.answerStyle());
+        QObject::connect(item, &QAction::triggered, menu,
+                         [&session, style, chosen = actions.styleChosen] {
+                             session.setAnswerStyle(style);
+                             if (chosen) chosen();
+                         });
+    }
+    menu->addSeparator();
     menu->addAction("Language")->setEnabled(false);
     const auto locale = QString::fromStdString(session.transcriptionLocale());
     for (const auto& [title, identifier] : languages()) {

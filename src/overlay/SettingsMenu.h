@@ -15,8 +15,8 @@
 
 namespace orvane {
 
-// The panel's settings menu: the model and the language the session uses, copying the answer's
-// code, the windows it opens, and signing out.
+// The panel's settings menu: the model, the answer style and the language the session uses,
+// copying the answer's code, the windows it opens, and signing out.
 class SettingsMenu {
 public:
     struct Actions {
@@ -28,6 +28,8 @@ public:
         // Given where the desktop shows no status icon, which would otherwise offer them.
         std::function<void()> about;
         std::function<void()> quit;
+        // After the user chose another answer style, for the panel to show it.
+        std::function<void()> styleChosen;
         // The model each tier asks for where Preferences names one ("mini": "gpt-4.1-mini").
         std::map<std::string, std::string> tierModels;
     };

@@ -29,6 +29,10 @@ bool isModel(std::string_view model) {
     return model == "nano" || model == "mini" || model == "standard" || model == "vision";
 }
 
+bool isAnswerStyle(std::string_view style) {
+    return style == "brief" || style == "detailed" || style == "story" || style == "code";
+}
+
 const ConversationTurn* Request::latestUserTurn() const {
     for (auto it = messages.rbegin(); it != messages.rend(); ++it) {
         if (it->role == "user") return &*it;
@@ -45,6 +49,9 @@ std::string encode(const RequestView& request) {
     }
     nlohmann::json object = {{"model", request.model}, {"messages", std::move(messages)}};
     if (!request.systemContext.empty()) object["systemContext"] = request.systemContext;
+    if (!request.answerStyle.empty() && request.answerStyle != defaultAnswerStyle) {
+        object["answerStyle"] = request.answerStyle;
+    }
     return dump(object);
 }
 
@@ -98,6 +105,12 @@ std::variant<Request, std::string> parse(std::string_view body) {
     if (const auto context = json.find("systemContext"); context != json.end()) {
         if (!context->is_string()) return std::string("\"systemContext\" must be a string");
         request.systemContext = context->get<std::string>();
+    }
+    if (const auto style = json.find("answerStyle"); style != json.end()) {
+        if (!style->is_string() || !isAnswerStyle(style->get_ref<const std::string&>())) {
+            return std::string("\"answerStyle\" must be one of brief, detailed, story, code");
+        }
+        request.answerStyle = style->get<std::string>();
     }
     return request;
 }

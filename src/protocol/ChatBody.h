@@ -27,11 +27,17 @@ inline constexpr int maxNesting = 32;
 // "nano", "mini", "standard" or "vision".
 bool isModel(std::string_view model);
 
-// A question to answer: {"model", "messages", "systemContext"?}.
+// How an answer is shaped: "brief" (a few lines to say aloud, and what a body without one asks
+// for), "detailed", "story" (situation, task, action, result) or "code" (code first).
+inline constexpr std::string_view defaultAnswerStyle = "brief";
+bool isAnswerStyle(std::string_view style);
+
+// A question to answer: {"model", "messages", "systemContext"?, "answerStyle"?}.
 struct Request {
     std::string model;
     std::vector<ConversationTurn> messages;
     std::string systemContext;
+    std::string answerStyle{defaultAnswerStyle};
 
     // The last user turn: the utterance to answer.
     const ConversationTurn* latestUserTurn() const;
@@ -42,6 +48,7 @@ struct RequestView {
     std::string_view model;
     const std::vector<ConversationTurn>& messages;
     std::string_view systemContext;  // left out of the body when empty
+    std::string_view answerStyle{};  // left out when empty or the default
 };
 
 // Compact JSON; text that is not valid UTF-8 goes with U+FFFD in its place.

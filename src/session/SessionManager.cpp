@@ -59,6 +59,34 @@ std::string_view SessionManager::displayName(Model model) {
     return "Mini";
 }
 
+std::string_view SessionManager::rawValue(AnswerStyle style) {
+    switch (style) {
+        case AnswerStyle::brief:
+            return "brief";
+        case AnswerStyle::detailed:
+            return "detailed";
+        case AnswerStyle::story:
+            return "story";
+        case AnswerStyle::codeFirst:
+            return "code";
+    }
+    return chat::defaultAnswerStyle;
+}
+
+std::string_view SessionManager::displayName(AnswerStyle style) {
+    switch (style) {
+        case AnswerStyle::brief:
+            return "Brief";
+        case AnswerStyle::detailed:
+            return "Detailed";
+        case AnswerStyle::story:
+            return "Story (STAR)";
+        case AnswerStyle::codeFirst:
+            return "Code first";
+    }
+    return "Brief";
+}
+
 std::optional<SessionManager::Model> SessionManager::modelFromRawValue(std::string_view raw) {
     for (auto model : allModels) {
         if (rawValue(model) == raw) return model;
@@ -472,8 +500,12 @@ std::optional<HttpRequest> SessionManager::questionRequest(const std::string& qu
     conversation.push_back({"user", question, std::move(images)});
     ChatRequest::fitImages(conversation, rawValue(m_selectedModel), m_systemContext,
                            m_config.maxRequestBytes);
-    return ChatRequest::make(m_config.apiBase, token,
-                             {rawValue(m_selectedModel), conversation, m_systemContext});
+    return ChatRequest::make(m_config.apiBase, token, requestFor(conversation));
+}
+
+chat::RequestView SessionManager::requestFor(
+    const std::vector<ConversationTurn>& conversation) const {
+    return {rawValue(m_selectedModel), conversation, m_systemContext, rawValue(m_answerStyle)};
 }
 
 void SessionManager::restartRecognition() {
@@ -496,9 +528,7 @@ void SessionManager::sendToLLM(const std::string& question) {
     Exchange exchange;
     exchange.id = ++m_exchangeNumber;
     beginQuestion(question, exchange);
-    auto request =
-        ChatRequest::make(m_config.apiBase, *token,
-                          {rawValue(m_selectedModel), m_conversationHistory, m_systemContext});
+    auto request = ChatRequest::make(m_config.apiBase, *token, requestFor(m_conversationHistory));
     if (!request) {
         withdrawQuestion(exchange, true);
         if (onError) onError(messages::invalidApiUrl);

@@ -14,6 +14,7 @@
 #include "platform/HttpClient.h"
 #include "platform/MainQueue.h"
 #include "platform/SpeechRecognizer.h"
+#include "protocol/ChatBody.h"
 #include "protocol/ConversationTurn.h"
 #include "session/AnswerHistory.h"
 
@@ -71,6 +72,12 @@ public:
     static std::string_view rawValue(Model model);
     static std::string_view displayName(Model model);
     static std::optional<Model> modelFromRawValue(std::string_view raw);
+    // The shape of answer asked for; brief unless the user chooses another.
+    enum class AnswerStyle { brief, detailed, story, codeFirst };
+    static constexpr std::array<AnswerStyle, 4> allAnswerStyles = {
+        AnswerStyle::brief, AnswerStyle::detailed, AnswerStyle::story, AnswerStyle::codeFirst};
+    static std::string_view rawValue(AnswerStyle style);
+    static std::string_view displayName(AnswerStyle style);
 
     static const std::vector<std::string>& contextualStrings();
 
@@ -135,6 +142,8 @@ public:
     bool isPrefetching() const { return m_prefetch.has_value(); }
     Model selectedModel() const { return m_selectedModel; }
     void setSelectedModel(Model model) { m_selectedModel = model; }
+    AnswerStyle answerStyle() const { return m_answerStyle; }
+    void setAnswerStyle(AnswerStyle style) { m_answerStyle = style; }
     const std::string& systemContext() const { return m_systemContext; }
     void setSystemContext(std::string context) { m_systemContext = std::move(context); }
     const std::string& transcriptionLocale() const { return m_transcriptionLocale; }
@@ -209,6 +218,8 @@ private:
         std::optional<Ending> ending;
     };
     Exchange* exchangeFor(std::uint64_t id);
+    // What is asked with this conversation: the model, the context and the answer style chosen.
+    chat::RequestView requestFor(const std::vector<ConversationTurn>& conversation) const;
     // The request a question would go out as now, with these screenshots.
     std::optional<HttpRequest> questionRequest(const std::string& question,
                                                std::vector<std::string> images,
@@ -238,6 +249,7 @@ private:
     bool m_running = false;
     bool m_hearing = true;
     Model m_selectedModel = Model::mini;
+    AnswerStyle m_answerStyle = AnswerStyle::brief;
     std::string m_systemContext;
     std::shared_ptr<SystemAudioCapture> m_audioCapture;
     std::shared_ptr<SpeechRecognizer> m_speechRecognizer;

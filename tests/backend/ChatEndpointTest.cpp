@@ -51,6 +51,16 @@ TEST_F(ChatEndpoint, AKnownQuestionIsAnsweredFromTheOfflineSetAsAnEventStream) {
     const auto answer = answerOf(events);
     EXPECT_TRUE(answer.starts_with("(Offline answer set) ")) << answer;
     EXPECT_NE(answer.find("bucket"), std::string::npos) << answer;
+
+    // Going deeper adds the questions next to it, of the same kind.
+    auto asked = question("what is your greatest weakness");
+    const auto brief = answerOf(eventsOf(backendServer.chat(token, asked)->body));
+    EXPECT_EQ(brief.find("**Related:"), std::string::npos) << "brief unless asked otherwise";
+    asked["answerStyle"] = "detailed";
+    const auto deeper = answerOf(eventsOf(backendServer.chat(token, asked)->body));
+    EXPECT_TRUE(deeper.starts_with(brief)) << deeper;
+    EXPECT_NE(deeper.find("**Related: What is your greatest strength?**"), std::string::npos)
+        << deeper;
 }
 
 // Spoken questions come without punctuation; what is no question, or none the set knows, is
@@ -142,6 +152,7 @@ TEST_F(ChatEndpoint, MalformedBodiesAreBadRequestsWithAReason) {
         R"({"model":"mini","messages":[{"role":"user","content":"q","images":"x"}]})",
         R"({"model":"mini","messages":[{"role":"user","content":"q","images":["not base64!"]}]})",
         R"({"model":"mini","messages":[{"role":"user","content":"q"}],"systemContext":7})",
+        R"({"model":"mini","messages":[{"role":"user","content":"q"}],"answerStyle":"poem"})",
     };
     auto c = backendServer.client();
     for (const auto& body : bodies) {

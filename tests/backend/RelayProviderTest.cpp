@@ -24,6 +24,7 @@ std::string sse(const nlohmann::json& event, const char* name = nullptr) {
 nlohmann::json visionQuestion() {
     return {{"model", "vision"},
             {"systemContext", "Role: SRE"},
+            {"answerStyle", "story"},
             {"messages",
              {{{"role", "assistant"}, {"content", "left over from a trimmed history"}},
               {{"role", "user"}, {"content", "what is on my screen"}, {"images", {"iVBORw=="}}}}}};
@@ -75,6 +76,7 @@ TEST_F(RelayCase, AnthropicTextDeltasPassThroughAndOtherEventsAreDropped) {
     EXPECT_EQ(body["stream"], true);
     EXPECT_NE(body["system"].get<std::string>().find("[SKIP]"), std::string::npos);
     EXPECT_NE(body["system"].get<std::string>().find("Role: SRE"), std::string::npos);
+    EXPECT_NE(body["system"].get<std::string>().find("STAR"), std::string::npos) << "the style";
     ASSERT_EQ(body["messages"].size(), 1u) << "the conversation opens with the user";
     const auto& content = body["messages"][0]["content"];
     EXPECT_EQ(content[0]["type"], "image");
@@ -218,6 +220,7 @@ TEST_F(RelayCase, OpenAiCompatibleChunksAreTranslated) {
     EXPECT_EQ(sent.headers.at("authorization"), "Bearer sk-test-openai");
     const auto body = nlohmann::json::parse(sent.body);
     EXPECT_EQ(body["messages"][0]["role"], "system");
+    EXPECT_NE(body["messages"][0]["content"].get<std::string>().find("STAR"), std::string::npos);
     const auto& last = body["messages"].back();
     EXPECT_EQ(last["content"][1]["image_url"]["url"], "data:image/png;base64,iVBORw==");
 }

@@ -264,6 +264,14 @@ TEST_F(Panel, QueuedScreenshotsShowTheBadgeAndTheSendButton) {
               3u);
 }
 
+QAction* menuItem(QMenu& menu, const QString& title) {
+    for (auto* action : menu.actions()) {
+        if (action->text() == title) return action;
+    }
+    ADD_FAILURE() << "no item " << title.toStdString();
+    return new QAction(&menu);
+}
+
 TEST_F(Panel, TheSettingsMenuShowsAndSetsTheChoices) {
     h.session->setSelectedModel(SessionManager::Model::standard);
     h.session->setTranscriptionLocale("de-DE");
@@ -274,42 +282,74 @@ TEST_F(Panel, TheSettingsMenuShowsAndSetsTheChoices) {
         titles << (action->isSeparator() ? "-" : action->text());
         if (action->isChecked()) checked << action->text();
     }
-    EXPECT_EQ(titles, (QStringList{"Model", "Nano", "Mini", "Standard", "Vision", "-", "Language",
-                                   "English", "German (not installed)", "French (not installed)",
-                                   "Spanish (not installed)", "Portuguese (not installed)",
-                                   "Luxembourgish", "-", "Copy Code Block", "Interview Prep...",
-                                   "Preferences...", "-", "Sign Out"}));
-    EXPECT_EQ(checked, (QStringList{"Standard", "German (not installed)"}));
-    EXPECT_FALSE(menu->actions()[0]->isEnabled());
-    EXPECT_FALSE(menu->actions()[8]->isEnabled()) << "a language nothing can hear is not offered";
-    EXPECT_TRUE(menu->actions()[12]->isEnabled());
+    EXPECT_EQ(titles, (QStringList{"Model",
+                                   "Nano",
+                                   "Mini",
+                                   "Standard",
+                                   "Vision",
+                                   "-",
+                                   "Answer Style",
+                                   "Brief",
+                                   "Detailed",
+                                   "Story (STAR)",
+                                   "Code first",
+                                   "-",
+                                   "Language",
+                                   "English",
+                                   "German (not installed)",
+                                   "French (not installed)",
+                                   "Spanish (not installed)",
+                                   "Portuguese (not installed)",
+                                   "Luxembourgish",
+                                   "-",
+                                   "Copy Code Block",
+                                   "Interview Prep...",
+                                   "Preferences...",
+                                   "-",
+                                   "Sign Out"}));
+    EXPECT_EQ(checked, (QStringList{"Standard", "Brief", "German (not installed)"}));
+    EXPECT_FALSE(menuItem(*menu, "Model")->isEnabled());
+    EXPECT_FALSE(menuItem(*menu, "German (not installed)")->isEnabled())
+        << "a language nothing can hear is not offered";
 
-    menu->actions()[1]->trigger();
+    menuItem(*menu, "Nano")->trigger();
     EXPECT_EQ(h.session->selectedModel(), SessionManager::Model::nano);
-    menu->actions()[12]->trigger();
+    menuItem(*menu, "Luxembourgish")->trigger();
     EXPECT_EQ(h.session->transcriptionLocale(), "lb-LU");
+
+    // The style is shown on the panel and asked for with the next question.
+    EXPECT_EQ(panel->styleLabel()->text(), "BRIEF");
+    menuItem(*menu, "Story (STAR)")->trigger();
+    EXPECT_EQ(panel->styleLabel()->text(), "STORY (STAR)");
+    h.ask("tell me about a time you failed");
+    EXPECT_EQ(h.body(h.lastStream())["answerStyle"], "story");
 
     int signOuts = 0, preferences = 0, context = 0;
     panel->onSignOut = [&] { ++signOuts; };
     panel->onOpenPreferences = [&] { ++preferences; };
     panel->onOpenContext = [&] { ++context; };
-    EXPECT_FALSE(menu->actions()[14]->isEnabled()) << "no answer, no code to copy";
-    menu->actions()[15]->trigger();
-    menu->actions()[16]->trigger();
-    menu->actions()[18]->trigger();
+    EXPECT_FALSE(menuItem(*menu, "Copy Code Block")->isEnabled()) << "no answer, no code to copy";
+    menuItem(*menu, "Interview Prep...")->trigger();
+    menuItem(*menu, "Preferences...")->trigger();
+    menuItem(*menu, "Sign Out")->trigger();
     EXPECT_EQ(std::tuple(context, preferences, signOuts), std::tuple(1, 1, 1));
 
     // The tiers name the models Preferences has them ask for.
     panel->tierModels = [] { return std::map<std::string, std::string>{{"mini", "qwen2.5"}}; };
     menu.reset(panel->buildSettingsMenu());
     EXPECT_EQ(menu->actions()[2]->text(), QString::fromUtf8("Mini \u00b7 qwen2.5"));
-    EXPECT_EQ(menu->actions()[16]->shortcut(), QKeySequence("Ctrl+,")) << "from the key table";
+    EXPECT_EQ(menuItem(*menu, "Preferences...")->shortcut(), QKeySequence("Ctrl+,"))
+        << "from the key table";
 }
 
 TEST_F(Panel, ALocaleOutsideTheTableChecksNoLanguage) {
     h.session->setTranscriptionLocale("en-GB");
     std::unique_ptr<QMenu> menu(panel->buildSettingsMenu());
-    for (int i = 7; i <= 12; ++i) EXPECT_FALSE(menu->actions()[i]->isChecked()) << i;
+    QStringList checked;
+    for (auto* action : menu->actions()) {
+        if (action->isChecked()) checked << action->text();
+    }
+    EXPECT_EQ(checked, (QStringList{"Mini", "Brief"}));
 }
 
 // The panel shown and active on screen, keys arriving the way the window system delivers them: to
@@ -427,9 +467,8 @@ TEST_F(ShownPanel, AnswersAreDrawnAsMarkdownAndCopiedAsReceived) {
 
     std::unique_ptr<QMenu> menu(panel->buildSettingsMenu());
     QGuiApplication::clipboard()->clear();
-    ASSERT_EQ(menu->actions()[14]->text(), "Copy Code Block");
-    EXPECT_TRUE(menu->actions()[14]->isEnabled());
-    menu->actions()[14]->trigger();
+    EXPECT_TRUE(menuItem(*menu, "Copy Code Block")->isEnabled());
+    menuItem(*menu, "Copy Code Block")->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "EXPLAIN ANALYZE\nSELECT * FROM orders;");
 }
 

@@ -24,12 +24,20 @@ TEST(ChatRequest, PostsJsonWithTheBearerTokenAndTheTimeouts) {
     EXPECT_GE(request->totalTimeoutSeconds, 600) << "a long answer that still flows is not cut";
 }
 
-TEST(ChatRequest, EmptyContextLeavesExactlyModelAndMessages) {
-    const auto request =
-        ChatRequest::make("https://api.orvane.com", "t", {"nano", kOneQuestion, ""});
-    ASSERT_TRUE(request && request->body);
-    EXPECT_EQ(*request->body,
-              R"({"messages":[{"content":"What is a B-tree?","role":"user"}],"model":"nano"})");
+TEST(ChatRequest, EmptyContextAndTheDefaultStyleLeaveExactlyModelAndMessages) {
+    for (const std::string_view style : {"", "brief"}) {
+        const auto request =
+            ChatRequest::make("https://api.orvane.com", "t", {"nano", kOneQuestion, "", style});
+        ASSERT_TRUE(request && request->body);
+        EXPECT_EQ(*request->body,
+                  R"({"messages":[{"content":"What is a B-tree?","role":"user"}],"model":"nano"})");
+    }
+    const auto styleOf = [](std::string_view style) {
+        return std::get<chat::Request>(chat::parse(chat::encode({"nano", kOneQuestion, "", style})))
+            .answerStyle;
+    };
+    EXPECT_EQ(styleOf("code"), "code");
+    EXPECT_EQ(styleOf(""), "brief") << "a body without a style asks for the default";
 }
 
 TEST(ChatRequest, CarriesContextAndImagesOnlyWhereGiven) {

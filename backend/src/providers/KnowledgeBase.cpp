@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "providers/KnowledgeBase.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <set>
@@ -85,9 +86,16 @@ const KnowledgeBase& KnowledgeBase::builtIn() {
 }
 
 std::optional<KnowledgeBase::Match> KnowledgeBase::best(std::string_view query) const {
+    const auto matches = ranked(query, 1);
+    if (matches.empty()) return std::nullopt;
+    return matches.front();
+}
+
+std::vector<KnowledgeBase::Match> KnowledgeBase::ranked(std::string_view query,
+                                                        std::size_t count) const {
     const auto queryTerms = terms(query);
     const std::set<std::string> unique(queryTerms.begin(), queryTerms.end());
-    std::optional<Match> best;
+    std::vector<Match> matches;
     const double n = static_cast<double>(m_documents.size());
     for (std::size_t i = 0; i < m_documents.size(); ++i) {
         const auto& document = m_documents[i];
@@ -101,9 +109,13 @@ std::optional<KnowledgeBase::Match> KnowledgeBase::best(std::string_view query) 
             score += idf * tf * (kK1 + 1) /
                      (tf + kK1 * (1 - kB + kB * document.length / m_averageLength));
         }
-        if (score > 0 && (!best || score > best->score)) best = Match{&m_entries[i], score};
+        if (score > 0) matches.push_back(Match{&m_entries[i], score});
     }
-    return best;
+    // Stable, so that equal scores keep the answer set's order.
+    std::stable_sort(matches.begin(), matches.end(),
+                     [](const Match& a, const Match& b) { return a.score > b.score; });
+    if (matches.size() > count) matches.resize(count);
+    return matches;
 }
 
 }  // namespace orvane::backend

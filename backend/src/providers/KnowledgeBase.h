@@ -31,6 +31,8 @@ public:
 
     // The best entry for the query, or nothing when no entry shares a meaningful word with it.
     std::optional<Match> best(std::string_view query) const;
+    // The count best entries sharing a meaningful word with the query, best first.
+    std::vector<Match> ranked(std::string_view query, std::size_t count) const;
 
     static std::vector<std::string> terms(std::string_view text);
 

@@ -30,7 +30,8 @@ public:
     virtual void answer(const chat::Request& input, AnswerSink& sink) = 0;
 };
 
-// What every model is told about its job; the interview context is appended when given.
-std::string interviewSystemPrompt(const std::string& systemContext);
+// What every model is told about its job, in the shape of answer the request asks for; the
+// interview context is appended when given.
+std::string interviewSystemPrompt(const chat::Request& input);
 
 }  // namespace orvane::backend

@@ -27,6 +27,25 @@ std::vector<std::string> lowerWords(std::string_view text) {
 
 }  // namespace
 
+// The answer set holds short answers only: going deeper means the neighbouring questions an
+// interviewer tends to ask next, with their answers.
+std::string OfflineProvider::related(const KnowledgeBase::Entry& entry) const {
+    std::string topic = entry.question;
+    for (const auto& keyword : entry.keywords) topic += " " + keyword;
+    std::string text;
+    std::size_t added = 0;
+    for (const auto& match : m_knowledge.ranked(topic, 8)) {
+        // A shared word across topics ("join" the team, SQL joins) is no relation.
+        if (match.entry == &entry || match.entry->category != entry.category ||
+            match.score < minimumScore) {
+            continue;
+        }
+        text += "\n\n**Related: " + match.entry->question + "** " + match.entry->answer;
+        if (++added == maxRelated) break;
+    }
+    return text;
+}
+
 bool OfflineProvider::isQuestion(std::string_view utterance) {
     if (utterance.find('?') != std::string_view::npos) return true;
     static const std::set<std::string> fillers = {
@@ -54,7 +73,8 @@ void OfflineProvider::answer(const chat::Request& input, AnswerSink& sink) {
         if (sink.delta("[SKIP]")) sink.stop();
         return;
     }
-    const std::string text = std::string(label) + match->entry->answer;
+    const std::string text = std::string(label) + match->entry->answer +
+                             (input.answerStyle == "detailed" ? related(*match->entry) : "");
     std::size_t start = 0;
     while (start < text.size()) {
         auto end = text.find(' ', start);

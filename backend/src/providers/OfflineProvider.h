@@ -8,12 +8,14 @@
 namespace orvane::backend {
 
 // Answers from the built-in answer set, with no network: the best BM25 match for the latest
-// utterance, streamed a word at a time. "[SKIP]" when the utterance is not a question or nothing
-// matches well enough.
+// utterance, streamed a word at a time, and for a detailed answer the questions next to it.
+// "[SKIP]" when the utterance is not a question or nothing matches well enough.
 class OfflineProvider : public ModelProvider {
 public:
     static constexpr double minimumScore = 3.0;
     static constexpr const char* label = "(Offline answer set) ";
+    // A detailed answer adds this many neighbouring questions at most.
+    static constexpr std::size_t maxRelated = 2;
 
     OfflineProvider(const KnowledgeBase& knowledge, int millisecondsPerWord)
         : m_knowledge(knowledge), m_millisecondsPerWord(millisecondsPerWord) {}
@@ -24,6 +26,8 @@ public:
     static bool isQuestion(std::string_view utterance);
 
 private:
+    std::string related(const KnowledgeBase::Entry& entry) const;
+
     const KnowledgeBase& m_knowledge;
     int m_millisecondsPerWord;
 };

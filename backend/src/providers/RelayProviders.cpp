@@ -182,7 +182,7 @@ std::optional<UpstreamError> AnthropicProvider::ask(const chat::Request& input, 
     const nlohmann::json body = {{"model", m_config.model},
                                  {"max_tokens", 2048},
                                  {"stream", true},
-                                 {"system", interviewSystemPrompt(input.systemContext)},
+                                 {"system", interviewSystemPrompt(input)},
                                  {"messages", std::move(messages)}};
     httplib::Headers headers = {{"anthropic-version", "2023-06-01"}};
     if (!m_config.apiKey.empty()) headers.emplace("x-api-key", m_config.apiKey);
@@ -223,8 +223,8 @@ void OpenAiProvider::answer(const chat::Request& input, AnswerSink& sink) {
 // (usage, or a keep-alive), and the stream ends with "[DONE]" or, for some servers, with the
 // connection once a choice has a finish reason.
 std::optional<UpstreamError> OpenAiProvider::ask(const chat::Request& input, AnswerSink& sink) {
-    auto messages = nlohmann::json::array(
-        {{{"role", "system"}, {"content", interviewSystemPrompt(input.systemContext)}}});
+    auto messages =
+        nlohmann::json::array({{{"role", "system"}, {"content", interviewSystemPrompt(input)}}});
     for (const auto& turn : input.messages) {
         if (turn.images.empty()) {
             messages.push_back({{"role", turn.role}, {"content", turn.content}});
