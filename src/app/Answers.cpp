@@ -78,10 +78,7 @@ void Answers::listModels(const std::string& baseUrl,
 void Answers::save() const {
     if (m_settingsFile.empty()) return;
     if (files::ensurePrivateDirectory(m_settingsFile.parent_path())) return;
-    auto opened = files::openPrivateForWriting(m_settingsFile);
-    if (auto* fd = std::get_if<files::FileDescriptor>(&opened)) {
-        files::writeAll(fd->get(), m_settings.toJson().dump(2) + "\n");
-    }
+    files::writePrivate(m_settingsFile, m_settings.toJson().dump(2) + "\n");
 }
 
 QString Answers::note() const {

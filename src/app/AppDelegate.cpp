@@ -6,11 +6,16 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
 #include <QPixmap>
+#include <QStandardPaths>
 #include <QSystemTrayIcon>
 
 #include "accounts/AuthManager.h"
 #include "accounts/ui/LoginWindow.h"
+#include "adapters/std/PrivateFiles.h"
 #include "app/Answers.h"
 #include "app/AnswersView.h"
 #include "app/PreferencesWindow.h"
@@ -163,6 +168,54 @@ void AppDelegate::followTakenOffer(const SpeechEngines::Status& status) {
                                        nullptr, nullptr);
         }
     }
+}
+
+void AppDelegate::offerToSaveInterview() {
+    if (!m_floatingPanel || m_floatingPanel->session().interview().empty()) return;
+    m_interviewOffered = true;
+    const QPointer self(this);
+    m_floatingPanel->showOffer(
+        QString::fromUtf8("Save this interview\u2026"),
+        [self] {
+            if (self) self->saveInterview();
+        },
+        [self] {
+            if (self) self->m_interviewOffered = false;
+        });
+}
+
+void AppDelegate::saveInterview() {
+    if (!m_floatingPanel) return;
+    const auto& session = m_floatingPanel->session();
+    const auto started =
+        QDateTime::fromSecsSinceEpoch(std::chrono::duration_cast<std::chrono::seconds>(
+                                          session.interview().startedAt().time_since_epoch())
+                                          .count());
+    const auto suggested = QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+                               .filePath(started.toString("'Interview' yyyy-MM-dd HH.mm'.md'"));
+    const auto chosen = chooseInterviewFile ? chooseInterviewFile(suggested)
+                                            : QFileDialog::getSaveFileName(
+                                                  m_floatingPanel.get(), "Save this interview",
+                                                  suggested, "Markdown (*.md)");
+    if (!m_floatingPanel) return;
+    if (chosen.isEmpty()) {
+        offerToSaveInterview();
+        return;
+    }
+    const auto problem = files::writePrivate(QFile::encodeName(chosen).toStdString(),
+                                             m_floatingPanel->session().interview().markdown(
+                                                 m_floatingPanel->session().systemContext()));
+    if (problem) {
+        m_floatingPanel->showOffer(
+            UI::breakable(QString::fromStdString("Not saved. " + *problem)),
+            [self = QPointer(this)] {
+                if (self) self->saveInterview();
+            },
+            nullptr);
+        return;
+    }
+    m_interviewOffered = true;
+    m_floatingPanel->showOffer(UI::breakable("Saved to " + chosen), nullptr, nullptr);
 }
 
 void AppDelegate::bindGlobalShortcuts() {
@@ -321,7 +374,15 @@ void AppDelegate::transitionToPanel() {
     panel->onSessionStateChanged = [self](SessionManager::State state) {
         if (!self) return;
         self->m_statusIcon.setState(statusFor(state));
-        if (state == SessionManager::State::listening) self->offerOnFirstSession();
+        if (state == SessionManager::State::listening) {
+            // The one that ended gives way to the one that starts.
+            if (std::exchange(self->m_interviewOffered, false) && self->m_floatingPanel) {
+                self->m_floatingPanel->hideOffer();
+            }
+            self->offerOnFirstSession();
+        } else if (state == SessionManager::State::idle) {
+            self->offerToSaveInterview();
+        }
     };
     if (!statusAreaAvailable || !statusAreaAvailable()) {
         panel->onAbout = [self] {

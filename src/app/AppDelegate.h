@@ -55,6 +55,9 @@ public:
     // Where the window manager does not keep a window above the others (wlroots desktops, seen
     // through XWayland), the panel is left out of its management, where nothing covers it.
     bool panelBypassesWindowManager = false;
+    // Asks where to save the interview that ended, starting from the suggested file; empty when
+    // the user thinks better of it. A file dialog unless set.
+    std::function<QString(const QString& suggested)> chooseInterviewFile;
 
     // Binds the panel's global shortcuts through these once launched. Call before launching;
     // the shortcuts outlive the delegate.
@@ -117,6 +120,9 @@ private:
     void offerSpeechModel();
     void offerOnFirstSession();
     void followTakenOffer(const SpeechEngines::Status& status);
+    // A session that ended with questions in it offers, on the panel, to be saved.
+    void offerToSaveInterview();
+    void saveInterview();
     // A shortcut or command for the panel; false for one it does not know.
     bool runPanelCommand(const std::string& command);
 
@@ -136,6 +142,7 @@ private:
     SoundChoice m_soundChoice;
     bool m_offerTaken = false;
     bool m_contextOffered = false;
+    bool m_interviewOffered = false;
     Answers* m_answers = nullptr;
 };
 

@@ -61,10 +61,7 @@ QString SingleInstance::defaultSocketPath() {
     if (!::mkdtemp(pattern.data()) || files::ensurePrivateDirectory(record.parent_path())) {
         return QDir(QString::fromStdString(pattern)).filePath("instance");
     }
-    if (auto opened = files::openPrivateForWriting(record);
-        std::holds_alternative<files::FileDescriptor>(opened)) {
-        files::writeAll(std::get<files::FileDescriptor>(opened).get(), pattern + "\n");
-    }
+    files::writePrivate(record, pattern + "\n");
     return QDir(QString::fromStdString(pattern)).filePath("instance");
 }
 

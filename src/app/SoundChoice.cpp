@@ -24,11 +24,7 @@ SoundChoice SoundChoice::load(const std::filesystem::path& file) {
 
 void SoundChoice::save(const std::filesystem::path& file) const {
     if (file.empty() || files::ensurePrivateDirectory(file.parent_path())) return;
-    auto opened = files::openPrivateForWriting(file);
-    if (auto* fd = std::get_if<files::FileDescriptor>(&opened)) {
-        files::writeAll(fd->get(),
-                        nlohmann::json{{"output", output}, {"input", input}}.dump(2) + "\n");
-    }
+    files::writePrivate(file, nlohmann::json{{"output", output}, {"input", input}}.dump(2) + "\n");
 }
 
 std::filesystem::path SoundChoice::fileForUser() {

@@ -205,6 +205,7 @@ void SessionManager::beginCapture() {
         if (self->onHearingChanged) self->onHearingChanged(capturing);
     };
     m_audioCapture->start();
+    m_interview.begin(m_services.mainQueue.now());
     m_running = true;
     m_hearing = true;
     startRecognition();
@@ -233,6 +234,9 @@ void SessionManager::stopSession() {
     m_pendingStart = 0;
     m_running = false;
     cancelPrefetch();
+    if (m_exchange && !couldBeSkipMarker(*m_exchange->answer)) {
+        record(cutShort(*m_exchange->answer, "The session was stopped."));
+    }
     cancelExchange();
     m_gapAudio.clear();
     m_gapFrames = 0;
@@ -557,6 +561,7 @@ void SessionManager::beginQuestion(const std::string& question, Exchange& exchan
         if (self && self->onAnswer) self->onAnswer("");
     });
     exchange.previousQuestion = std::exchange(m_lastQuestion, question);
+    m_lastQuestionAt = m_services.mainQueue.now();
     ConversationTurn turn{"user", question, m_screenshots->flush()};
     const auto attached = turn.images.size();
     m_conversationHistory.push_back(std::move(turn));
@@ -720,6 +725,7 @@ void SessionManager::finishExchange(const std::optional<std::string>& failure,
     if (failure) {
         // A refused question is asked again by the user: its screenshots wait for that.
         auto question = m_lastQuestion;
+        record(*failure, InterviewRecord::Outcome::failed);
         withdrawQuestion(exchange, true);
         m_failedQuestion = std::move(question);
         if (onError) onError(*failure);
@@ -728,7 +734,10 @@ void SessionManager::finishExchange(const std::optional<std::string>& failure,
     }
     // Small talk (or nothing at all) leaves the conversation as if it had not been sent.
     const bool skipped = couldBeSkipMarker(answer);
-    if (skipped) withdrawQuestion(exchange, true);
+    if (skipped) {
+        record("", InterviewRecord::Outcome::skipped);
+        withdrawQuestion(exchange, true);
+    }
     completeAssistantMessage(answer);
     if (skipped) {
         m_services.mainQueue.post([weak = weak_from_this()] {
@@ -752,6 +761,7 @@ void SessionManager::supersedeExchange() {
     m_exchange.reset();
     if (exchange.task) exchange.task->cancel();
     if (couldBeSkipMarker(*exchange.answer)) {
+        record("A new question was asked first.", InterviewRecord::Outcome::failed);
         withdrawQuestion(exchange, true);
         return;
     }
@@ -759,6 +769,7 @@ void SessionManager::supersedeExchange() {
     const auto answer = cutShort(*exchange.answer, "A new question was asked.");
     m_conversationHistory.push_back({"assistant", answer, {}});
     m_history.append(m_lastQuestion, answer);
+    record(answer);
 }
 
 void SessionManager::cancelExchange() {
@@ -790,6 +801,10 @@ bool SessionManager::couldBeSkipMarker(std::string_view answerSoFar) {
     return false;
 }
 
+void SessionManager::record(const std::string& answer, InterviewRecord::Outcome outcome) {
+    m_interview.add({m_lastQuestionAt, m_lastQuestion, answer, outcome});
+}
+
 std::string SessionManager::cutShort(const std::string& answer, const std::string& reason) {
     return std::string(text::trimWhitespaceAndNewlines(answer)) + "\n\n*(Cut short. " + reason +
            ")*";
@@ -804,6 +819,7 @@ void SessionManager::completeAssistantMessage(const std::string& text) {
             if (self && self->onAnswer) self->onAnswer(answer);
         });
         m_history.append(m_lastQuestion, answer);
+        record(answer);
     }
     if (m_conversationHistory.size() > maxConversationTurns) {
         m_conversationHistory.erase(

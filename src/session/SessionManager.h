@@ -17,6 +17,7 @@
 #include "protocol/ChatBody.h"
 #include "protocol/ConversationTurn.h"
 #include "session/AnswerHistory.h"
+#include "session/InterviewRecord.h"
 
 namespace orvane {
 
@@ -160,6 +161,8 @@ public:
         return m_conversationHistory;
     }
     const std::string& lastQuestion() const { return m_lastQuestion; }
+    // The session now running or the last one: every question and what became of it.
+    const InterviewRecord& interview() const { return m_interview; }
     const std::optional<std::string>& failedQuestion() const { return m_failedQuestion; }
     const std::string& currentTranscript() const { return m_currentTranscript; }
     const std::string& apiBase() const { return m_config.apiBase; }
@@ -235,6 +238,9 @@ private:
     // Takes the question back out of the conversation, as if it had not been asked; its
     // screenshots wait for the next question again unless they were what the server refused.
     void withdrawQuestion(const Exchange& exchange, bool keepScreenshots);
+    // Notes what became of the last question in the interview record.
+    void record(const std::string& answer,
+                InterviewRecord::Outcome outcome = InterviewRecord::Outcome::answered);
     void supersedeExchange();
     void cancelExchange();
     void schedulePrefetch();
@@ -269,6 +275,8 @@ private:
     std::unique_ptr<Timer> m_silenceTimer;
     std::vector<ConversationTurn> m_conversationHistory;
     std::string m_lastQuestion;
+    MainQueue::TimePoint m_lastQuestionAt{};
+    InterviewRecord m_interview;
     std::optional<std::string> m_failedQuestion;
     // Identifies the running recognition, so that a late report of one already ended is ignored.
     std::uint64_t m_recognitionNumber = 0;

@@ -7,12 +7,14 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "accounts/ui/LoginWindow.h"
 #include "app/AppDelegate.h"
 #include "app/PreferencesWindow.h"
 #include "app/SpeechEngines.h"
 #include "capture/ScreenshotCapture.h"
+#include "fakes/EventStream.h"
 #include "overlay/ContextSheet.h"
 #include "overlay/FloatingPanelWindow.h"
 #include "overlay/PillButton.h"
@@ -44,6 +46,12 @@ protected:
     void launchSignedIn() {
         h.auth.setAccessToken("held");
         app.applicationDidFinishLaunching();
+    }
+    void startListening() {
+        app.floatingPanel()->toggleSession();
+        h.mainQueue.runUntilIdle();
+        h.background.runAll();
+        h.mainQueue.runUntilIdle();
     }
     void signInThroughTheLoginWindow(const std::string& name = "Ada") {
         ASSERT_NE(app.loginWindow(), nullptr);
@@ -210,6 +218,62 @@ TEST_F(Shell, TheContextSheetSetsTheSessionsContextAndIsReleased) {
     EXPECT_EQ(app.floatingPanel()->session().systemContext(), "");
 }
 
+// Nothing is kept on disk unless the user saves the interview that ended, to a file only they
+// can read.
+TEST_F(Shell, ASessionThatEndsOffersToSaveItsInterview) {
+    launchSignedIn();
+    auto* panel = app.floatingPanel();
+    panel->session().setSystemContext("Company: Acme");
+    const auto stop = [&] {
+        panel->toggleSession();
+        h.mainQueue.runUntilIdle();
+    };
+    startListening();
+    stop();
+    EXPECT_FALSE(panel->offerButton()->isVisibleTo(panel)) << "nothing was asked";
+
+    startListening();
+    panel->session().sendToLLM("what is a heap");
+    h.mainQueue.runUntilIdle();
+    const auto& call = h.http.streams.back();
+    call.respond(200);
+    call.feed(answerEvents("A tree with an order."));
+    call.finish();
+    h.mainQueue.runUntilIdle();
+    stop();
+    ASSERT_TRUE(panel->offerButton()->isVisibleTo(panel));
+    EXPECT_EQ(panel->offerButton()->text(), QString::fromUtf8("Save this interview\u2026"));
+
+    const auto directory =
+        std::filesystem::temp_directory_path() / ("orvane-interview-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(directory);
+    std::filesystem::create_symlink("/dev/null", directory / "planted.md");
+    QString suggested;
+    QString chosen = QString::fromStdString((directory / "planted.md").string());
+    app.chooseInterviewFile = [&](const QString& offered) {
+        suggested = offered;
+        return chosen;
+    };
+    panel->offerButton()->click();
+    EXPECT_TRUE(suggested.endsWith(".md")) << suggested.toStdString();
+    EXPECT_TRUE(panel->offerButton()->text().startsWith("Not saved.")) << "no link is followed";
+
+    chosen = QString::fromStdString((directory / "interview.md").string());
+    panel->offerButton()->click();
+    EXPECT_TRUE(panel->offerButton()->text().startsWith("Saved to "));
+    std::ifstream saved(directory / "interview.md");
+    const std::string text((std::istreambuf_iterator<char>(saved)), {});
+    EXPECT_NE(text.find("> Company: Acme"), std::string::npos) << text;
+    EXPECT_NE(text.find("what is a heap\n\nA tree with an order."), std::string::npos) << text;
+    EXPECT_EQ(std::filesystem::status(directory / "interview.md").permissions() &
+                  std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::filesystem::remove_all(directory);
+
+    startListening();
+    EXPECT_FALSE(panel->offerButton()->isVisibleTo(panel)) << "the next interview begins";
+}
+
 TEST_F(Shell, AnOpenContextSheetSurvivesSignOut) {
     launchSignedIn();
     app.showContextSheet();
@@ -310,12 +374,6 @@ protected:
             }
         }
         return bindings;
-    }
-    void startListening() {
-        app.floatingPanel()->toggleSession();
-        h.mainQueue.runUntilIdle();
-        h.background.runAll();
-        h.mainQueue.runUntilIdle();
     }
 };
 
@@ -441,12 +499,6 @@ class ShellWithEngines : public Shell {
 protected:
     ShellWithEngines() { app.useSpeechEngines(engines); }
     ~ShellWithEngines() override { std::filesystem::remove_all(root); }
-    void startListening() {
-        app.floatingPanel()->toggleSession();
-        h.mainQueue.runUntilIdle();
-        h.background.runAll();
-        h.mainQueue.runUntilIdle();
-    }
 
     std::filesystem::path root =
         std::filesystem::temp_directory_path() / ("orvane-offer-" + std::to_string(::getpid()));

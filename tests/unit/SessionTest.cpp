@@ -824,6 +824,37 @@ TEST_F(Session, StoppingMidAnswerCancelsItAndClearsTheSessionButKeepsAnswers) {
     EXPECT_EQ(h.session->state(), State::listening);
 }
 
+TEST_F(Session, TheInterviewKeepsEveryQuestionAsItEndedUntilTheNextSessionStarts) {
+    h.session->setSystemContext("Company: Acme\nRole: SRE");
+    h.startListening();
+    h.mainQueue.advance(65);
+    h.reply(h.ask("what is CAP"), {answerEvents("C, A, P")});
+    h.reply(h.ask("okay great"), {answerEvents("[SKIP]")});
+    h.reply(h.ask("what is *raft*"), {}, std::nullopt, 500);
+    auto overtaken = h.ask("first stream");
+    overtaken.respond(200);
+    overtaken.feed(deltaEvent("one "));
+    h.mainQueue.runUntilIdle();
+    auto stopped = h.ask("what is a B-tree");
+    stopped.respond(200);
+    stopped.feed(deltaEvent("A tree"));
+    h.mainQueue.runUntilIdle();
+    h.session->stopSession();
+
+    const auto markdown = h.session->interview().markdown(h.session->systemContext());
+    for (const auto& part : {std::string("## Context\n\n> Company: Acme\n> Role: SRE\n"),
+                             std::string("### 00:01:05 what is CAP\n\nC, A, P\n"),
+                             std::string("### 00:01:05 okay great\n\n*(Skipped"),
+                             "### 00:01:05 what is \\*raft\\*\n\n*(Not answered: " +
+                                 StreamDelegate::messageForStatus(500),
+                             SessionManager::cutShort("one", "A new question was asked."),
+                             SessionManager::cutShort("A tree", "The session was stopped.")}) {
+        EXPECT_NE(markdown.find(part), std::string::npos) << part << "\nin\n" << markdown;
+    }
+    h.startListening();
+    EXPECT_TRUE(h.session->interview().empty()) << "each session is an interview of its own";
+}
+
 TEST_F(Session, StatesAreReportedOncePerChangeWithTheStateAtDelivery) {
     h.startListening();
     h.session->sendToLLM("first question here");

@@ -128,6 +128,15 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
+std::optional<std::string> writePrivate(const fs::path& path, std::string_view bytes) {
+    auto opened = openPrivateForWriting(path);
+    if (auto* problem = std::get_if<std::string>(&opened)) return *problem;
+    if (!writeAll(std::get<FileDescriptor>(opened).get(), bytes)) {
+        return "Cannot write " + path.string() + ": " + reason() + ".";
+    }
+    return std::nullopt;
+}
+
 class DescriptorStream::Buffer : public std::streambuf {
 public:
     explicit Buffer(FileDescriptor fd) : m_fd(std::move(fd)) {}

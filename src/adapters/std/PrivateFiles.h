@@ -49,6 +49,9 @@ std::variant<FileDescriptor, std::string> openPrivateToContinue(const std::files
 std::variant<FileDescriptor, std::string> createPrivate(const std::filesystem::path& path);
 // Writes all of the bytes; false when the disk refused.
 bool writeAll(int fd, std::string_view bytes);
+// Replaces what the file holds with the bytes, as openPrivateForWriting opens it. Returns why
+// not as a sentence, or nothing once all of them are written.
+std::optional<std::string> writePrivate(const std::filesystem::path& path, std::string_view bytes);
 
 // An output stream onto a descriptor it owns.
 class DescriptorStream : public std::ostream {

@@ -131,6 +131,14 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     ok &= save(*menu, dir, "08-settings-menu");
     menu->hide();
+    for (auto* action : menu->actions()) {
+        if (action->text() == "Story (STAR)") action->trigger();
+    }
+    session->onStateChanged(SessionManager::State::idle);
+    panel.showOffer(
+        QString::fromUtf8("Save this interview\u2026"), [] {}, [] {});
+    ok &= save(panel, dir, "08-save-offer");
+    panel.hideOffer();
 
     ContextSheet sheet;
     sheet.show();
