@@ -531,6 +531,15 @@ void AppDelegate::showContextSheet() {
                                           : ContextSheet::Mode::beforeSession);
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     installWindowCommands(sheet);
+    if (m_documentReader && m_documentQueue) {
+        sheet->readDocumentsWith(
+            [reader = m_documentReader, queue = m_documentQueue, &mainQueue = m_services.mainQueue](
+                const std::filesystem::path& file, auto done) {
+                queue->async([reader, &mainQueue, file, done = std::move(done)] {
+                    mainQueue.post([done, result = reader->read(file)] { done(result); });
+                });
+            });
+    }
     sheet->onSave = [self = QPointer(this), sheet = QPointer(sheet)](const std::string& text) {
         if (!self) return;
         if (self->m_floatingPanel) {

@@ -15,6 +15,8 @@
 #include "app/SpeechEngines.h"
 #include "app/StatusIcon.h"
 #include "overlay/ContextSheet.h"
+#include "platform/BackgroundQueue.h"
+#include "platform/DocumentReader.h"
 #include "platform/GlobalShortcuts.h"
 #include "platform/SoundDevices.h"
 #include "session/SessionManager.h"
@@ -69,6 +71,12 @@ public:
     void useSoundDevices(SoundDevices& devices, std::filesystem::path choiceFile);
     void chooseSoundDevices(SoundChoice choice);
     const SoundChoice& soundChoice() const { return m_soundChoice; }
+    // Reads the CV and job description the context sheet is given, on the queue; both outlive
+    // the delegate.
+    void useDocumentReader(DocumentReader& reader, BackgroundQueue& queue) {
+        m_documentReader = &reader;
+        m_documentQueue = &queue;
+    }
     // Where answers come from, set in Preferences.
     void useAnswers(Answers& answers) { m_answers = &answers; }
     // Says on the panel (or the sign-in window) why answers cannot be had.
@@ -144,6 +152,8 @@ private:
     bool m_contextOffered = false;
     bool m_interviewOffered = false;
     Answers* m_answers = nullptr;
+    DocumentReader* m_documentReader = nullptr;
+    BackgroundQueue* m_documentQueue = nullptr;
 };
 
 }  // namespace orvane

@@ -6,6 +6,7 @@
 
 #include "accounts/AuthManager.h"
 #include "adapters/curl/CurlHttpClient.h"
+#include "adapters/documents/FileDocumentReader.h"
 #include "adapters/null/NullPlatform.h"
 #include "adapters/pocketsphinx/PocketSphinxSpeech.h"
 #include "adapters/pulse/PulseAudioSource.h"
@@ -44,6 +45,9 @@ struct AppServices {
     // Copying, downloading and loading speech models: seconds of work that must not wait behind,
     // or hold up, the sound stream and screenshots.
     WorkerQueue modelWork;
+    FileDocumentReader documents;
+    // Reading a CV or a job description the user chose: a large PDF takes a while.
+    WorkerQueue documentWork;
 
     AuthServices accounts() { return {mainQueue, http, crypto, webAuth, apple}; }
     SessionServices session(AuthManager& auth) {

@@ -177,6 +177,7 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<SessionEventLog>> logs;
     AppDelegate delegate(services.session(auth), sessionConfig);
     delegate.useAnswers(answers);
+    delegate.useDocumentReader(services.documents, services.documentWork);
     delegate.useSoundDevices(services.soundDevices, SoundChoice::fileForUser());
     if (supervisor) {
         supervisor->onProblem = [&delegate](const QString& problem) {

@@ -48,7 +48,8 @@ std::string trimmed(const QString& text) {
 }  // namespace
 
 std::string ContextSheet::compose(const std::string& company, const std::string& role,
-                                  const std::string& notes) {
+                                  const std::string& notes, const std::string& cv,
+                                  const std::string& jobDescription) {
     std::vector<std::string> parts;
     const auto c = text::trimWhitespaceAndNewlines(company);
     const auto r = text::trimWhitespaceAndNewlines(role);
@@ -56,6 +57,10 @@ std::string ContextSheet::compose(const std::string& company, const std::string&
     if (!c.empty()) parts.push_back("Company: " + std::string(c));
     if (!r.empty()) parts.push_back("Role: " + std::string(r));
     if (!n.empty()) parts.push_back("Additional context:\n" + std::string(n));
+    const auto v = text::trimWhitespaceAndNewlines(cv);
+    const auto j = text::trimWhitespaceAndNewlines(jobDescription);
+    if (!v.empty()) parts.push_back("CV:\n" + std::string(v));
+    if (!j.empty()) parts.push_back("Job description:\n" + std::string(j));
     std::string text;
     for (const auto& part : parts) text += (text.empty() ? "" : "\n") + part;
     return text;
@@ -65,8 +70,11 @@ ContextSheet::ContextSheet(Mode mode, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), m_mode(mode) {
     setAttribute(Qt::WA_TranslucentBackground);
     resize(480, 460);
+    // Room for the CV and the job description, within the screen.
     if (const auto* screen = QGuiApplication::primaryScreen()) {
-        move(screen->availableGeometry().center() - QPoint(240, 230));
+        const auto available = screen->availableGeometry();
+        resize(520, std::min(740, available.height() - 24));
+        move(available.center() - QPoint(width() / 2, height() / 2));
     }
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
@@ -101,6 +109,13 @@ ContextSheet::ContextSheet(Mode mode, QWidget* parent)
     m_notes->setStyleSheet(inputStyle("QPlainTextEdit"));
     m_notes->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     column->addWidget(m_notes, 1);
+    column->addSpacing(14);
+    m_cv = new DocumentBox("CV", "Paste your CV, or choose a file", maxDocumentCharacters);
+    column->addWidget(m_cv, 2);
+    column->addSpacing(10);
+    m_job = new DocumentBox("Job description", "Paste the job description, or choose a file",
+                            maxDocumentCharacters);
+    column->addWidget(m_job, 2);
     column->addSpacing(20);
 
     auto* buttons = new QHBoxLayout;
@@ -125,9 +140,15 @@ ContextSheet::ContextSheet(Mode mode, QWidget* parent)
 
 void ContextSheet::handleSave() {
     const auto text = compose(trimmed(m_company->text()), trimmed(m_role->text()),
-                              m_notes->toPlainText().toStdString());
+                              m_notes->toPlainText().toStdString(), m_cv->text().toStdString(),
+                              m_job->text().toStdString());
     if (onSave) onSave(text);
     hide();
+}
+
+void ContextSheet::readDocumentsWith(const DocumentBox::Reading& reading) {
+    m_cv->readWith(reading);
+    m_job->readWith(reading);
 }
 
 void ContextSheet::handleSkip() {

@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+#include "overlay/DocumentBox.h"
+
 namespace orvane {
 
 class ClickableView;
@@ -27,10 +29,16 @@ public:
     // "Cancel" hands on nothing.
     std::function<void(const std::string&)> onSave;
 
-    // "Company: ...", "Role: ..." and "Additional context:\n..." for the inputs that are not
-    // blank once trimmed, one per line.
+    // What of a CV or a job description goes with every question.
+    static constexpr int maxDocumentCharacters = 6000;
+
+    // "Company: ...", "Role: ...", "Additional context:\n...", "CV:\n..." and "Job
+    // description:\n..." for the inputs that are not blank once trimmed, one per line.
     static std::string compose(const std::string& company, const std::string& role,
-                               const std::string& notes);
+                               const std::string& notes, const std::string& cv = {},
+                               const std::string& jobDescription = {});
+    // How the CV and the job description are read from files; without it they are pasted.
+    void readDocumentsWith(const DocumentBox::Reading& reading);
 
     void handleSave();
     void handleSkip();
@@ -38,6 +46,8 @@ public:
     QLineEdit* companyField() const { return m_company; }
     QLineEdit* roleField() const { return m_role; }
     QPlainTextEdit* notesField() const { return m_notes; }
+    DocumentBox* cvBox() const { return m_cv; }
+    DocumentBox* jobBox() const { return m_job; }
     ClickableView* skipButton() const { return m_skip; }
     ClickableView* startButton() const { return m_start; }
 
@@ -45,6 +55,8 @@ private:
     QLineEdit* m_company;
     QLineEdit* m_role;
     QPlainTextEdit* m_notes;
+    DocumentBox* m_cv;
+    DocumentBox* m_job;
     Mode m_mode;
     ClickableView* m_skip;
     ClickableView* m_start;

@@ -127,14 +127,20 @@ std::vector<std::string> interviewTerms(std::string_view context) {
     std::vector<std::string> terms;
     const auto add = [&terms](std::string_view term) {
         term = trimWhitespaceAndNewlines(term);
-        if (term.empty() || std::find(terms.begin(), terms.end(), term) != terms.end()) return;
+        if (term.empty() || terms.size() == maxInterviewTerms ||
+            std::find(terms.begin(), terms.end(), term) != terms.end()) {
+            return;
+        }
         terms.emplace_back(term);
     };
     const auto lines = splitOmittingEmpty(context, '\n');
     std::set<std::string> named;  // the words of the company and the role
     for (auto line : lines) {
         line = trimWhitespaceAndNewlines(line);
-        if (line.rfind("Additional context:", 0) == 0) break;
+        if (line.starts_with("Additional context:") || line.starts_with("CV:") ||
+            line.starts_with("Job description:")) {
+            break;
+        }
         if (line.rfind("Company:", 0) == 0 || line.rfind("Role:", 0) == 0) {
             for (auto& word : lowerCasedWords(line.substr(line.find(':') + 1)))
                 named.insert(std::move(word));
@@ -151,9 +157,12 @@ std::vector<std::string> interviewTerms(std::string_view context) {
             add(line.substr(5));
             continue;
         }
-        if (line.rfind("Additional context:", 0) == 0) {
-            inNotes = true;
-            line = line.substr(19);
+        // The sheet's own headings are no names.
+        for (const std::string_view heading : {"Additional context:", "CV:", "Job description:"}) {
+            if (line.starts_with(heading)) {
+                inNotes = true;
+                line = line.substr(heading.size());
+            }
         }
         std::string word;
         const auto flush = [&] {

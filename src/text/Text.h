@@ -26,6 +26,8 @@ bool contains(std::string_view text, std::string_view part);
 // notes spelt with a capital, a digit or a sign inside it ("Postgres", "Kubernetes", "C++",
 // "Next.js"), each once, in order. A word of ordinary English with only a capital to mark it
 // ("Tell", "Built", "Nice") is no name, unless it is a word of the company or the role.
+// A CV adds many: past the first maxInterviewTerms they would only slow the hearing down.
+inline constexpr std::size_t maxInterviewTerms = 80;
 std::vector<std::string> interviewTerms(std::string_view context);
 
 }  // namespace orvane::text

@@ -228,6 +228,17 @@ TEST_F(Session, TheInterviewContextsNamesReachTheRecogniser) {
     EXPECT_EQ(h.recognizer().requests.back()->options.interviewTerms,
               (std::vector<std::string>{"Nice Systems", "Backend Engineer", "Datadog", "Cassandra",
                                         "GCP", "APIs", "Nice", "Terraform", "K8s"}));
+
+    // A CV's names join them, the first of them only when there are very many.
+    std::string cv = "Company: Acme\nCV:\nBuilt Kafka pipelines.";
+    for (int i = 0; i < 200; ++i) cv += " Tool" + std::to_string(i);
+    h.session->setSystemContext(cv);
+    h.session->stopSession();
+    h.startListening();
+    const auto& terms = h.recognizer().requests.back()->options.interviewTerms;
+    ASSERT_EQ(terms.size(), text::maxInterviewTerms);
+    EXPECT_EQ(std::vector(terms.begin(), terms.begin() + 3),
+              (std::vector<std::string>{"Acme", "Kafka", "Tool0"}));
 }
 
 TEST_F(Session, AnUtteranceEndRestartsRecognitionAfterAShortPause) {

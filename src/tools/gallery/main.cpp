@@ -146,6 +146,12 @@ int main(int argc, char** argv) {
     sheet.roleField()->setText("Senior Backend Engineer");
     sheet.notesField()->setPlainText(
         "Panel interview, system design round.\nThey use Go and Postgres.");
+    sheet.readDocumentsWith([](const auto&, const auto&) {});
+    sheet.cvBox()->editor()->setPlainText(
+        "Alex Doe, backend engineer\n\nInitech (2021-2025): led the payments API in Go, cut p99 "
+        "latency from 900 to 120 ms, moved billing to Postgres with zero downtime.");
+    sheet.jobBox()->editor()->setPlainText(
+        "Senior Backend Engineer, Acme Robotics. Own the fleet API; Go, Postgres, Kafka.");
     ok &= save(sheet, dir, "09-context-sheet");
 
     AuthManager account;
