@@ -76,6 +76,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     registerBundledFonts();
     bindGlobalShortcuts();
     startSpeechEngines();
+    watchForShares();
     if (m_services.auth.isAuthenticated()) {
         transitionToPanel();
     } else {
@@ -218,6 +219,52 @@ void AppDelegate::saveInterview() {
     m_floatingPanel->showOffer(UI::breakable("Saved to " + chosen), nullptr, nullptr);
 }
 
+QString AppDelegate::sharingNote() const {
+    if (m_floatingPanel && m_floatingPanel->canHideFromCapture()) {
+        return "Screen sharing: with stealth on, this desktop leaves Orvane out of every share.";
+    }
+    if (!m_shareWatcher || m_shareWatcher->method().empty()) {
+        return "Screen sharing: this desktop can neither leave Orvane out of a share nor tell of "
+               "one. In the call, share a window, not the whole screen.";
+    }
+    return QStringLiteral(
+               "Screen sharing: with stealth on, Orvane's windows hide while the whole screen is "
+               "shared, as %1 shows, and come back after. Other programs' shares cannot be seen: "
+               "share a window there.")
+        .arg(QString::fromStdString(m_shareWatcher->method()));
+}
+
+void AppDelegate::watchForShares() {
+    if (!m_shareWatcher || m_shareWatcher->method().empty()) return;
+    m_shareWatcher->watch([self = QPointer(this)](bool sharing) {
+        if (!self) return;
+        self->m_shareSeen = sharing;
+        self->stepAsideFromShares();
+    });
+}
+
+void AppDelegate::stepAsideFromShares() {
+    // Signed out there is no stealth switch: it stands at its default, on.
+    const bool stealth = !m_floatingPanel || m_floatingPanel->isStealth();
+    const bool desktopHidesIt = m_floatingPanel && m_floatingPanel->canHideFromCapture();
+    if (m_shareSeen && stealth && !desktopHidesIt) {
+        for (QWidget* window : std::initializer_list<QWidget*>{
+                 m_floatingPanel.get(), m_loginWindow.get(), m_preferencesWindow.get(),
+                 m_contextSheet.data(), m_aboutBox.data()}) {
+            if (window && window->isVisible()) {
+                window->hide();
+                m_steppedAside.emplace_back(window);
+            }
+        }
+        m_statusIcon.setNote(hiddenWhileShared);
+        return;
+    }
+    m_statusIcon.setNote({});
+    for (const auto& window : std::exchange(m_steppedAside, {})) {
+        if (window) window->show();
+    }
+}
+
 void AppDelegate::bindGlobalShortcuts() {
     if (!m_shortcuts) return;
     const QPointer self(this);
@@ -354,6 +401,12 @@ void AppDelegate::transitionToPanel() {
     if (onSessionCreated) onSessionCreated(panel->session());
     installWindowCommands(panel.get());
     const QPointer self(this);
+    if (m_shareWatcher && !m_shareWatcher->method().empty() && !panel->canHideFromCapture()) {
+        panel->stepAsideWhileShared(QString::fromStdString(m_shareWatcher->method()));
+        panel->onStealthChanged = [self](bool) {
+            if (self) self->stepAsideFromShares();
+        };
+    }
     panel->onOpenPreferences = [self] {
         if (self) self->showPreferences();
     };
@@ -444,6 +497,7 @@ void AppDelegate::showPreferences() {
     }
     WindowPtr<PreferencesWindow> window(new PreferencesWindow(m_services.auth));
     if (m_bindings) window->showShortcuts(*m_bindings);
+    window->showSharing(sharingNote());
     if (m_speechEngines) {
         window->showHearing(m_speechEngines->status());
         window->onChooseSpeechModel = [engines = m_speechEngines](auto model) {

@@ -18,6 +18,7 @@
 #include "platform/BackgroundQueue.h"
 #include "platform/DocumentReader.h"
 #include "platform/GlobalShortcuts.h"
+#include "platform/ShareWatcher.h"
 #include "platform/SoundDevices.h"
 #include "session/SessionManager.h"
 
@@ -71,6 +72,10 @@ public:
     void useSoundDevices(SoundDevices& devices, std::filesystem::path choiceFile);
     void chooseSoundDevices(SoundChoice choice);
     const SoundChoice& soundChoice() const { return m_soundChoice; }
+    // Tells when the screen is shared, so that Orvane's windows step aside where the desktop
+    // cannot leave them out of it. Call before launching; the watcher outlives the delegate.
+    void useShareWatcher(ShareWatcher& watcher) { m_shareWatcher = &watcher; }
+    static constexpr const char* hiddenWhileShared = "Hidden while your screen is shared";
     // Reads the CV and job description the context sheet is given, on the queue; both outlive
     // the delegate.
     void useDocumentReader(DocumentReader& reader, BackgroundQueue& queue) {
@@ -130,6 +135,11 @@ private:
     void followTakenOffer(const SpeechEngines::Status& status);
     // A session that ended with questions in it offers, on the panel, to be saved.
     void offerToSaveInterview();
+    void watchForShares();
+    QString sharingNote() const;
+    // Hides the windows that are open while stealth is on and a share is seen; brings them back
+    // after.
+    void stepAsideFromShares();
     void saveInterview();
     // A shortcut or command for the panel; false for one it does not know.
     bool runPanelCommand(const std::string& command);
@@ -153,6 +163,9 @@ private:
     bool m_interviewOffered = false;
     Answers* m_answers = nullptr;
     DocumentReader* m_documentReader = nullptr;
+    ShareWatcher* m_shareWatcher = nullptr;
+    bool m_shareSeen = false;
+    std::vector<QPointer<QWidget>> m_steppedAside;
     BackgroundQueue* m_documentQueue = nullptr;
 };
 

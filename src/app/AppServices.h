@@ -40,6 +40,7 @@ struct AppServices {
     OpenSslCrypto crypto;
     BrowserWebAuthFactory webAuth;
     std::unique_ptr<GlobalShortcuts> shortcuts = desktop::globalShortcuts();
+    std::unique_ptr<ShareWatcher> shareWatcher = desktop::shareWatcher();
     UnavailableAppleSignIn apple;
     WorkerQueue background;
     // Copying, downloading and loading speech models: seconds of work that must not wait behind,

@@ -9,6 +9,7 @@
 #include "adapters/qt/PortalScreenSource.h"
 #include "adapters/qt/QtScreenSource.h"
 #include "adapters/qt/X11GlobalShortcuts.h"
+#include "adapters/qt/X11ShareWatcher.h"
 
 namespace orvane::desktop {
 
@@ -49,6 +50,11 @@ std::unique_ptr<GuiScreenSource> screenSource() {
 std::unique_ptr<GlobalShortcuts> globalShortcuts() {
     if (onWayland()) return std::make_unique<PortalGlobalShortcuts>();
     return std::make_unique<X11GlobalShortcuts>();
+}
+
+std::unique_ptr<ShareWatcher> shareWatcher() {
+    if (onWayland()) return nullptr;
+    return std::make_unique<X11ShareWatcher>();
 }
 
 }  // namespace orvane::desktop

@@ -6,6 +6,7 @@
 
 #include "adapters/qt/GuiScreenSource.h"
 #include "platform/GlobalShortcuts.h"
+#include "platform/ShareWatcher.h"
 
 namespace orvane::desktop {
 
@@ -20,5 +21,8 @@ bool windowManagerKeepsPanelAbove();
 // Screenshots and global shortcuts: X11 grabs on X11, the desktop's portals on Wayland.
 std::unique_ptr<GuiScreenSource> screenSource();
 std::unique_ptr<GlobalShortcuts> globalShortcuts();
+// What tells of a screen share: on X11, the calling programs' sharing indicator windows; on
+// Wayland nothing yet (XWayland shows only X11 programs' windows).
+std::unique_ptr<ShareWatcher> shareWatcher();
 
 }  // namespace orvane::desktop

@@ -142,6 +142,9 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
                             QFont::Normal, UI::secondaryLabelColor());
     m_shortcuts->setTextFormat(Qt::PlainText);
     m_shortcuts->setWordWrap(true);
+    m_sharing = UI::label("", 12, QFont::Normal, UI::secondaryLabelColor());
+    m_sharing->setTextFormat(Qt::PlainText);
+    m_sharing->setWordWrap(true);
     m_hearing = UI::label("Hearing: PocketSphinx", 12, QFont::Normal, UI::secondaryLabelColor());
     m_hearing->setTextFormat(Qt::PlainText);
     m_hearing->setWordWrap(true);
@@ -240,6 +243,8 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
     stack->addSpacing(20);
     stack->addWidget(m_shortcuts);
     stack->addSpacing(20);
+    stack->addWidget(m_sharing);
+    stack->addSpacing(20);
     stack->addWidget(m_version);
     stack->addStretch();
 
@@ -263,6 +268,10 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
         "rgba(255,255,255,50); border-radius: 5px; padding: 4px 12px; }"
         "QPushButton:focus { border-color: rgba(230,150,120,230); }"
         "QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }");
+}
+
+void PreferencesWindow::showSharing(const QString& note) {
+    m_sharing->setText(note);
 }
 
 void PreferencesWindow::showShortcuts(const ShortcutBindings& bindings) {

@@ -32,6 +32,9 @@ public:
 
     // Lists the global shortcuts the desktop bound, and says why any are missing.
     void showShortcuts(const ShortcutBindings& bindings);
+    // What a screen share shows of Orvane on this desktop.
+    void showSharing(const QString& note);
+    QLabel* sharingLabel() const { return m_sharing; }
 
     // Says which engines hear and lists the models to choose from.
     void showHearing(const SpeechEngines::Status& status);
@@ -83,6 +86,7 @@ private:
     QLabel* m_signedIn = nullptr;
     LineLimitedLabel* m_service = nullptr;
     QLabel* m_version = nullptr;
+    QLabel* m_sharing = nullptr;
     QLabel* m_shortcuts = nullptr;
     QLabel* m_hearing = nullptr;
     QComboBox* m_speechModels = nullptr;

@@ -55,6 +55,7 @@ void StatusIcon::install() {
     updateIcon();
 
     m_menu = std::make_unique<QMenu>();
+    m_noteItem = nullptr;
     m_startStopItem = addCommand("Start Session", {}, &StatusIcon::onStartStop);
     m_menu->addSeparator();
     addCommand("About Orvane", {}, &StatusIcon::onAbout);
@@ -62,6 +63,7 @@ void StatusIcon::install() {
     m_menu->addSeparator();
     addCommand("Sign Out", {}, &StatusIcon::onSignOut);
     addCommand("Quit Orvane", keySequence("quit"), &StatusIcon::onQuit);
+    setNote(m_note);
     m_statusItem->setContextMenu(m_menu.get());
     // A click opens the menu too, as it does on desktops whose status area has no context menus.
     QObject::connect(m_statusItem.get(), &QSystemTrayIcon::activated,
@@ -97,8 +99,24 @@ void StatusIcon::updateIcon() {
     // Without the symbol the item keeps the image it has.
     if (!image) return;
     m_statusItem->setIcon(*image);
-    m_statusItem->setToolTip("Orvane");
+    m_statusItem->setToolTip(m_note.isEmpty() ? "Orvane" : "Orvane: " + m_note);
     m_shownSymbol = symbol;
+}
+
+void StatusIcon::setNote(const QString& note) {
+    m_note = note;
+    if (m_menu && note.isEmpty() && m_noteItem) {
+        m_menu->removeAction(m_noteItem);
+        delete std::exchange(m_noteItem, nullptr);
+    } else if (m_menu && !note.isEmpty()) {
+        if (!m_noteItem) {
+            m_noteItem = new QAction(m_menu.get());
+            m_noteItem->setEnabled(false);
+            m_menu->insertAction(m_menu->actions().value(0), m_noteItem);
+        }
+        m_noteItem->setText(note);
+    }
+    if (m_statusItem) m_statusItem->setToolTip(note.isEmpty() ? "Orvane" : "Orvane: " + note);
 }
 
 }  // namespace orvane

@@ -36,6 +36,10 @@ public:
     // Stores the state, redraws the symbol and retitles the first menu item.
     void setState(State state);
     State state() const { return m_state; }
+    // A line at the top of the menu and in the tooltip ("Hidden while your screen is shared");
+    // empty takes it away.
+    void setNote(const QString& note);
+    const QString& note() const { return m_note; }
 
     // What is on show, for the desktop and for tests.
     bool isInstalled() const { return m_statusItem != nullptr; }
@@ -57,6 +61,8 @@ private:
     QAction* m_startStopItem = nullptr;
     State m_state = State::idle;
     QString m_shownSymbol;
+    QString m_note;
+    QAction* m_noteItem = nullptr;
 };
 
 }  // namespace orvane

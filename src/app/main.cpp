@@ -193,6 +193,7 @@ int main(int argc, char** argv) {
                   fromEnvironment ? environment(std::string(fromEnvironment->keyVariable()).c_str())
                                   : std::nullopt);
     delegate.useGlobalShortcuts(*services.shortcuts);
+    if (services.shareWatcher) delegate.useShareWatcher(*services.shareWatcher);
     SpeechEngines speechEngines(
         services.speech, services.mainQueue, services.modelWork, SpeechEngines::Places::forUser(),
         [](const std::filesystem::path& model) {

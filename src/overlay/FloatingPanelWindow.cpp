@@ -428,8 +428,18 @@ void FloatingPanelWindow::stopSession() {
     stopClock();
 }
 
+void FloatingPanelWindow::stepAsideWhileShared(const QString& how) {
+    m_stepsAside = true;
+    m_isStealth = true;
+    m_stealth->setSymbol("eye.slash");
+    m_stealth->setDescription(
+        QStringLiteral("Stealth: Orvane hides while the whole screen is shared, as %1 shows. "
+                       "Other shares cannot be seen: share a window there.")
+            .arg(how));
+}
+
 void FloatingPanelWindow::toggleStealth() {
-    if (!m_canHideFromCapture) {
+    if (!m_canHideFromCapture && !m_stepsAside) {
         // Nothing to toggle here; say why instead of pretending.
         const auto previousText = m_statusLabel->text();
         const auto previousColor = m_statusLabel->palette().color(QPalette::WindowText);
@@ -443,8 +453,9 @@ void FloatingPanelWindow::toggleStealth() {
         return;
     }
     m_isStealth = !m_isStealth;
-    m_workspace.setExcludedFromCapture(winId(), m_isStealth);
+    if (m_canHideFromCapture) m_workspace.setExcludedFromCapture(winId(), m_isStealth);
     m_stealth->setSymbol(m_isStealth ? "eye.slash" : "eye");
+    if (onStealthChanged) onStealthChanged(m_isStealth);
 }
 
 void FloatingPanelWindow::startClock() {

@@ -63,6 +63,10 @@ public:
 
     void toggleSession();
     void toggleStealth();
+    // Where the desktop cannot leave the panel out of captures but can tell when the screen is
+    // shared (`how`: by what): stealth is on again and means stepping aside during a share.
+    void stepAsideWhileShared(const QString& how);
+    std::function<void(bool stealth)> onStealthChanged;
     // Says, in the answer area, why answers cannot be had.
     void showProblem(const QString& problem);
     // Takes the problem shown away (the interview context was saved, or the sound is back).
@@ -190,6 +194,7 @@ private:
 
     bool m_isStealth = true;
     bool m_canHideFromCapture = true;
+    bool m_stepsAside = false;
     std::unique_ptr<Timer> m_sessionTimer;
     std::optional<MainQueue::TimePoint> m_sessionStart;
     bool m_isPushToTalking = false;

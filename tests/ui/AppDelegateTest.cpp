@@ -19,6 +19,7 @@
 #include "overlay/FloatingPanelWindow.h"
 #include "overlay/PillButton.h"
 #include "overlay/UIHelpers.h"
+#include "platform/ShareWatcher.h"
 #include "session/DesktopShortcuts.h"
 #include "ui/AppHarness.h"
 
@@ -272,6 +273,40 @@ TEST_F(Shell, ASessionThatEndsOffersToSaveItsInterview) {
 
     startListening();
     EXPECT_FALSE(panel->offerButton()->isVisibleTo(panel)) << "the next interview begins";
+}
+
+// Where the desktop cannot leave Orvane out of a share but can tell of one, its windows step aside
+// while stealth is on, and come back after.
+TEST_F(Shell, WhileTheScreenIsSharedTheWindowsStepAside) {
+    struct ScriptedShares : ShareWatcher {
+        std::string method() const override { return "the test's sharing bar"; }
+        void watch(std::function<void(bool)> changed) override { onChanged = std::move(changed); }
+        std::function<void(bool)> onChanged;
+    } shares;
+    h.workspace.canExcludeFromCapture = false;
+    app.useShareWatcher(shares);
+    launchSignedIn();
+    auto* panel = app.floatingPanel();
+    ASSERT_TRUE(panel->isStealth()) << "stealth means something here again";
+    EXPECT_TRUE(panel->stealthButton()->toolTip().contains("the test's sharing bar"));
+    app.showPreferences();
+    EXPECT_TRUE(app.preferencesWindow()->sharingLabel()->text().contains("the test's sharing bar"));
+    app.preferencesWindow()->hide();
+    app.showContextSheet();
+    shares.onChanged(true);
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_FALSE(app.contextSheet()->isVisible());
+    EXPECT_EQ(app.statusIcon().note(), AppDelegate::hiddenWhileShared);
+    shares.onChanged(false);
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_TRUE(app.contextSheet()->isVisible());
+    EXPECT_EQ(app.statusIcon().note(), "");
+
+    panel->toggleStealth();
+    shares.onChanged(true);
+    EXPECT_TRUE(panel->isVisible()) << "stealth off: nothing hides";
+    panel->toggleStealth();
+    EXPECT_FALSE(panel->isVisible()) << "on again during the share";
 }
 
 TEST_F(Shell, AnOpenContextSheetSurvivesSignOut) {

@@ -38,6 +38,11 @@ TEST(StatusIconTest, ShowsTheStateOnceInstalledAndItsMenuCallsBack) {
                                                 "Preferences...", "-", "Sign Out", "Quit Orvane"}));
     EXPECT_EQ(item(icon.menu(), "Preferences...")->shortcut(), QKeySequence("Ctrl+,"));
     EXPECT_EQ(item(icon.menu(), "Quit Orvane")->shortcut(), QKeySequence("Ctrl+Q"));
+    icon.setNote("Hidden while your screen is shared");
+    EXPECT_EQ(titles(icon.menu()).front(), "Hidden while your screen is shared");
+    EXPECT_EQ(icon.statusItem()->toolTip(), "Orvane: Hidden while your screen is shared");
+    icon.setNote({});
+    EXPECT_EQ(titles(icon.menu()).front(), "Start Session");
     for (const auto& [state, symbol, command] :
          {std::tuple{State::processing, "ellipsis.bubble", "Stop Session"},
           std::tuple{State::listening, "waveform", "Stop Session"},

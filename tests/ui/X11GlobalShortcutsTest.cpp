@@ -21,6 +21,7 @@
 
 #include <QTest>
 #include "adapters/qt/X11GlobalShortcuts.h"
+#include "adapters/qt/X11ShareWatcher.h"
 #include "session/DesktopShortcuts.h"
 
 namespace orvane {
@@ -46,6 +47,25 @@ public:
                                  keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
         std::free(error);
         return error == nullptr;
+    }
+
+    // Shows a window of this class ("instance\0Class") and title, as a program would.
+    xcb_window_t show(std::string_view windowClass, std::string_view title) {
+        const auto* screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+        const auto window = xcb_generate_id(m_connection);
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 300, 30,
+                          0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS,
+                            XCB_ATOM_STRING, 8, windowClass.size(), windowClass.data());
+        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME,
+                            XCB_ATOM_STRING, 8, title.size(), title.data());
+        xcb_map_window(m_connection, window);
+        xcb_flush(m_connection);
+        return window;
+    }
+    void close(xcb_window_t window) {
+        xcb_destroy_window(m_connection, window);
+        xcb_flush(m_connection);
     }
 
 private:
@@ -171,6 +191,30 @@ TEST_F(KeyGrabs, BindingAgainOrEndingGivesTheOldKeysBack) {
     shortcuts.reset();
     OtherClient other;
     EXPECT_TRUE(other.grab("o")) << "ending released every grab";
+}
+
+// A share is seen by the window the calling program shows while it shares the whole screen: only
+// a known program's, only for the whole screen, and only while it is shown.
+TEST(ShareIndicators, AreSeenComingAndGoingInTheWindowList) {
+    if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X server";
+    OtherClient call;
+    X11ShareWatcher watcher;
+    ASSERT_NE(watcher.method().find("Chrome"), std::string::npos);
+    std::vector<bool> seen;
+    watcher.watch([&](bool sharing) { seen.push_back(sharing); });
+    using namespace std::string_view_literals;
+    const auto chrome = "google-chrome\0Google-chrome\0"sv;
+    call.show(chrome, "meet.google.com is sharing a window.");
+    call.show("xterm\0XTerm\0"sv, "meet.google.com is sharing your screen.");
+    const auto bar = call.show(chrome, "meet.google.com is sharing your screen.");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.isSharing(); }, 5000));
+    call.close(bar);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.isSharing(); }, 5000));
+    const auto zoom = call.show("zoom\0zoom\0"sv, "as_toolbar");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.isSharing(); }, 5000));
+    call.close(zoom);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.isSharing(); }, 5000));
+    EXPECT_EQ(seen, (std::vector<bool>{true, false, true, false}));
 }
 
 }  // namespace
