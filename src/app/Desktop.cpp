@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+#include "adapters/pipewire/PipeWireShareWatcher.h"
 #include "adapters/qt/PortalGlobalShortcuts.h"
 #include "adapters/qt/PortalScreenSource.h"
 #include "adapters/qt/QtScreenSource.h"
@@ -53,7 +54,7 @@ std::unique_ptr<GlobalShortcuts> globalShortcuts() {
 }
 
 std::unique_ptr<ShareWatcher> shareWatcher() {
-    if (onWayland()) return nullptr;
+    if (onWayland()) return std::make_unique<PipeWireShareWatcher>();
     return std::make_unique<X11ShareWatcher>();
 }
 

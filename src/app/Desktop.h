@@ -22,7 +22,7 @@ bool windowManagerKeepsPanelAbove();
 std::unique_ptr<GuiScreenSource> screenSource();
 std::unique_ptr<GlobalShortcuts> globalShortcuts();
 // What tells of a screen share: on X11, the calling programs' sharing indicator windows; on
-// Wayland nothing yet (XWayland shows only X11 programs' windows).
+// Wayland, the screencast streams in PipeWire (XWayland shows only X11 programs' windows).
 std::unique_ptr<ShareWatcher> shareWatcher();
 
 }  // namespace orvane::desktop

@@ -133,8 +133,7 @@ void X11ShareWatcher::rescan() {
         const auto instance = windowClass.substr(0, split);
         const auto className =
             split == std::string::npos ? std::string() : windowClass.substr(split + 1);
-        sharing =
-            share::isIndicator(instance, title) || share::isIndicator(className, title);
+        sharing = share::isIndicator(instance, title) || share::isIndicator(className, title);
     }
     if (sharing == m_sharing) return;
     m_sharing = sharing;
