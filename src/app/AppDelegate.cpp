@@ -228,9 +228,9 @@ QString AppDelegate::sharingNote() const {
                "one. In the call, share a window, not the whole screen.";
     }
     return QStringLiteral(
-               "Screen sharing: with stealth on, Orvane's windows hide while the whole screen is "
-               "shared, as %1 shows, and come back after. Other programs' shares cannot be seen: "
-               "share a window there.")
+               "Screen sharing: with stealth on, Orvane's windows hide while the screen is shared, "
+               "seen from %1, and come back after. A share it cannot see shows them: when in "
+               "doubt, share a window.")
         .arg(QString::fromStdString(m_shareWatcher->method()));
 }
 

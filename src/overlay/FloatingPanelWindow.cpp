@@ -433,9 +433,7 @@ void FloatingPanelWindow::stepAsideWhileShared(const QString& how) {
     m_isStealth = true;
     m_stealth->setSymbol("eye.slash");
     m_stealth->setDescription(
-        QStringLiteral("Stealth: Orvane hides while the whole screen is shared, as %1 shows. "
-                       "Other shares cannot be seen: share a window there.")
-            .arg(how));
+        QStringLiteral("Stealth: Orvane hides while the screen is shared, seen from %1.").arg(how));
 }
 
 void FloatingPanelWindow::toggleStealth() {
