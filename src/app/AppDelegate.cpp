@@ -124,8 +124,10 @@ void AppDelegate::offerSpeechModel() {
     const auto model = m_speechEngines->downloadToOffer();
     if (!model) return;
     const QPointer self(this);
+    // The cross puts it off to the next run; "Never" for good.
     m_floatingPanel->showOffer(
-        QStringLiteral("Hear better: download Whisper %1, %2 MB")
+        QString::fromUtf8("Hear better: download Whisper %1, %2 MB \u2014 recommended for this "
+                          "computer")
             .arg(QString::fromStdString(model->name))
             .arg(model->megabytes),
         [self, model = *model] {
@@ -133,13 +135,15 @@ void AppDelegate::offerSpeechModel() {
             self->m_offerTaken = true;
             self->m_speechEngines->download(model);
         },
+        nullptr,
         [self] {
             if (self && self->m_speechEngines) self->m_speechEngines->dismissOffer();
         });
 }
 
 void AppDelegate::followTakenOffer(const SpeechEngines::Status& status) {
-    if (!m_offerTaken || !m_floatingPanel) return;
+    // The interview that ended is worth more than a download's progress: its offer stays.
+    if (!m_offerTaken || !m_floatingPanel || m_interviewOffered) return;
     if (status.download) {
         const auto& download = *status.download;
         const auto name = QString::fromStdString(download.model);

@@ -193,7 +193,7 @@ std::optional<CatalogModel> SpeechEngines::downloadToOffer() {
     std::error_code error;
     if (fs::exists(offerDismissedMarker(), error)) return std::nullopt;
     m_offered = true;
-    return *ModelCatalog::find(ModelCatalog::suggested);
+    return ModelCatalog::recommendedFor(cores);
 }
 
 void SpeechEngines::dismissOffer() {

@@ -2,12 +2,14 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "adapters/whisper/ModelCatalog.h"
@@ -92,6 +94,8 @@ public:
 
     Status status() const;
     std::function<void(const Status&)> onChanged;
+    // The processor cores the model offered is chosen for.
+    unsigned cores = std::max(1u, std::thread::hardware_concurrency());
 
     static constexpr const char* firstPassName = "PocketSphinx";
 

@@ -163,7 +163,20 @@ void FloatingPanelWindow::buildViews() {
         hideOffer();
         if (decline) decline();
     });
+    m_neverOffer = new QPushButton("Never");
+    m_neverOffer->setFlat(true);
+    m_neverOffer->setCursor(Qt::PointingHandCursor);
+    m_neverOffer->setFont(UI::ubuntu(11));
+    m_neverOffer->setStyleSheet(
+        "QPushButton { color: rgba(255,255,255,110); border: none; padding: 0 4px; }");
+    m_neverOffer->setToolTip("Do not offer this again");
+    connect(m_neverOffer, &QPushButton::clicked, this, [this] {
+        auto never = std::move(m_neverAgain);
+        hideOffer();
+        if (never) never();
+    });
     offerLine->addWidget(m_offer, 1);
+    offerLine->addWidget(m_neverOffer, 0, Qt::AlignVCenter);
     offerLine->addWidget(m_dismissOffer, 0, Qt::AlignVCenter);
     m_offerRow->hide();
     column->addWidget(m_offerRow);
@@ -331,17 +344,35 @@ void FloatingPanelWindow::clearProblem() {
 }
 
 void FloatingPanelWindow::showOffer(const QString& text, std::function<void()> onAccept,
-                                    std::function<void()> onDismiss) {
-    m_offer->setText(text);
+                                    std::function<void()> onDismiss,
+                                    std::function<void()> onNever) {
+    // A button does not wrap its title: the line is broken where it would run out of room.
+    const int room = std::max(200, m_container->width() - 150);
+    const QFontMetrics metrics(m_offer->font());
+    QString wrapped;
+    QString line;
+    for (const auto& word : text.split(' ')) {
+        const auto longer = line.isEmpty() ? word : line + ' ' + word;
+        if (!line.isEmpty() && metrics.horizontalAdvance(longer) > room) {
+            wrapped += line + '\n';
+            line = word;
+        } else {
+            line = longer;
+        }
+    }
+    m_offer->setText(wrapped + line);
     m_offer->setEnabled(static_cast<bool>(onAccept));
     m_acceptOffer = std::move(onAccept);
     m_declineOffer = std::move(onDismiss);
+    m_neverOffer->setVisible(static_cast<bool>(onNever));
+    m_neverAgain = std::move(onNever);
     m_offerRow->show();
 }
 
 void FloatingPanelWindow::hideOffer() {
     m_acceptOffer = nullptr;
     m_declineOffer = nullptr;
+    m_neverAgain = nullptr;
     m_offerRow->hide();
 }
 

@@ -80,7 +80,7 @@ public:
     // better model to hear with). A click on it calls onAccept; its cross, onDismiss; either
     // hides it. Without onAccept the line only says how what was taken goes.
     void showOffer(const QString& text, std::function<void()> onAccept,
-                   std::function<void()> onDismiss);
+                   std::function<void()> onDismiss, std::function<void()> onNever = nullptr);
     void hideOffer();
     void sendScreenshots();
     void historyPrev();
@@ -116,6 +116,8 @@ public:
     PillButton* nextButton() const { return m_next; }
     QPushButton* offerButton() const { return m_offer; }
     PillButton* dismissOfferButton() const { return m_dismissOffer; }
+    // Given with onNever: turns the offer down for good, where the cross only puts it off.
+    QPushButton* neverOfferButton() const { return m_neverOffer; }
     QPushButton* askAgainButton() const { return m_askAgain; }
     bool isStealth() const { return m_isStealth; }
     bool canHideFromCapture() const { return m_canHideFromCapture; }
@@ -160,6 +162,8 @@ private:
     QWidget* m_offerRow = nullptr;
     QPushButton* m_offer = nullptr;
     PillButton* m_dismissOffer = nullptr;
+    QPushButton* m_neverOffer = nullptr;
+    std::function<void()> m_neverAgain;
     QPushButton* m_askAgain = nullptr;
     bool m_showsProblem = false;
     // The user paged back to an earlier answer, which the panel shows with its own question.

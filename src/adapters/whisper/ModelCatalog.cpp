@@ -34,6 +34,17 @@ const std::vector<CatalogModel>& ModelCatalog::models() {
     return catalog;
 }
 
+const CatalogModel& ModelCatalog::recommendedFor(unsigned cores) {
+    const CatalogModel* chosen = find("tiny.en");
+    for (const auto& model : models()) {
+        if (model.englishOnly && model.estimatedSeconds(cores) <= secondsToHearAtMost &&
+            model.megabytes > chosen->megabytes) {
+            chosen = &model;
+        }
+    }
+    return *chosen;
+}
+
 const CatalogModel* ModelCatalog::find(std::string_view name) {
     const auto& catalog = models();
     const auto it = std::find_if(catalog.begin(), catalog.end(),

@@ -29,9 +29,13 @@ public:
     // Where whisper.cpp's models are published.
     static constexpr const char* defaultBaseUrl =
         "https://huggingface.co/ggerganov/whisper.cpp/resolve/main/";
-    // The one offered to someone who has none: quick on any computer, and much better than the
-    // first pass alone on call audio.
-    static constexpr const char* suggested = "tiny.en";
+    // A second pass that takes longer than this would hold up the question sent ahead.
+    static constexpr double secondsToHearAtMost = 0.7;
+
+    // The one offered to someone who has none: the largest English model this many cores hear a
+    // question with in time, else the smallest, which is quick on any computer and much better
+    // than the first pass alone on call audio.
+    static const CatalogModel& recommendedFor(unsigned cores);
 
     static const std::vector<CatalogModel>& models();
     static const CatalogModel* find(std::string_view name);

@@ -86,7 +86,9 @@ int main(int argc, char** argv) {
     session->onTranscript("so tell me how you would design a rate limiter for a public api");
     mainQueue.advance(754);
     panel.showOffer(
-        "Hear better: download Whisper tiny.en, 75 MB", [] {}, [] {});
+        QString::fromUtf8(
+            "Hear better: download Whisper tiny.en, 75 MB \u2014 recommended for this computer"),
+        [] {}, [] {}, [] {});
     ok &= save(panel, dir, "02-listening");
     panel.hideOffer();
 
