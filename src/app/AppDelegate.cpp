@@ -247,11 +247,15 @@ void AppDelegate::watchForShares() {
     });
 }
 
-void AppDelegate::stepAsideFromShares() {
+bool AppDelegate::hidesFromShare() const {
     // Signed out there is no stealth switch: it stands at its default, on.
     const bool stealth = !m_floatingPanel || m_floatingPanel->isStealth();
     const bool desktopHidesIt = m_floatingPanel && m_floatingPanel->canHideFromCapture();
-    if (m_shareSeen && stealth && !desktopHidesIt) {
+    return m_shareSeen && stealth && !desktopHidesIt;
+}
+
+void AppDelegate::stepAsideFromShares() {
+    if (hidesFromShare()) {
         for (QWidget* window : std::initializer_list<QWidget*>{
                  m_floatingPanel.get(), m_loginWindow.get(), m_preferencesWindow.get(),
                  m_contextSheet.data(), m_aboutBox.data()}) {
@@ -326,6 +330,11 @@ void AppDelegate::handleActivation() {
 }
 
 void AppDelegate::bringToFront(QWidget* window) {
+    // Opened during a share: it shows when the share ends.
+    if (hidesFromShare()) {
+        m_steppedAside.emplace_back(window);
+        return;
+    }
     window->show();
     window->raise();
     window->activateWindow();

@@ -140,6 +140,7 @@ private:
     // Hides the windows that are open while stealth is on and a share is seen; brings them back
     // after.
     void stepAsideFromShares();
+    bool hidesFromShare() const;
     void saveInterview();
     // A shortcut or command for the panel; false for one it does not know.
     bool runPanelCommand(const std::string& command);

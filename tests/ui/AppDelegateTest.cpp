@@ -301,9 +301,12 @@ TEST_F(Shell, WhileTheScreenIsSharedTheWindowsStepAside) {
     EXPECT_FALSE(panel->isVisible());
     EXPECT_FALSE(app.contextSheet()->isVisible());
     EXPECT_EQ(app.statusIcon().note(), AppDelegate::hiddenWhileShared);
+    app.showPreferences();
+    EXPECT_FALSE(app.preferencesWindow()->isVisible()) << "opened during the share, shown after";
     shares.onChanged(false);
     EXPECT_TRUE(panel->isVisible());
     EXPECT_TRUE(app.contextSheet()->isVisible());
+    EXPECT_TRUE(app.preferencesWindow()->isVisible());
     EXPECT_EQ(app.statusIcon().note(), "");
 
     panel->toggleStealth();
