@@ -238,6 +238,21 @@ QString AppDelegate::sharingNote() const {
         .arg(QString::fromStdString(m_shareWatcher->method()));
 }
 
+void AppDelegate::checkSound() {
+    m_soundCheck = std::make_unique<SoundCheck>(m_services.audioSource, m_services.background,
+                                                m_services.mainQueue);
+    const QPointer self(this);
+    m_soundCheck->onLevel = [self](double level) {
+        if (self && self->m_preferencesWindow) self->m_preferencesWindow->showLevel(level);
+    };
+    m_soundCheck->onProblem = [self](const std::string& problem) {
+        if (self && self->m_preferencesWindow) {
+            self->m_preferencesWindow->showSoundProblem(QString::fromStdString(problem));
+        }
+    };
+    m_soundCheck->start();
+}
+
 void AppDelegate::watchForShares() {
     if (!m_shareWatcher || m_shareWatcher->method().empty()) return;
     m_shareWatcher->watch([self = QPointer(this)](bool sharing) {
@@ -493,6 +508,8 @@ void AppDelegate::useSoundDevices(SoundDevices& devices, std::filesystem::path c
     m_soundChoice = SoundChoice::load(m_soundChoiceFile);
     m_services.audioSource.useDevice(m_soundChoice.output);
     m_services.microphone.useDevice(m_soundChoice.input);
+    // The level follows the output just chosen.
+    if (m_soundCheck) checkSound();
 }
 
 // Heard from the next time listening or push-to-talk starts.
@@ -511,6 +528,9 @@ void AppDelegate::showPreferences() {
     WindowPtr<PreferencesWindow> window(new PreferencesWindow(m_services.auth));
     if (m_bindings) window->showShortcuts(*m_bindings);
     window->showSharing(sharingNote());
+    if (m_floatingPanel) {
+        window->showLastHeard(QString::fromStdString(m_floatingPanel->session().lastQuestion()));
+    }
     if (m_speechEngines) {
         window->showHearing(m_speechEngines->status());
         window->onChooseSpeechModel = [engines = m_speechEngines](auto model) {
@@ -575,11 +595,13 @@ void AppDelegate::showPreferences() {
         self->m_services.mainQueue.post([self, closing] {
             if (self && self->m_preferencesWindow.get() == closing) {
                 self->m_preferencesWindow.reset();
+                self->m_soundCheck.reset();
             }
         });
     };
     bringToFront(window.get());
     m_preferencesWindow = std::move(window);
+    checkSound();
 }
 
 void AppDelegate::showServiceProblem(const QString& problem) {
@@ -630,6 +652,7 @@ void AppDelegate::handleSignOut() {
     m_floatingPanel.reset();
     if (m_preferencesWindow) m_preferencesWindow->hide();
     m_preferencesWindow.reset();
+    m_soundCheck.reset();
     if (onSignedOut) onSignedOut();
     showLogin();
 }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/SoundCheck.h"
 #include "app/SoundChoice.h"
 #include "app/SpeechEngines.h"
 #include "app/StatusIcon.h"
@@ -140,6 +141,8 @@ private:
     // Hides the windows that are open while stealth is on and a share is seen; brings them back
     // after.
     void stepAsideFromShares();
+    // Shows in Preferences how loud what Orvane hears is, from the output chosen now.
+    void checkSound();
     bool hidesFromShare() const;
     void saveInterview();
     // A shortcut or command for the panel; false for one it does not know.
@@ -167,6 +170,8 @@ private:
     ShareWatcher* m_shareWatcher = nullptr;
     bool m_shareSeen = false;
     std::vector<QPointer<QWidget>> m_steppedAside;
+    // While Preferences is open.
+    std::unique_ptr<SoundCheck> m_soundCheck;
     BackgroundQueue* m_documentQueue = nullptr;
 };
 

@@ -193,6 +193,21 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
     devices->addWidget(m_outputs, 0, 1);
     devices->addWidget(UI::label("Microphone", 12, QFont::Normal, UI::secondaryLabelColor()), 1, 0);
     devices->addWidget(m_inputs, 1, 1);
+    // A thin meter: enough to see that the call's voice is what is heard.
+    m_level = new QProgressBar;
+    m_level->setRange(0, 100);
+    m_level->setTextVisible(false);
+    m_level->setFixedHeight(6);
+    m_level->setAccessibleName("Level of what Orvane hears");
+    m_level->setStyleSheet(
+        "QProgressBar { background: rgba(255,255,255,20); border: none; border-radius: 3px; }"
+        "QProgressBar::chunk { background: rgba(204,120,92,220); border-radius: 3px; }");
+    devices->addWidget(UI::label("Level", 12, QFont::Normal, UI::secondaryLabelColor()), 2, 0);
+    devices->addWidget(m_level, 2, 1);
+    m_lastHeard = UI::label("", 12, QFont::Normal, UI::tertiaryLabelColor());
+    m_lastHeard->setTextFormat(Qt::PlainText);
+    m_lastHeard->setWordWrap(true);
+    devices->addWidget(m_lastHeard, 3, 0, 1, 2);
     auto* modelRow = new QHBoxLayout;
     modelRow->setSpacing(8);
     modelRow->addWidget(m_speechModels, 1);
@@ -268,6 +283,21 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
         "rgba(255,255,255,50); border-radius: 5px; padding: 4px 12px; }"
         "QPushButton:focus { border-color: rgba(230,150,120,230); }"
         "QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }");
+}
+
+void PreferencesWindow::showLevel(double level) {
+    m_level->setValue(static_cast<int>(std::lround(level * 100)));
+}
+
+void PreferencesWindow::showLastHeard(const QString& question) {
+    m_lastHeard->setText(question.isEmpty()
+                             ? QString()
+                             : QStringLiteral("Last heard: \u201c%1\u201d").arg(question));
+}
+
+void PreferencesWindow::showSoundProblem(const QString& problem) {
+    m_level->setValue(0);
+    m_lastHeard->setText(UI::breakable("Nothing can be heard: " + problem));
 }
 
 void PreferencesWindow::showSharing(const QString& note) {

@@ -63,6 +63,13 @@ public:
     QLabel* versionLabel() const { return m_version; }
     QLabel* shortcutsLabel() const { return m_shortcuts; }
     QLabel* hearingLabel() const { return m_hearing; }
+    // How loud what the computer plays is, now (0 to 1), and the last question heard; or why
+    // nothing can be heard.
+    void showLevel(double level);
+    void showLastHeard(const QString& question);
+    void showSoundProblem(const QString& problem);
+    QProgressBar* levelMeter() const { return m_level; }
+    QLabel* lastHeardLabel() const { return m_lastHeard; }
     QComboBox* speechModelBox() const { return m_speechModels; }
     QPushButton* addModelButton() const { return m_addModel; }
     QComboBox* downloadModelBox() const { return m_downloadModels; }
@@ -89,6 +96,8 @@ private:
     QLabel* m_sharing = nullptr;
     QLabel* m_shortcuts = nullptr;
     QLabel* m_hearing = nullptr;
+    QProgressBar* m_level = nullptr;
+    QLabel* m_lastHeard = nullptr;
     QComboBox* m_speechModels = nullptr;
     QPushButton* m_addModel = nullptr;
     QComboBox* m_downloadModels = nullptr;

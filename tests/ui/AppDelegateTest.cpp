@@ -142,6 +142,8 @@ TEST_F(Shell, SigningOutFromThePanelsOwnMenuIsSafe) {
     EXPECT_TRUE(app.loginWindow()->isVisible());
 }
 
+// Open, Preferences shows how loud what Orvane hears is, from a capture of its own that stops
+// with the window.
 TEST_F(Shell, PreferencesOpenOnceAndAfreshAfterClosing) {
     launchSignedIn();
     app.showPreferences();
@@ -150,12 +152,19 @@ TEST_F(Shell, PreferencesOpenOnceAndAfreshAfterClosing) {
     EXPECT_TRUE(first->isVisible());
     app.handlePreferencesMenu();
     EXPECT_EQ(app.preferencesWindow(), first);
+    h.background.runAll();
+    ASSERT_EQ(h.audioSource.opens, 1);
+    h.audioSource.handlers.onBuffer(AudioBuffer{48000, 1, {0.01f, -0.5f, 0.2f}});  // -6 dBFS
+    h.mainQueue.runUntilIdle();
+    EXPECT_EQ(first->levelMeter()->value(), 90);
 
     first->close();
     // Let go only once the close has finished.
     EXPECT_EQ(app.preferencesWindow(), first);
     h.mainQueue.runUntilIdle();
     EXPECT_EQ(app.preferencesWindow(), nullptr);
+    h.background.runAll();
+    EXPECT_EQ(*h.audioSource.streamStops[0], 2) << "the check's capture stopped and released";
     AppHarness::releaseDroppedWindows();
     app.showPreferences();
     ASSERT_NE(app.preferencesWindow(), nullptr);

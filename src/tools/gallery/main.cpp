@@ -163,6 +163,8 @@ int main(int argc, char** argv) {
     hearing.engines = "PocketSphinx";
     hearing.download = SpeechEngines::Status::Download{"base.en", 61 << 20, 142 << 20};
     preferences.showHearing(hearing);
+    preferences.showLevel(0.62);
+    preferences.showLastHeard("how would you design a rate limiter for a public api");
     auto* answers = preferences.answersView();
     answers->showSettings({AnswerSettings::Source::openaiCompatible,
                            AnswerSettings::ollamaBaseUrl,
