@@ -12,7 +12,7 @@ packages=(
     libcurl4-openssl-dev libbenchmark-dev openssl
     libcpp-httplib-dev libssl-dev libsqlite3-dev libpq-dev postgresql nginx-light
     libsecret-1-dev gnome-keyring dbus libsecret-tools
-    python3 libpulse-dev pulseaudio pulseaudio-utils libpocketsphinx-dev pocketsphinx-en-us
+    python3 libpulse-dev libwebrtc-audio-processing-dev pulseaudio pulseaudio-utils libpocketsphinx-dev pocketsphinx-en-us
     libsamplerate0-dev espeak-ng sox
     libpoppler-cpp-dev libzip-dev qpdf
     libpipewire-0.3-dev gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-pipewire

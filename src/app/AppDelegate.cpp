@@ -426,6 +426,7 @@ void AppDelegate::transitionToPanel() {
     WindowPtr<FloatingPanelWindow> panel(
         new FloatingPanelWindow(SessionManager::create(m_services, m_sessionConfig),
                                 m_services.mainQueue, m_services.workspace));
+    panel->session().setHearsCandidate(m_soundChoice.hearMeToo);
     if (onSessionCreated) onSessionCreated(panel->session());
     installWindowCommands(panel.get());
     const QPointer self(this);
@@ -508,6 +509,7 @@ void AppDelegate::useSoundDevices(SoundDevices& devices, std::filesystem::path c
     m_soundChoice = SoundChoice::load(m_soundChoiceFile);
     m_services.audioSource.useDevice(m_soundChoice.output);
     m_services.microphone.useDevice(m_soundChoice.input);
+    if (m_floatingPanel) m_floatingPanel->session().setHearsCandidate(m_soundChoice.hearMeToo);
     // The level follows the output just chosen.
     if (m_soundCheck) checkSound();
 }
@@ -518,6 +520,7 @@ void AppDelegate::chooseSoundDevices(SoundChoice choice) {
     m_soundChoice.save(m_soundChoiceFile);
     m_services.audioSource.useDevice(m_soundChoice.output);
     m_services.microphone.useDevice(m_soundChoice.input);
+    if (m_floatingPanel) m_floatingPanel->session().setHearsCandidate(m_soundChoice.hearMeToo);
 }
 
 void AppDelegate::showPreferences() {

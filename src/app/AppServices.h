@@ -15,6 +15,7 @@
 #include "adapters/qt/BrowserWebAuth.h"
 #include "adapters/qt/QtMainQueue.h"
 #include "adapters/std/WorkerQueue.h"
+#include "adapters/webrtc/WebRtcEchoCanceller.h"
 #include "app/Desktop.h"
 #include "capture/TwoPassRecognizer.h"
 #include "crypto/OpenSslCrypto.h"
@@ -30,6 +31,8 @@ struct AppServices {
     CurlHttpClient http;
     PocketSphinxSpeechService pocketSphinx;
     TwoPassSpeechService speech{pocketSphinx};
+    // Used on both capture threads, so made before the two captures and destroyed after them.
+    WebRtcEchoCanceller echoCanceller;
     PulseAudioSource audioSource;
     PulseMicrophone microphone;
     PulseSoundDevices soundDevices;
@@ -53,7 +56,7 @@ struct AppServices {
     AuthServices accounts() { return {mainQueue, http, crypto, webAuth, apple}; }
     SessionServices session(AuthManager& auth) {
         return {mainQueue,  background,    http,      speech, audioSource,
-                microphone, *screenSource, workspace, auth};
+                microphone, *screenSource, workspace, auth,   &echoCanceller};
     }
 };
 

@@ -179,12 +179,17 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
         box->setFont(UI::ubuntu(12, QFont::Normal));
         box->setAccessibleName(name);
         box->addItem("Default (follows the system)", QString());
-        connect(box, &QComboBox::activated, this, [this] {
-            if (m_listingModels || !onChooseSoundDevices) return;
-            onChooseSoundDevices({m_outputs->currentData().toString().toStdString(),
-                                  m_inputs->currentData().toString().toStdString()});
-        });
+        connect(box, &QComboBox::activated, this, [this] { chooseSoundDevices(); });
     }
+    m_hearMeToo = new QCheckBox("Hear me too");
+    m_hearMeToo->setFont(UI::ubuntu(12, QFont::Normal));
+    m_hearMeToo->setStyleSheet(
+        QStringLiteral("QCheckBox { color: %1; }").arg(UI::labelColor().name(QColor::HexArgb)));
+    m_hearMeToo->setToolTip(
+        "While a session runs, the microphone is heard too, with the computer's sound taken out. "
+        "What you say shows as \"You: ...\" and follow-ups are answered knowing it; it never "
+        "asks a question by itself.");
+    connect(m_hearMeToo, &QCheckBox::toggled, this, [this] { chooseSoundDevices(); });
     auto* devices = new QGridLayout;
     devices->setHorizontalSpacing(8);
     devices->setColumnStretch(1, 1);
@@ -208,6 +213,7 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
     m_lastHeard->setTextFormat(Qt::PlainText);
     m_lastHeard->setWordWrap(true);
     devices->addWidget(m_lastHeard, 3, 0, 1, 2);
+    devices->addWidget(m_hearMeToo, 4, 0, 1, 2);
     auto* modelRow = new QHBoxLayout;
     modelRow->setSpacing(8);
     modelRow->addWidget(m_speechModels, 1);
@@ -402,7 +408,15 @@ void PreferencesWindow::showSoundDevices(const std::vector<SoundDevice>& outputs
         }
         box->setCurrentIndex(std::max(0, box->findData(QString::fromStdString(*name))));
     }
+    m_hearMeToo->setChecked(chosen.hearMeToo);
     m_listingModels = false;
+}
+
+void PreferencesWindow::chooseSoundDevices() {
+    if (m_listingModels || !onChooseSoundDevices) return;
+    onChooseSoundDevices({m_outputs->currentData().toString().toStdString(),
+                          m_inputs->currentData().toString().toStdString(),
+                          m_hearMeToo->isChecked()});
 }
 
 void PreferencesWindow::paintEvent(QPaintEvent*) {

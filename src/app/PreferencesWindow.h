@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #pragma once
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
@@ -78,6 +79,7 @@ public:
     AnswersView* answersView() const { return m_answers; }
     QComboBox* outputBox() const { return m_outputs; }
     QComboBox* inputBox() const { return m_inputs; }
+    QCheckBox* hearMeTooBox() const { return m_hearMeToo; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -88,6 +90,7 @@ protected:
 private:
     void setupContent(const AuthManager& auth);
     void fitToScreen();
+    void chooseSoundDevices();
 
     QLabel* m_account = nullptr;
     QLabel* m_signedIn = nullptr;
@@ -108,6 +111,7 @@ private:
     bool m_listingModels = false;
     QComboBox* m_outputs = nullptr;
     QComboBox* m_inputs = nullptr;
+    QCheckBox* m_hearMeToo = nullptr;
 };
 
 }  // namespace orvane

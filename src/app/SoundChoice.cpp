@@ -19,12 +19,18 @@ SoundChoice SoundChoice::load(const std::filesystem::path& file) {
     for (auto [key, field] : {std::pair{"output", &choice.output}, {"input", &choice.input}}) {
         if (const auto it = json.find(key); it != json.end() && it->is_string()) *field = *it;
     }
+    if (const auto it = json.find("hearMeToo"); it != json.end() && it->is_boolean()) {
+        choice.hearMeToo = *it;
+    }
     return choice;
 }
 
 void SoundChoice::save(const std::filesystem::path& file) const {
     if (file.empty() || files::ensurePrivateDirectory(file.parent_path())) return;
-    files::writePrivate(file, nlohmann::json{{"output", output}, {"input", input}}.dump(2) + "\n");
+    files::writePrivate(
+        file,
+        nlohmann::json{{"output", output}, {"input", input}, {"hearMeToo", hearMeToo}}.dump(2) +
+            "\n");
 }
 
 std::filesystem::path SoundChoice::fileForUser() {

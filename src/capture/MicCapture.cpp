@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "capture/MicCapture.h"
 
+#include "platform/EchoCanceller.h"
 #include "platform/MainQueue.h"
 
 namespace orvane {
@@ -14,13 +15,16 @@ struct MicCapture::Heard {
 };
 
 std::shared_ptr<MicCapture> MicCapture::create(Microphone& microphone, SpeechService& speech,
-                                               MainQueue& mainQueue) {
-    return std::shared_ptr<MicCapture>(new MicCapture(microphone, speech, mainQueue));
+                                               MainQueue& mainQueue, EchoCanceller* echoCanceller) {
+    return std::shared_ptr<MicCapture>(
+        new MicCapture(microphone, speech, mainQueue, echoCanceller));
 }
 
-MicCapture::MicCapture(Microphone& microphone, SpeechService& speech, MainQueue& mainQueue)
+MicCapture::MicCapture(Microphone& microphone, SpeechService& speech, MainQueue& mainQueue,
+                       EchoCanceller* echoCanceller)
     : m_microphone(microphone),
       m_mainQueue(mainQueue),
+      m_echoCanceller(echoCanceller),
       m_speechRecognizer(speech.recognizer(localeIdentifier)) {}
 
 MicCapture::~MicCapture() {
@@ -45,8 +49,9 @@ void MicCapture::beginCapture() {
 
     auto request = m_speechRecognizer ? m_speechRecognizer->makeRequest({true, {}, {}}) : nullptr;
     // The audio thread holds the request itself, so it never reads this object's fields.
-    auto engine = m_microphone.open([request](AudioBuffer buffer) {
-        if (request) request->append(buffer);
+    auto engine = m_microphone.open([request, echo = m_echoCanceller](AudioBuffer buffer) {
+        if (!request) return;
+        request->append(echo ? echo->clean(buffer) : buffer);
     });
     m_recognitionTask.reset();
     if (m_speechRecognizer && request) {
@@ -81,7 +86,8 @@ void MicCapture::handleResult(std::uint64_t capture, Heard& heard,
         m_finishing.erase(capture);
     }
     const std::string text = heard.text;
-    if (result && onTranscript) onTranscript(text);
+    // A capture that began since shows its own words, not the end of this one's.
+    if (result && onTranscript && capture == m_captureNumber) onTranscript(text);
     if (ends && onFinished) onFinished(text);
 }
 

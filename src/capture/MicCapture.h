@@ -13,9 +13,11 @@
 
 namespace orvane {
 
+class EchoCanceller;
 class MainQueue;
 
-// Push-to-talk: the user's microphone, recognised in English while the key is held.
+// The user's microphone, recognised in English from a start to a stop: push-to-talk while the key
+// is held, or what the candidate says between pauses.
 // Main thread only; results are handed to the main thread before they touch any state.
 class MicCapture : public std::enable_shared_from_this<MicCapture> {
 public:
@@ -23,8 +25,11 @@ public:
     // How long the recogniser may take, once the key is released, to hear out the last words.
     static constexpr double finishingSeconds = 1.5;
 
+    // With an echo canceller, what the computer plays is taken out of the microphone's sound
+    // before it is recognised; it must outlive this capture.
     static std::shared_ptr<MicCapture> create(Microphone& microphone, SpeechService& speech,
-                                              MainQueue& mainQueue);
+                                              MainQueue& mainQueue,
+                                              EchoCanceller* echoCanceller = nullptr);
     ~MicCapture();
 
     // The transcript after every recognition result.
@@ -45,7 +50,8 @@ public:
     void cancelRecording();
 
 private:
-    MicCapture(Microphone& microphone, SpeechService& speech, MainQueue& mainQueue);
+    MicCapture(Microphone& microphone, SpeechService& speech, MainQueue& mainQueue,
+               EchoCanceller* echoCanceller);
 
     struct Heard;
     void beginCapture();
@@ -56,6 +62,7 @@ private:
 
     Microphone& m_microphone;
     MainQueue& m_mainQueue;
+    EchoCanceller* m_echoCanceller;
     std::shared_ptr<SpeechRecognizer> m_speechRecognizer;
     std::unique_ptr<MicrophoneStream> m_audioEngine;
     std::shared_ptr<SpeechRecognitionRequest> m_recognitionRequest;

@@ -256,7 +256,12 @@ void FloatingPanelWindow::bindSession() {
     m_session->onTranscript = [this](const std::string& text) {
         if (text.empty()) return;
         m_liveTranscript = QString::fromStdString(text);
-        if (!m_pagedBack) m_hearingLabel->setFullText(m_liveTranscript);
+        m_candidateLine.clear();
+        if (!m_pagedBack) showHeard();
+    };
+    m_session->onCandidateTranscript = [this](const std::string& text) {
+        m_candidateLine = text.empty() ? QString() : "You: " + QString::fromStdString(text);
+        if (!m_pagedBack) showHeard();
     };
     m_session->onAnswer = [this](const std::string& text) {
         m_askAgain->hide();
@@ -322,8 +327,18 @@ void FloatingPanelWindow::showPage(const std::optional<QAPair>& pair) {
             UI::white(0.6));
         return;
     }
-    m_hearingLabel->setFullText(m_liveTranscript);
+    showHeard();
     presentLook(m_session->state());
+}
+
+// The candidate's own words are set apart: in italics, a step dimmer than the interviewer's.
+void FloatingPanelWindow::showHeard() {
+    const bool candidate = !m_candidateLine.isEmpty();
+    auto font = m_hearingLabel->font();
+    font.setItalic(candidate);
+    m_hearingLabel->setFont(font);
+    paintLabel(m_hearingLabel, UI::white(candidate ? 0.2 : 0.25));
+    m_hearingLabel->setFullText(candidate ? m_candidateLine : m_liveTranscript);
 }
 
 void FloatingPanelWindow::showProblem(const QString& problem) {
@@ -441,7 +456,8 @@ void FloatingPanelWindow::toggleSession() {
     if (m_session->state() == SessionManager::State::idle) {
         setAnswer("Listening...", UI::white(0.4));
         m_liveTranscript.clear();
-        m_hearingLabel->setFullText("");
+        m_candidateLine.clear();
+        showHeard();
         m_session->startSession();
         return;
     }

@@ -135,6 +135,7 @@ private:
     void presentState(SessionManager::State state);
     void presentLook(SessionManager::State state);
     void showPage(const std::optional<QAPair>& pair);
+    void showHeard();
     // Prompts and messages are drawn as they are; answers as Markdown.
     void setAnswer(const QString& text, const QColor& color);
     void showAnswer(const QString& markdown);
@@ -169,6 +170,8 @@ private:
     // The user paged back to an earlier answer, which the panel shows with its own question.
     bool m_pagedBack = false;
     QString m_liveTranscript;
+    // "You: ..." while the candidate's own words are being heard; shown before the live line.
+    QString m_candidateLine;
     std::function<void()> m_acceptOffer;
     std::function<void()> m_declineOffer;
     ElidingLabel* m_hearingLabel = nullptr;

@@ -35,7 +35,7 @@ bool isAnswerStyle(std::string_view style) {
 
 const ConversationTurn* Request::latestUserTurn() const {
     for (auto it = messages.rbegin(); it != messages.rend(); ++it) {
-        if (it->role == "user") return &*it;
+        if (it->role == "user" && !isCandidateTurn(*it)) return &*it;
     }
     return nullptr;
 }

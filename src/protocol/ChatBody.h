@@ -39,7 +39,7 @@ struct Request {
     std::string systemContext;
     std::string answerStyle{defaultAnswerStyle};
 
-    // The last user turn: the utterance to answer.
+    // The last user turn but what the candidate said: the utterance to answer.
     const ConversationTurn* latestUserTurn() const;
 };
 

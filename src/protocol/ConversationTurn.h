@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orvane {
@@ -15,5 +16,15 @@ struct ConversationTurn {
     // later request while the turn is kept. Omitted from the JSON when empty.
     std::vector<std::string> images;
 };
+
+// What the candidate said aloud, heard from the microphone: a user turn the model reads as the
+// candidate's own answer, never as a question to answer.
+constexpr std::string_view candidateTurnPrefix = "The candidate said: ";
+inline ConversationTurn candidateTurn(std::string_view words) {
+    return {"user", std::string(candidateTurnPrefix) + std::string(words), {}};
+}
+inline bool isCandidateTurn(const ConversationTurn& turn) {
+    return turn.role == "user" && std::string_view(turn.content).starts_with(candidateTurnPrefix);
+}
 
 }  // namespace orvane

@@ -67,7 +67,16 @@ std::string InterviewRecord::markdown(std::string_view context) const {
         text += "\n";
     }
     text += "## Questions\n";
-    for (const auto& entry : m_entries) {
+    // An answer is recorded when it ends, after what the candidate said while it streamed.
+    auto entries = m_entries;
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const Entry& a, const Entry& b) { return a.askedAt < b.askedAt; });
+    for (const auto& entry : entries) {
+        if (entry.outcome == Outcome::candidateSaid) {
+            text += "\n**You, " + elapsed(m_startedAt, entry.askedAt) + ":** " +
+                    plain(entry.question) + "\n";
+            continue;
+        }
         text +=
             "\n### " + elapsed(m_startedAt, entry.askedAt) + " " + plain(entry.question) + "\n\n";
         switch (entry.outcome) {
@@ -79,6 +88,8 @@ std::string InterviewRecord::markdown(std::string_view context) const {
                 break;
             case Outcome::failed:
                 text += "*(Not answered: " + plain(entry.answer) + ")*";
+                break;
+            case Outcome::candidateSaid:
                 break;
         }
         text += "\n";

@@ -14,7 +14,8 @@ namespace orvane {
 class InterviewRecord {
 public:
     using TimePoint = std::chrono::system_clock::time_point;
-    enum class Outcome { answered, skipped, failed };
+    // candidateSaid: no question but a line the candidate said, in question.
+    enum class Outcome { answered, skipped, failed, candidateSaid };
     struct Entry {
         TimePoint askedAt;
         std::string question;
@@ -31,7 +32,8 @@ public:
     TimePoint startedAt() const { return m_startedAt; }
 
     // The interview as Markdown: when it was, the context it was answered with, then every
-    // question with the time into the session it was asked and its answer.
+    // question with the time into the session it was asked and its answer, and the candidate's
+    // lines among them at their times.
     std::string markdown(std::string_view context) const;
 
 private:

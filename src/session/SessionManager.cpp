@@ -7,10 +7,12 @@
 #include <utility>
 
 #include "accounts/AuthManager.h"
+#include "capture/CandidateListener.h"
 #include "capture/MicCapture.h"
 #include "capture/ScreenshotCapture.h"
 #include "capture/SystemAudioCapture.h"
 #include "orvane/BuildConfig.h"
+#include "platform/EchoCanceller.h"
 #include "platform/HttpClient.h"
 #include "platform/MainQueue.h"
 #include "session/ChatRequest.h"
@@ -100,6 +102,7 @@ std::shared_ptr<SessionManager> SessionManager::create(const SessionServices& se
     manager->setupMic();
     manager->setupScreenshots();
     manager->setupHistory();
+    manager->setupCandidate();
     return manager;
 }
 
@@ -110,6 +113,9 @@ SessionManager::SessionManager(const SessionServices& services, SessionConfig co
                                                 services.mainQueue)),
       m_speechRecognizer(services.speech.recognizer(defaultLocale)),
       m_mic(MicCapture::create(services.microphone, services.speech, services.mainQueue)),
+      m_candidate(CandidateListener::create(services.microphone, services.speech,
+                                            services.mainQueue, services.echoCanceller,
+                                            m_config.silenceThreshold)),
       m_screenshots(ScreenshotCapture::create(services.screenSource, services.background,
                                               services.mainQueue)),
       m_history([&queue = services.mainQueue] { return queue.now(); }) {}
@@ -121,6 +127,7 @@ SessionManager::~SessionManager() {
     stopRecognition();
     if (m_running) m_audioCapture->stop();
     m_mic->cancelRecording();
+    m_candidate->onLine = nullptr;
 }
 
 void SessionManager::setupMic() {
@@ -159,6 +166,60 @@ void SessionManager::setupHistory() {
     };
 }
 
+void SessionManager::setupCandidate() {
+    m_candidate->onTranscript = [weak = weak_from_this()](const std::string& text) {
+        auto self = weak.lock();
+        if (self && self->onCandidateTranscript) self->onCandidateTranscript(text);
+    };
+    m_candidate->onLine = [weak = weak_from_this()](const std::string& line) {
+        if (auto self = weak.lock()) self->handleCandidateLine(line);
+    };
+}
+
+void SessionManager::setHearsCandidate(bool hears) {
+    m_hearsCandidate = hears;
+    *m_feedsEchoCanceller = hears;
+    if (!m_running) return;
+    if (hears) {
+        m_candidate->start();
+    } else {
+        m_candidate->stop();
+    }
+}
+
+void SessionManager::handleCandidateLine(const std::string& line) {
+    if (!m_running) return;
+    // Heard on the speakers and again by the microphone: the interviewer's words, not theirs.
+    if (text::mostlyRepeats(line,
+                            m_currentTranscript + " " + m_liveTranscript + " " + m_lastQuestion)) {
+        return;
+    }
+    // A word or two over the interviewer is a "mm-hm", or what echo cancellation left while it
+    // was still finding the echo: nothing to answer by.
+    const auto sinceInterviewer = std::chrono::duration<double>(
+        m_services.mainQueue.now() - m_lastSpeech.value_or(MainQueue::TimePoint{}));
+    if (sinceInterviewer.count() < 2 * m_config.silenceThreshold &&
+        text::splitOmittingEmpty(line, ' ').size() <= 2) {
+        return;
+    }
+    m_interview.add(
+        {m_services.mainQueue.now(), line, "", InterviewRecord::Outcome::candidateSaid});
+    m_candidateLinesWaiting.push_back(line);
+    if (!m_exchange) appendCandidateLines();
+}
+
+void SessionManager::appendCandidateLines() {
+    for (const auto& line : m_candidateLinesWaiting) {
+        m_conversationHistory.push_back(candidateTurn(line));
+    }
+    m_candidateLinesWaiting.clear();
+    if (m_conversationHistory.size() > maxConversationTurns) {
+        m_conversationHistory.erase(
+            m_conversationHistory.begin(),
+            m_conversationHistory.end() - static_cast<std::ptrdiff_t>(maxConversationTurns));
+    }
+}
+
 void SessionManager::startSession() {
     if (m_running || m_pendingStart != 0) return;
     if (!m_services.auth.isAuthenticated()) {
@@ -188,8 +249,10 @@ void SessionManager::startSession() {
 void SessionManager::beginCapture() {
     // Blocks reach the recognition request through the main queue, so the request (replaced on
     // every restart) is only ever touched on the main thread.
-    m_audioCapture->onAudioBuffer = [weak = weak_from_this(),
-                                     &mainQueue = m_services.mainQueue](AudioBuffer buffer) {
+    m_audioCapture->onAudioBuffer = [weak = weak_from_this(), &mainQueue = m_services.mainQueue,
+                                     echo = m_services.echoCanceller,
+                                     feedsEcho = m_feedsEchoCanceller](AudioBuffer buffer) {
+        if (echo && *feedsEcho) echo->playback(buffer);
         mainQueue.post([weak, buffer = std::move(buffer)]() mutable {
             if (auto self = weak.lock()) self->feedRecognition(std::move(buffer));
         });
@@ -209,6 +272,7 @@ void SessionManager::beginCapture() {
     m_running = true;
     m_hearing = true;
     startRecognition();
+    if (m_hearsCandidate) m_candidate->start();
     // An answer on its way keeps the session thinking; it returns to listening when it ends.
     if (m_state == State::idle) setState(State::listening);
 }
@@ -242,6 +306,8 @@ void SessionManager::stopSession() {
     m_gapFrames = 0;
     m_audioCapture->stop();
     m_mic->stopRecording();
+    m_candidate->stop();
+    m_candidateLinesWaiting.clear();
     stopRecognition();
     m_silenceTimer.reset();
     m_currentTranscript.clear();
@@ -252,12 +318,16 @@ void SessionManager::stopSession() {
     setState(State::idle);
 }
 
+// Push-to-talk has the microphone to itself: what is said then is a question, not a line.
 void SessionManager::startPushToTalk() {
-    if (m_state != State::idle) m_mic->startRecording();
+    if (m_state == State::idle) return;
+    m_candidate->stop();
+    m_mic->startRecording();
 }
 
 void SessionManager::stopPushToTalk() {
     m_mic->stopRecording();
+    if (m_running && m_hearsCandidate) m_candidate->start();
 }
 
 void SessionManager::captureScreenshot(std::optional<std::uint32_t> excludingWindow) {
@@ -562,6 +632,7 @@ void SessionManager::beginQuestion(const std::string& question, Exchange& exchan
     });
     exchange.previousQuestion = std::exchange(m_lastQuestion, question);
     m_lastQuestionAt = m_services.mainQueue.now();
+    appendCandidateLines();
     ConversationTurn turn{"user", question, m_screenshots->flush()};
     const auto attached = turn.images.size();
     m_conversationHistory.push_back(std::move(turn));
@@ -821,6 +892,7 @@ void SessionManager::completeAssistantMessage(const std::string& text) {
         m_history.append(m_lastQuestion, answer);
         record(answer);
     }
+    appendCandidateLines();
     if (m_conversationHistory.size() > maxConversationTurns) {
         m_conversationHistory.erase(
             m_conversationHistory.begin(),

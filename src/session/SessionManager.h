@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -24,6 +25,8 @@ namespace orvane {
 class AudioSource;
 class AuthManager;
 class BackgroundQueue;
+class CandidateListener;
+class EchoCanceller;
 class MainQueue;
 class MicCapture;
 class Microphone;
@@ -44,6 +47,9 @@ struct SessionServices {
     ScreenSource& screenSource;
     Workspace& workspace;
     AuthManager& auth;
+    // Takes the computer's sound out of what the microphone hears while the candidate is heard;
+    // without one, only lines that repeat the interviewer's words are left out.
+    EchoCanceller* echoCanceller = nullptr;
 };
 
 struct SessionConfig {
@@ -91,6 +97,8 @@ public:
     std::function<void(State)> onStateChanged;
     // The live transcript; push-to-talk text carries the prefix "[You] ".
     std::function<void(const std::string&)> onTranscript;
+    // While the candidate is heard too: the words of their line being heard; "" once it ended.
+    std::function<void(const std::string&)> onCandidateTranscript;
     // "" when an answer starts, the growing text while it streams, the trimmed text at the end.
     std::function<void(const std::string&)> onAnswer;
     std::function<void(const std::string&)> onError;
@@ -111,6 +119,11 @@ public:
     void startSession();
     // Stops hearing and drops every answer still on its way.
     void stopSession();
+    // Whether the candidate's microphone is heard too while the session runs: what they say
+    // enters the conversation as their own turn, and never asks anything by itself. A line that
+    // repeats the interviewer's words, or a word or two said over them, is left out.
+    void setHearsCandidate(bool hears);
+    bool hearsCandidate() const { return m_hearsCandidate; }
     void startPushToTalk();
     void stopPushToTalk();
     void captureScreenshot(std::optional<std::uint32_t> excludingWindow);
@@ -157,6 +170,7 @@ public:
     ScreenshotCapture& screenshots() { return *m_screenshots; }
     SystemAudioCapture& audioCapture() { return *m_audioCapture; }
     MicCapture& mic() { return *m_mic; }
+    CandidateListener& candidate() { return *m_candidate; }
     const std::vector<ConversationTurn>& conversationHistory() const {
         return m_conversationHistory;
     }
@@ -183,6 +197,10 @@ private:
     void setupMic();
     void setupScreenshots();
     void setupHistory();
+    void setupCandidate();
+    // A line the candidate said: recorded, and in the conversation after the answer on its way.
+    void handleCandidateLine(const std::string& line);
+    void appendCandidateLines();
     void beginCapture();
     void feedRecognition(AudioBuffer buffer);
     void startRecognition();
@@ -263,6 +281,13 @@ private:
     std::shared_ptr<SpeechRecognitionTask> m_recognitionTask;
     std::string m_transcriptionLocale = defaultLocale;
     std::shared_ptr<MicCapture> m_mic;
+    std::shared_ptr<CandidateListener> m_candidate;
+    bool m_hearsCandidate = false;
+    // Read on the capture thread: whether the computer's sound goes to the echo canceller.
+    std::shared_ptr<std::atomic<bool>> m_feedsEchoCanceller =
+        std::make_shared<std::atomic<bool>>(false);
+    // The candidate's lines said while an answer was on its way, which follow it.
+    std::vector<std::string> m_candidateLinesWaiting;
     std::shared_ptr<ScreenshotCapture> m_screenshots;
     AnswerHistory m_history;
     std::string m_currentTranscript;

@@ -123,6 +123,16 @@ std::vector<std::string> lowerCasedWords(std::string_view line) {
 
 }  // namespace
 
+bool mostlyRepeats(std::string_view line, std::string_view other) {
+    const auto words = lowerCasedWords(line);
+    if (words.empty()) return false;
+    const auto heard = lowerCasedWords(other);
+    const std::set<std::string> known(heard.begin(), heard.end());
+    const auto repeated = std::count_if(words.begin(), words.end(),
+                                        [&](const std::string& word) { return known.count(word); });
+    return repeated * 5 >= static_cast<std::ptrdiff_t>(words.size()) * 3;
+}
+
 std::vector<std::string> interviewTerms(std::string_view context) {
     std::vector<std::string> terms;
     const auto add = [&terms](std::string_view term) {

@@ -21,6 +21,10 @@ std::size_t characterCount(std::string_view utf8);
 
 bool contains(std::string_view text, std::string_view part);
 
+// Whether most words of a line (at least three in five, case aside) are words of the other text:
+// the microphone hearing the speakers' voice again, past what echo cancellation took out.
+bool mostlyRepeats(std::string_view line, std::string_view other);
+
 // The names an interview context (as the prep sheet writes it: "Company: …", "Role: …", notes)
 // holds, for the recogniser to hear: the company and the role as written, then each word of the
 // notes spelt with a capital, a digit or a sign inside it ("Postgres", "Kubernetes", "C++",

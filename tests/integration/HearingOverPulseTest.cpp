@@ -27,7 +27,9 @@
 #include "adapters/pulse/PulseSoundDevices.h"
 #include "adapters/std/RunLoop.h"
 #include "adapters/std/WorkerQueue.h"
+#include "adapters/webrtc/WebRtcEchoCanceller.h"
 #include "capture/MicCapture.h"
+#include "fakes/EventStream.h"
 #include "fakes/FakeHttpClient.h"
 #include "integration/PipeWireServer.h"
 #include "session/SessionManager.h"
@@ -116,8 +118,9 @@ struct ListeningSession {
     WorkerQueue background;
     FakeHttpClient http;
     PocketSphinxSpeechService speech;
+    WebRtcEchoCanceller echo;
     PulseAudioSource audio;
-    NullMicrophone microphone;
+    PulseMicrophone microphone;
     NullScreenSource screen;
     NullWorkspace workspace;
     AuthManager auth;
@@ -126,8 +129,8 @@ struct ListeningSession {
 
     ListeningSession() {
         auth.setAccessToken("t");
-        session = SessionManager::create(
-            {mainQueue, background, http, speech, audio, microphone, screen, workspace, auth});
+        session = SessionManager::create({mainQueue, background, http, speech, audio, microphone,
+                                          screen, workspace, auth, &echo});
         session->onError = [this](const std::string& e) { errors.push_back(e); };
     }
     std::vector<std::string> questions() const {
@@ -330,6 +333,78 @@ TEST_F(HearingOverPulse, PushToTalkKeepsTheLastWordsSpokenBeforeTheRelease) {
     const auto& text = finished[0];
     EXPECT_GE(std::count(text.begin(), text.end(), ' '), 5) << text;
     EXPECT_TRUE(text.ends_with("thread")) << "the last word was heard: " << text;
+}
+
+// The candidate's microphone is in the room: the speakers' sound reaches it 60 ms late (a loopback
+// from the output's monitor into the "room"), and the candidate speaks into it too. The question
+// from the speakers is heard once, as the interviewer's; the candidate's words as theirs.
+TEST_F(HearingOverPulse, HearMeTooHearsTheCandidateAndNotTheSpeakersAgain) {
+    const auto question = (server.dir() / "question.wav").string();
+    std::filesystem::rename(speech(server.dir(), {{"How would you design a rate limiter", 2.5}}),
+                            question);
+    const auto answer =
+        speech(server.dir(), {{"I would keep a token bucket for every client", 2.5}});
+    ASSERT_EQ(run("pactl load-module module-null-sink sink_name=orvane_room rate=48000 >/dev/null"),
+              0);
+    ASSERT_EQ(run("pactl load-module module-loopback source=orvane_test.monitor sink=orvane_room "
+                  "latency_msec=60 >/dev/null"),
+              0);
+    ListeningSession listening;
+    listening.microphone.useDevice("orvane_room.monitor");
+    listening.session->setHearsCandidate(true);
+    listening.session->startSession();
+    listening.runFor(1.5);
+    auto played = std::async(std::launch::async, [&] { return run("paplay " + question); });
+    for (int i = 0; i < 40 && listening.questions().empty(); ++i) listening.runFor(0.25);
+    played.wait();
+    ASSERT_EQ(listening.questions().size(), 1u);
+    listening.http.streams[0].respond(200);
+    listening.http.streams[0].feed(answerEvents("Token buckets."));
+    listening.http.streams[0].finish(std::nullopt);
+    played = std::async(std::launch::async, [&] { return run("paplay -d orvane_room " + answer); });
+    while (played.wait_for(0s) != std::future_status::ready) listening.runFor(0.25);
+    listening.runFor(2.0);
+
+    const auto& turns = listening.session->conversationHistory();
+    std::string heard;
+    for (const auto& turn : turns) heard += "[" + turn.role + ": " + turn.content + "] ";
+    ASSERT_EQ(turns.size(), 3u) << heard;
+    EXPECT_EQ(turns[1].content, "Token buckets.");
+    EXPECT_TRUE(isCandidateTurn(turns[2])) << heard;
+    EXPECT_GE(std::count(turns[2].content.begin(), turns[2].content.end(), ' '), 5) << heard;
+    EXPECT_EQ(listening.questions().size(), 1u) << "the candidate's words ask nothing";
+}
+
+// The canceller alone, on speech: an echo of the far voice at half its level, 40 ms late, loses
+// most of its energy once the filter has found it. (The near voice passing is the test above.)
+TEST(EchoCanceller, TakesOutADelayedEcho) {
+    const auto dir = std::filesystem::temp_directory_path() / "orvane-echo-test";
+    std::filesystem::create_directories(dir);
+    const auto said = "Tell me about a time you disagreed with a decision";
+    const auto raw = (dir / "speech.f32").string();
+    run("sox " + speech(dir, {{said, 0.2}, {said, 0.2}, {said, 0.2}}) +
+        " -r 48000 -c 1 -e floating-point -b 32 -t raw " + raw);
+    std::vector<float> far(std::filesystem::file_size(raw) / sizeof(float));
+    std::ifstream(raw, std::ios::binary)
+        .read(reinterpret_cast<char*>(far.data()), static_cast<std::streamsize>(far.size() * 4));
+    std::filesystem::remove_all(dir);
+    ASSERT_GT(far.size(), 48000u * 4);
+
+    WebRtcEchoCanceller canceller;
+    constexpr std::size_t block = 1024, delay = 48 * 40;
+    double heard = 0, left = 0;
+    for (std::size_t at = 0; at + block <= far.size(); at += block) {
+        AudioBuffer mic{48000, 1, std::vector<float>(block)};
+        for (std::size_t i = 0; i < block; ++i) {
+            mic.samples[i] = at + i >= delay ? 0.5f * far[at + i - delay] : 0;
+        }
+        canceller.playback({48000, 1, {far.begin() + at, far.begin() + at + block}});
+        const auto out = canceller.clean(mic);
+        if (at < far.size() / 2) continue;
+        for (const float sample : mic.samples) heard += sample * sample;
+        for (const float sample : out.samples) left += sample * sample;
+    }
+    EXPECT_LT(left, heard / 10) << "10 dB or more taken out";
 }
 
 TEST_F(HearingOverPulse, QuestionsAreHeardAndAHeadsetPluggedInMidCallIsFollowed) {

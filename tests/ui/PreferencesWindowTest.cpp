@@ -124,8 +124,8 @@ TEST(PreferencesWindowTest, FitsTheScreenWrapsLongWordsAndClosesOnEscape) {
     EXPECT_FALSE(window.isVisible());
 }
 
-// Where to hear from: the server's outputs and inputs under "Default", the choice handed on, and a
-// chosen device that is away kept and said to be.
+// Where to hear from: the server's outputs and inputs under "Default", the choice handed on (with
+// "Hear me too"), and a chosen device that is away kept and said to be.
 TEST(PreferencesWindowTest, ListsTheSoundDevicesAndHandsOnTheChoice) {
     AuthManager auth;
     PreferencesWindow window(auth);
@@ -138,14 +138,16 @@ TEST(PreferencesWindowTest, ListsTheSoundDevicesAndHandsOnTheChoice) {
     EXPECT_EQ(window.inputBox()->currentText(), "gone-mic (not connected)");
     window.outputBox()->setCurrentIndex(2);
     emit window.outputBox()->activated(2);
-    ASSERT_EQ(chosen.size(), 1u);
+    window.hearMeTooBox()->click();
+    ASSERT_EQ(chosen.size(), 2u);
     EXPECT_EQ(chosen[0], (SoundChoice{"b.monitor", "gone-mic"}));
+    EXPECT_EQ(chosen[1], (SoundChoice{"b.monitor", "gone-mic", true}));
 
     // Kept across runs, in a file of the user's alone.
     QTemporaryDir config;
     const auto file = std::filesystem::path(config.filePath("orvane/hearing.json").toStdString());
-    chosen[0].save(file);
-    EXPECT_EQ(SoundChoice::load(file), chosen[0]);
+    chosen[1].save(file);
+    EXPECT_EQ(SoundChoice::load(file), chosen[1]);
     EXPECT_EQ(std::filesystem::status(file).permissions() & std::filesystem::perms::group_read,
               std::filesystem::perms::none);
 }

@@ -4,6 +4,7 @@
 // The session on fakes and virtual time: hearing, the utterance rule, questions, their answers,
 // renewing the access token, and stopping.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "capture/MicCapture.h"
@@ -18,6 +19,7 @@
 namespace orvane::testing {
 namespace {
 
+using ::testing::HasSubstr;
 using State = SessionManager::State;
 using Kind = SpeechRecognitionError::Kind;
 
@@ -487,6 +489,50 @@ TEST_F(Session, PushToTalkAsksWhatWasSaidWhateverItsLength) {
     h.session->mic().onFinished("");
     h.mainQueue.runUntilIdle();
     EXPECT_EQ(h.http.streams.size(), 3u);
+}
+
+TEST_F(Session, TheCandidatesLinesJoinTheConversationInTurnAndNeverAsk) {
+    std::vector<std::string> said;
+    h.session->onCandidateTranscript = [&](const std::string& text) { said.push_back(text); };
+    h.session->setHearsCandidate(true);
+    h.startListening();
+    ASSERT_EQ(h.microphone.openedWith.size(), 1u);
+    auto candidate = h.recognizer().lastTask();
+    const auto sayLine = [&](const std::string& words) {
+        candidate->deliver(words);
+        h.mainQueue.runUntilIdle();
+        h.mainQueue.advance(1.5);
+        h.settle();
+        ASSERT_TRUE(candidate->request->ended) << "a pause ends the line";
+        candidate->deliver(words, true);
+        h.mainQueue.runUntilIdle();
+        candidate = h.recognizer().lastTask();
+    };
+    sayLine("I led the Acme migration");
+    EXPECT_EQ(said, (std::vector<std::string>{"I led the Acme migration", ""}));
+    EXPECT_TRUE(h.http.streams.empty()) << "what the candidate says is never asked";
+
+    auto call = h.ask("What did you migrate?");
+    sayLine("It was Postgres");       // while the answer streams: it follows the answer
+    sayLine("what did you migrate");  // the speakers heard again
+    h.recognizer().tasks[0]->deliver("Right");
+    sayLine("Mm hm");  // over the interviewer
+    h.reply(call, {answerEvents("Say which database.")});
+    const auto messages = SessionHarness::body(call)["messages"];
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0]["content"], candidateTurn("I led the Acme migration").content);
+    const auto& turns = h.session->conversationHistory();
+    ASSERT_EQ(turns.size(), 4u);
+    EXPECT_EQ(turns[3].content, candidateTurn("It was Postgres").content);
+    EXPECT_THAT(h.session->interview().markdown(""),
+                HasSubstr("\n**You, 00:00:01:** I led the Acme migration\n"));
+
+    const auto opened = h.microphone.openedWith.size();
+    h.session->startPushToTalk();  // which has the microphone alone, and gives it back
+    h.settle();
+    h.session->stopPushToTalk();
+    h.settle();
+    EXPECT_EQ(h.microphone.openedWith.size(), opened + 2);
 }
 
 TEST_F(Session, DeltasGrowTheAnswerAndTheStopRecordsIt) {

@@ -94,7 +94,9 @@ int main(int argc, char** argv) {
 
     session->onStateChanged(SessionManager::State::processing);
     session->onAnswer("");
-    ok &= save(panel, dir, "03-thinking");
+    session->onCandidateTranscript("I would start from who is limited: per key or per user");
+    ok &= save(panel, dir, "03-thinking-you-speaking");
+    session->onCandidateTranscript("");
     session->onAnswer(
         "Use a token bucket per API key, kept in Redis so every server shares it. Refill at the "
         "plan's rate, allow short bursts up to the bucket size, and answer 429 with Retry-After "
@@ -165,6 +167,7 @@ int main(int argc, char** argv) {
     preferences.showHearing(hearing);
     preferences.showLevel(0.62);
     preferences.showLastHeard("how would you design a rate limiter for a public api");
+    preferences.showSoundDevices({}, {}, {"", "", true});
     auto* answers = preferences.answersView();
     answers->showSettings({AnswerSettings::Source::openaiCompatible,
                            AnswerSettings::ollamaBaseUrl,
