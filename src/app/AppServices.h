@@ -55,8 +55,8 @@ struct AppServices {
 
     AuthServices accounts() { return {mainQueue, http, crypto, webAuth, apple}; }
     SessionServices session(AuthManager& auth) {
-        return {mainQueue,  background,    http,      speech, audioSource,
-                microphone, *screenSource, workspace, auth,   &echoCanceller};
+        return {mainQueue,     background, http, speech,         audioSource,  microphone,
+                *screenSource, workspace,  auth, &echoCanceller, &pocketSphinx};
     }
 };
 

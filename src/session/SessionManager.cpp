@@ -113,9 +113,10 @@ SessionManager::SessionManager(const SessionServices& services, SessionConfig co
                                                 services.mainQueue)),
       m_speechRecognizer(services.speech.recognizer(defaultLocale)),
       m_mic(MicCapture::create(services.microphone, services.speech, services.mainQueue)),
-      m_candidate(CandidateListener::create(services.microphone, services.speech,
-                                            services.mainQueue, services.echoCanceller,
-                                            m_config.silenceThreshold)),
+      m_candidate(CandidateListener::create(
+          services.microphone,
+          services.candidateSpeech ? *services.candidateSpeech : services.speech,
+          services.mainQueue, services.echoCanceller, m_config.silenceThreshold)),
       m_screenshots(ScreenshotCapture::create(services.screenSource, services.background,
                                               services.mainQueue)),
       m_history([&queue = services.mainQueue] { return queue.now(); }) {}

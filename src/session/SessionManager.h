@@ -50,6 +50,9 @@ struct SessionServices {
     // Takes the computer's sound out of what the microphone hears while the candidate is heard;
     // without one, only lines that repeat the interviewer's words are left out.
     EchoCanceller* echoCanceller = nullptr;
+    // What hears the candidate, when not the speech service: one that never holds up the
+    // interviewer's hearing (the first pass alone, where the second is shared).
+    SpeechService* candidateSpeech = nullptr;
 };
 
 struct SessionConfig {
