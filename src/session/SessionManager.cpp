@@ -206,7 +206,9 @@ void SessionManager::handleCandidateLine(const std::string& line) {
     m_interview.add(
         {m_services.mainQueue.now(), line, "", InterviewRecord::Outcome::candidateSaid});
     m_candidateLinesWaiting.push_back(line);
-    if (!m_exchange) appendCandidateLines();
+    if (m_exchange) return;
+    appendCandidateLines();
+    keepRecentTurns();
 }
 
 void SessionManager::appendCandidateLines() {
@@ -214,6 +216,9 @@ void SessionManager::appendCandidateLines() {
         m_conversationHistory.push_back(candidateTurn(line));
     }
     m_candidateLinesWaiting.clear();
+}
+
+void SessionManager::keepRecentTurns() {
     if (m_conversationHistory.size() > maxConversationTurns) {
         m_conversationHistory.erase(
             m_conversationHistory.begin(),
@@ -894,11 +899,7 @@ void SessionManager::completeAssistantMessage(const std::string& text) {
         record(answer);
     }
     appendCandidateLines();
-    if (m_conversationHistory.size() > maxConversationTurns) {
-        m_conversationHistory.erase(
-            m_conversationHistory.begin(),
-            m_conversationHistory.end() - static_cast<std::ptrdiff_t>(maxConversationTurns));
-    }
+    keepRecentTurns();
     setState(m_running ? State::listening : State::idle);
 }
 

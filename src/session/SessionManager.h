@@ -204,6 +204,8 @@ private:
     // A line the candidate said: recorded, and in the conversation after the answer on its way.
     void handleCandidateLine(const std::string& line);
     void appendCandidateLines();
+    // Keeps the last maxConversationTurns.
+    void keepRecentTurns();
     void beginCapture();
     void feedRecognition(AudioBuffer buffer);
     void startRecognition();
