@@ -361,17 +361,24 @@ TEST_F(HearingOverPulse, HearMeTooHearsTheCandidateAndNotTheSpeakersAgain) {
     listening.http.streams[0].respond(200);
     listening.http.streams[0].feed(answerEvents("Token buckets."));
     listening.http.streams[0].finish(std::nullopt);
+    const auto candidateSpoke = listening.mainQueue.now();
     played = std::async(std::launch::async, [&] { return run("paplay -d orvane_room " + answer); });
     while (played.wait_for(0s) != std::future_status::ready) listening.runFor(0.25);
-    listening.runFor(2.0);
-
     const auto& turns = listening.session->conversationHistory();
+    for (int i = 0; i < 40 && turns.size() < 3; ++i) listening.runFor(0.25);  // sanitizers are slow
+    listening.runFor(2.0);  // a line the recogniser paused in goes on in another
     std::string heard;
     for (const auto& turn : turns) heard += "[" + turn.role + ": " + turn.content + "] ";
-    ASSERT_EQ(turns.size(), 3u) << heard;
+    ASSERT_GE(turns.size(), 3u) << heard;
     EXPECT_EQ(turns[1].content, "Token buckets.");
-    EXPECT_TRUE(isCandidateTurn(turns[2])) << heard;
-    EXPECT_GE(std::count(turns[2].content.begin(), turns[2].content.end(), ' '), 5) << heard;
+    std::ptrdiff_t words = 0;
+    for (const auto& entry : listening.session->interview().entries()) {
+        if (entry.outcome != InterviewRecord::Outcome::candidateSaid) continue;
+        EXPECT_GT(entry.askedAt, candidateSpoke) << "from the speakers: " << entry.question;
+        words += std::count(entry.question.begin(), entry.question.end(), ' ') + 1;
+    }
+    EXPECT_TRUE(std::all_of(turns.begin() + 2, turns.end(), isCandidateTurn)) << heard;
+    EXPECT_GE(words, 6) << heard;
     EXPECT_EQ(listening.questions().size(), 1u) << "the candidate's words ask nothing";
 }
 
