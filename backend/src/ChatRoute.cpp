@@ -21,9 +21,11 @@ namespace {
 // thread and from a relay's watch on the client, one at a time.
 class EventStreamSink : public AnswerSink {
 public:
-    EventStreamSink(httplib::DataSink& sink, ChatRoute::Deadlines deadlines)
+    EventStreamSink(httplib::DataSink& sink, ChatRoute::Deadlines deadlines,
+                    StreamLimiter::Slot& slot)
         : m_sink(sink),
           m_deadlines(deadlines),
+          m_slot(slot),
           m_started(Clock::now()),
           m_lastText(Clock::now().time_since_epoch().count()) {}
 
@@ -73,6 +75,9 @@ private:
     bool send(const std::string& text, bool last) {
         std::lock_guard lock(m_mutex);
         if (m_finished) return !m_gone;
+        // The slot is free before the client can read that the answer ended, so a question asked
+        // the moment it ends is not refused as one too many.
+        if (last) m_slot.reset();
         if (!m_sink.write(text.data(), text.size())) m_gone = true;
         if (last) {
             m_finished = true;
@@ -86,6 +91,7 @@ private:
         "The answer went on past 256 KiB, the most Orvane takes; it was stopped there.";
     httplib::DataSink& m_sink;
     ChatRoute::Deadlines m_deadlines;
+    StreamLimiter::Slot& m_slot;
     Clock::time_point m_started;
     std::atomic<Clock::rep> m_lastText;  // written by the provider, read by the relay's watch
     std::size_t m_answerBytes = 0;
@@ -141,11 +147,13 @@ void ChatRoute::registerOn(httplib::Server& server) {
         auto input = std::make_shared<chat::Request>(std::move(std::get<chat::Request>(parsed)));
         auto* provider = m_providers.at(input->model).get();
         response.set_header("Cache-Control", "no-cache");
-        // The slot goes with the provider: when the answer has been sent, or the client left.
+        // The slot goes as the answer's last event is sent, or with the provider if the client
+        // left.
         response.set_chunked_content_provider(
-            "text/event-stream", [this, input, provider, sentAhead, rateKey, user = *userId,
-                                  slot = std::move(slot)](std::size_t, httplib::DataSink& sink) {
-                EventStreamSink events(sink, m_deadlines);
+            "text/event-stream",
+            [this, input, provider, sentAhead, rateKey, user = *userId, slot = std::move(slot)](
+                std::size_t, httplib::DataSink& sink) mutable {
+                EventStreamSink events(sink, m_deadlines, slot);
                 provider->answer(*input, events);
                 if (sentAhead) {
                     ++m_metrics.prefetches;
