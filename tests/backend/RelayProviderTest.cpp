@@ -273,8 +273,8 @@ TEST_F(RelayCase, AnOpenAiUpstreamThatStopsEarlyIsAnError) {
 }
 
 TEST_F(RelayCase, AnUnreachableUpstreamIsAnError) {
-    const int port = freeLoopbackPort();  // nothing listens there
-    startBackend("openai", "http://127.0.0.1:" + std::to_string(port));
+    const RefusingLoopbackPort nothingThere;
+    startBackend("openai", nothingThere.origin());
     const auto events = eventsOf(backendServer.chat(token, visionQuestion())->body);
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0]["type"], "error");
@@ -432,11 +432,10 @@ TEST_F(ProviderCheckOverHttp, TheTestAsksOneShortQuestionAndSaysWhatCameBack) {
     EXPECT_EQ(test({Source::openai, "http://192.0.2.7/v1", {}}, "sk-x").text,
               "An API key is sent only over https, or to this computer.");
     EXPECT_EQ(test({Source::anthropic, "", {}}, "").text, "Enter the API key first.");
-    const int port = freeLoopbackPort();  // nothing listens there
-    const auto down = test(
-        {Source::openaiCompatible, "http://127.0.0.1:" + std::to_string(port) + "/v1", {}}, "");
-    EXPECT_EQ(down.text, "Nothing answers at http://127.0.0.1:" + std::to_string(port) +
-                             "/v1: is the server running there?");
+    const RefusingLoopbackPort nothingThere;
+    const auto down = test({Source::openaiCompatible, nothingThere.origin() + "/v1", {}}, "");
+    EXPECT_EQ(down.text,
+              "Nothing answers at " + nothingThere.origin() + "/v1: is the server running there?");
 }
 
 TEST_F(ProviderCheckOverHttp, AServersModelsAreListedOrHowToStartOneIsSaid) {
@@ -454,8 +453,8 @@ TEST_F(ProviderCheckOverHttp, AServersModelsAreListedOrHowToStartOneIsSaid) {
     });
     EXPECT_EQ(std::get<std::vector<std::string>>(models(llamaCpp.origin() + "/v1")),
               (std::vector<std::string>{"qwen2.5-7b"}));
-    const int port = freeLoopbackPort();  // nothing listens there
-    EXPECT_NE(std::get<std::string>(models("http://127.0.0.1:" + std::to_string(port) + "/v1"))
+    const RefusingLoopbackPort nothingThere;
+    EXPECT_NE(std::get<std::string>(models(nothingThere.origin() + "/v1"))
                   .find("No model server answers"),
               std::string::npos);
 }

@@ -125,8 +125,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 TEST(AnswerStreamOverHttp, AConnectionRefusedIsATransportError) {
-    const int port = freeLoopbackPort();  // nothing listens there
-    LiveSession live("http://127.0.0.1:" + std::to_string(port));
+    const RefusingLoopbackPort nothingThere;
+    LiveSession live(nothingThere.origin());
     ASSERT_TRUE(live.ask("anyone there"));
     EXPECT_EQ(live.errors,
               (std::vector<std::string>{"Stream error: Could not connect to the server."}));
