@@ -18,8 +18,8 @@
 #include <sstream>
 
 #include "adapters/pocketsphinx/PocketSphinxSpeech.h"
+#include "capture/WavFile.h"
 #include "session/SessionManager.h"
-#include "tools/WavFile.h"
 
 using Clock = std::chrono::steady_clock;
 

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "tools/WavFile.h"
+#include "capture/WavFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto parsed =

@@ -15,9 +15,9 @@
 #include "adapters/whisper/WhisperModelFile.h"
 #include "adapters/whisper/WhisperTranscriber.h"
 #include "capture/TwoPassRecognizer.h"
+#include "capture/WavFile.h"
 #include "integration/ProcessRun.h"
 #include "protocol/Utf8.h"
-#include "tools/WavFile.h"
 
 namespace orvane::testing {
 namespace {

@@ -2,11 +2,13 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
-#include "tools/WavFile.h"
+#include "capture/WavFile.h"
 
 namespace orvane {
 namespace {
@@ -75,6 +77,35 @@ TEST(WavFile, RatesAndChannelCountsNoRecorderMakesAreRefused) {
     EXPECT_TRUE(std::holds_alternative<AudioBuffer>(parseWav(wav(1, 1, 8000, 16, data))));
     EXPECT_EQ(std::get<std::string>(parseWav(wav(1, 1, 1, 16, data))),
               "a sample rate of 1 Hz is not one audio is recorded at");
+}
+
+// Written at 16 kHz from the sound card's 48: what speech carries stays, what 16 kHz cannot hold
+// is filtered out rather than folded back, and samples past full scale are clipped.
+TEST(WavFile, WritesSpeechAtSixteenKilohertzKeepingOnlyWhatThatRateHolds) {
+    const auto tone = [](double hz, float level) {
+        AudioBuffer audio{48000, 1, std::vector<float>(48000)};
+        for (std::size_t i = 0; i < audio.samples.size(); ++i)
+            audio.samples[i] = level * static_cast<float>(std::sin(i * 2 * M_PI * hz / 48000));
+        return audio;
+    };
+    const auto rms = [](const std::vector<float>& samples) {
+        double sum = 0;  // the middle half, away from the filter's edges
+        for (std::size_t i = samples.size() / 4; i < samples.size() * 3 / 4; ++i)
+            sum += samples[i] * samples[i];
+        return std::sqrt(sum / static_cast<double>(samples.size() / 2));
+    };
+    const auto written = [](const AudioBuffer& audio, double rate) {
+        return std::get<AudioBuffer>(parseWav(wavBytes(audio, rate)));
+    };
+    const auto speech = written(tone(1000, 0.5f), 16000);
+    EXPECT_EQ(speech.sampleRate, 16000);
+    EXPECT_EQ(speech.frameCount(), 16000u);
+    EXPECT_NEAR(rms(speech.samples), 0.5 / std::sqrt(2), 0.01);
+    EXPECT_LT(rms(written(tone(12000, 0.5f), 16000).samples), 0.01) << "12 kHz would fold to 4";
+
+    const auto kept = written(tone(1000, 1.5f), 96000);
+    EXPECT_EQ(kept.sampleRate, 48000) << "never raised";
+    EXPECT_FLOAT_EQ(*std::max_element(kept.samples.begin(), kept.samples.end()), 32767 / 32768.0f);
 }
 
 }  // namespace

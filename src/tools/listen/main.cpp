@@ -18,10 +18,10 @@
 #include "adapters/std/RunLoop.h"
 #include "adapters/std/SteppedMainQueue.h"
 #include "adapters/std/WorkerQueue.h"
+#include "capture/WavFile.h"
 #include "platform/HttpClient.h"
 #include "session/SessionEventLog.h"
 #include "session/SessionManager.h"
-#include "tools/WavFile.h"
 
 namespace {
 

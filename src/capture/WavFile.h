@@ -23,4 +23,9 @@ std::variant<AudioBuffer, std::string> readWavFile(const std::string& path);
 // The same, of a file's bytes; the reason names no file.
 std::variant<AudioBuffer, std::string> parseWav(std::string_view data);
 
+// A 16-bit PCM WAV of mono audio at `rate` or its own rate, whichever is lower: speech sent to a
+// recogniser over the network needs no more than 16 kHz, a third of what a sound card gives.
+// Samples past [-1, 1] are clipped.
+std::string wavBytes(const AudioBuffer& mono, double rate);
+
 }  // namespace orvane

@@ -1,11 +1,14 @@
 // SPDX-FileCopyrightText: 2026 Orvane
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
-#include "tools/WavFile.h"
+#include "capture/WavFile.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 namespace orvane {
 
@@ -23,7 +26,63 @@ std::uint16_t le16(std::string_view data, std::size_t at) {
                                       static_cast<unsigned char>(data[at + 1]) << 8);
 }
 
+void putLe(std::string& out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// Windowed-sinc interpolation with its cut-off below the lower of the two Nyquist rates, so that
+// what the lower rate cannot hold is filtered out instead of folding back as noise.
+std::vector<float> resampled(const std::vector<float>& in, double from, double to) {
+    if (from <= to) return in;
+    constexpr int halfTaps = 16;
+    constexpr double pi = 3.14159265358979323846;
+    const double step = from / to;
+    const double cutoff = 0.9 / step;  // of the input's Nyquist rate
+    std::vector<float> out(static_cast<std::size_t>(static_cast<double>(in.size()) / step));
+    for (std::size_t n = 0; n < out.size(); ++n) {
+        const double centre = static_cast<double>(n) * step;
+        const auto first = static_cast<long>(std::ceil(centre - halfTaps * step));
+        const auto last = static_cast<long>(std::floor(centre + halfTaps * step));
+        double sum = 0;
+        for (long k = std::max(0L, first); k <= last && k < static_cast<long>(in.size()); ++k) {
+            const double x = (static_cast<double>(k) - centre) * cutoff;
+            const double sinc = x == 0 ? 1 : std::sin(pi * x) / (pi * x);
+            const double window =
+                0.5 + 0.5 * std::cos(pi * (static_cast<double>(k) - centre) / (halfTaps * step));
+            sum += in[static_cast<std::size_t>(k)] * cutoff * sinc * window;
+        }
+        out[n] = static_cast<float>(sum);
+    }
+    return out;
+}
+
 }  // namespace
+
+std::string wavBytes(const AudioBuffer& mono, double rate) {
+    const double outRate = std::min(rate, mono.sampleRate);
+    const auto samples = resampled(mono.samples, mono.sampleRate, outRate);
+    const auto hz = static_cast<std::uint32_t>(std::lround(outRate));
+    const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
+    std::string out = "RIFF";
+    putLe(out, 36 + dataBytes, 4);
+    out += "WAVEfmt ";
+    putLe(out, 16, 4);
+    putLe(out, 1, 2);  // PCM
+    putLe(out, 1, 2);  // mono
+    putLe(out, hz, 4);
+    putLe(out, hz * 2, 4);
+    putLe(out, 2, 2);
+    putLe(out, 16, 2);
+    out += "data";
+    putLe(out, dataBytes, 4);
+    out.reserve(out.size() + dataBytes);
+    for (const float sample : samples) {
+        const auto value =
+            static_cast<std::int16_t>(std::lround(std::clamp(sample, -1.0f, 1.0f) * 32767));
+        putLe(out, static_cast<std::uint16_t>(value), 2);
+    }
+    return out;
+}
 
 std::variant<AudioBuffer, std::string> readWavFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
