@@ -20,6 +20,8 @@
 #include "app/AnswersView.h"
 #include "app/PreferencesWindow.h"
 #include "app/SpeechEngines.h"
+#include "app/TranscriptionServerView.h"
+#include "app/TranscriptionServers.h"
 #include "orvane/BuildConfig.h"
 #include "overlay/ContextSheet.h"
 #include "overlay/FloatingPanelWindow.h"
@@ -547,6 +549,22 @@ void AppDelegate::showPreferences() {
         };
         window->onCancelSpeechModelDownload = [engines = m_speechEngines] {
             engines->cancelDownload();
+        };
+    }
+    if (m_transcription) {
+        auto* view = window->transcriptionView();
+        view->showSettings(m_transcription->settings(), m_transcription->hasKey());
+        view->onApply = [servers = m_transcription, view = QPointer(view)](
+                            const TranscriptionServer& settings, const auto& key) {
+            const auto problem = servers->apply(settings, key);
+            if (view) view->showSettings(servers->settings(), servers->hasKey());
+            if (view && !problem.empty()) view->showResult(problem);
+        };
+        view->onTest = [servers = m_transcription, view = QPointer(view)](
+                           const TranscriptionServer& settings, const auto& key) {
+            servers->test(settings, key, [view](ServerTranscriber::Check check) {
+                if (view) view->showResult(check.text);
+            });
         };
     }
     if (m_soundDevices) {

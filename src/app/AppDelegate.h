@@ -26,6 +26,7 @@
 namespace orvane {
 
 class Answers;
+class TranscriptionServers;
 class FloatingPanelWindow;
 class LoginWindow;
 class PreferencesWindow;
@@ -69,6 +70,8 @@ public:
     // Says which engines hear in Preferences, and lets the user choose there; starts them once
     // launched. The engines outlive the delegate.
     void useSpeechEngines(SpeechEngines& engines) { m_speechEngines = &engines; }
+    // The server the question may be heard with, set in Preferences.
+    void useTranscriptionServers(TranscriptionServers& servers) { m_transcription = &servers; }
     // Where sound can be heard from, and the file the user's choice is kept in.
     void useSoundDevices(SoundDevices& devices, std::filesystem::path choiceFile);
     void chooseSoundDevices(SoundChoice choice);
@@ -159,6 +162,7 @@ private:
     GlobalShortcuts* m_shortcuts = nullptr;
     std::optional<ShortcutBindings> m_bindings;
     SpeechEngines* m_speechEngines = nullptr;
+    TranscriptionServers* m_transcription = nullptr;
     SoundDevices* m_soundDevices = nullptr;
     std::filesystem::path m_soundChoiceFile;
     SoundChoice m_soundChoice;

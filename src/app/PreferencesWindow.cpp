@@ -19,6 +19,7 @@
 
 #include "accounts/AuthManager.h"
 #include "app/AnswersView.h"
+#include "app/TranscriptionServerView.h"
 #include "orvane/BuildConfig.h"
 #include "overlay/FloatingPanelWindow.h"
 #include "overlay/LineLimitedLabel.h"
@@ -129,6 +130,7 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
         QString::fromUtf8("AI chat is powered by the Orvane backend.\n"
                           "No API key required \u2014 your account handles it."));
     m_answers = new AnswersView;
+    m_transcription = new TranscriptionServerView;
     // What is true for the answers chosen: a key is the user's to give where the source needs one.
     m_answers->onSourceShown = [this](AnswerSettings::Source source) {
         m_service->setFullText(serviceNote(source));
@@ -235,6 +237,11 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
         const auto name = m_downloadModels->currentData().toString();
         if (!name.isEmpty() && onDownloadSpeechModel) onDownloadSpeechModel(name.toStdString());
     });
+    // A model's long description must not widen the window past the screen: the list shows it.
+    for (auto* box : {m_speechModels, m_downloadModels}) {
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        box->setMinimumContentsLength(16);
+    }
     auto* downloadRow = new QHBoxLayout;
     downloadRow->setSpacing(8);
     downloadRow->addWidget(m_downloadModels, 1);
@@ -261,6 +268,8 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
     stack->addLayout(modelRow);
     stack->addSpacing(8);
     stack->addLayout(downloadRow);
+    stack->addSpacing(12);
+    stack->addWidget(m_transcription);
     stack->addSpacing(20);
     stack->addWidget(m_shortcuts);
     stack->addSpacing(20);

@@ -19,6 +19,7 @@
 namespace orvane {
 
 class AnswersView;
+class TranscriptionServerView;
 class AuthManager;
 class LineLimitedLabel;
 
@@ -77,6 +78,7 @@ public:
     QPushButton* downloadButton() const { return m_download; }
     QProgressBar* downloadProgress() const { return m_downloadProgress; }
     AnswersView* answersView() const { return m_answers; }
+    TranscriptionServerView* transcriptionView() const { return m_transcription; }
     QComboBox* outputBox() const { return m_outputs; }
     QComboBox* inputBox() const { return m_inputs; }
     QCheckBox* hearMeTooBox() const { return m_hearMeToo; }
@@ -108,6 +110,7 @@ private:
     QProgressBar* m_downloadProgress = nullptr;
     bool m_downloading = false;
     AnswersView* m_answers = nullptr;
+    TranscriptionServerView* m_transcription = nullptr;
     bool m_listingModels = false;
     QComboBox* m_outputs = nullptr;
     QComboBox* m_inputs = nullptr;

@@ -82,10 +82,17 @@ void SpeechEngines::choose(const std::optional<fs::path>& model) {
     if (model) unmarkFailed(*model);
     m_selected = model;
     m_problem.clear();
-    m_speech.setSecondPass(nullptr);
+    m_model = nullptr;
+    m_speech.setSecondPass(m_server);
     ++m_loadNumber;
     m_loading = false;
     if (model) load(*model);
+    changed();
+}
+
+void SpeechEngines::useServer(std::shared_ptr<UtteranceTranscriber> server) {
+    m_server = std::move(server);
+    m_speech.setSecondPass(m_server ? m_server : m_model);
     changed();
 }
 
@@ -185,7 +192,8 @@ void SpeechEngines::downloadProgressed(std::uint64_t bytes, std::optional<std::u
 }
 
 std::optional<CatalogModel> SpeechEngines::downloadToOffer() {
-    if (m_offered || m_places.choice.empty() || m_selected || m_download || !m_downloader)
+    if (m_offered || m_places.choice.empty() || m_selected || m_server || m_download ||
+        !m_downloader)
         return std::nullopt;
     if (!ModelInstaller::installedModels(m_places.models).empty()) return std::nullopt;
     // PocketSphinx alone, chosen: a choice, not a gap to fill.
@@ -227,7 +235,8 @@ void SpeechEngines::load(const fs::path& model) {
             if (number != m_loadNumber) return;
             m_loading = false;
             if (loaded.first) {
-                m_speech.setSecondPass(loaded.first);
+                m_model = loaded.first;
+                m_speech.setSecondPass(m_server ? m_server : m_model);
                 m_problem.clear();
             } else {
                 m_problem = loaded.second + " Hearing goes on with " + firstPassName + " alone.";

@@ -80,6 +80,9 @@ public:
     void start();
     // Hears with this model from the next utterance on, or with PocketSphinx alone (nullopt).
     void choose(const std::optional<std::filesystem::path>& model);
+    // Hears the question with this server in place of any model, or with the model again
+    // (nullptr). The model stays loaded meanwhile.
+    void useServer(std::shared_ptr<UtteranceTranscriber> server);
     // Installs a model file the user picked and chooses it.
     void addModelFile(const std::filesystem::path& file);
     // Downloads a model of the catalog and chooses it once it is in; nothing while another is
@@ -87,8 +90,9 @@ public:
     void download(const CatalogModel& model);
     void cancelDownload();
 
-    // The model to offer someone who hears with PocketSphinx alone and has installed and chosen
-    // nothing: once a run, until they download one or dismiss the offer for good.
+    // The model to offer someone who hears with PocketSphinx alone, has installed and chosen
+    // nothing and sends nothing to a server: once a run, until they download one or dismiss the
+    // offer for good.
     std::optional<CatalogModel> downloadToOffer();
     void dismissOffer();
 
@@ -127,6 +131,8 @@ private:
     std::shared_ptr<std::atomic<bool>> m_cancelDownload;
     bool m_offered = false;
     std::optional<std::filesystem::path> m_selected;
+    std::shared_ptr<UtteranceTranscriber> m_model;  // loaded
+    std::shared_ptr<UtteranceTranscriber> m_server;
     std::uint64_t m_loadNumber = 0;
     bool m_loading = false;
     std::string m_problem;

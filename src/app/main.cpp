@@ -27,6 +27,7 @@
 #include "app/QuitSignals.h"
 #include "app/SingleInstance.h"
 #include "app/SpeechEngines.h"
+#include "app/TranscriptionServers.h"
 #include "orvane/BuildConfig.h"
 #include "overlay/FloatingPanelWindow.h"
 #include "overlay/MarkdownView.h"
@@ -210,6 +211,10 @@ int main(int argc, char** argv) {
         SpeechEngines::downloadFrom(services.http, ModelInstaller::defaultDirectory().value_or(""),
                                     modelBaseUrl));
     delegate.useSpeechEngines(speechEngines);
+    TranscriptionServers transcription(keychain, services.http, services.mainQueue, speechEngines,
+                                       TranscriptionServers::settingsFileForUser().value_or(""));
+    transcription.start();
+    delegate.useTranscriptionServers(transcription);
     delegate.panelBypassesWindowManager =
         QGuiApplication::platformName() == "xcb" && !desktop::windowManagerKeepsPanelAbove();
     delegate.onRedirect = [&webAuth = services.webAuth](const QString& url) {

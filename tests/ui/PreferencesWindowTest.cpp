@@ -9,6 +9,7 @@
 
 #include "app/AnswersView.h"
 #include "app/PreferencesWindow.h"
+#include "app/TranscriptionServerView.h"
 #include "overlay/LineLimitedLabel.h"
 #include "overlay/UIHelpers.h"
 #include "ui/AppHarness.h"
@@ -91,6 +92,45 @@ TEST(PreferencesWindowTest, TheAnswersSectionSetsWhereAnswersComeFrom) {
     EXPECT_TRUE(view->keyField()->text().isEmpty()) << "the key does not stay on screen";
     view->applyButton()->click();
     EXPECT_FALSE(applied.back().second) << "no key typed, none handed on: the saved one stays";
+}
+
+// The server the question may be heard with: nothing to fill in for this computer alone, an
+// address only for a server of the user's own, and the key handed on once, when typed.
+TEST(PreferencesWindowTest, TheTranscriptionServerIsChosenWithItsKey) {
+    using Service = TranscriptionServer::Service;
+    AuthManager auth;
+    PreferencesWindow window(auth);
+    auto* view = window.transcriptionView();
+    std::vector<std::pair<TranscriptionServer, std::optional<std::string>>> applied;
+    view->onApply = [&](const auto& settings, const auto& key) {
+        applied.emplace_back(settings, key);
+    };
+    view->onTest = view->onApply;
+    view->showSettings({}, false);
+    EXPECT_EQ(view->serviceBox()->currentText(), "Only this computer");
+    EXPECT_TRUE(view->keyField()->isHidden());
+    EXPECT_FALSE(view->testButton()->isEnabled());
+
+    view->serviceBox()->setCurrentIndex(
+        view->serviceBox()->findText("An OpenAI-compatible server"));
+    emit view->serviceBox()->activated(view->serviceBox()->currentIndex());
+    EXPECT_FALSE(view->baseUrlField()->isHidden());
+    view->baseUrlField()->setText(" http://127.0.0.1:9000/v1 ");
+    view->keyField()->setText("sk-mine");
+    view->testButton()->click();
+    EXPECT_EQ(view->resultLabel()->text(), "Sending a second of quiet...");
+    view->applyButton()->click();
+    view->applyButton()->click();
+    ASSERT_EQ(applied.size(), 3u);
+    EXPECT_EQ(applied[1].first,
+              (TranscriptionServer{Service::compatible, "http://127.0.0.1:9000/v1", ""}));
+    EXPECT_EQ(applied[1].second, "sk-mine");
+    EXPECT_FALSE(applied[2].second) << "the key does not stay on screen";
+
+    view->showSettings({Service::groq, "", "whisper-large-v3"}, true);
+    EXPECT_TRUE(view->baseUrlField()->isHidden());
+    EXPECT_EQ(view->modelField()->text(), "whisper-large-v3");
+    EXPECT_TRUE(view->keyField()->placeholderText().contains("saved"));
 }
 
 // The name known when the window was built, "User" when there is none, and an empty one kept.

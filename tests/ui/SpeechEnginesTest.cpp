@@ -14,7 +14,9 @@
 #include "adapters/whisper/ModelInstaller.h"
 #include "adapters/whisper/WhisperModelFile.h"
 #include "adapters/whisper/WhisperTranscriber.h"
+#include "app/TranscriptionServers.h"
 #include "fakes/ManualBackgroundQueue.h"
+#include "fakes/ScriptedAccounts.h"
 #include "fakes/ScriptedSpeech.h"
 #include "integration/LoopbackServer.h"
 
@@ -334,6 +336,44 @@ TEST_F(Engines, TheSuggestedModelIsOfferedOnceUntilTurnedDown) {
     installed("ggml-mine.bin", 5);
     engines = startEngines();
     EXPECT_FALSE(engines->downloadToOffer()) << "a model is installed";
+}
+
+// A transcription server the user chose hears the question in place of the model, which stays
+// loaded for when the server is let go; the choice outlives the app and the key stays out of its
+// file.
+TEST_F(Engines, AChosenServerHearsInPlaceOfTheModelUntilLetGo) {
+    using Service = TranscriptionServer::Service;
+    installed("ggml-new.bin", 5);
+    auto engines = startEngines();
+    settle();
+    InMemorySecretStore store;
+    KeychainHelper keychain(store);
+    const auto file = root / "config" / "transcription.json";
+    TranscriptionServers servers(keychain, http, mainQueue, *engines, file);
+    servers.start();
+    EXPECT_EQ(engines->status().engines, "PocketSphinx, then Whisper (ggml-new.bin)");
+
+    EXPECT_EQ(servers.apply({Service::groq}, std::nullopt), "Enter the API key first.");
+    EXPECT_EQ(engines->status().engines, "PocketSphinx, then Whisper (ggml-new.bin)");
+    EXPECT_EQ(servers.apply({Service::groq}, std::string("gsk-1")), "");
+    EXPECT_EQ(reports.back().engines, "PocketSphinx, then Groq (whisper-large-v3-turbo)");
+    EXPECT_EQ(keychain.key("groq-api-key"), "gsk-1");
+    std::ifstream saved(file);
+    const std::string text{std::istreambuf_iterator<char>(saved), {}};
+    EXPECT_NE(text.find("groq"), std::string::npos);
+    EXPECT_EQ(text.find("gsk-1"), std::string::npos);
+
+    engines = startEngines();
+    TranscriptionServers later(keychain, http, mainQueue, *engines, file);
+    later.start();
+    settle();
+    EXPECT_EQ(engines->status().engines, "PocketSphinx, then Groq (whisper-large-v3-turbo)")
+        << "a model loading at start does not take the server's place";
+    EXPECT_EQ(later.apply({Service::compatible, "http://10.0.0.5/v1"}, std::string("sk")),
+              "An API key is sent only over https, or to this computer.");
+    EXPECT_FALSE(keychain.key("transcription-api-key http://10.0.0.5/v1")) << "not even kept";
+    EXPECT_EQ(later.apply({Service::none}, std::nullopt), "");
+    EXPECT_EQ(engines->status().engines, "PocketSphinx, then Whisper (ggml-new.bin)");
 }
 
 }  // namespace

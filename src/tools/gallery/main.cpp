@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMenu>
+#include <QScrollArea>
 
 #include <iostream>
 
@@ -17,6 +18,7 @@
 #include "adapters/std/WorkerQueue.h"
 #include "app/AnswersView.h"
 #include "app/PreferencesWindow.h"
+#include "app/TranscriptionServerView.h"
 #include "capture/ScreenshotCapture.h"
 #include "overlay/ContextSheet.h"
 #include "overlay/FloatingPanelWindow.h"
@@ -184,5 +186,16 @@ int main(int argc, char** argv) {
     answers->showTestResult(
         {false, "The model provider refused the request: the API key was not accepted."});
     ok &= save(preferences, dir, "11-preferences-anthropic");
+    hearing.engines = "PocketSphinx, then Groq (whisper-large-v3-turbo)";
+    hearing.download.reset();
+    preferences.showHearing(hearing);
+    auto* transcription = preferences.transcriptionView();
+    transcription->showSettings({TranscriptionServer::Service::groq}, true);
+    transcription->showResult("It hears: a second of quiet came back in 0.38 s.");
+    QApplication::processEvents();  // laid out anew, so the scroll reaches the section
+    if (auto* scroll = preferences.findChild<QScrollArea*>()) {
+        scroll->ensureWidgetVisible(transcription->applyButton(), 0, 80);
+    }
+    ok &= save(preferences, dir, "12-preferences-transcription-server");
     return ok ? 0 : 1;
 }
