@@ -61,17 +61,12 @@ AnswersView::AnswersView(QWidget* parent) : QWidget(parent) {
         "The panel's settings menu (Model) chooses which tier answers; each asks for the model "
         "named here.",
         11, QFont::Normal, UI::tertiaryLabelColor());
-    tiersNote->setWordWrap(true);
     models->addWidget(tiersNote, row, 0, 1, 2);
     m_test = new QPushButton("Test");
     m_apply = new QPushButton("Use These Answers");
     for (auto* button : {m_test, m_apply}) button->setFont(font);
     m_result = UI::label("", 12, QFont::Normal, UI::secondaryLabelColor());
     m_note = UI::label("", 11, QFont::Normal, UI::tertiaryLabelColor());
-    for (auto* label : {m_result, m_note}) {
-        label->setTextFormat(Qt::PlainText);
-        label->setWordWrap(true);
-    }
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();

@@ -45,10 +45,6 @@ TranscriptionServerView::TranscriptionServerView(QWidget* parent) : QWidget(pare
         "The finished question is sent to the server; the live line is still heard here. A reply "
         "later than the pause leaves this computer's words.",
         11, QFont::Normal, UI::tertiaryLabelColor());
-    for (auto* label : {m_result, m_note}) {
-        label->setTextFormat(Qt::PlainText);
-        label->setWordWrap(true);
-    }
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
