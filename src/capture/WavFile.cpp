@@ -31,27 +31,39 @@ void putLe(std::string& out, std::uint32_t value, int bytes) {
 }
 
 // Windowed-sinc interpolation with its cut-off below the lower of the two Nyquist rates, so that
-// what the lower rate cannot hold is filtered out instead of folding back as noise.
+// what the lower rate cannot hold is filtered out instead of folding back as noise. The kernel is
+// tabulated once, at a 256th of an input sample: computed tap by tap, a 30 s utterance took
+// seconds.
 std::vector<float> resampled(const std::vector<float>& in, double from, double to) {
     if (from <= to) return in;
     constexpr int halfTaps = 16;
+    constexpr int steps = 256;  // table entries per input sample
     constexpr double pi = 3.14159265358979323846;
     const double step = from / to;
     const double cutoff = 0.9 / step;  // of the input's Nyquist rate
+    const double reach = halfTaps * step;
+    // Symmetric, from -reach to +reach: each tap then steps through it by whole input samples.
+    const auto middle = static_cast<long>(reach * steps) + 1;
+    std::vector<float> kernel(static_cast<std::size_t>(2 * middle + 1));
+    for (long i = 0; i < static_cast<long>(kernel.size()); ++i) {
+        const double offset = std::abs(static_cast<double>(i - middle)) / steps;
+        const double x = offset * cutoff;
+        const double sinc = x == 0 ? 1 : std::sin(pi * x) / (pi * x);
+        const double window = offset >= reach ? 0 : 0.5 + 0.5 * std::cos(pi * offset / reach);
+        kernel[static_cast<std::size_t>(i)] = static_cast<float>(cutoff * sinc * window);
+    }
     std::vector<float> out(static_cast<std::size_t>(static_cast<double>(in.size()) / step));
+    const auto lastSample = static_cast<long>(in.size()) - 1;
     for (std::size_t n = 0; n < out.size(); ++n) {
         const double centre = static_cast<double>(n) * step;
-        const auto first = static_cast<long>(std::ceil(centre - halfTaps * step));
-        const auto last = static_cast<long>(std::floor(centre + halfTaps * step));
-        double sum = 0;
-        for (long k = std::max(0L, first); k <= last && k < static_cast<long>(in.size()); ++k) {
-            const double x = (static_cast<double>(k) - centre) * cutoff;
-            const double sinc = x == 0 ? 1 : std::sin(pi * x) / (pi * x);
-            const double window =
-                0.5 + 0.5 * std::cos(pi * (static_cast<double>(k) - centre) / (halfTaps * step));
-            sum += in[static_cast<std::size_t>(k)] * cutoff * sinc * window;
+        const auto first = std::max(0L, static_cast<long>(std::ceil(centre - reach)));
+        const auto last = std::min(lastSample, static_cast<long>(std::floor(centre + reach)));
+        auto tap = middle + std::lround((static_cast<double>(first) - centre) * steps);
+        float sum = 0;
+        for (long k = first; k <= last; ++k, tap += steps) {
+            sum += in[static_cast<std::size_t>(k)] * kernel[static_cast<std::size_t>(tap)];
         }
-        out[n] = static_cast<float>(sum);
+        out[n] = sum;
     }
     return out;
 }
