@@ -23,11 +23,6 @@ constexpr double kSpeechRate = 16000;
 constexpr double kMostCharactersPerSecond = 40;
 constexpr std::size_t kMostCharactersAnyway = 200;
 
-std::string trimmedSlash(std::string url) {
-    while (!url.empty() && url.back() == '/') url.pop_back();
-    return url;
-}
-
 std::string trimmed(const std::string& text) {
     const auto first = text.find_first_not_of(" \t\r\n");
     if (first == std::string::npos) return "";
@@ -156,7 +151,7 @@ std::string TranscriptionServer::apiBase() const {
         case Service::groq:
             return "https://api.groq.com/openai/v1";
         case Service::compatible:
-            return trimmedSlash(baseUrl.empty() ? "http://127.0.0.1:8000/v1" : baseUrl);
+            return withoutTrailingSlashes(baseUrl.empty() ? "http://127.0.0.1:8000/v1" : baseUrl);
         case Service::none:
             break;
     }

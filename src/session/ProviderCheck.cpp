@@ -11,11 +11,6 @@ namespace orvane {
 
 namespace {
 
-std::string trimmedSlash(std::string url) {
-    while (!url.empty() && url.back() == '/') url.pop_back();
-    return url;
-}
-
 // The words of a successful reply: Messages API content, or a chat completion's message.
 std::optional<std::string> replyText(const nlohmann::json& reply) {
     if (!reply.is_object()) return std::nullopt;
@@ -88,7 +83,7 @@ void ProviderCheck::test(const AnswerSettings& settings, const std::string& key,
         finish(std::move(completion), {false, "Enter the API key first."});
         return;
     }
-    const auto base = trimmedSlash(settings.apiBase());
+    const auto base = withoutTrailingSlashes(settings.apiBase());
     const bool anthropic = settings.source == Source::anthropic;
     const auto url = base + (anthropic ? "/v1/messages" : "/chat/completions");
     const auto parsed = Url::parse(url);
@@ -139,7 +134,8 @@ void ProviderCheck::test(const AnswerSettings& settings, const std::string& key,
 }
 
 void ProviderCheck::listModels(const std::string& baseUrl, std::function<void(Models)> completion) {
-    const auto base = trimmedSlash(baseUrl.empty() ? AnswerSettings::ollamaBaseUrl : baseUrl);
+    const auto base =
+        withoutTrailingSlashes(baseUrl.empty() ? AnswerSettings::ollamaBaseUrl : baseUrl);
     const auto parsed = Url::parse(base);
     if (!parsed) {
         finishModels(std::move(completion), "\"" + base + "\" is not an http(s) address.");

@@ -108,4 +108,9 @@ bool Url::isLoopback() const {
     return isDottedIPv4InLoopback(host);
 }
 
+std::string withoutTrailingSlashes(std::string url) {
+    while (!url.empty() && url.back() == '/') url.pop_back();
+    return url;
+}
+
 }  // namespace orvane

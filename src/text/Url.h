@@ -25,4 +25,7 @@ struct Url {
     bool isSafeForCredentials() const { return scheme == "https" || isLoopback(); }
 };
 
+// An API base as typed, without the slashes it may end in, so that a path joins it cleanly.
+std::string withoutTrailingSlashes(std::string url);
+
 }  // namespace orvane
