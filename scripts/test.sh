@@ -27,10 +27,10 @@ run_suites() {
 run_suites "$root/build" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 if [ "${ORVANE_SANITIZERS:-1}" != 0 ]; then
-    realtime="^HearingOver(Pulse|PipeWire)\.(QuestionsAreHeard|PushToTalkKeeps)"
+    realtime="^HearingOver(Pulse|PipeWire)\.(QuestionsAreHeard|PushToTalkKeeps|HearMeToo)"
     echo "== AddressSanitizer + UndefinedBehaviorSanitizer =="
-    # The load tests measure the server, and the spoken-questions and end-to-end tests need
-    # speech decoded in real time: none is meaningful at the sanitizers' speed. The Wayland
+    # The load tests measure the server, and the spoken-questions (the candidate's too) and
+    # end-to-end tests need speech decoded in real time: none is meaningful at the sanitizers' speed. The Wayland
     # desktop test, like the end-to-end one, runs whole programs the suites above already check.
     run_suites "$root/build-asan" -LE "load|e2e|wayland" -E "$realtime" -- -DCMAKE_BUILD_TYPE=Debug -DORVANE_BUILD_BENCHMARKS=OFF \
         "-DORVANE_SANITIZE=address;undefined"
