@@ -3,7 +3,8 @@
 
 // Word error rate, real-time factor, end-of-speech latency and peak memory of the on-device
 // recogniser, through the same speech service the app uses, on a set of spoken questions made by
-// bench/make_speech_set.sh.
+// bench/make_speech_set.sh. Reported per voice and per kind (interview questions, ordinary
+// sentences), with the technical words the interview bias put into ordinary sentences.
 //   recognition_bench DIR [-flag value]...   (flags override the decoder's tuning)
 
 #include <sys/resource.h>
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 
 #include "adapters/pocketsphinx/PocketSphinxSpeech.h"
@@ -56,6 +58,28 @@ std::size_t editDistance(const std::vector<std::string>& a, const std::vector<st
     return row[b.size()];
 }
 
+// The words the recogniser is told to expect in interviews: the hints every recognition gets and
+// the words the interview language model adds to the dictionary.
+std::set<std::string> technicalWords(const orvane::SpeechModelPaths& paths) {
+    std::set<std::string> out;
+    for (const auto& term : orvane::SessionManager::contextualStrings()) {
+        for (auto& word : words(term)) out.insert(std::move(word));
+    }
+    std::ifstream extra(paths.extraWords);
+    for (std::string line; std::getline(extra, line);) {
+        if (auto word = words(line.substr(0, line.find(' '))); !word.empty()) out.insert(word[0]);
+    }
+    return out;
+}
+
+struct Tally {
+    std::size_t errors = 0, words = 0;
+    double percent() const {
+        return 100.0 * static_cast<double>(errors) /
+               static_cast<double>(std::max<std::size_t>(words, 1));
+    }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -73,7 +97,9 @@ int main(int argc, char** argv) {
         else
             tuning.emplace_back(argv[i], argv[i + 1]);
     }
-    orvane::PocketSphinxSpeechService speech(orvane::SpeechModelPaths::find(), tuning);
+    const auto paths = orvane::SpeechModelPaths::find();
+    const auto technical = technicalWords(paths);
+    orvane::PocketSphinxSpeechService speech(paths, tuning);
     auto recognizer = speech.recognizer("en-US");
     if (!recognizer) {
         std::fprintf(stderr, "no recogniser: the speech model is missing\n");
@@ -81,8 +107,9 @@ int main(int argc, char** argv) {
     }
 
     std::ifstream list(dir + "/transcripts.txt");
-    std::size_t errors = 0, referenceWords = 0;
-    std::map<std::string, std::pair<std::size_t, std::size_t>> byVoice;  // errors, words
+    Tally all;
+    std::map<std::string, Tally> byGroup;
+    std::vector<std::string> invented;
     double audioSeconds = 0, decodeSeconds = 0;
     std::vector<double> latencies;
     for (std::string line; std::getline(list, line);) {
@@ -129,13 +156,20 @@ int main(int argc, char** argv) {
         const auto ref = words(reference);
         const auto hyp = words(finalText.value_or(""));
         const auto wrong = editDistance(ref, hyp);
-        errors += wrong;
-        referenceWords += ref.size();
-        // Each voice speaks the 20 questions in turn: q01…q20 (or q001…q020) are the first's.
-        const auto number = std::stoi(name.substr(1));
-        auto& voice = byVoice["voice " + std::to_string((number - 1) / 20 + 1)];
-        voice.first += wrong;
-        voice.second += ref.size();
+        // "v2-s03": the second voice's third ordinary sentence.
+        const auto dash = name.find('-');
+        const bool ordinary = dash != std::string::npos && name[dash + 1] == 's';
+        for (auto* tally : {&all, &byGroup[name.substr(0, dash)],
+                            &byGroup[ordinary ? "ordinary sentences" : "interview questions"]}) {
+            tally->errors += wrong;
+            tally->words += ref.size();
+        }
+        for (const auto& word : hyp) {
+            if (ordinary && technical.contains(word) &&
+                std::find(ref.begin(), ref.end(), word) == ref.end()) {
+                invented.push_back(name + ": " + word);
+            }
+        }
         std::printf("%s  %-60s | %s\n", name.c_str(), reference.c_str(),
                     finalText.value_or("").c_str());
     }
@@ -145,12 +179,12 @@ int main(int argc, char** argv) {
     std::printf(
         "\nutterances %zu  WER %.1f %%  RTF %.3f  final-result latency median %.0f ms "
         "max %.0f ms  peak RSS %ld MiB\n",
-        latencies.size(), 100.0 * static_cast<double>(errors) / static_cast<double>(referenceWords),
-        decodeSeconds / audioSeconds, latencies[latencies.size() / 2], latencies.back(),
-        usage.ru_maxrss / 1024);
-    for (const auto& [voice, counts] : byVoice) {
-        std::printf("  %s: WER %.1f %%\n", voice.c_str(),
-                    100.0 * static_cast<double>(counts.first) / static_cast<double>(counts.second));
+        latencies.size(), all.percent(), decodeSeconds / audioSeconds,
+        latencies[latencies.size() / 2], latencies.back(), usage.ru_maxrss / 1024);
+    for (const auto& [group, tally] : byGroup) {
+        std::printf("  %s: WER %.1f %%\n", group.c_str(), tally.percent());
     }
+    std::printf("technical words invented in ordinary sentences: %zu\n", invented.size());
+    for (const auto& word : invented) std::printf("  %s\n", word.c_str());
     return 0;
 }

@@ -1,27 +1,39 @@
 #!/usr/bin/env bash
-# Speaks 20 interview questions into DIR as 16-bit WAV files, with DIR/transcripts.txt listing
-# "NAME<TAB>TEXT". The questions are written for the benchmark and kept out of the language
-# model's training sentences.
-#   make_speech_set.sh DIR           two espeak-ng voices, clean
-#   make_speech_set.sh --call DIR    five voices as a call brings them: every other question
-#                                    through Opus at 16 kbit/s (VoIP mode, ffmpeg), each levelled
-#                                    and over a room's noise
-# The call set speaks with voices built from recorded American speakers (flite's four and
-# festival's HTS voice): the acoustic model misses most of espeak-ng's formant voices even
+# Speaks 20 interview questions and 10 ordinary sentences (small talk, behavioural questions) into
+# DIR as 16-bit WAV files, with DIR/transcripts.txt listing "NAME<TAB>TEXT". Names say the voice
+# and the kind: v2-q07 is the second voice's seventh question, v2-s03 its third ordinary sentence.
+# The questions are written for the benchmark and kept out of the language model's training
+# sentences; the ordinary sentences show whether the interview bias invents technical words.
+#   make_speech_set.sh [--channel CHANNEL] DIR
+#     clean      two espeak-ng voices, as spoken (the default)
+#     opus       five voices as a call brings them: every other utterance through Opus at
+#                16 kbit/s (VoIP mode), each levelled and over a room's brown noise (--call)
+#     wideband   five voices through a 100-7000 Hz call band over pink noise at 20 dB SNR
+#     babble     five voices over other people talking, at 15 to 25 dB SNR
+#     phone      five voices through an 8 kHz telephone: 300-3400 Hz, mu-law, light noise
+# The five-voice channels speak with voices built from recorded American speakers (flite's four
+# and festival's HTS voice): the acoustic model misses most of espeak-ng's formant voices even
 # clean, which would hide every change to the search behind that mismatch.
 set -euo pipefail
-call=no
-if [ "${1:-}" = --call ]; then
-  call=yes
-  shift
+channel=clean
+case "${1:-}" in
+  --call) channel=opus; shift ;;
+  --channel) channel=${2:?--channel needs clean, opus, wideband, babble or phone}; shift 2 ;;
+esac
+case $channel in
+  clean | opus | wideband | babble | phone) ;;
+  *) echo "unknown channel: $channel (clean, opus, wideband, babble or phone)" >&2; exit 2 ;;
+esac
+if [ $channel != clean ]; then
   for tool in ffmpeg flite text2wave; do
     command -v $tool >/dev/null || {
-      echo "--call needs ffmpeg, flite, festival and festvox-us-slt-hts (apt-get install)" >&2
+      echo "--channel $channel needs ffmpeg, flite, festival and festvox-us-slt-hts" \
+        "(apt-get install)" >&2
       exit 1
     }
   done
 fi
-dir=${1:?usage: make_speech_set.sh [--call] DIR}
+dir=${1:?usage: make_speech_set.sh [--channel CHANNEL] DIR}
 mkdir -p "$dir"
 questions=(
   "How would you store user sessions for a website with millions of visitors"
@@ -45,8 +57,21 @@ questions=(
   "How do you make sure an endpoint is secure"
   "What would you do in your first month on this team"
 )
+sentences=(
+  "Thanks for making the time to talk with me today"
+  "Did you have any trouble finding the link for the call"
+  "How has your week been going so far"
+  "Tell me about a time you disagreed with your manager"
+  "What did you enjoy most about your last job"
+  "We usually start with a short chat before the main questions"
+  "Give me an example of when you helped a colleague who was struggling"
+  "I can hear you clearly now so let us begin"
+  "What do you like to do when you are not working"
+  "Where do you see yourself in a few years"
+)
 voices=(en-us en-gb-x-rp)
-[ $call = yes ] && voices=(flite:slt flite:rms flite:awb flite:kal16 festival:cmu_us_slt_arctic_hts)
+[ $channel != clean ] &&
+  voices=(flite:slt flite:rms flite:awb flite:kal16 festival:cmu_us_slt_arctic_hts)
 
 speak() {  # VOICE TEXT OUT.wav
   case $1 in
@@ -55,34 +80,88 @@ speak() {  # VOICE TEXT OUT.wav
     *) espeak-ng -v "$1" -s 160 -w "$3" "$2" ;;
   esac
 }
+rms() { sox "$1" -n stat 2>&1 | awk '/RMS +amplitude/ {print $3}'; }
+# over_noise IN.wav NOISE.wav SNR_DB OUT.wav: the noise, scaled to SNR_DB below the speech's RMS
+# and cut to the speech's length, mixed under it.
+over_noise() {
+  local seconds factor
+  seconds=$(soxi -D "$1")
+  sox "$2" "$dir/cut.wav" trim 0 "$seconds"
+  factor=$(awk -v s="$(rms "$1")" -v n="$(rms "$dir/cut.wav")" -v snr="$3" \
+    'BEGIN {printf "%.6f", s / n / exp(log(10) * snr / 20)}')
+  sox -m -v 1 "$1" -v "$factor" "$dir/cut.wav" -b 16 "$4"
+  rm "$dir/cut.wav"
+}
+# Other people talking: four voices' takes on the questions, each from its own point, together.
+make_babble() {
+  local takes=() i=0 voice
+  for voice in flite:rms flite:awb flite:kal16 flite:slt; do
+    i=$((i + 1))
+    speak "$voice" "${questions[*]:$((i * 4))} ${questions[*]:0:$((i * 4))}" "$dir/take$i.wav"
+    sox "$dir/take$i.wav" -r 22050 -c 1 "$dir/take$i.norm.wav" norm -3 trim "$i"
+    takes+=("$dir/take$i.norm.wav")
+    rm "$dir/take$i.wav"
+  done
+  sox -m "${takes[@]}" "$dir/babble.wav"
+  rm "${takes[@]}"
+}
+[ $channel = babble ] && make_babble
 : > "$dir/transcripts.txt"
 n=0
+v=0
 for voice in "${voices[@]}"; do
-  for q in "${questions[@]}"; do
-    n=$((n + 1))
-    name=$(printf 'q%03d' "$n")
-    speak "$voice" "$q" "$dir/$name.spoken.wav"
-    sox "$dir/$name.spoken.wav" -r 22050 -c 1 "$dir/$name.raw.wav"
-    rm "$dir/$name.spoken.wav"
-    if [ $call = yes ]; then
-      if [ $((n % 2)) = 0 ]; then
-        ffmpeg -loglevel error -y -i "$dir/$name.raw.wav" -c:a libopus -b:a 16k \
-          -application voip "$dir/$name.opus"
-        ffmpeg -loglevel error -y -i "$dir/$name.opus" -ar 22050 -ac 1 "$dir/$name.raw.wav"
-        rm "$dir/$name.opus"
-      fi
-      # Levelled as a call's automatic gain leaves it, then over a room's low brown noise
-      # (about 25 dB below the speech).
-      sox "$dir/$name.raw.wav" "$dir/$name.level.wav" norm -6 pad 0.5 0.5
-      sox -n -r 22050 -c 1 "$dir/$name.noise.wav" synth "$(soxi -D "$dir/$name.level.wav")" \
-        brownnoise vol 0.01
-      sox -m -v 1 "$dir/$name.level.wav" -v 1 "$dir/$name.noise.wav" -b 16 "$dir/$name.wav"
-      rm "$dir/$name.level.wav" "$dir/$name.noise.wav"
-    else
-      # Half a second of silence on each side, as speech arrives in a session.
-      sox "$dir/$name.raw.wav" "$dir/$name.wav" pad 0.5 0.5
-    fi
-    rm "$dir/$name.raw.wav"
-    printf '%s\t%s\n' "$name" "$q" >> "$dir/transcripts.txt"
+  v=$((v + 1))
+  for kind in q s; do
+    if [ $kind = q ]; then lines=("${questions[@]}"); else lines=("${sentences[@]}"); fi
+    k=0
+    for line in "${lines[@]}"; do
+      n=$((n + 1))
+      k=$((k + 1))
+      name=$(printf 'v%d-%s%02d' "$v" "$kind" "$k")
+      out="$dir/$name.wav"
+      speak "$voice" "$line" "$dir/$name.spoken.wav"
+      sox "$dir/$name.spoken.wav" -r 22050 -c 1 "$dir/$name.raw.wav"
+      rm "$dir/$name.spoken.wav"
+      # Levelled as a call's automatic gain leaves it, with half a second on each side, as
+      # speech arrives in a session.
+      [ $channel != clean ] && sox "$dir/$name.raw.wav" "$dir/$name.level.wav" norm -6 pad 0.5 0.5
+      case $channel in
+        clean) sox "$dir/$name.raw.wav" "$out" pad 0.5 0.5 ;;
+        opus)
+          if [ $((n % 2)) = 0 ]; then
+            ffmpeg -loglevel error -y -i "$dir/$name.level.wav" -c:a libopus -b:a 16k \
+              -application voip "$dir/$name.opus"
+            ffmpeg -loglevel error -y -i "$dir/$name.opus" -ar 22050 -ac 1 "$dir/$name.level.wav"
+            rm "$dir/$name.opus"
+          fi
+          # A room's low brown noise, about 25 dB below the speech.
+          sox -n -r 22050 -c 1 "$dir/$name.noise.wav" synth "$(soxi -D "$dir/$name.level.wav")" \
+            brownnoise vol 0.01
+          sox -m -v 1 "$dir/$name.level.wav" -v 1 "$dir/$name.noise.wav" -b 16 "$out"
+          rm "$dir/$name.noise.wav"
+          ;;
+        wideband)
+          sox "$dir/$name.level.wav" "$dir/$name.band.wav" sinc 100-7000
+          sox -n -r 22050 -c 1 "$dir/$name.noise.wav" synth 60 pinknoise
+          over_noise "$dir/$name.band.wav" "$dir/$name.noise.wav" 20 "$out"
+          rm "$dir/$name.band.wav" "$dir/$name.noise.wav"
+          ;;
+        babble)
+          sox "$dir/babble.wav" "$dir/$name.noise.wav" trim $((n % 40))
+          over_noise "$dir/$name.level.wav" "$dir/$name.noise.wav" $((15 + n % 11)) "$out"
+          rm "$dir/$name.noise.wav"
+          ;;
+        phone)
+          sox -n -r 22050 -c 1 "$dir/$name.noise.wav" synth 60 whitenoise
+          over_noise "$dir/$name.level.wav" "$dir/$name.noise.wav" 30 "$dir/$name.noisy.wav"
+          sox "$dir/$name.noisy.wav" -r 8000 -e u-law "$dir/$name.ulaw.wav" sinc 300-3400
+          sox "$dir/$name.ulaw.wav" -e signed -b 16 "$out"
+          rm "$dir/$name.noise.wav" "$dir/$name.noisy.wav" "$dir/$name.ulaw.wav"
+          ;;
+      esac
+      rm -f "$dir/$name.raw.wav" "$dir/$name.level.wav"
+      printf '%s\t%s\n' "$name" "$line" >> "$dir/transcripts.txt"
+    done
   done
 done
+rm -f "$dir/babble.wav"
