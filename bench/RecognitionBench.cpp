@@ -112,6 +112,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> invented;
     double audioSeconds = 0, decodeSeconds = 0;
     std::vector<double> latencies;
+    std::size_t timedOut = 0;
     for (std::string line; std::getline(list, line);) {
         const auto tab = line.find('\t');
         const auto name = line.substr(0, tab);
@@ -119,20 +120,25 @@ int main(int argc, char** argv) {
         auto loaded = orvane::readWavFile(dir + "/" + name + ".wav");
         auto& audio = std::get<orvane::AudioBuffer>(loaded);
 
-        std::mutex mutex;
-        std::condition_variable done;
-        std::optional<std::string> finalText;
-        Clock::time_point finalAt;
+        // Shared with the handler, which outlives this turn when the result is late: a late
+        // result must land in its own utterance's record, never in the next one's.
+        struct Outcome {
+            std::mutex mutex;
+            std::condition_variable done;
+            std::optional<std::string> finalText;
+            Clock::time_point finalAt;
+        };
+        auto outcome = std::make_shared<Outcome>();
         auto request =
             recognizer->makeRequest({true, orvane::SessionManager::contextualStrings(), {}});
         auto task = recognizer->recognitionTask(
-            request, [&](std::optional<orvane::SpeechRecognitionResult> result,
-                         std::optional<orvane::SpeechRecognitionError>) {
+            request, [outcome](std::optional<orvane::SpeechRecognitionResult> result,
+                               std::optional<orvane::SpeechRecognitionError>) {
                 if (!result || !result->isFinal) return;
-                std::lock_guard lock(mutex);
-                finalText = result->formattedString;
-                finalAt = Clock::now();
-                done.notify_all();
+                std::lock_guard lock(outcome->mutex);
+                outcome->finalText = result->formattedString;
+                outcome->finalAt = Clock::now();
+                outcome->done.notify_all();
             });
         const auto start = Clock::now();
         const std::size_t block = static_cast<std::size_t>(audio.sampleRate / 10);
@@ -146,15 +152,24 @@ int main(int argc, char** argv) {
         speech.waitUntilIdle(60);
         const auto endOfAudio = Clock::now();
         request->endAudio();
-        std::unique_lock lock(mutex);
-        done.wait_for(lock, std::chrono::seconds(30), [&] { return finalText.has_value(); });
+        std::unique_lock lock(outcome->mutex);
+        if (!outcome->done.wait_for(lock, std::chrono::seconds(30),
+                                    [&] { return outcome->finalText.has_value(); })) {
+            lock.unlock();
+            task->cancel();
+            std::printf("%s  no final result within 30 s: left out\n", name.c_str());
+            ++timedOut;
+            continue;
+        }
+        const std::string finalText = *outcome->finalText;
+        const auto finalAt = outcome->finalAt;
         const double seconds = static_cast<double>(audio.frameCount()) / audio.sampleRate;
         audioSeconds += seconds;
         decodeSeconds += std::chrono::duration<double>(endOfAudio - start).count();
         latencies.push_back(
             std::chrono::duration<double, std::milli>(finalAt - endOfAudio).count());
         const auto ref = words(reference);
-        const auto hyp = words(finalText.value_or(""));
+        const auto hyp = words(finalText);
         const auto wrong = editDistance(ref, hyp);
         // "v2-s03": the second voice's third ordinary sentence.
         const auto dash = name.find('-');
@@ -170,8 +185,11 @@ int main(int argc, char** argv) {
                 invented.push_back(name + ": " + word);
             }
         }
-        std::printf("%s  %-60s | %s\n", name.c_str(), reference.c_str(),
-                    finalText.value_or("").c_str());
+        std::printf("%s  %-60s | %s\n", name.c_str(), reference.c_str(), finalText.c_str());
+    }
+    if (latencies.empty()) {
+        std::fprintf(stderr, "no utterance had a final result\n");
+        return 1;
     }
     std::sort(latencies.begin(), latencies.end());
     rusage usage{};
@@ -184,6 +202,7 @@ int main(int argc, char** argv) {
     for (const auto& [group, tally] : byGroup) {
         std::printf("  %s: WER %.1f %%\n", group.c_str(), tally.percent());
     }
+    if (timedOut) std::printf("left out, no final result: %zu\n", timedOut);
     std::printf("technical words invented in ordinary sentences: %zu\n", invented.size());
     for (const auto& word : invented) std::printf("  %s\n", word.c_str());
     return 0;
