@@ -11,6 +11,7 @@
 #include "backend/BackendHarness.h"
 #include "integration/FreePort.h"
 #include "integration/LoopbackServer.h"
+#include "integration/ProcessRun.h"
 #include "session/ProviderCheck.h"
 
 namespace orvane::testing {
@@ -321,14 +322,10 @@ TEST_F(RelayCase, AQuestionSentAheadAndLetGoStopsUpstreamAndCostsNothing) {
     };
     EXPECT_EQ(sendAheadAndLetGo(), 200);
     const auto left = std::chrono::steady_clock::now();
-    for (int i = 0; i < 200 && metric() == 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    waitUntil([&] { return metric() != 0; }, std::chrono::seconds(2));
     EXPECT_EQ(metric(), 1);
     EXPECT_LT(std::chrono::steady_clock::now() - left, std::chrono::seconds(2));
-    for (int i = 0; i < 100 && !upstreamGone; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    waitUntil([&] { return bool(upstreamGone); }, std::chrono::seconds(1));
     EXPECT_TRUE(upstreamGone) << "the upstream request was dropped";
     EXPECT_NE(backendServer.chat(token, question("what is a heap"))->status, 429)
         << "the question let go cost nothing";
@@ -373,8 +370,7 @@ TEST_F(RelayCase, AModelThatSendsNoTextIsGivenUpAtTheDeadline) {
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0]["error"]["message"],
               "The model sent nothing for 1 seconds; the answer was given up.");
-    for (int i = 0; i < 100 && !upstreamGone; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    waitUntil([&] { return bool(upstreamGone); }, std::chrono::seconds(1));
     EXPECT_TRUE(upstreamGone);
 }
 

@@ -12,6 +12,7 @@
 #include "integration/FreePort.h"
 #include "integration/LiveSession.h"
 #include "integration/LoopbackServer.h"
+#include "integration/ProcessRun.h"
 #include "protocol/ChatBody.h"
 #include "session/SessionMessages.h"
 
@@ -151,9 +152,7 @@ TEST(AnswerStreamOverHttp, ALineThatNeverEndsIsCutOffAndTheTransferStopped) {
     ASSERT_TRUE(live.ask("endless"));
     ASSERT_EQ(live.session->history().count(), 1);
     EXPECT_TRUE(live.session->history().pairs()[0].answer.starts_with("Before\n\n*(Cut short."));
-    for (int i = 0; i < 200 && !peerGone; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    waitUntil([&] { return bool(peerGone); }, std::chrono::seconds(2));
     EXPECT_TRUE(peerGone) << "the client hung up instead of reading on";
     EXPECT_LT(sent.load(), 16u * 1024 * 1024);
 }
@@ -211,9 +210,7 @@ TEST(AnswerStreamOverHttp, ANewQuestionHangsUpOnTheAnswerItSupersedes) {
     ASSERT_EQ(pairs.size(), 2u);
     EXPECT_TRUE(pairs[0].answer.ends_with("*(Cut short. A new question was asked.)*"));
     EXPECT_EQ(pairs[1].answer, "bbbbb");
-    for (int i = 0; i < 200 && !firstGone; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    waitUntil([&] { return bool(firstGone); }, std::chrono::seconds(2));
     EXPECT_TRUE(firstGone) << "the first transfer was left running";
 }
 

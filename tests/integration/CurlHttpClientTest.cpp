@@ -20,6 +20,7 @@
 #include "adapters/curl/CurlHttpClient.h"
 #include "integration/FreePort.h"
 #include "integration/LoopbackServer.h"
+#include "integration/ProcessRun.h"
 
 namespace orvane::testing {
 namespace {
@@ -68,12 +69,6 @@ struct CountingDelegate : HttpStreamDelegate {
         ++completions;
     }
 };
-
-void waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
-    const auto until = std::chrono::steady_clock::now() + limit;
-    while (!condition() && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(2ms);
-}
 
 // A server that streams a delta every few milliseconds for as long as the client listens.
 LoopbackServer::Handler endlessStream() {
@@ -181,7 +176,7 @@ TEST(CurlHttpClient, TheWholeTransferIsBoundedToo) {
     auto request = get(server.origin());
     request.totalTimeoutSeconds = 0.5;
     client.stream(request, delegate);
-    waitFor([&] { return delegate->completions > 0; });
+    waitUntil([&] { return delegate->completions > 0; });
     EXPECT_GT(delegate->chunks, 10);
     EXPECT_EQ(delegate->completionError, "The request timed out.");
 }
@@ -218,7 +213,7 @@ TEST(CurlHttpClient, ADelegateCanStopItsTransfer) {
     auto delegate = std::make_shared<CountingDelegate>();
     delegate->stopAfterFirstChunk = true;
     client.stream(get(server.origin()), delegate);
-    waitFor([&] { return delegate->completions > 0; });
+    waitUntil([&] { return delegate->completions > 0; });
     EXPECT_EQ(delegate->chunks, 1);
     EXPECT_EQ(delegate->completions, 1);
     EXPECT_TRUE(delegate->completionError);
@@ -229,7 +224,7 @@ TEST(CurlHttpClient, NoCallbackStartsOnceCancelHasReturned) {
     CurlHttpClient client;
     auto delegate = std::make_shared<CountingDelegate>();
     auto task = client.stream(get(server.origin()), delegate);
-    waitFor([&] { return delegate->chunks >= 3; });
+    waitUntil([&] { return delegate->chunks >= 3; });
     task->cancel();
     EXPECT_FALSE(delegate->inCallback);
     const int seen = delegate->chunks;
@@ -247,7 +242,7 @@ TEST(CurlHttpClient, DestroyingTheClientMidStreamStopsEverything) {
         CurlHttpClient client;
         task = client.stream(get(server.origin()), delegate);
         client.stream(get(server.origin()), std::make_shared<CountingDelegate>());
-        waitFor([&] { return delegate->chunks >= 2; });
+        waitUntil([&] { return delegate->chunks >= 2; });
     }
     const int seen = delegate->chunks;
     std::this_thread::sleep_for(50ms);
@@ -299,7 +294,7 @@ public:
         });
         m_port = m_server->bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { m_server->listen_after_bind(); });
-        waitFor([this] { return m_server->is_running(); }, 5s);
+        waitUntil([this] { return m_server->is_running(); }, 5s);
     }
     ~TlsServer() {
         if (m_server) m_server->stop();

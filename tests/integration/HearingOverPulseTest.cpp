@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -32,17 +31,13 @@
 #include "fakes/EventStream.h"
 #include "fakes/FakeHttpClient.h"
 #include "integration/PipeWireServer.h"
+#include "integration/ProcessRun.h"
 #include "session/SessionManager.h"
 
 namespace orvane::testing {
 namespace {
 
 using namespace std::chrono_literals;
-
-int run(const std::string& command) {
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // A private PulseAudio server whose default output is a null sink; clients of this process reach
 // it through PULSE_SERVER.
@@ -62,38 +57,30 @@ public:
     }
     void start() {
         const auto socket = (m_dir / "native").string();
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::setenv("HOME", m_dir.c_str(), 1);
-            ::setenv("XDG_RUNTIME_DIR", m_dir.c_str(), 1);
-            ::setenv("PULSE_RUNTIME_PATH", (m_dir / "pulse").c_str(), 1);
-            std::freopen((m_dir / "daemon.log").c_str(), "w", stderr);
-            const auto native = "module-native-protocol-unix auth-anonymous=1 socket=" + socket;
-            ::execlp("pulseaudio", "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
-                     "--disallow-exit", "--load=module-null-sink sink_name=orvane_test rate=48000",
-                     "--load=module-null-source source_name=orvane_mic rate=48000",
-                     ("--load=" + native).c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
+        const auto dir = m_dir.string();
+        m_daemon.emplace(
+            std::vector<std::string>{
+                "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
+                "--load=module-null-sink sink_name=orvane_test rate=48000",
+                "--load=module-null-source source_name=orvane_mic rate=48000",
+                "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket},
+            ChildProcess::Options{.errorLog = m_dir / "daemon.log",
+                                  .environment = {{"HOME", dir},
+                                                  {"XDG_RUNTIME_DIR", dir},
+                                                  {"PULSE_RUNTIME_PATH", dir + "/pulse"}},
+                                  .stopSignal = SIGKILL});
         ::setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
-        for (int i = 0; i < 300 && run("pactl info >/dev/null 2>&1") != 0; ++i) {
-            std::this_thread::sleep_for(20ms);
-        }
-        run("pactl set-default-sink orvane_test");
-        run("pactl set-default-source orvane_mic");
+        waitUntil([] { return runCommand("pactl info >/dev/null 2>&1") == 0; }, 6s);
+        runCommand("pactl set-default-sink orvane_test");
+        runCommand("pactl set-default-source orvane_mic");
     }
-    void kill() {
-        if (m_pid <= 0) return;
-        ::kill(m_pid, SIGKILL);
-        ::waitpid(m_pid, nullptr, 0);
-        m_pid = -1;
-    }
-    bool running() const { return m_pid > 0 && run("pactl info >/dev/null 2>&1") == 0; }
+    void kill() { m_daemon.reset(); }
+    bool running() const { return m_daemon && runCommand("pactl info >/dev/null 2>&1") == 0; }
     std::filesystem::path dir() const { return m_dir; }
 
 private:
     std::filesystem::path m_dir;
-    pid_t m_pid = -1;
+    std::optional<ChildProcess> m_daemon;
 };
 
 // Speech made with espeak-ng: each text, then the given seconds of silence.
@@ -103,13 +90,13 @@ std::string speech(const std::filesystem::path& dir,
     int n = 0;
     for (const auto& [text, pause] : parts) {
         const auto said = (dir / ("part" + std::to_string(++n) + ".wav")).string();
-        run("espeak-ng -v en-us -s 150 -w " + said + " '" + text + "'");
+        runCommand("espeak-ng -v en-us -s 150 -w " + said + " '" + text + "'");
         const auto padded = (dir / ("padded" + std::to_string(n) + ".wav")).string();
-        run("sox " + said + " " + padded + " pad 0 " + std::to_string(pause));
+        runCommand("sox " + said + " " + padded + " pad 0 " + std::to_string(pause));
         pieces += " " + padded;
     }
     const auto joined = (dir / "speech.wav").string();
-    run("sox" + pieces + " " + joined);
+    runCommand("sox" + pieces + " " + joined);
     return joined;
 }
 
@@ -167,16 +154,17 @@ void expectHeardThroughAChangeOfOutput(const std::filesystem::path& dir) {
     ListeningSession listening;
     listening.session->startSession();
     listening.runFor(1.5);  // capture and the decoder are up
-    auto played = std::async(std::launch::async, [&] { return run("paplay " + before); });
+    auto played = std::async(std::launch::async, [&] { return runCommand("paplay " + before); });
     for (int i = 0; i < 40 && listening.questions().empty(); ++i) listening.runFor(0.25);
     played.wait();
     ASSERT_EQ(listening.questions().size(), 1u) << "heard on the output it began with";
 
-    ASSERT_EQ(run("pactl load-module module-null-sink sink_name=orvane_headset >/dev/null"), 0);
-    ASSERT_EQ(run("pactl set-default-sink orvane_headset"), 0);
+    ASSERT_EQ(runCommand("pactl load-module module-null-sink sink_name=orvane_headset >/dev/null"),
+              0);
+    ASSERT_EQ(runCommand("pactl set-default-sink orvane_headset"), 0);
     listening.runFor(0.5);
-    played =
-        std::async(std::launch::async, [&] { return run("paplay -d orvane_headset " + after); });
+    played = std::async(std::launch::async,
+                        [&] { return runCommand("paplay -d orvane_headset " + after); });
     while (played.wait_for(0s) != std::future_status::ready) listening.runFor(0.25);
     listening.runFor(1.0);  // the lone word's silence runs out too
     listening.session->stopSession();
@@ -213,7 +201,7 @@ TEST_F(HearingOverPulse, ASoundServerThatRestartsIsRejoined) {
     EXPECT_EQ(listening.errors.size(), 1u) << "one message for the whole outage";
 
     const auto wav = speech(server.dir(), {{"How would you design a rate limiter", 2.5}});
-    auto played = std::async(std::launch::async, [&] { return run("paplay " + wav); });
+    auto played = std::async(std::launch::async, [&] { return runCommand("paplay " + wav); });
     for (int i = 0; i < 40 && listening.questions().empty(); ++i) listening.runFor(0.25);
     played.wait();
     EXPECT_EQ(listening.questions().size(), 1u) << "the rejoined capture is heard";
@@ -251,7 +239,7 @@ TEST_F(HearingOverPulse, TheMicrophoneDeliversBlocksOfTheDefaultSource) {
         frames = block.frameCount();
         ++blocks;
     });
-    for (int i = 0; i < 100 && blocks < 5; ++i) std::this_thread::sleep_for(20ms);
+    waitUntil([&] { return blocks >= 5; }, 2s);
     EXPECT_TRUE(stream->isRunning());
     EXPECT_GE(blocks.load(), 5);
     EXPECT_EQ(frames.load(), 1024u);
@@ -266,7 +254,9 @@ TEST_F(HearingOverPulse, TheMicrophoneDeliversBlocksOfTheDefaultSource) {
 // default is; an input chosen is recorded, and one that is not there records nothing.
 TEST_F(HearingOverPulse, TheDevicesChosenAreListedAndHeardWhateverTheDefault) {
     ASSERT_EQ(
-        run("pactl load-module module-null-sink sink_name=orvane_other rate=48000 >/dev/null"), 0);
+        runCommand(
+            "pactl load-module module-null-sink sink_name=orvane_other rate=48000 >/dev/null"),
+        0);
     PulseSoundDevices devices;
     std::vector<std::string> outputs, inputs;
     for (const auto& device : devices.outputs()) outputs.push_back(device.name);
@@ -276,7 +266,7 @@ TEST_F(HearingOverPulse, TheDevicesChosenAreListedAndHeardWhateverTheDefault) {
     EXPECT_EQ(inputs, std::vector<std::string>{"orvane_mic"}) << "monitors are not inputs";
 
     const auto tone = (server.dir() / "tone.wav").string();
-    ASSERT_EQ(run("sox -n -r 48000 -c 1 " + tone + " synth 0.6 sine 440 gain -6"), 0);
+    ASSERT_EQ(runCommand("sox -n -r 48000 -c 1 " + tone + " synth 0.6 sine 440 gain -6"), 0);
     PulseAudioSource audio;
     audio.useDevice("orvane_other.monitor");
     std::atomic<float> loudest{0};
@@ -287,9 +277,9 @@ TEST_F(HearingOverPulse, TheDevicesChosenAreListedAndHeardWhateverTheDefault) {
                                         },
                                         nullptr});
     ASSERT_EQ(opened.status, AudioSource::OpenStatus::opened) << opened.errorText;
-    run("paplay " + tone);
+    runCommand("paplay " + tone);
     EXPECT_LT(loudest.load(), 0.01f) << "the default output is not the one chosen";
-    run("paplay -d orvane_other " + tone);
+    runCommand("paplay -d orvane_other " + tone);
     std::this_thread::sleep_for(200ms);
     EXPECT_GT(loudest.load(), 0.1f);
     opened.stream->stop();
@@ -297,7 +287,7 @@ TEST_F(HearingOverPulse, TheDevicesChosenAreListedAndHeardWhateverTheDefault) {
     PulseMicrophone microphone;
     microphone.useDevice("orvane_no_such_input");
     auto away = microphone.open([](AudioBuffer) {});
-    for (int i = 0; i < 100 && away->isRunning(); ++i) std::this_thread::sleep_for(20ms);
+    waitUntil([&] { return !away->isRunning(); }, 2s);
     EXPECT_FALSE(away->isRunning());
 }
 
@@ -308,8 +298,8 @@ TEST_F(HearingOverPulse, PushToTalkKeepsTheLastWordsSpokenBeforeTheRelease) {
         speech(server.dir(), {{"What is the difference between a process and a thread", 0}});
     // Released as the last word ends: no trailing silence gives the recogniser time to catch up.
     const auto wav = (server.dir() / "clipped.wav").string();
-    ASSERT_EQ(run("sox " + spoken + " " + wav + " reverse silence 1 0.01 0.5% reverse"), 0);
-    run("pactl set-default-source orvane_test.monitor");  // the microphone hears the speech
+    ASSERT_EQ(runCommand("sox " + spoken + " " + wav + " reverse silence 1 0.01 0.5% reverse"), 0);
+    runCommand("pactl set-default-source orvane_test.monitor");  // the microphone hears the speech
     RunLoop mainQueue;
     PocketSphinxSpeechService recogniser;
     PulseMicrophone microphone;
@@ -321,7 +311,7 @@ TEST_F(HearingOverPulse, PushToTalkKeepsTheLastWordsSpokenBeforeTheRelease) {
     ASSERT_TRUE(mic->isRecording());
     mainQueue.runUntil([] { return false; }, 0.5);
 
-    auto played = std::async(std::launch::async, [&] { return run("paplay " + wav); });
+    auto played = std::async(std::launch::async, [&] { return runCommand("paplay " + wav); });
     while (played.wait_for(0s) != std::future_status::ready) {
         mainQueue.runUntil([] { return false; }, 0.005);
     }
@@ -344,17 +334,19 @@ TEST_F(HearingOverPulse, HearMeTooHearsTheCandidateAndNotTheSpeakersAgain) {
                             question);
     const auto answer =
         speech(server.dir(), {{"I would keep a token bucket for every client", 2.5}});
-    ASSERT_EQ(run("pactl load-module module-null-sink sink_name=orvane_room rate=48000 >/dev/null"),
+    ASSERT_EQ(runCommand(
+                  "pactl load-module module-null-sink sink_name=orvane_room rate=48000 >/dev/null"),
               0);
-    ASSERT_EQ(run("pactl load-module module-loopback source=orvane_test.monitor sink=orvane_room "
-                  "latency_msec=60 >/dev/null"),
-              0);
+    ASSERT_EQ(
+        runCommand("pactl load-module module-loopback source=orvane_test.monitor sink=orvane_room "
+                   "latency_msec=60 >/dev/null"),
+        0);
     ListeningSession listening;
     listening.microphone.useDevice("orvane_room.monitor");
     listening.session->setHearsCandidate(true);
     listening.session->startSession();
     listening.runFor(1.5);
-    auto played = std::async(std::launch::async, [&] { return run("paplay " + question); });
+    auto played = std::async(std::launch::async, [&] { return runCommand("paplay " + question); });
     for (int i = 0; i < 40 && listening.questions().empty(); ++i) listening.runFor(0.25);
     played.wait();
     ASSERT_EQ(listening.questions().size(), 1u);
@@ -362,7 +354,8 @@ TEST_F(HearingOverPulse, HearMeTooHearsTheCandidateAndNotTheSpeakersAgain) {
     listening.http.streams[0].feed(answerEvents("Token buckets."));
     listening.http.streams[0].finish(std::nullopt);
     const auto candidateSpoke = listening.mainQueue.now();
-    played = std::async(std::launch::async, [&] { return run("paplay -d orvane_room " + answer); });
+    played = std::async(std::launch::async,
+                        [&] { return runCommand("paplay -d orvane_room " + answer); });
     while (played.wait_for(0s) != std::future_status::ready) listening.runFor(0.25);
     const auto& turns = listening.session->conversationHistory();
     for (int i = 0; i < 40 && turns.size() < 3; ++i) listening.runFor(0.25);  // sanitizers are slow
@@ -389,8 +382,8 @@ TEST(EchoCanceller, TakesOutADelayedEcho) {
     std::filesystem::create_directories(dir);
     const auto said = "Tell me about a time you disagreed with a decision";
     const auto raw = (dir / "speech.f32").string();
-    run("sox " + speech(dir, {{said, 0.2}, {said, 0.2}, {said, 0.2}}) +
-        " -r 48000 -c 1 -e floating-point -b 32 -t raw " + raw);
+    runCommand("sox " + speech(dir, {{said, 0.2}, {said, 0.2}, {said, 0.2}}) +
+               " -r 48000 -c 1 -e floating-point -b 32 -t raw " + raw);
     std::vector<float> far(std::filesystem::file_size(raw) / sizeof(float));
     std::ifstream(raw, std::ios::binary)
         .read(reinterpret_cast<char*>(far.data()), static_cast<std::streamsize>(far.size() * 4));

@@ -2,24 +2,17 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #pragma once
 
-#include <signal.h>
-#include <sys/wait.h>
+#include <stdlib.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <functional>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
-namespace orvane::testing {
+#include "integration/ProcessRun.h"
 
-inline int runCommand(const std::string& command) {
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+namespace orvane::testing {
 
 // A private PipeWire with its Pulse server, as most desktops now run: pipewire, wireplumber and
 // pipewire-pulse on a session bus and in a runtime directory of their own, with a null sink as
@@ -35,10 +28,7 @@ public:
         start();
     }
     ~PipeWireServer() {
-        for (auto it = m_pids.rbegin(); it != m_pids.rend(); ++it) {
-            ::kill(*it, SIGTERM);
-            ::waitpid(*it, nullptr, 0);
-        }
+        while (!m_children.empty()) m_children.pop_back();  // the bus last
         ::unsetenv("PULSE_SERVER");
         std::filesystem::remove_all(m_dir);
     }
@@ -49,40 +39,30 @@ private:
     void start() {
         const auto bus = m_dir / "bus";
         spawn({"dbus-daemon", "--session", "--nofork", "--address=unix:path=" + bus.string()});
-        waitFor([&] { return std::filesystem::exists(bus); });
+        waitUntil([&] { return std::filesystem::exists(bus); }, kStartLimit);
         spawn({"pipewire"});
-        waitFor([&] { return std::filesystem::exists(m_dir / "pipewire-0"); });
+        waitUntil([&] { return std::filesystem::exists(m_dir / "pipewire-0"); }, kStartLimit);
         spawn({"wireplumber"});
         spawn({"pipewire-pulse"});
         ::setenv("PULSE_SERVER", ("unix:" + (m_dir / "pulse" / "native").string()).c_str(), 1);
-        waitFor([&] { return running(); });
+        waitUntil([&] { return running(); }, kStartLimit);
         runCommand("pactl load-module module-null-sink sink_name=orvane_test >/dev/null");
         runCommand("pactl set-default-sink orvane_test");
     }
     void spawn(const std::vector<std::string>& command) {
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::setenv("HOME", m_dir.c_str(), 1);
-            ::setenv("XDG_RUNTIME_DIR", m_dir.c_str(), 1);
-            ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (m_dir / "bus").string()).c_str(),
-                     1);
-            ::unsetenv("PULSE_SERVER");
-            std::freopen((m_dir / (command[0] + ".log")).c_str(), "w", stderr);
-            std::vector<char*> argv;
-            for (const auto& part : command) argv.push_back(const_cast<char*>(part.c_str()));
-            argv.push_back(nullptr);
-            ::execvp(argv[0], argv.data());
-            ::_exit(127);
-        }
-        m_pids.push_back(pid);
+        const auto dir = m_dir.string();
+        m_children.push_back(std::make_unique<ChildProcess>(
+            command, ChildProcess::Options{
+                         .errorLog = m_dir / (command[0] + ".log"),
+                         .environment = {{"HOME", dir},
+                                         {"XDG_RUNTIME_DIR", dir},
+                                         {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir + "/bus"},
+                                         {"PULSE_SERVER", std::nullopt}}}));
     }
-    static void waitFor(const std::function<bool()>& ready) {
-        for (int i = 0; i < 250 && !ready(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    static constexpr std::chrono::seconds kStartLimit{5};
 
     std::filesystem::path m_dir;
-    std::vector<pid_t> m_pids;
+    std::vector<std::unique_ptr<ChildProcess>> m_children;
 };
 
 }  // namespace orvane::testing

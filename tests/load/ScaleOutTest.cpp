@@ -10,10 +10,12 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <optional>
 
 #include "PostgresDatabase.h"
 #include "backend/BackendProcess.h"
 #include "backend/PostgresCluster.h"
+#include "integration/ProcessRun.h"
 #include "load/Crowd.h"
 
 namespace orvane::testing {
@@ -40,21 +42,15 @@ public:
              << "      proxy_buffering off;\n      proxy_next_upstream error timeout;\n"
              << "    }\n  }\n}\n";
         conf.close();
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::execlp("nginx", "nginx", "-p", m_dir.c_str(), "-c", (m_dir / "nginx.conf").c_str(),
-                     "-g", "daemon off;", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
+        m_nginx.emplace(
+            std::vector<std::string>{"nginx", "-p", m_dir.string(), "-c",
+                                     (m_dir / "nginx.conf").string(), "-g", "daemon off;"},
+            ChildProcess::Options{.stopSignal = SIGQUIT});
         httplib::Client probe("127.0.0.1", m_port);
-        for (int i = 0; i < 300 && !probe.Get("/healthz"); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        waitUntil([&] { return bool(probe.Get("/healthz")); }, std::chrono::seconds(3));
     }
     ~Nginx() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGQUIT);
-            ::waitpid(m_pid, nullptr, 0);
-        }
+        m_nginx.reset();
         std::filesystem::remove_all(m_dir);
     }
     int port() const { return m_port; }
@@ -62,7 +58,7 @@ public:
 private:
     std::filesystem::path m_dir;
     int m_port;
-    pid_t m_pid = -1;
+    std::optional<ChildProcess> m_nginx;
 };
 
 TEST(ScaleOut, ThreeInstancesBehindNginxKeepOneSetOfRulesAndLoseNothingWhenOneDies) {
