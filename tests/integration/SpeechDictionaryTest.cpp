@@ -48,9 +48,11 @@ protected:
     // kept warm, not what a fresh one makes of its first sentence.
     std::string heard(const SpeechModelPaths& with, const std::string& text,
                       const std::vector<std::string>& terms = {},
-                      std::vector<std::string>* spellings = nullptr) {
+                      std::vector<std::string>* spellings = nullptr,
+                      std::shared_ptr<PocketSphinxDecoder::LanguageModels>* shared = nullptr) {
         const auto samples = spoken(text);
-        auto decoder = PocketSphinxDecoder::load(with, PocketSphinxDecoder::defaultTuning(), terms);
+        auto decoder =
+            PocketSphinxDecoder::load(with, PocketSphinxDecoder::defaultTuning(), terms, shared);
         if (!decoder) {
             ADD_FAILURE() << "the decoder did not load with " << with.dictionary;
             return {};
@@ -120,6 +122,20 @@ TEST_F(SpeechDictionary, AnInterviewsOwnWordsAreHeardOnlyWithThem) {
     EXPECT_EQ(heard(paths, "What is your greatest weakness", {"Datadog", "Grafana", "GCP"}),
               "what is your greatest weakness")
         << "the interview's words do not crowd out the rest";
+}
+
+// The models are read once and outlive the decoder that read them; the ones sharing them hear as
+// one with models of its own.
+TEST_F(SpeechDictionary, DecodersSharingTheModelsHearAsOneAlone) {
+    std::shared_ptr<PocketSphinxDecoder::LanguageModels> shared;
+    auto first =
+        PocketSphinxDecoder::load(paths, PocketSphinxDecoder::defaultTuning(), {}, &shared);
+    ASSERT_TRUE(first && shared);
+    const auto read = shared;
+    first.reset();
+    const std::string text = "Why do you want to work at Datadog";
+    EXPECT_EQ(heard(paths, text, {"Datadog"}, nullptr, &shared), heard(paths, text, {"Datadog"}));
+    EXPECT_EQ(shared, read);
 }
 
 TEST_F(SpeechDictionary, TheServiceHearsTheInterviewsWordsAndSpellsThemAsWritten) {

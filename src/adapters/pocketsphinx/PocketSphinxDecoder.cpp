@@ -62,6 +62,33 @@ ngram_model_t* readArpa(cmd_ln_t* config, logmath_t* logmath, const std::string&
 
 }  // namespace
 
+class PocketSphinxDecoder::LanguageModels {
+public:
+    static std::shared_ptr<LanguageModels> read(const SpeechModelPaths& paths, cmd_ln_t* config,
+                                                logmath_t* logmath) {
+        auto models = std::shared_ptr<LanguageModels>(new LanguageModels(logmath));
+        models->general = ngram_model_read(config, paths.generalModel.c_str(), NGRAM_AUTO, logmath);
+        models->domain = ngram_model_read(config, paths.domainModel.c_str(), NGRAM_ARPA, logmath);
+        if (!models->general || !models->domain) return nullptr;
+        return models;
+    }
+    ~LanguageModels() {
+        if (general) ngram_model_free(general);
+        if (domain) ngram_model_free(domain);
+        logmath_free(logmath);
+    }
+    LanguageModels(const LanguageModels&) = delete;
+    LanguageModels& operator=(const LanguageModels&) = delete;
+
+    ngram_model_t* general = nullptr;
+    ngram_model_t* domain = nullptr;
+
+private:
+    // The models score in the log base of the decoder that read them; kept for as long as they.
+    explicit LanguageModels(logmath_t* logmath) : logmath(logmath_retain(logmath)) {}
+    logmath_t* logmath;
+};
+
 const PocketSphinxDecoder::Tuning& PocketSphinxDecoder::defaultTuning() {
     // At most 2,000 HMMs a frame: the search's main cost, cut by a quarter against the default.
     // No second, flat-lexicon pass at the end of an utterance: it took some 250 ms of the
@@ -107,7 +134,8 @@ SpeechModelPaths SpeechModelPaths::find() {
 }
 
 std::unique_ptr<PocketSphinxDecoder> PocketSphinxDecoder::load(
-    const SpeechModelPaths& paths, const Tuning& tuning, const std::vector<std::string>& terms) {
+    const SpeechModelPaths& paths, const Tuning& tuning, const std::vector<std::string>& terms,
+    std::shared_ptr<LanguageModels>* shared) {
     if (!paths.exist()) return nullptr;
     err_set_logfp(nullptr);
     std::vector<std::string> arguments = {"-hmm",           paths.acousticModel, "-dict",
@@ -157,28 +185,33 @@ std::unique_ptr<PocketSphinxDecoder> PocketSphinxDecoder::load(
     }
 
     logmath_t* logmath = ps_get_logmath(decoder);
-    std::vector<ngram_model_t*> models = {
-        ngram_model_read(config, paths.generalModel.c_str(), NGRAM_AUTO, logmath),
-        ngram_model_read(config, paths.domainModel.c_str(), NGRAM_ARPA, logmath)};
+    std::shared_ptr<LanguageModels> own;
+    auto& models = shared ? *shared : own;
+    if (!models) models = LanguageModels::read(paths, config, logmath);
+    if (!models) {
+        ps_free(decoder);
+        cmd_ln_free_r(config);
+        return nullptr;
+    }
+    std::vector<ngram_model_t*> mix = {models->general, models->domain};
     std::vector<const char*> names = {"general", "interview"};
     std::vector<float32> weights = {1.0f - domainWeight, domainWeight};
+    ngram_model_t* termsModel = nullptr;
     if (!vocabulary.empty()) {
-        models.push_back(readArpa(config, logmath, vocabulary.arpa()));
+        termsModel = readArpa(config, logmath, vocabulary.arpa());
+        mix.push_back(termsModel);
         names.push_back("terms");
         for (auto& weight : weights) weight *= 1.0f - termsWeight;
         weights.push_back(termsWeight);
     }
-    const bool allRead =
-        std::none_of(models.begin(), models.end(), [](ngram_model_t* m) { return m == nullptr; });
     ngram_model_t* mixed =
-        allRead ? ngram_model_set_init(config, models.data(), const_cast<char**>(names.data()),
-                                       weights.data(), static_cast<int32>(models.size()))
-                : nullptr;
-    // The set keeps its own references to the models, and the search its own to the set; ours
-    // go, or the models (tens of megabytes) would outlive the decoder.
-    for (auto* model : models) {
-        if (model) ngram_model_free(model);
-    }
+        std::find(mix.begin(), mix.end(), nullptr) == mix.end()
+            ? ngram_model_set_init(config, mix.data(), const_cast<char**>(names.data()),
+                                   weights.data(), static_cast<int32>(mix.size()))
+            : nullptr;
+    // The set keeps its own reference to the terms model, and the search its own to the set;
+    // ours go, or they would outlive the decoder.
+    if (termsModel) ngram_model_free(termsModel);
     if (!mixed || ps_set_lm(decoder, "mixed", mixed) != 0 || ps_set_search(decoder, "mixed") != 0) {
         if (mixed) ngram_model_free(mixed);
         ps_free(decoder);
@@ -188,6 +221,7 @@ std::unique_ptr<PocketSphinxDecoder> PocketSphinxDecoder::load(
     ngram_model_free(mixed);
     std::unique_ptr<PocketSphinxDecoder> loaded(new PocketSphinxDecoder(config, decoder));
     loaded->m_termSpellings = vocabulary.spellings();
+    loaded->m_models = models;
     return loaded;
 }
 

@@ -10,6 +10,8 @@
 
 typedef struct ps_decoder_s ps_decoder_t;
 typedef struct cmd_ln_s cmd_ln_t;
+typedef struct ngram_model_s ngram_model_t;
+typedef struct logmath_s logmath_t;
 
 namespace orvane {
 
@@ -45,9 +47,17 @@ public:
     using Tuning = std::vector<std::pair<std::string, std::string>>;
     static const Tuning& defaultTuning();
 
-    static std::unique_ptr<PocketSphinxDecoder> load(const SpeechModelPaths& paths,
-                                                     const Tuning& tuning = defaultTuning(),
-                                                     const std::vector<std::string>& terms = {});
+    // The general and the interview language models, read once for every decoder given them: the
+    // general one alone takes some 32 MiB. Scoring with them updates a cache inside each model,
+    // so the decoders sharing them must all decode on one thread.
+    class LanguageModels;
+
+    // `shared` is read by the first load and shared from then on; without it, the decoder reads
+    // models of its own.
+    static std::unique_ptr<PocketSphinxDecoder> load(
+        const SpeechModelPaths& paths, const Tuning& tuning = defaultTuning(),
+        const std::vector<std::string>& terms = {},
+        std::shared_ptr<LanguageModels>* shared = nullptr);
     ~PocketSphinxDecoder();
 
     // How the interview's words are written once heard ("Kafka", "GCP").
@@ -65,6 +75,8 @@ private:
 
     cmd_ln_t* m_config;
     ps_decoder_t* m_decoder;
+    // Outlives the search that scores with them: destroyed after the decoder is freed.
+    std::shared_ptr<LanguageModels> m_models;
     bool m_inUtterance = false;
     std::vector<std::string> m_termSpellings;
 };

@@ -105,6 +105,8 @@ struct PocketSphinxSpeechService::Shared {
     // Decoders for the latest interview's words (none before the first interview). The decoding
     // thread's own.
     std::vector<std::string> poolTerms;
+    // Read by the first decoder, shared by every one after it; the decoding thread's own.
+    std::shared_ptr<PocketSphinxDecoder::LanguageModels> models;
     std::unique_ptr<DecoderPool<PocketSphinxDecoder>> pool;
 
     std::mutex mutex;
@@ -120,7 +122,7 @@ struct PocketSphinxSpeechService::Shared {
     void notify() { work.notify_all(); }
     std::unique_ptr<DecoderPool<PocketSphinxDecoder>> poolFor(std::vector<std::string> terms) {
         return std::make_unique<DecoderPool<PocketSphinxDecoder>>([this, terms = std::move(terms)] {
-            return PocketSphinxDecoder::load(paths, tuning, terms);
+            return PocketSphinxDecoder::load(paths, tuning, terms, &models);
         });
     }
     // A warm decoder for these words. A new interview's words take a new decoder (a moment's
