@@ -1,5 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Orvane
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,6 +12,9 @@
 
 namespace orvane::testing {
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 class ChatEndpoint : public ::testing::Test {
 protected:
@@ -50,17 +54,16 @@ TEST_F(ChatEndpoint, AKnownQuestionIsAnsweredFromTheOfflineSetAsAnEventStream) {
     }
     const auto answer = answerOf(events);
     EXPECT_TRUE(answer.starts_with("(Offline answer set) ")) << answer;
-    EXPECT_NE(answer.find("bucket"), std::string::npos) << answer;
+    EXPECT_THAT(answer, HasSubstr("bucket"));
 
     // Going deeper adds the questions next to it, of the same kind.
     auto asked = question("what is your greatest weakness");
     const auto brief = answerOf(eventsOf(backendServer.chat(token, asked)->body));
-    EXPECT_EQ(brief.find("**Related:"), std::string::npos) << "brief unless asked otherwise";
+    EXPECT_THAT(brief, Not(HasSubstr("**Related:"))) << "brief unless asked otherwise";
     asked["answerStyle"] = "detailed";
     const auto deeper = answerOf(eventsOf(backendServer.chat(token, asked)->body));
     EXPECT_TRUE(deeper.starts_with(brief)) << deeper;
-    EXPECT_NE(deeper.find("**Related: What is your greatest strength?**"), std::string::npos)
-        << deeper;
+    EXPECT_THAT(deeper, HasSubstr("**Related: What is your greatest strength?**"));
 }
 
 // Spoken questions come without punctuation; what is no question, or none the set knows, is
@@ -96,7 +99,7 @@ TEST_F(ChatEndpoint, TheLatestUserTurnIsTheOneAnswered) {
           {{"role", "assistant"}, {"content", "A tree."}},
           {{"role", "user"}, {"content", "what is a trie"}, {"images", {"iVBORw=="}}}}}};
     const auto answer = answerOf(eventsOf(backendServer.chat(token, body)->body));
-    EXPECT_NE(answer.find("prefix"), std::string::npos) << answer;
+    EXPECT_THAT(answer, HasSubstr("prefix"));
 }
 
 TEST_F(ChatEndpoint, MissingMalformedForgedOrExpiredTokensAreUnauthorized) {
@@ -211,12 +214,12 @@ TEST_F(ChatEndpoint, TheLogHasOneLinePerRequestAndNoSecrets) {
     // A request is logged once its reply has gone out; stopping waits for that.
     backendServer.server->stop();
     const auto log = backendServer.log.str();
-    EXPECT_NE(log.find("POST /api/v1/ai/chat 200 "), std::string::npos) << log;
-    EXPECT_NE(log.find("user=" + std::to_string(userId)), std::string::npos) << log;
-    EXPECT_NE(log.find("POST /dev/token 200"), std::string::npos) << log;
-    EXPECT_EQ(log.find(token), std::string::npos);
-    EXPECT_EQ(log.find("closure"), std::string::npos);
-    EXPECT_EQ(log.find("code="), std::string::npos);
+    EXPECT_THAT(log, HasSubstr("POST /api/v1/ai/chat 200 "));
+    EXPECT_THAT(log, HasSubstr("user=" + std::to_string(userId)));
+    EXPECT_THAT(log, HasSubstr("POST /dev/token 200"));
+    EXPECT_THAT(log, Not(HasSubstr(token)));
+    EXPECT_THAT(log, Not(HasSubstr("closure")));
+    EXPECT_THAT(log, Not(HasSubstr("code=")));
 }
 
 }  // namespace

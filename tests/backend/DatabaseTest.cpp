@@ -5,6 +5,7 @@
 // what only a shared database must do: migrate once, hold its rules across instances, and refuse
 // work while it is away.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <ctime>
@@ -20,6 +21,8 @@
 
 namespace orvane::testing {
 namespace {
+
+using ::testing::HasSubstr;
 
 using backend::Database;
 using Outcome = Database::Rotation::Outcome;
@@ -227,7 +230,7 @@ TEST_F(SharedDatabase, TwoInstancesKeepOneSetOfRules) {
     ASSERT_EQ(signedIn->status, 200) << signedIn->body;
     const auto replayed = exchange(b, idToken);
     EXPECT_EQ(replayed->status, 401);
-    EXPECT_NE(replayed->body.find("already exchanged"), std::string::npos) << replayed->body;
+    EXPECT_THAT(replayed->body, HasSubstr("already exchanged"));
     b.devIdToken();  // six in all
     EXPECT_EQ(exchange(b, "x")->status, 429) << "the client's seventh sign-in, on either";
 
@@ -258,7 +261,7 @@ TEST_F(SharedDatabase, WithoutItsDatabaseAnInstanceRefusesWorkAndRecoversWhenItR
     cluster().stop();
     const auto away = refreshed();
     EXPECT_EQ(away->status, 503);
-    EXPECT_NE(away->body.find("the database is not reachable"), std::string::npos) << away->body;
+    EXPECT_THAT(away->body, HasSubstr("the database is not reachable"));
     EXPECT_EQ(client.Get("/readyz")->status, 503);
     EXPECT_EQ(client.Get("/healthz")->status, 200) << "alive all the same";
 

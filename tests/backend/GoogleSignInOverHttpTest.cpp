@@ -1,5 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Orvane
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -15,6 +16,8 @@
 
 namespace orvane::testing {
 namespace {
+
+using ::testing::HasSubstr;
 
 // Follows the authorisation URL the way a browser and its user would: opens the development
 // sign-in page, submits its form with a name, and hands the redirect back.
@@ -104,7 +107,7 @@ TEST_F(GoogleSignInOverHttp, FromAuthorisationUrlToStoredTokens) {
     EXPECT_TRUE(auth->isAuthenticated());
     EXPECT_TRUE(auth->refreshToken());
     EXPECT_EQ(auth->userName(), "Katherine");
-    EXPECT_NE(browser->visitedUrl.find("code_challenge_method=S256"), std::string::npos);
+    EXPECT_THAT(browser->visitedUrl, HasSubstr("code_challenge_method=S256"));
 
     // The token is the backend's own: the chat endpoint takes it.
     EXPECT_EQ(backendServer.chat(*auth->accessToken(), question("what is a deadlock"))->status,

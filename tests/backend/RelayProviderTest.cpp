@@ -1,5 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Orvane
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -16,6 +17,8 @@
 
 namespace orvane::testing {
 namespace {
+
+using ::testing::HasSubstr;
 
 std::string sse(const nlohmann::json& event, const char* name = nullptr) {
     return (name ? std::string("event: ") + name + "\n" : std::string()) + "data: " + event.dump() +
@@ -75,9 +78,9 @@ TEST_F(RelayCase, AnthropicTextDeltasPassThroughAndOtherEventsAreDropped) {
     const auto body = nlohmann::json::parse(sent.body);
     EXPECT_EQ(body["model"], "upstream-model-x");
     EXPECT_EQ(body["stream"], true);
-    EXPECT_NE(body["system"].get<std::string>().find("[SKIP]"), std::string::npos);
-    EXPECT_NE(body["system"].get<std::string>().find("Role: SRE"), std::string::npos);
-    EXPECT_NE(body["system"].get<std::string>().find("STAR"), std::string::npos) << "the style";
+    EXPECT_THAT(body["system"].get<std::string>(), HasSubstr("[SKIP]"));
+    EXPECT_THAT(body["system"].get<std::string>(), HasSubstr("Role: SRE"));
+    EXPECT_THAT(body["system"].get<std::string>(), HasSubstr("STAR")) << "the style";
     ASSERT_EQ(body["messages"].size(), 1u) << "the conversation opens with the user";
     const auto& content = body["messages"][0]["content"];
     EXPECT_EQ(content[0]["type"], "image");
@@ -148,7 +151,7 @@ TEST_P(ProviderFailures, AreToldInOurOwnWordsAndLoggedAsTheyCame) {
     EXPECT_EQ(events[0]["type"], "error");
     EXPECT_EQ(events[0]["error"]["message"], failure.said);
     backendServer.server->stop();
-    EXPECT_NE(backendServer.log.str().find("org-7Hc"), std::string::npos) << "logged as it came";
+    EXPECT_THAT(backendServer.log.str(), HasSubstr("org-7Hc")) << "logged as it came";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -221,7 +224,7 @@ TEST_F(RelayCase, OpenAiCompatibleChunksAreTranslated) {
     EXPECT_EQ(sent.headers.at("authorization"), "Bearer sk-test-openai");
     const auto body = nlohmann::json::parse(sent.body);
     EXPECT_EQ(body["messages"][0]["role"], "system");
-    EXPECT_NE(body["messages"][0]["content"].get<std::string>().find("STAR"), std::string::npos);
+    EXPECT_THAT(body["messages"][0]["content"].get<std::string>(), HasSubstr("STAR"));
     const auto& last = body["messages"].back();
     EXPECT_EQ(last["content"][1]["image_url"]["url"], "data:image/png;base64,iVBORw==");
 }
@@ -257,8 +260,7 @@ TEST_F(RelayCase, ScreenshotsAModelCannotTakeAreLeftOutAndTheAnswerSaysSo) {
                   "A terminal.")
             << provider;
         ASSERT_EQ(upstream.requests().size(), 2u) << provider;
-        EXPECT_NE(upstream.requests()[1].body.find("this model cannot see them"),
-                  std::string::npos);
+        EXPECT_THAT(upstream.requests()[1].body, HasSubstr("this model cannot see them"));
     }
 }
 
@@ -331,7 +333,7 @@ TEST_F(RelayCase, AQuestionSentAheadAndLetGoStopsUpstreamAndCostsNothing) {
         << "the question let go cost nothing";
     EXPECT_EQ(backendServer.chat(token, question("what is a heap"))->status, 429);
     backendServer.server->stop();
-    EXPECT_NE(backendServer.log.str().find("prefetch cancelled user="), std::string::npos);
+    EXPECT_THAT(backendServer.log.str(), HasSubstr("prefetch cancelled user="));
 }
 
 // Each question sent ahead is charged to a budget of its own (twice the questions') when it
@@ -450,9 +452,8 @@ TEST_F(ProviderCheckOverHttp, AServersModelsAreListedOrHowToStartOneIsSaid) {
     EXPECT_EQ(std::get<std::vector<std::string>>(models(llamaCpp.origin() + "/v1")),
               (std::vector<std::string>{"qwen2.5-7b"}));
     const RefusingLoopbackPort nothingThere;
-    EXPECT_NE(std::get<std::string>(models(nothingThere.origin() + "/v1"))
-                  .find("No model server answers"),
-              std::string::npos);
+    EXPECT_THAT(std::get<std::string>(models(nothingThere.origin() + "/v1")),
+                HasSubstr("No model server answers"));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Orvane
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <ctime>
@@ -9,6 +10,9 @@
 
 namespace orvane::testing {
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 class SignIn : public ::testing::Test {
 protected:
@@ -43,8 +47,8 @@ TEST_F(SignIn, TheDevelopmentPageOffersANameAndRefusesWhatGoogleWouldRefuse) {
     auto c = backendServer.client();
     const auto page = c.Get(backendServer.pageQuery());
     ASSERT_EQ(page->status, 200);
-    EXPECT_NE(page->body.find("Sign in to Orvane on this computer"), std::string::npos);
-    EXPECT_NE(page->body.find("name=\"name\""), std::string::npos);
+    EXPECT_THAT(page->body, HasSubstr("Sign in to Orvane on this computer"));
+    EXPECT_THAT(page->body, HasSubstr("name=\"name\""));
     EXPECT_EQ(c.Get(backendServer.pageQuery("someone-else"))->status, 400);
     EXPECT_EQ(c.Get(backendServer.pageQuery({}, "https://evil.example/cb"))->status, 400);
     EXPECT_EQ(c.Get(backendServer.pageQuery({}, {}, "plain"))->status, 400);
@@ -63,8 +67,8 @@ TEST_F(SignIn, TheFullPkceFlowEndsWithBackendTokensAndAUser) {
     EXPECT_NE(backendServer.signIn("Grace Hopper")["user"]["id"], reply["user"]["id"]);
     // Refresh tokens are stored hashed only.
     EXPECT_EQ(backendServer.server->database().refreshTokenCount(), 3);
-    EXPECT_EQ(backendServer.fileText("orvane.db").find(reply["refreshToken"].get<std::string>()),
-              std::string::npos);
+    EXPECT_THAT(backendServer.fileText("orvane.db"),
+                Not(HasSubstr(reply["refreshToken"].get<std::string>())));
 }
 
 TEST_F(SignIn, AWrongVerifierOrAReusedCodeIsRefused) {
@@ -89,8 +93,8 @@ TEST_F(SignIn, AWrongVerifierOrAReusedCodeIsRefused) {
 TEST_F(SignIn, CancellingOnTheDevelopmentPageRedirectsWithAnError) {
     const auto redirect = backendServer.approve(BackendHarness::challengeFor("x"), "", "cancel");
     const auto location = redirect->get_header_value("Location");
-    EXPECT_NE(location.find("error=access_denied"), std::string::npos) << location;
-    EXPECT_EQ(location.find("code="), std::string::npos);
+    EXPECT_THAT(location, HasSubstr("error=access_denied"));
+    EXPECT_THAT(location, Not(HasSubstr("code=")));
 }
 
 TEST_F(SignIn, TokensThatDoNotVerifyAreRefused) {

@@ -1,5 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Orvane
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -18,6 +19,8 @@
 
 namespace orvane::testing {
 namespace {
+
+using ::testing::HasSubstr;
 
 using State = SessionManager::State;
 
@@ -94,7 +97,7 @@ TEST_P(BrokenStreams, KeepWhatArrivedMarkedAsCutShort) {
     ASSERT_EQ(live.session->history().count(), 1);
     const auto& answer = live.session->history().pairs()[0].answer;
     EXPECT_TRUE(answer.starts_with("It dep\n\n*(Cut short. ")) << answer;
-    EXPECT_NE(answer.find(GetParam().reason), std::string::npos) << answer;
+    EXPECT_THAT(answer, HasSubstr(GetParam().reason));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "adapters/whisper/ModelInstaller.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <openssl/sha.h>
 #include <unistd.h>
@@ -18,6 +19,8 @@
 
 namespace orvane::testing {
 namespace {
+
+using ::testing::HasSubstr;
 
 namespace fs = std::filesystem;
 
@@ -107,12 +110,10 @@ TEST_F(ModelInstall, AWrongChecksumInstallsNothing) {
 }
 
 TEST_F(ModelInstall, ADownloadNeedsAWellFormedChecksum) {
-    EXPECT_NE(installer.install("https://example.org/m.bin", std::nullopt, nullptr)
-                  .problem.find("needs the model's SHA-256"),
-              std::string::npos);
-    EXPECT_NE(installer.install("https://example.org/m.bin", "abc", nullptr)
-                  .problem.find("64 hexadecimal digits"),
-              std::string::npos);
+    EXPECT_THAT(installer.install("https://example.org/m.bin", std::nullopt, nullptr).problem,
+                HasSubstr("needs the model's SHA-256"));
+    EXPECT_THAT(installer.install("https://example.org/m.bin", "abc", nullptr).problem,
+                HasSubstr("64 hexadecimal digits"));
     std::string upper = sum;
     for (auto& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     auto server = serve();
@@ -243,7 +244,7 @@ TEST_F(ModelInstall, AnInterruptedDownloadGoesOnFromWhereItEnded) {
         std::fstream part(models / ".ggml-tiny.en.bin.part", std::ios::in | std::ios::out);
         part.write("garbage", 7);
     }
-    EXPECT_NE(installer.install(url, sum, nullptr).problem.find("SHA-256"), std::string::npos);
+    EXPECT_THAT(installer.install(url, sum, nullptr).problem, HasSubstr("SHA-256"));
     EXPECT_TRUE(filesIn(models).empty());
     EXPECT_TRUE(installer.install(url, sum, nullptr).installed);
 }
@@ -283,7 +284,7 @@ TEST_F(ModelInstall, HostileServersAndPlacesWriteNothingTheyShouldNot) {
     });
     ModelInstaller capped(http, models, model.size());
     const auto bomb = capped.install(endless->origin() + "/ggml-bomb.bin", sum, nullptr);
-    EXPECT_NE(bomb.problem.find("larger than any model"), std::string::npos) << bomb.problem;
+    EXPECT_THAT(bomb.problem, HasSubstr("larger than any model"));
     EXPECT_TRUE(filesIn(models).empty());
 
     // Another user's file, linked where the part file goes, is neither followed nor changed.
@@ -300,10 +301,9 @@ TEST_F(ModelInstall, HostileServersAndPlacesWriteNothingTheyShouldNot) {
         const auto theirs = work / "theirs";
         fs::create_directories(theirs);
         ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
-        EXPECT_NE(ModelInstaller(http, theirs)
-                      .install(server->origin() + "/m.bin", sum, nullptr)
-                      .problem.find("belongs to another user"),
-                  std::string::npos);
+        EXPECT_THAT(
+            ModelInstaller(http, theirs).install(server->origin() + "/m.bin", sum, nullptr).problem,
+            HasSubstr("belongs to another user"));
     }
 }
 
@@ -316,17 +316,15 @@ TEST_F(ModelInstall, TheOrvaneCommandInstallsIntoTheUsersModelsDirectory) {
     const auto installed = runProcess(command + sum);
     ASSERT_EQ(installed.exitCode, 0) << installed.output;
     const auto target = home / ".local" / "share" / "orvane" / "models" / "ggml-tiny.en.bin";
-    EXPECT_NE(installed.output.find("Installed " + target.string()), std::string::npos)
-        << installed.output;
-    EXPECT_NE(installed.output.find("Downloading: 100%"), std::string::npos) << installed.output;
+    EXPECT_THAT(installed.output, HasSubstr("Installed " + target.string()));
+    EXPECT_THAT(installed.output, HasSubstr("Downloading: 100%"));
     EXPECT_EQ(fs::file_size(target), model.size());
 
     std::string other = sum;
     other[5] = other[5] == 'a' ? 'b' : 'a';
     const auto refused = runProcess(command + other);
     EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_NE(refused.output.find("orvane: The model's SHA-256 is " + sum), std::string::npos)
-        << refused.output;
+    EXPECT_THAT(refused.output, HasSubstr("orvane: The model's SHA-256 is " + sum));
 
     // A model of the catalog by its name: downloaded from the catalog's place (here a mirror),
     // checked against the sum the catalog pins, which this generated model does not have.
@@ -334,25 +332,23 @@ TEST_F(ModelInstall, TheOrvaneCommandInstallsIntoTheUsersModelsDirectory) {
                                   " ORVANE_MODEL_BASE_URL=" + server->origin() + "/mirror " +
                                   ORVANE_APP_PATH + " --install-model base.en");
     EXPECT_EQ(named.exitCode, 1);
-    EXPECT_NE(named.output.find(", not "
-                                "a03779c86df3323075f5e796cb2ce5029f00ec8869eee3fdfb897afe36c6d002"),
-              std::string::npos)
-        << named.output;
+    EXPECT_THAT(named.output,
+                HasSubstr(", not "
+                          "a03779c86df3323075f5e796cb2ce5029f00ec8869eee3fdfb897afe36c6d002"));
     EXPECT_EQ(server->requests().back().target, "/mirror/ggml-base.en.bin");
 
     const auto unknown = runProcess(std::string(ORVANE_APP_PATH) + " --install-model nosuch.en");
     EXPECT_EQ(unknown.exitCode, 1);
-    EXPECT_NE(unknown.output.find("nosuch.en is not a known model, a file or an http(s) address. "
-                                  "The known models: tiny.en, base.en, small.en, tiny, base."),
-              std::string::npos)
-        << unknown.output;
+    EXPECT_THAT(unknown.output,
+                HasSubstr("nosuch.en is not a known model, a file or an http(s) address. "
+                          "The known models: tiny.en, base.en, small.en, tiny, base."));
 
     // Without a home directory there is no private place for models: nothing goes to /tmp.
     const auto homeless =
         runProcess("env -u XDG_DATA_HOME -u HOME " + std::string(ORVANE_APP_PATH) +
                    " --install-model " + shellQuoted((work / "made.bin").string()));
     EXPECT_EQ(homeless.exitCode, 1);
-    EXPECT_NE(homeless.output.find("HOME is not set"), std::string::npos) << homeless.output;
+    EXPECT_THAT(homeless.output, HasSubstr("HOME is not set"));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Orvane
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -13,6 +14,8 @@
 
 namespace orvane::testing {
 namespace {
+
+using ::testing::HasSubstr;
 
 ProcessRun ask(const std::vector<std::string>& args) {
     std::string command = ORVANE_ASK_PATH;
@@ -82,7 +85,7 @@ TEST(OrvaneAsk, BadArgumentsExitWithUsage) {
              {"--token"}}) {
         const auto run = ask(args);
         EXPECT_EQ(run.exitCode, 2) << run.output;
-        EXPECT_NE(run.output.find("Usage: orvane-ask"), std::string::npos);
+        EXPECT_THAT(run.output, HasSubstr("Usage: orvane-ask"));
         EXPECT_TRUE(run.events.empty());
     }
     EXPECT_EQ(ask({"--help"}).exitCode, 0);

@@ -1,5 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Orvane
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,6 +10,8 @@
 
 namespace orvane::testing {
 namespace {
+
+using ::testing::HasSubstr;
 
 ProcessRun listen(const std::string& arguments) {
     return runProcess(std::string(ORVANE_LISTEN_PATH) + " " + arguments);
@@ -50,7 +53,7 @@ TEST(OrvaneListen, AFileIsHeardOnTheAudiosOwnClock) {
 
 TEST(OrvaneListen, ArgumentsAreChecked) {
     EXPECT_EQ(listen("--help").exitCode, 0);
-    EXPECT_NE(listen("--help").output.find("--fast"), std::string::npos);
+    EXPECT_THAT(listen("--help").output, HasSubstr("--fast"));
     EXPECT_EQ(listen("").exitCode, 2);
     EXPECT_EQ(listen("--fast").exitCode, 2);
     EXPECT_EQ(listen("--wav /nonexistent.wav --fast").exitCode, 2);

@@ -1,5 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Orvane
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -16,6 +17,9 @@
 
 namespace orvane::testing {
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 std::size_t lineCount(const std::string& path) {
     std::ifstream in(path);
@@ -96,7 +100,7 @@ TEST_F(SpeechDictionary, TheModelsWordsAreKeptWithAllTheirPronunciations) {
 }
 
 TEST_F(SpeechDictionary, TheBuiltDictionaryIsTheOneUsedAndItHears) {
-    ASSERT_NE(paths.dictionary.find("dictionary.dict"), std::string::npos) << paths.dictionary;
+    ASSERT_THAT(paths.dictionary, HasSubstr("dictionary.dict"));
     const auto full =
         std::filesystem::path(paths.generalModel).parent_path() / "cmudict-en-us.dict";
     EXPECT_LT(lineCount(paths.dictionary), lineCount(full.string()) * 2 / 3);
@@ -112,11 +116,11 @@ TEST_F(SpeechDictionary, AnInterviewsOwnWordsAreHeardOnlyWithThem) {
              {"Tell me about your work with Grafana dashboards", "grafana"},
              {"Have you deployed services on GCP", "gcp"}}) {
         const auto without = heard(paths, text);
-        EXPECT_EQ(without.find(term), std::string::npos) << without;
+        EXPECT_THAT(without, Not(HasSubstr(term)));
         std::vector<std::string> spellings;
         const auto with =
             heard(paths, text, {"Datadog", "Grafana", "GCP", "Staff Engineer"}, &spellings);
-        EXPECT_NE(with.find(term), std::string::npos) << with;
+        EXPECT_THAT(with, HasSubstr(term));
         EXPECT_EQ(spellings, (std::vector<std::string>{"Datadog", "Grafana", "GCP"}));
     }
     EXPECT_EQ(heard(paths, "What is your greatest weakness", {"Datadog", "Grafana", "GCP"}),
@@ -165,7 +169,7 @@ TEST_F(SpeechDictionary, TheServiceHearsTheInterviewsWordsAndSpellsThemAsWritten
         ASSERT_EQ(future.wait_for(std::chrono::seconds(30)), std::future_status::ready);
         lastHeard = future.get();
     }
-    EXPECT_NE(lastHeard.find("Datadog"), std::string::npos) << lastHeard;
+    EXPECT_THAT(lastHeard, HasSubstr("Datadog"));
 }
 
 TEST_F(SpeechDictionary, AModelThatCannotBeReadWritesNoDictionary) {
@@ -174,7 +178,7 @@ TEST_F(SpeechDictionary, AModelThatCannotBeReadWritesNoDictionary) {
         runProcess(std::string(ORVANE_SPEECH_DICTIONARY_PATH) + " " + paths.dictionary + " " + out +
                    " " + (dir / "missing.arpa").string());
     EXPECT_EQ(run.exitCode, 1) << run.output;
-    EXPECT_NE(run.output.find("cannot read the language model"), std::string::npos) << run.output;
+    EXPECT_THAT(run.output, HasSubstr("cannot read the language model"));
     EXPECT_FALSE(std::filesystem::exists(out));
     EXPECT_EQ(runProcess(std::string(ORVANE_SPEECH_DICTIONARY_PATH)).exitCode, 2);
 

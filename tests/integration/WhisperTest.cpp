@@ -1,5 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Orvane
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <unistd.h>
@@ -21,6 +22,8 @@
 
 namespace orvane::testing {
 namespace {
+
+using ::testing::HasSubstr;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -69,10 +72,9 @@ TEST_F(Whisper, AGeneratedModelPassesTheFileCheckWithItsShape) {
 
 TEST_F(Whisper, DamagedFilesAreRefusedWithAReason) {
     const auto size = fs::file_size(model);
-    EXPECT_NE(checkWhisperModel(copyCutAt(size - 1)).problem.find("cut short inside the tensor"),
-              std::string::npos);
-    EXPECT_NE(checkWhisperModel(copyCutAt(size / 2)).problem.find("may not have finished"),
-              std::string::npos);
+    EXPECT_THAT(checkWhisperModel(copyCutAt(size - 1)).problem,
+                HasSubstr("cut short inside the tensor"));
+    EXPECT_THAT(checkWhisperModel(copyCutAt(size / 2)).problem, HasSubstr("may not have finished"));
     // Header, filters and vocabulary but not one tensor: whisper.cpp itself would take it.
     const auto headerOnly = checkWhisperModel(copyCutAt(4 + 11 * 4 + 8 + 80 * 201 * 4 + 4));
     EXPECT_FALSE(headerOnly);
@@ -80,8 +82,8 @@ TEST_F(Whisper, DamagedFilesAreRefusedWithAReason) {
         std::ofstream out(dir / "text.bin");
         out << "<html>404 Not Found</html>";
     }
-    EXPECT_NE(checkWhisperModel((dir / "text.bin").string()).problem.find("is not a Whisper model"),
-              std::string::npos);
+    EXPECT_THAT(checkWhisperModel((dir / "text.bin").string()).problem,
+                HasSubstr("is not a Whisper model"));
     EXPECT_EQ(checkWhisperModel((dir / "absent.bin").string()).problem,
               "Cannot read " + (dir / "absent.bin").string() + ".");
     // Headers that whisper.cpp aborts on or overflows its buffers with (a file type it has no
@@ -113,8 +115,8 @@ TEST_F(Whisper, DamagedFilesAreRefusedWithAReason) {
         file.seekp(forgery.offset);
         file.write(reinterpret_cast<const char*>(&forgery.value), 4);
         file.close();
-        EXPECT_NE(checkWhisperModel((dir / "forged.bin").string()).problem.find(forgery.problem),
-                  std::string::npos)
+        EXPECT_THAT(checkWhisperModel((dir / "forged.bin").string()).problem,
+                    HasSubstr(forgery.problem))
             << forgery.offset << " = " << forgery.value;
     }
 }
@@ -247,7 +249,7 @@ TEST_F(Whisper, ACorruptModelIsNotLoadedAndSaysWhy) {
     const auto cut = copyCutAt(fs::file_size(model) / 3);
     auto loaded = WhisperTranscriber::load(cut);
     EXPECT_FALSE(loaded.transcriber);
-    EXPECT_NE(loaded.problem.find(cut + " is cut short"), std::string::npos) << loaded.problem;
+    EXPECT_THAT(loaded.problem, HasSubstr(cut + " is cut short"));
     EXPECT_FALSE(WhisperTranscriber::load((dir / "none.bin").string()).transcriber);
 }
 
@@ -298,7 +300,7 @@ TEST_F(Whisper, TheSilenceAloneStartsTheSecondPassAndItRevisesTheFirst) {
     const auto lastLive =
         std::find_if(seen.rbegin(), seen.rend(), [](auto& s) { return !s.isRevision; });
     ASSERT_NE(lastLive, seen.rend());
-    EXPECT_NE(lastLive->text.find("process"), std::string::npos) << lastLive->text;
+    EXPECT_THAT(lastLive->text, HasSubstr("process"));
     // These random weights hear the same token over and over: noise, but text, so it comes.
     ASSERT_TRUE(seen.back().isRevision);
     EXPECT_EQ(seen.back().text.rfind("w", 0), 0u) << seen.back().text;

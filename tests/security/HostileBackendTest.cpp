@@ -4,6 +4,7 @@
 // orvane-backend, the program, read with an attacker's eyes: what someone who can reach its port
 // but holds no account can make it do, and what a stolen token is worth.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -18,6 +19,9 @@
 
 namespace orvane::testing {
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -90,7 +94,7 @@ TEST_F(Hostile, BodiesTooLargeForTheirRouteAreRefusedBeforeTheyAreRead) {
     for (const auto& route : kSignInRoutes) {
         const auto reply = rawExchange(server->port(), post(route, 1024 * 1024));
         EXPECT_EQ(statusOf(reply), 413) << route << ": " << reply;
-        EXPECT_EQ(reply.find("EXCEPTION_WHAT"), std::string::npos);
+        EXPECT_THAT(reply, Not(HasSubstr("EXCEPTION_WHAT")));
     }
     // The chat route takes twenty megabytes, and those only from somebody signed in.
     EXPECT_EQ(statusOf(rawExchange(server->port(), post("/api/v1/ai/chat", 19 * 1024 * 1024))),
@@ -262,9 +266,9 @@ TEST_F(Hostile, RequestPathsCannotForgeLogLines) {
                 "\r\nHost: 127.0.0.1\r\n\r\n");
     server->stop();
     const auto log = server->log();
-    EXPECT_EQ(log.find("\n2026-01-01T00:00:00Z"), std::string::npos) << log;
+    EXPECT_THAT(log, Not(HasSubstr("\n2026-01-01T00:00:00Z")));
     EXPECT_EQ(log.find('\x1b'), std::string::npos);
-    EXPECT_NE(log.find("\\x0d\\x0a2026-01-01"), std::string::npos) << log;
+    EXPECT_THAT(log, HasSubstr("\\x0d\\x0a2026-01-01"));
 }
 
 TEST_F(Hostile, AFailingRequestSaysNothingOfWhy) {
@@ -277,7 +281,7 @@ TEST_F(Hostile, AFailingRequestSaysNothingOfWhy) {
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->status, 500);
     EXPECT_FALSE(reply->has_header("EXCEPTION_WHAT"));
-    EXPECT_EQ(reply->body.find("database"), std::string::npos) << reply->body;
+    EXPECT_THAT(reply->body, Not(HasSubstr("database")));
     EXPECT_EQ(nlohmann::json::parse(reply->body)["error"], "Internal error");
 }
 
@@ -311,7 +315,7 @@ TEST(HostileStartup, TheDevelopmentSignInIsOffUnlessAskedFor) {
     BackendProcess paid("hostile-paid",
                         {"--dev-identity-provider", "--tier", "all=anthropic:claude-test"});
     EXPECT_EQ(paid.exitStatus(), 2);
-    EXPECT_NE(paid.log().find("--dev-identity-provider=force"), std::string::npos) << paid.log();
+    EXPECT_THAT(paid.log(), HasSubstr("--dev-identity-provider=force"));
 
     BackendProcess forced("hostile-forced",
                           {"--dev-identity-provider=force", "--tier", "all=anthropic:claude-test"});
@@ -379,8 +383,8 @@ TEST(HostileStartup, APrivateSocketSignsInOnlyThisComputersUser) {
         EXPECT_EQ(tcp.client().Post(route, "{}", "application/json")->status, 404) << route;
     const auto me = backend::DevIdentityProvider::processUser();
     const auto page = tcp.client().Get(tcp.pageQuery());
-    EXPECT_NE(page->body.find(me.name), std::string::npos) << page->body;
-    EXPECT_EQ(page->body.find("name=\"name\""), std::string::npos) << "no name is asked for";
+    EXPECT_THAT(page->body, HasSubstr(me.name));
+    EXPECT_THAT(page->body, Not(HasSubstr("name=\"name\""))) << "no name is asked for";
 
     BackendHarness local{"hostile-private-local"};
     server.attach(local);
@@ -405,7 +409,7 @@ TEST(HostileStartup, KeyFilesArePrivateAndAnExposedOneIsRefused) {
     ::chmod((dir / "secret.key").c_str(), 0644);
     BackendProcess exposed("hostile-keys", {}, dir);
     EXPECT_EQ(exposed.exitStatus(), 1);
-    EXPECT_NE(exposed.log().find("chmod 600"), std::string::npos) << exposed.log();
+    EXPECT_THAT(exposed.log(), HasSubstr("chmod 600"));
     std::filesystem::remove_all(dir);
 }
 

@@ -1,5 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Orvane
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QTest>
@@ -25,6 +26,8 @@
 
 namespace orvane::testing {
 namespace {
+
+using ::testing::HasSubstr;
 
 using State = SessionManager::State;
 
@@ -277,8 +280,8 @@ TEST_F(Shell, ASessionThatEndsOffersToSaveItsInterview) {
     EXPECT_TRUE(offerText().startsWith("Saved to "));
     std::ifstream saved(directory / "interview.md");
     const std::string text((std::istreambuf_iterator<char>(saved)), {});
-    EXPECT_NE(text.find("> Company: Acme"), std::string::npos) << text;
-    EXPECT_NE(text.find("what is a heap\n\nA tree with an order."), std::string::npos) << text;
+    EXPECT_THAT(text, HasSubstr("> Company: Acme"));
+    EXPECT_THAT(text, HasSubstr("what is a heap\n\nA tree with an order."));
     EXPECT_EQ(std::filesystem::status(directory / "interview.md").permissions() &
                   std::filesystem::perms::all,
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);

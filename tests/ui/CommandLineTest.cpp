@@ -1,11 +1,14 @@
 // SPDX-FileCopyrightText: 2026 Orvane
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "app/CommandLine.h"
 
 namespace orvane::testing {
 namespace {
+
+using ::testing::HasSubstr;
 
 TEST(AppCommandLine, ALaunchWithoutArgumentsAsksTheRunningOneToComeForward) {
     const auto arguments = AppArguments::parse({});
@@ -29,7 +32,7 @@ TEST(AppCommandLine, OptionsAndCommands) {
     EXPECT_EQ(AppArguments::parse({"--sign-out"}).message(), "sign-out");
     EXPECT_TRUE(AppArguments::parse({"--version"}).version);
     EXPECT_TRUE(AppArguments::parse({"--help"}).help);
-    EXPECT_NE(appVersionLine().find("0.2.0 (2)"), std::string::npos);
+    EXPECT_THAT(appVersionLine(), HasSubstr("0.2.0 (2)"));
 }
 
 TEST(AppCommandLine, NonsenseIsRefused) {
@@ -61,7 +64,7 @@ TEST(AppCommandLine, InstallingAModelIsRefusedBesideOtherWork) {
               "--install-model goes on its own");
     EXPECT_EQ(AppArguments::parse({"--install-model", "m.bin", "a:/1"}).error,
               "--install-model goes on its own");
-    EXPECT_NE(appUsage().find("--install-model NAME|FILE|URL"), std::string::npos);
+    EXPECT_THAT(appUsage(), HasSubstr("--install-model NAME|FILE|URL"));
 }
 
 }  // namespace

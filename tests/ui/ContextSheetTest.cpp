@@ -1,5 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Orvane
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QTest>
@@ -12,6 +13,8 @@
 
 namespace orvane {
 namespace {
+
+using ::testing::HasSubstr;
 
 struct ComposeCase {
     const char* name;
@@ -119,8 +122,8 @@ TEST_F(Sheet, DocumentsAreShownAsTheModelGetsThem) {
 
     sheet.handleSave();
     ASSERT_EQ(saved.size(), 1u);
-    EXPECT_NE(saved[0].find("CV:\nxxx"), std::string::npos);
-    EXPECT_NE(saved[0].find("Job description:\nOwn the API"), std::string::npos);
+    EXPECT_THAT(saved[0], HasSubstr("CV:\nxxx"));
+    EXPECT_THAT(saved[0], HasSubstr("Job description:\nOwn the API"));
 }
 
 TEST_F(Sheet, StartsEmptyWithItsPlaceholders) {

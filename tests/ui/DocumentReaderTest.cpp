@@ -1,5 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Orvane
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QPainter>
@@ -14,6 +15,8 @@
 
 namespace orvane {
 namespace {
+
+using ::testing::HasSubstr;
 
 namespace fs = std::filesystem;
 
@@ -69,11 +72,11 @@ TEST_P(Documents, AreReadOrRefusedInAClearSentence) {
     const auto result = FileDocumentReader().read(file);
     if (GetParam().problem.empty()) {
         EXPECT_EQ(result.problem, "");
-        EXPECT_NE(result.text.find(GetParam().text), std::string::npos) << result.text;
+        EXPECT_THAT(result.text, HasSubstr(GetParam().text));
     } else {
         EXPECT_EQ(result.text, "");
         EXPECT_TRUE(result.problem.starts_with("cv.file ")) << result.problem;
-        EXPECT_NE(result.problem.find(GetParam().problem), std::string::npos) << result.problem;
+        EXPECT_THAT(result.problem, HasSubstr(GetParam().problem));
     }
 }
 

@@ -1,5 +1,6 @@
 // SPDX-FileCopyrightText: 2026 Orvane
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QClipboard>
@@ -22,6 +23,8 @@
 
 namespace orvane::testing {
 namespace {
+
+using ::testing::HasSubstr;
 
 using State = SessionManager::State;
 
@@ -428,7 +431,7 @@ TEST(KeyTable, TheReadmeListsEveryKeyAsTheCodeHasIt) {
     for (const auto& binding : keyBindings()) {
         const auto row = "| " + where.at(binding.where) + " | " + std::string(binding.keys) +
                          " | " + std::string(binding.action) + " |";
-        EXPECT_NE(text.find(row), std::string::npos) << row;
+        EXPECT_THAT(text, HasSubstr(row)) << row;
     }
 }
 

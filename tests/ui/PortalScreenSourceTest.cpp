@@ -5,6 +5,7 @@
 // out as real D-Bus messages from a background thread, as the capture queue makes it, and the
 // answer comes back as desktops give it (a file, a refusal, no portal at all).
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QDBusArgument>
@@ -23,6 +24,8 @@
 
 namespace orvane {
 namespace {
+
+using ::testing::HasSubstr;
 
 // What a desktop's screenshot portal does, as far as a client can see.
 class FakeScreenshotPortal : public FakePortal {
@@ -132,14 +135,14 @@ TEST_F(ScreenshotPortal, ACancelOrARefusalSaysSoAndShowsTheWindowAgain) {
     portal->response = 2;
     picture = capture();
     EXPECT_EQ(picture.failure, ScreenPicture::Failure::permissionDenied);
-    EXPECT_NE(picture.message.find("privacy settings"), std::string::npos) << picture.message;
+    EXPECT_THAT(picture.message, HasSubstr("privacy settings"));
 }
 
 TEST_F(ScreenshotPortal, NoPortalIsSaidAtOnceWithWhatToInstall) {
     startSource();
     const auto picture = capture();
     EXPECT_EQ(picture.failure, ScreenPicture::Failure::unavailable);
-    EXPECT_NE(picture.message.find("xdg-desktop-portal"), std::string::npos) << picture.message;
+    EXPECT_THAT(picture.message, HasSubstr("xdg-desktop-portal"));
 }
 
 }  // namespace

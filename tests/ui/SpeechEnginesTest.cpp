@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "app/SpeechEngines.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -22,6 +23,9 @@
 
 namespace orvane::testing {
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace fs = std::filesystem;
 
@@ -126,8 +130,8 @@ TEST_F(Engines, ACorruptOrMissingModelIsExplainedAndPocketSphinxGoesOn) {
     auto status = engines->status();
     EXPECT_FALSE(status.loading);
     EXPECT_EQ(status.engines, "PocketSphinx");
-    EXPECT_NE(status.problem.find("cut short"), std::string::npos) << status.problem;
-    EXPECT_NE(status.problem.find("Hearing goes on with PocketSphinx alone."), std::string::npos);
+    EXPECT_THAT(status.problem, HasSubstr("cut short"));
+    EXPECT_THAT(status.problem, HasSubstr("Hearing goes on with PocketSphinx alone."));
     EXPECT_FALSE(hearsInTwoPasses());
     // Hearing still works, with the first pass alone.
     auto recognizer = speech.recognizer("en-US");
@@ -143,14 +147,13 @@ TEST_F(Engines, ACorruptOrMissingModelIsExplainedAndPocketSphinxGoesOn) {
     // The next start does not try it again by itself.
     engines = startEngines();
     EXPECT_EQ(background.pendingCount(), 0u);
-    EXPECT_NE(engines->status().problem.find("could not be loaded last time"), std::string::npos);
+    EXPECT_THAT(engines->status().problem, HasSubstr("could not be loaded last time"));
 
     fs::remove(model);
     engines->choose(model);
     settle();
     status = engines->status();
-    EXPECT_NE(status.problem.find("Cannot read " + model.string()), std::string::npos)
-        << status.problem;
+    EXPECT_THAT(status.problem, HasSubstr("Cannot read " + model.string()));
     EXPECT_EQ(status.engines, "PocketSphinx");
 }
 
@@ -163,9 +166,8 @@ TEST_F(Engines, AModelThatWasLoadingWhenTheAppEndedWaitsForTheUser) {
     auto engines = startEngines();
     EXPECT_EQ(background.pendingCount(), 0u);
     EXPECT_EQ(engines->status().selected, model);
-    EXPECT_NE(engines->status().problem.find("ggml-crashes.bin could not be loaded last time"),
-              std::string::npos)
-        << engines->status().problem;
+    EXPECT_THAT(engines->status().problem,
+                HasSubstr("ggml-crashes.bin could not be loaded last time"));
     engines->choose(model);
     settle();
     EXPECT_TRUE(hearsInTwoPasses());
@@ -251,8 +253,7 @@ TEST_F(Engines, AFileThatIsNoModelIsRefusedAndTheChoiceStays) {
     const auto status = engines->status();
     EXPECT_FALSE(status.loading);
     EXPECT_FALSE(status.selected);
-    EXPECT_NE(status.problem.find("not a model Orvane can use"), std::string::npos)
-        << status.problem;
+    EXPECT_THAT(status.problem, HasSubstr("not a model Orvane can use"));
     EXPECT_TRUE(status.models.empty()) << "nothing half-installed is listed";
     EXPECT_FALSE(hearsInTwoPasses());
 }
@@ -278,7 +279,7 @@ TEST_F(Engines, ACatalogModelDownloadsWithProgressAndThenHears) {
     EXPECT_EQ(engines->status().download->model, "tiny.en");
     settle();
     EXPECT_FALSE(engines->status().download);
-    EXPECT_NE(engines->status().problem.find("not " + model.sha256), std::string::npos)
+    EXPECT_THAT(engines->status().problem, HasSubstr("not " + model.sha256))
         << "checked against the catalog's sum: " << engines->status().problem;
     EXPECT_EQ(server.requests().back().target, "/resolve/main/ggml-tiny.en.bin");
 
@@ -360,8 +361,8 @@ TEST_F(Engines, AChosenServerHearsInPlaceOfTheModelUntilLetGo) {
     EXPECT_EQ(keychain.key("groq-api-key"), "gsk-1");
     std::ifstream saved(file);
     const std::string text{std::istreambuf_iterator<char>(saved), {}};
-    EXPECT_NE(text.find("groq"), std::string::npos);
-    EXPECT_EQ(text.find("gsk-1"), std::string::npos);
+    EXPECT_THAT(text, HasSubstr("groq"));
+    EXPECT_THAT(text, Not(HasSubstr("gsk-1")));
 
     engines = startEngines();
     TranscriptionServers later(keychain, http, mainQueue, *engines, file);

@@ -4,6 +4,7 @@
 // Runs under Xvfb (see tests/ui/CMakeLists.txt): real passive key grabs, keys typed by xdotool
 // through the XTEST extension, as a keyboard would.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -26,6 +27,8 @@
 
 namespace orvane {
 namespace {
+
+using ::testing::HasSubstr;
 
 void xdotool(const QStringList& arguments) {
     ASSERT_EQ(QProcess::execute("xdotool", arguments), 0) << arguments.join(' ').toStdString();
@@ -199,7 +202,7 @@ TEST(ShareIndicators, AreSeenComingAndGoingInTheWindowList) {
     if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X server";
     OtherClient call;
     X11ShareWatcher watcher;
-    ASSERT_NE(watcher.method().find("Chrome"), std::string::npos);
+    ASSERT_THAT(watcher.method(), HasSubstr("Chrome"));
     std::vector<bool> seen;
     watcher.watch([&](bool sharing) { seen.push_back(sharing); });
     using namespace std::string_view_literals;

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "adapters/pocketsphinx/InterviewVocabulary.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,6 +12,9 @@
 
 namespace orvane::testing {
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace fs = std::filesystem;
 
@@ -82,17 +86,17 @@ TEST_F(Vocabulary, KnownWordsOfLongerTermsAreMadeLikelyButKeepTheirCase) {
 
 TEST_F(Vocabulary, TheLanguageModelHoldsEveryWordAndEachTermsWordsInOrder) {
     const auto arpa = build({"Staff Engineer", "Kafka"}).arpa();
-    EXPECT_NE(arpa.find("ngram 1=5\n"), std::string::npos) << arpa;
-    EXPECT_NE(arpa.find("ngram 2=1\n"), std::string::npos) << arpa;
-    EXPECT_NE(arpa.find("-99 <s> 0\n"), std::string::npos);
+    EXPECT_THAT(arpa, HasSubstr("ngram 1=5\n"));
+    EXPECT_THAT(arpa, HasSubstr("ngram 2=1\n"));
+    EXPECT_THAT(arpa, HasSubstr("-99 <s> 0\n"));
     for (const auto* word : {" </s> ", " staff ", " engineer ", " kafka "}) {
-        EXPECT_NE(arpa.find(word), std::string::npos) << word;
+        EXPECT_THAT(arpa, HasSubstr(word)) << word;
     }
-    EXPECT_NE(arpa.find("\n\\2-grams:\n-0.3 staff engineer\n"), std::string::npos) << arpa;
+    EXPECT_THAT(arpa, HasSubstr("\n\\2-grams:\n-0.3 staff engineer\n"));
     EXPECT_EQ(arpa.rfind("\\end\\\n"), arpa.size() - 6);
 
     const auto single = build({"Kafka"}).arpa();
-    EXPECT_EQ(single.find("2-grams"), std::string::npos) << "no pairs, no section for them";
+    EXPECT_THAT(single, Not(HasSubstr("2-grams"))) << "no pairs, no section for them";
 }
 
 TEST_F(Vocabulary, AMissingDictionaryStillSpellsWhatItCan) {

@@ -906,7 +906,7 @@ TEST_F(Session, TheInterviewKeepsEveryQuestionAsItEndedUntilTheNextSessionStarts
                                  StreamDelegate::messageForStatus(500),
                              SessionManager::cutShort("one", "A new question was asked."),
                              SessionManager::cutShort("A tree", "The session was stopped.")}) {
-        EXPECT_NE(markdown.find(part), std::string::npos) << part << "\nin\n" << markdown;
+        EXPECT_THAT(markdown, HasSubstr(part)) << part << "\nin\n" << markdown;
     }
     h.startListening();
     EXPECT_TRUE(h.session->interview().empty()) << "each session is an interview of its own";
