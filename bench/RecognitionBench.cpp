@@ -4,7 +4,7 @@
 // Word error rate, real-time factor, end-of-speech latency and peak memory of the on-device
 // recogniser, through the same speech service the app uses, on a set of spoken questions made by
 // bench/make_speech_set.sh. Reported per voice and per kind (interview questions, ordinary
-// sentences), with the technical words the interview bias put into ordinary sentences.
+// sentences), with the technical terms the interview bias put into ordinary sentences.
 //   recognition_bench DIR [-flag value]...   (flags override the decoder's tuning)
 
 #include <sys/resource.h>
@@ -58,18 +58,24 @@ std::size_t editDistance(const std::vector<std::string>& a, const std::vector<st
     return row[b.size()];
 }
 
-// The words the recogniser is told to expect in interviews: the hints every recognition gets and
-// the words the interview language model adds to the dictionary.
-std::set<std::string> technicalWords(const orvane::SpeechModelPaths& paths) {
-    std::set<std::string> out;
+// The terms the recogniser is told to expect in interviews, each as its words: the hints every
+// recognition gets ("linked list", "Go") and the words the interview language model adds to the
+// dictionary. A term counts whole: "linked" or "big" alone is ordinary English, "linked list" and
+// "big o" are not.
+std::vector<std::vector<std::string>> technicalTerms(const orvane::SpeechModelPaths& paths) {
+    std::set<std::vector<std::string>> out;
     for (const auto& term : orvane::SessionManager::contextualStrings()) {
-        for (auto& word : words(term)) out.insert(std::move(word));
+        if (auto spoken = words(term); !spoken.empty()) out.insert(std::move(spoken));
     }
     std::ifstream extra(paths.extraWords);
     for (std::string line; std::getline(extra, line);) {
-        if (auto word = words(line.substr(0, line.find(' '))); !word.empty()) out.insert(word[0]);
+        if (auto word = words(line.substr(0, line.find(' '))); !word.empty()) out.insert(word);
     }
-    return out;
+    return {out.begin(), out.end()};
+}
+
+bool contains(const std::vector<std::string>& text, const std::vector<std::string>& term) {
+    return std::search(text.begin(), text.end(), term.begin(), term.end()) != text.end();
 }
 
 struct Tally {
@@ -98,7 +104,7 @@ int main(int argc, char** argv) {
             tuning.emplace_back(argv[i], argv[i + 1]);
     }
     const auto paths = orvane::SpeechModelPaths::find();
-    const auto technical = technicalWords(paths);
+    const auto technical = technicalTerms(paths);
     orvane::PocketSphinxSpeechService speech(paths, tuning);
     auto recognizer = speech.recognizer("en-US");
     if (!recognizer) {
@@ -179,10 +185,11 @@ int main(int argc, char** argv) {
             tally->errors += wrong;
             tally->words += ref.size();
         }
-        for (const auto& word : hyp) {
-            if (ordinary && technical.contains(word) &&
-                std::find(ref.begin(), ref.end(), word) == ref.end()) {
-                invented.push_back(name + ": " + word);
+        for (const auto& term : technical) {
+            if (ordinary && contains(hyp, term) && !contains(ref, term)) {
+                std::string said;
+                for (const auto& word : term) said += (said.empty() ? "" : " ") + word;
+                invented.push_back(name + ": " + said);
             }
         }
         std::printf("%s  %-60s | %s\n", name.c_str(), reference.c_str(), finalText.c_str());
@@ -203,7 +210,7 @@ int main(int argc, char** argv) {
         std::printf("  %s: WER %.1f %%\n", group.c_str(), tally.percent());
     }
     if (timedOut) std::printf("left out, no final result: %zu\n", timedOut);
-    std::printf("technical words invented in ordinary sentences: %zu\n", invented.size());
+    std::printf("technical terms invented in ordinary sentences: %zu\n", invented.size());
     for (const auto& word : invented) std::printf("  %s\n", word.c_str());
     return 0;
 }
