@@ -97,15 +97,6 @@ bool onlyItsFirstLetterMarksIt(std::string_view word) {
                        [](unsigned char c) { return std::islower(c) || c == '\'' || c == '-'; });
 }
 
-// Ordinary English: the general speech model's most likely words, lower-case. A capital makes
-// one of these a name only where the user wrote it as one, in the company or the role.
-bool isOrdinaryWord(std::string_view word) {
-    static const std::unordered_set<std::string_view> ordinary = {
-#include "common_words.inc"
-    };
-    return ordinary.count(lowerCased(word)) > 0;
-}
-
 std::vector<std::string> lowerCasedWords(std::string_view line) {
     std::vector<std::string> words;
     std::string word;
@@ -122,6 +113,14 @@ std::vector<std::string> lowerCasedWords(std::string_view line) {
 }
 
 }  // namespace
+
+// The general speech model's most likely words, lower-case.
+bool isOrdinaryWord(std::string_view word) {
+    static const std::unordered_set<std::string_view> ordinary = {
+#include "common_words.inc"
+    };
+    return ordinary.count(lowerCased(word)) > 0;
+}
 
 bool mostlyRepeats(std::string_view line, std::string_view other) {
     const auto words = lowerCasedWords(line);

@@ -21,6 +21,10 @@ std::size_t characterCount(std::string_view utf8);
 
 bool contains(std::string_view text, std::string_view part);
 
+// Whether the word is ordinary English, case aside: one of the general speech model's most likely
+// words ("go", "swift", "linked").
+bool isOrdinaryWord(std::string_view word);
+
 // Whether most words of a line (at least three in five, case aside) are words of the other text:
 // the microphone hearing the speakers' voice again, past what echo cancellation took out.
 bool mostlyRepeats(std::string_view line, std::string_view other);

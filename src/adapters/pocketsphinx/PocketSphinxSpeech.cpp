@@ -16,6 +16,7 @@
 #include "adapters/pocketsphinx/DecoderPool.h"
 #include "adapters/pocketsphinx/HypothesisReporter.h"
 #include "adapters/pocketsphinx/StreamResampler.h"
+#include "text/Text.h"
 
 namespace orvane {
 
@@ -33,11 +34,17 @@ std::string normalised(std::string_view term) {
     return key;
 }
 
-// How a recognition's words are written: the decoder speaks lower case, the hints say how a term
-// is spelt, and the first word takes a capital.
+// How a recognition's words are written: the decoder speaks lower case, the hints and the
+// interview's own words say how a term is spelt, and the first word takes a capital. A hint that
+// is also ordinary English keeps the decoder's case: "let's go" is heard far more often than the
+// language, and a misheard "so far" must not show as "Go far".
 class Spelling {
 public:
-    explicit Spelling(const std::vector<std::string>& terms) { add(terms); }
+    explicit Spelling(const std::vector<std::string>& hints) {
+        for (const auto& hint : hints) {
+            if (!text::isOrdinaryWord(hint)) m_spelling.emplace(normalised(hint), hint);
+        }
+    }
     void add(const std::vector<std::string>& terms) {
         for (const auto& term : terms) m_spelling.emplace(normalised(term), term);
     }
