@@ -22,6 +22,7 @@
 #include "adapters/pocketsphinx/PocketSphinxSpeech.h"
 #include "capture/WavFile.h"
 #include "session/SessionManager.h"
+#include "text/Text.h"
 
 using Clock = std::chrono::steady_clock;
 
@@ -61,10 +62,11 @@ std::size_t editDistance(const std::vector<std::string>& a, const std::vector<st
 // The terms the recogniser is told to expect in interviews, each as its words: the hints every
 // recognition gets ("linked list", "Go") and the words the interview language model adds to the
 // dictionary. A term counts whole: "linked" or "big" alone is ordinary English, "linked list" and
-// "big o" are not.
+// "big o" are not. A hint that is itself ordinary English ("Go", "REST") is shown as the word.
 std::vector<std::vector<std::string>> technicalTerms(const orvane::SpeechModelPaths& paths) {
     std::set<std::vector<std::string>> out;
     for (const auto& term : orvane::SessionManager::contextualStrings()) {
+        if (orvane::text::isOrdinaryWord(term)) continue;
         if (auto spoken = words(term); !spoken.empty()) out.insert(std::move(spoken));
     }
     std::ifstream extra(paths.extraWords);
