@@ -32,6 +32,11 @@ public:
         ::unsetenv("PULSE_SERVER");
         std::filesystem::remove_all(m_dir);
     }
+    // PipeWire ends and starts again on the same bus, as after an update.
+    void restart() {
+        while (m_children.size() > 1) m_children.pop_back();
+        startPipeWire();
+    }
     bool running() const { return runCommand("pactl info >/dev/null 2>&1") == 0; }
     std::filesystem::path dir() const { return m_dir; }
 
@@ -40,6 +45,9 @@ private:
         const auto bus = m_dir / "bus";
         spawn({"dbus-daemon", "--session", "--nofork", "--address=unix:path=" + bus.string()});
         waitUntil([&] { return std::filesystem::exists(bus); }, kStartLimit);
+        startPipeWire();
+    }
+    void startPipeWire() {
         spawn({"pipewire"});
         waitUntil([&] { return std::filesystem::exists(m_dir / "pipewire-0"); }, kStartLimit);
         spawn({"wireplumber"});

@@ -39,7 +39,7 @@ std::unique_ptr<QProcess> viewer(const QString& source) {
     return process;
 }
 
-TEST(ShareIndicators, PipeWireSeesAScreenSourceTakenAndNeverACamera) {
+TEST(ShareIndicators, PipeWireSeesAScreenSourceTakenAndNeverACameraAndOutlivesARestart) {
     PipeWireServer pipewire;
     ASSERT_TRUE(pipewire.running());
     ::setenv("PIPEWIRE_REMOTE", (pipewire.dir() / "pipewire-0").c_str(), 1);
@@ -62,8 +62,19 @@ TEST(ShareIndicators, PipeWireSeesAScreenSourceTakenAndNeverACamera) {
     share->kill();
     share->waitForFinished();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.isSharing(); }, 10000));
-    EXPECT_EQ(seen, (std::vector<bool>{true, false}));
     for (auto* process : {camera.get(), call.get(), screen.get()}) {
+        process->kill();
+        process->waitForFinished();
+    }
+
+    // PipeWire restarted (an update, a resume): the watcher finds it again.
+    pipewire.restart();
+    ASSERT_TRUE(pipewire.running());
+    const auto again = videoSource("screen-again");
+    const auto shareAgain = viewer("screen-again");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return watcher.isSharing(); }, 10000));
+    EXPECT_EQ(seen, (std::vector<bool>{true, false, true}));
+    for (auto* process : {again.get(), shareAgain.get()}) {
         process->kill();
         process->waitForFinished();
     }

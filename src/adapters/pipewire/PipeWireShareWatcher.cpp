@@ -3,6 +3,7 @@
 #include "adapters/pipewire/PipeWireShareWatcher.h"
 
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <pipewire/pipewire.h>
 
@@ -41,8 +42,24 @@ PipeWireShareWatcher::PipeWireShareWatcher() : m_listener(std::make_unique<Liste
     m_loop = pw_loop_new(nullptr);
     if (!m_loop) return;
     m_context = pw_context_new(m_loop, nullptr, 0);
-    if (m_context) m_core = pw_context_connect(m_context, nullptr, 0);
-    if (!m_core) return;
+    if (!m_context || !connectCore()) return;
+    m_connectedOnce = true;
+    pw_loop_enter(m_loop);
+}
+
+PipeWireShareWatcher::~PipeWireShareWatcher() {
+    m_events.reset();
+    disconnectCore();
+    if (m_context) pw_context_destroy(m_context);
+    if (m_loop) {
+        if (m_connectedOnce) pw_loop_leave(m_loop);
+        pw_loop_destroy(m_loop);
+    }
+}
+
+bool PipeWireShareWatcher::connectCore() {
+    m_core = pw_context_connect(m_context, nullptr, 0);
+    if (!m_core) return false;
     m_registry = pw_core_get_registry(m_core, PW_VERSION_REGISTRY, 0);
     auto& events = m_listener->registryEvents;
     events.version = PW_VERSION_REGISTRY_EVENTS;
@@ -67,33 +84,41 @@ PipeWireShareWatcher::PipeWireShareWatcher() : m_listener(std::make_unique<Liste
         }
     };
     pw_core_add_listener(m_core, &m_listener->core, &m_listener->coreEvents, this);
-    pw_loop_enter(m_loop);
+    return true;
 }
 
-PipeWireShareWatcher::~PipeWireShareWatcher() {
-    m_events.reset();
+void PipeWireShareWatcher::disconnectCore() {
     if (m_registry) {
         spa_hook_remove(&m_listener->registry);
         pw_proxy_destroy(reinterpret_cast<pw_proxy*>(m_registry));
+        m_registry = nullptr;
     }
     if (m_core) {
         spa_hook_remove(&m_listener->core);
         pw_core_disconnect(m_core);
-    }
-    if (m_context) pw_context_destroy(m_context);
-    if (m_loop) {
-        if (m_core) pw_loop_leave(m_loop);
-        pw_loop_destroy(m_loop);
+        m_core = nullptr;
     }
 }
 
+// The graph that comes back with a restarted PipeWire is told again as the registry's globals,
+// shares already under way among them.
+void PipeWireShareWatcher::reconnect() {
+    disconnectCore();
+    if (connectCore()) {
+        while (pw_loop_iterate(m_loop, 0) > 0) {
+        }
+        return;
+    }
+    QTimer::singleShot(reconnectMilliseconds, this, [this] { reconnect(); });
+}
+
 std::string PipeWireShareWatcher::method() const {
-    return m_core ? "the screen-sharing streams in PipeWire" : std::string();
+    return m_connectedOnce ? "the screen-sharing streams in PipeWire" : std::string();
 }
 
 void PipeWireShareWatcher::watch(std::function<void(bool sharing)> onChanged) {
     m_onChanged = std::move(onChanged);
-    if (!m_core || m_events) {
+    if (!m_connectedOnce || m_events) {
         if (m_sharing && m_onChanged) m_onChanged(true);
         return;
     }
@@ -127,6 +152,8 @@ void PipeWireShareWatcher::disconnected() {
     m_screenSources.clear();
     m_links.clear();
     update();
+    // Not from inside the core's own callback: once PipeWire's loop has returned to Qt's.
+    QTimer::singleShot(reconnectMilliseconds, this, [this] { reconnect(); });
 }
 
 void PipeWireShareWatcher::update() {

@@ -23,13 +23,17 @@ namespace orvane {
 // through the ScreenCast portal and comes out as a video source the compositor feeds into
 // PipeWire. Watches the PipeWire graph for such a source being linked to a consumer: a share
 // under way. Cameras are devices' nodes, never a share. Runs PipeWire's loop on Qt's, so every
-// report comes on the GUI thread.
+// report comes on the GUI thread. A PipeWire that goes away (restarted after an update or a
+// resume) is connected to again until it is back.
 class PipeWireShareWatcher : public QObject, public ShareWatcher {
     Q_OBJECT
 public:
     // Connects to the user's PipeWire; without one it can tell nothing (method() is empty).
     PipeWireShareWatcher();
     ~PipeWireShareWatcher() override;
+
+    // How long after losing PipeWire, and between tries, it connects again.
+    static constexpr int reconnectMilliseconds = 1000;
 
     std::string method() const override;
     void watch(std::function<void(bool sharing)> onChanged) override;
@@ -43,6 +47,9 @@ private:
     void linkAdded(std::uint32_t id, std::uint32_t outputNode);
     void removed(std::uint32_t id);
     void disconnected();
+    bool connectCore();
+    void disconnectCore();
+    void reconnect();
     void update();
 
     pw_loop* m_loop = nullptr;
@@ -53,6 +60,7 @@ private:
     std::unique_ptr<QSocketNotifier> m_events;
     std::set<std::uint32_t> m_screenSources;
     std::map<std::uint32_t, std::uint32_t> m_links;  // link -> the node it takes from
+    bool m_connectedOnce = false;
     bool m_sharing = false;
     std::function<void(bool)> m_onChanged;
 };
