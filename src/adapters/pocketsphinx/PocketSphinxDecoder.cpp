@@ -97,11 +97,11 @@ const PocketSphinxDecoder::Tuning& PocketSphinxDecoder::defaultTuning() {
     // No spectral noise removal: on call audio over a room's noise it took more speech than noise
     // away (20.3 % of words heard wrong with it, 18.6 % without; clean, 19.5 % and 18.6 %).
     // Each word costs more (an insertion penalty of 0.1 against the default 0.65): noise and a
-    // narrow band were heard as extra short words. On the benchmark's four call channels (Opus, wideband over
-    // pink noise, babble, an 8 kHz telephone) it heard better on every one (15.6, 31.4, 47.0 and
-    // 38.6 % of words wrong before, 15.0, 30.1, 45.7 and 37.4 % after); a larger language weight
-    // and wider beams helped one channel and hurt another, and spectral noise removal only the
-    // wideband one.
+    // narrow band were heard as extra short words. On the benchmark's four call channels (Opus,
+    // wideband over pink noise, babble, an 8 kHz telephone) it heard better on every one
+    // (15.6, 31.4, 47.0 and 38.6 % of words wrong before, 15.0, 30.1, 45.7 and 37.4 % after); a
+    // larger language weight and wider beams helped one channel and hurt another, and spectral
+    // noise removal only the wideband one.
     static const Tuning tuning = {{"-topn", "12"},
                                   {"-maxhmmpf", "2000"},
                                   {"-fwdflat", "no"},
