@@ -22,7 +22,7 @@ std::size_t characterCount(std::string_view utf8);
 bool contains(std::string_view text, std::string_view part);
 
 // Whether the word is ordinary English, case aside: one of the general speech model's most likely
-// words ("go", "swift", "linked").
+// words ("go", "rest", "linked").
 bool isOrdinaryWord(std::string_view word);
 
 // Whether most words of a line (at least three in five, case aside) are words of the other text:
