@@ -77,7 +77,8 @@ void MicCapture::handleResult(std::uint64_t capture, Heard& heard,
                               const std::optional<SpeechRecognitionError>& error) {
     if (heard.finished) return;
     const bool ends = error || (result && result->isFinal);
-    if (result) {
+    // Speech timed with no words yet leaves the words heard so far on show.
+    if (result && !result->isTimingOnly) {
         heard.text = result->formattedString;
         if (capture == m_captureNumber) m_currentTranscript = heard.text;
     }

@@ -405,10 +405,7 @@ void SessionManager::handleRecognition(std::uint64_t recognition,
     if (recognition != m_recognitionNumber) return;
     // A second pass hears the same audio with more imagination: words the live recogniser heard
     // as too short to be a question (a cough, "okay") are not made into one.
-    if (result && result->isRevision &&
-        !passesUtteranceRule(std::string(text::trimWhitespaceAndNewlines(m_liveTranscript)))) {
-        return;
-    }
+    if (result && result->isRevision && !liveWordsMayBeAQuestion()) return;
     if (result) {
         if (!result->isRevision) m_liveTranscript = result->formattedString;
         // Speech in a language the live recogniser does not know: it times the silence, and the
@@ -427,7 +424,11 @@ void SessionManager::handleRecognition(std::uint64_t recognition,
                 cancelPrefetch();
                 const auto quiet = std::chrono::duration<double>(
                     m_services.mainQueue.now() - m_lastSpeech.value_or(MainQueue::TimePoint{}));
-                if (quiet.count() >= m_config.prefetchDelay) prefetch();
+                if (quiet.count() >= m_config.prefetchDelay) {
+                    prefetch();
+                } else {
+                    schedulePrefetch(m_config.prefetchDelay - quiet.count());
+                }
             }
             if (std::exchange(m_askWhenTheWordsCome, false)) {
                 m_silenceTimer.reset();
@@ -453,6 +454,13 @@ void SessionManager::resetSilenceTimer() {
                                                         });
 }
 
+// A live recogniser that only times the speech (its words all come as revisions) has none to
+// judge by.
+bool SessionManager::liveWordsMayBeAQuestion() const {
+    const std::string live(text::trimWhitespaceAndNewlines(m_liveTranscript));
+    return live.empty() || passesUtteranceRule(live);
+}
+
 bool SessionManager::passesUtteranceRule(const std::string& utterance) {
     const auto words = text::splitOmittingEmpty(utterance, ' ');
     return words.size() >= 2 || text::characterCount(utterance) >= 8;
@@ -462,8 +470,7 @@ void SessionManager::handleUtteranceEnd() {
     m_prefetchTimer.reset();
     if (m_wordsBehind) {
         // The silence passed before the words of what was said: they are asked when they come.
-        if (!m_askWhenTheWordsCome &&
-            passesUtteranceRule(std::string(text::trimWhitespaceAndNewlines(m_liveTranscript)))) {
+        if (!m_askWhenTheWordsCome && liveWordsMayBeAQuestion()) {
             m_askWhenTheWordsCome = true;
             m_silenceTimer = m_services.mainQueue.scheduleTimer(wordsWaitSeconds, false,
                                                                 [weak = weak_from_this()] {
@@ -493,10 +500,10 @@ void SessionManager::handleUtteranceEnd() {
     restartRecognition();
 }
 
-void SessionManager::schedulePrefetch() {
+void SessionManager::schedulePrefetch(std::optional<double> after) {
     if (m_config.prefetchDelay <= 0) return;
-    m_prefetchTimer = m_services.mainQueue.scheduleTimer(m_config.prefetchDelay, false,
-                                                         [weak = weak_from_this()] {
+    m_prefetchTimer = m_services.mainQueue.scheduleTimer(after.value_or(m_config.prefetchDelay),
+                                                         false, [weak = weak_from_this()] {
                                                              if (auto self = weak.lock())
                                                                  self->prefetch();
                                                          });

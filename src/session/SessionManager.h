@@ -266,7 +266,9 @@ private:
                 InterviewRecord::Outcome outcome = InterviewRecord::Outcome::answered);
     void supersedeExchange();
     void cancelExchange();
-    void schedulePrefetch();
+    // Sends the question ahead this long from now (the prefetch delay unless told).
+    void schedulePrefetch(std::optional<double> after = std::nullopt);
+    bool liveWordsMayBeAQuestion() const;
     void prefetch();
     bool adoptPrefetch(const std::string& utterance);
     void cancelPrefetch();

@@ -1004,6 +1004,25 @@ TEST_F(Prefetch, SpeechGoingOnOrARevisionCancelsItAndItGoesAgainOnceSettled) {
     h.mainQueue.runUntilIdle();
     ASSERT_EQ(h.http.streams.size(), 4u);
     EXPECT_TRUE(sentAhead(h.lastStream()));
+
+    // A live recogniser whose words all come as revisions goes ahead once the pause is long
+    // enough, however early they came, and its words are the question.
+    h.reply(h.lastStream(), {answerEvents("Eine Tabelle.")});
+    silenceEnds();
+    h.mainQueue.advance(0.3);
+    timed.formattedString.clear();
+    h.recognizer().lastTask()->handler(timed, std::nullopt);
+    h.mainQueue.advance(0.2);
+    h.recognizer().lastTask()->handler(SpeechRecognitionResult{"What is a trie?", false, true},
+                                       std::nullopt);
+    h.mainQueue.advance(0.39);
+    EXPECT_EQ(h.http.streams.size(), 4u);
+    h.mainQueue.advance(0.02);
+    ASSERT_EQ(h.http.streams.size(), 5u);
+    EXPECT_TRUE(sentAhead(h.lastStream()));
+    silenceEnds();
+    EXPECT_EQ(h.http.streams.size(), 5u) << "adopted, not asked again";
+    EXPECT_EQ(h.body(h.lastStream())["messages"].back()["content"], "What is a trie?");
 }
 
 TEST_F(Prefetch, WhatWasSentAheadGoesWhenTheQuestionChangedTheSessionStopsOrItWasSmallTalk) {
