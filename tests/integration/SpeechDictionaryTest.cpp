@@ -171,6 +171,8 @@ TEST_F(SpeechDictionary, TheServiceHearsTheInterviewsWordsAndSpellsThemAsWritten
     // The first recognition warms the decoder; the second, without words of its own as
     // push-to-talk's are, hears with the interview's.
     recognised("Why do you want to work at Datadog", {}, {"Datadog"});
+    // Let go of while another engine heard, the decoders come back with the interview's words.
+    service.letGoOfIdleDecoders();
     EXPECT_THAT(recognised("Why do you want to work at Datadog", {}, {}), HasSubstr("Datadog"));
     // A hint that is also ordinary English is not spelt as the hint.
     EXPECT_THAT(recognised("Where do you want to go next", {"Go", "GraphQL"}, {}),

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "adapters/pocketsphinx/PocketSphinxSpeech.h"
 
+#include <malloc.h>
 #include <pthread.h>
 
 #include <cctype>
@@ -12,6 +13,7 @@
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <utility>
 
 #include "adapters/pocketsphinx/DecoderPool.h"
 #include "adapters/pocketsphinx/HypothesisReporter.h"
@@ -122,6 +124,7 @@ struct PocketSphinxSpeechService::Shared {
     std::list<std::shared_ptr<Recognition>> running;
     std::size_t undecodedBlocks = 0;
     bool stopping = false;
+    bool letGoRequested = false;
 
     Shared(SpeechModelPaths p, PocketSphinxDecoder::Tuning t)
         : paths(std::move(p)), tuning(std::move(t)), pool(poolFor({})) {}
@@ -143,6 +146,14 @@ struct PocketSphinxSpeechService::Shared {
         return pool->acquire();
     }
     void decodeUntilStopped();
+    // On the decoding thread: a decoder lent out goes when it comes back, and the models once no
+    // decoder holds them; the heap they took goes back to the system, which glibc would otherwise
+    // keep for the process.
+    void letGoOfIdleDecoders() {
+        pool = poolFor(poolTerms);
+        models.reset();
+        malloc_trim(0);
+    }
     // One turn of one recognition on the decoding thread; false once it is over.
     bool step(Recognition& recognition, std::deque<AudioBuffer> blocks, bool ended, bool cancelled);
 };
@@ -241,7 +252,7 @@ void Shared::decodeUntilStopped() {
     std::unique_lock lock(mutex);
     while (!stopping) {
         work.wait(lock, [this] {
-            if (stopping) return true;
+            if (stopping || letGoRequested) return true;
             for (const auto& recognition : running) {
                 if (!recognition->blocks.empty() || recognition->ended || recognition->cancelled) {
                     return true;
@@ -250,6 +261,11 @@ void Shared::decodeUntilStopped() {
             return false;
         });
         if (stopping) break;
+        if (std::exchange(letGoRequested, false)) {
+            lock.unlock();
+            letGoOfIdleDecoders();
+            lock.lock();
+        }
         // One turn each, so push-to-talk and the session's hearing share the thread fairly.
         for (auto it = running.begin(); it != running.end() && !stopping;) {
             auto recognition = *it;
@@ -344,6 +360,14 @@ std::shared_ptr<SpeechRecognizer> PocketSphinxSpeechService::recognizer(
     const std::string& localeIdentifier) {
     if (localeIdentifier != "en-US" || !m_shared->paths.exist()) return nullptr;
     return std::make_shared<Recognizer>(m_shared);
+}
+
+void PocketSphinxSpeechService::letGoOfIdleDecoders() {
+    {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->letGoRequested = true;
+    }
+    m_shared->notify();
 }
 
 bool PocketSphinxSpeechService::waitUntilIdle(double timeoutSeconds) {

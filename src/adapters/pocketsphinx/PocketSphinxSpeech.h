@@ -30,6 +30,11 @@ public:
     void requestAuthorization(std::function<void(SpeechAuthorizationStatus)> completion) override;
     std::shared_ptr<SpeechRecognizer> recognizer(const std::string& localeIdentifier) override;
 
+    // Lets go of the decoders no recognition is using, and of the language models they share once
+    // none holds them: while another engine hears, PocketSphinx holds no memory. The next
+    // recognition loads them again, which takes a moment.
+    void letGoOfIdleDecoders();
+
     // Blocks until all audio appended so far has been decoded and its results handed on (or the
     // timeout passed). For tools that feed audio faster than real time and keep their own clock.
     bool waitUntilIdle(double timeoutSeconds);
