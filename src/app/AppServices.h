@@ -16,6 +16,7 @@
 #include "adapters/qt/QtMainQueue.h"
 #include "adapters/std/WorkerQueue.h"
 #include "adapters/webrtc/WebRtcEchoCanceller.h"
+#include "adapters/webrtc/WebRtcVoiceDetector.h"
 #include "app/Desktop.h"
 #include "capture/TwoPassRecognizer.h"
 #include "crypto/OpenSslCrypto.h"
@@ -30,7 +31,12 @@ struct AppServices {
     QtMainQueue mainQueue;
     CurlHttpClient http;
     PocketSphinxSpeechService pocketSphinx;
-    TwoPassSpeechService speech{pocketSphinx};
+    // With a Whisper model, it hears everything, WebRTC's detector times the speech, and
+    // PocketSphinx's decoders go until the candidate's microphone or the model's absence needs
+    // them.
+    TwoPassSpeechService speech{pocketSphinx,
+                                [] { return std::make_unique<WebRtcVoiceDetector>(); },
+                                [this] { pocketSphinx.letGoOfIdleDecoders(); }};
     // Used on both capture threads, so made before the two captures and destroyed after them.
     WebRtcEchoCanceller echoCanceller;
     PulseAudioSource audioSource;

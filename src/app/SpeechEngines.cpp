@@ -83,7 +83,7 @@ void SpeechEngines::choose(const std::optional<fs::path>& model) {
     m_selected = model;
     m_problem.clear();
     m_model = nullptr;
-    m_speech.setSecondPass(m_server);
+    hearWithChosenEngines();
     ++m_loadNumber;
     m_loading = false;
     if (model) load(*model);
@@ -92,7 +92,7 @@ void SpeechEngines::choose(const std::optional<fs::path>& model) {
 
 void SpeechEngines::useServer(std::shared_ptr<UtteranceTranscriber> server) {
     m_server = std::move(server);
-    m_speech.setSecondPass(m_server ? m_server : m_model);
+    hearWithChosenEngines();
     changed();
 }
 
@@ -236,7 +236,7 @@ void SpeechEngines::load(const fs::path& model) {
             m_loading = false;
             if (loaded.first) {
                 m_model = loaded.first;
-                m_speech.setSecondPass(m_server ? m_server : m_model);
+                hearWithChosenEngines();
                 m_problem.clear();
             } else {
                 m_problem = loaded.second + " Hearing goes on with " + firstPassName + " alone.";
@@ -282,6 +282,12 @@ void SpeechEngines::writeLines(const fs::path& file, const std::vector<fs::path>
     fs::create_directories(file.parent_path(), error);
     std::ofstream out(file, std::ios::trunc);
     for (const auto& line : lines) out << line.string() << "\n";
+}
+
+// The model hears everything, and a server chosen hears each finished utterance again.
+void SpeechEngines::hearWithChosenEngines() {
+    m_speech.setLiveModel(m_model);
+    m_speech.setSecondPass(m_server);
 }
 
 void SpeechEngines::changed() {

@@ -20,7 +20,7 @@
 
 namespace orvane {
 
-// Which engines hear: PocketSphinx alone, or PocketSphinx and a Whisper model after it. The
+// Which engines hear: PocketSphinx alone, or a Whisper model, which then hears everything. The
 // choice is the user's (kept in a file beside Orvane's other settings); without one, the newest
 // installed model is used. Models are copied and loaded on a queue of their own (a copy or a load
 // takes seconds, and must not hold up the sound stream or a screenshot); until one has loaded, and
@@ -32,7 +32,7 @@ namespace orvane {
 class SpeechEngines {
 public:
     struct Status {
-        std::string engines;  // "PocketSphinx" or "PocketSphinx, then Whisper base.en (…)"
+        std::string engines;                        // "PocketSphinx" or "Whisper base.en (…)"
         std::vector<std::filesystem::path> models;  // installed, newest first
         std::optional<std::filesystem::path> selected;
         bool loading = false;
@@ -105,6 +105,7 @@ public:
 
 private:
     void load(const std::filesystem::path& model);
+    void hearWithChosenEngines();
     void changed();
     void downloadProgressed(std::uint64_t bytes, std::optional<std::uint64_t> total);
     std::filesystem::path offerDismissedMarker() const;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "capture/StreamingRecognizer.h"
 #include "text/Text.h"
 
 namespace orvane {
@@ -149,8 +150,9 @@ struct TwoPassRecognizer::Utterance {
         std::shared_ptr<TranscriptionJob> superseded;
         if (result) {
             std::lock_guard lock(mutex);
-            if (result->formattedString != firstText) {
-                firstText = result->formattedString;
+            // Speech timed with no words yet is more of the utterance all the same.
+            if (result->isTimingOnly || result->formattedString != firstText) {
+                if (!result->isTimingOnly) firstText = result->formattedString;
                 if (!speechFound && !text::trimWhitespaceAndNewlines(firstText).empty())
                     dropAudioBeforeSpeech();
                 firstTextAt = heardSeconds;
@@ -294,9 +296,27 @@ std::shared_ptr<UtteranceTranscriber> TwoPassSpeechService::secondPass() const {
     return m_slot->transcriber;
 }
 
+void TwoPassSpeechService::setLiveModel(std::shared_ptr<UtteranceTranscriber> model) {
+    std::unique_lock lock(m_slot->mutex);
+    const bool streams = model && m_slot->detectors;
+    auto old = std::exchange(m_slot->liveModel, std::move(model));
+    lock.unlock();
+    if (streams && m_firstPassUnused) m_firstPassUnused();
+}
+
+std::shared_ptr<UtteranceTranscriber> TwoPassSpeechService::liveModel() const {
+    std::lock_guard lock(m_slot->mutex);
+    return m_slot->liveModel;
+}
+
 std::string TwoPassSpeechService::engineDescription(const std::string& firstPassName) const {
-    const auto second = secondPass();
-    return second ? firstPassName + ", then " + second->engineName() : firstPassName;
+    std::lock_guard lock(m_slot->mutex);
+    const auto& live = m_slot->detectors ? m_slot->liveModel : nullptr;
+    const auto& second = m_slot->transcriber ? m_slot->transcriber
+                         : m_slot->detectors ? nullptr
+                                             : m_slot->liveModel;
+    const auto first = live ? live->engineName() : firstPassName;
+    return second ? first + ", then " + second->engineName() : first;
 }
 
 void TwoPassSpeechService::requestAuthorization(
@@ -304,22 +324,81 @@ void TwoPassSpeechService::requestAuthorization(
     m_firstPass.requestAuthorization(std::move(completion));
 }
 
+namespace {
+
+using Slot = TwoPassSpeechService::Slot;
+
+// A request and the recogniser that made it, chosen for its utterance alone.
+class ComposedRequest : public SpeechRecognitionRequest {
+public:
+    ComposedRequest(std::shared_ptr<SpeechRecognizer> recognizer,
+                    std::shared_ptr<SpeechRecognitionRequest> request)
+        : recognizer(std::move(recognizer)), request(std::move(request)) {}
+    void append(const AudioBuffer& buffer) override { request->append(buffer); }
+    void endAudio() override { request->endAudio(); }
+
+    std::shared_ptr<SpeechRecognizer> recognizer;
+    std::shared_ptr<SpeechRecognitionRequest> request;
+};
+
+// Puts each utterance's recogniser together from what the slot holds when it begins.
+class ComposedRecognizer : public SpeechRecognizer {
+public:
+    ComposedRecognizer(std::shared_ptr<SpeechRecognizer> fallback, bool fallbackHearsIt,
+                       std::string language, std::shared_ptr<Slot> slot)
+        : m_fallback(std::move(fallback)),
+          m_fallbackHearsIt(fallbackHearsIt),
+          m_language(std::move(language)),
+          m_slot(std::move(slot)) {}
+
+    bool isAvailable() const override { return compose()->isAvailable(); }
+    std::shared_ptr<SpeechRecognitionRequest> makeRequest(RecognitionOptions options) override {
+        auto recognizer = compose();
+        auto request = recognizer->makeRequest(std::move(options));
+        return std::make_shared<ComposedRequest>(std::move(recognizer), std::move(request));
+    }
+    std::shared_ptr<SpeechRecognitionTask> recognitionTask(
+        std::shared_ptr<SpeechRecognitionRequest> request, RecognitionHandler handler) override {
+        const auto composed = std::dynamic_pointer_cast<ComposedRequest>(request);
+        if (!composed) return nullptr;
+        return composed->recognizer->recognitionTask(composed->request, std::move(handler));
+    }
+
+private:
+    std::shared_ptr<SpeechRecognizer> compose() const {
+        std::unique_lock lock(m_slot->mutex);
+        auto live = m_slot->liveModel;
+        auto second = m_slot->transcriber;
+        const auto detectors = m_slot->detectors;
+        lock.unlock();
+        if (!detectors && !second) second = std::move(live);
+        std::shared_ptr<SpeechRecognizer> first = m_fallback;
+        bool firstHearsIt = m_fallbackHearsIt;
+        if (detectors && live && live->hears(m_language)) {
+            first = std::make_shared<StreamingRecognizer>(std::move(live), detectors, m_language);
+            firstHearsIt = true;
+        }
+        return std::make_shared<TwoPassRecognizer>(
+            std::move(first), [second] { return second; }, TwoPassRecognizer::Timing{},
+            TwoPassRecognizer::Language{m_language, firstHearsIt});
+    }
+
+    std::shared_ptr<SpeechRecognizer> m_fallback;
+    bool m_fallbackHearsIt;
+    std::string m_language;
+    std::shared_ptr<Slot> m_slot;
+};
+
+}  // namespace
+
 std::shared_ptr<SpeechRecognizer> TwoPassSpeechService::recognizer(
     const std::string& localeIdentifier) {
-    const auto source = [slot = m_slot] {
-        std::lock_guard lock(slot->mutex);
-        return slot->transcriber;
-    };
-    TwoPassRecognizer::Language language{localeIdentifier.substr(0, localeIdentifier.find('-')),
-                                         true};
+    const auto language = localeIdentifier.substr(0, localeIdentifier.find('-'));
     auto first = m_firstPass.recognizer(localeIdentifier);
-    if (!first) {
-        first = m_firstPass.recognizer("en-US");
-        language.firstPassHearsIt = false;
-    }
+    const bool firstHearsIt = first != nullptr;
+    if (!first) first = m_firstPass.recognizer("en-US");
     if (!first) return first;
-    return std::make_shared<TwoPassRecognizer>(std::move(first), source,
-                                               TwoPassRecognizer::Timing{}, std::move(language));
+    return std::make_shared<ComposedRecognizer>(std::move(first), firstHearsIt, language, m_slot);
 }
 
 }  // namespace orvane

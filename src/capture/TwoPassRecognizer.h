@@ -10,6 +10,7 @@
 
 #include "platform/SpeechRecognizer.h"
 #include "platform/UtteranceTranscriber.h"
+#include "platform/VoiceActivityDetector.h"
 
 namespace orvane {
 
@@ -77,32 +78,51 @@ private:
     Language m_language;
 };
 
-// A speech service whose recognisers hear in two passes while a transcriber is set, and in one
-// (the given service's own) otherwise. A language the given service has no recogniser for is
-// heard by the transcriber alone, while it hears that language, with the English recogniser
-// keeping the timing. The transcriber can change at any time, on any thread;
-// every recogniser, those handed out before included, hears its next utterance with the new one,
-// and the old one is let go of once the utterances it was hearing are over.
+// The speech service the session hears with. While a model that hears everything is set (a
+// Whisper model, with a voice-activity detector to time the speech), its recognisers stream with
+// it, and the given service's recognisers do not run; otherwise they hear with the given service's
+// own. Either way, while a second pass is set (a transcription server) it hears each finished
+// utterance after them. A language the given service has no recogniser for, and the model does not
+// hear, is heard by the second pass alone, while it hears that language, with the English
+// recogniser keeping the timing. Both can change at any time, on any thread; every recogniser,
+// those handed out before included, hears its next utterance with the new ones, and the old ones
+// are let go of once the utterances they were hearing are over.
 class TwoPassSpeechService : public SpeechService {
 public:
-    explicit TwoPassSpeechService(SpeechService& firstPass)
-        : m_firstPass(firstPass), m_slot(std::make_shared<Slot>()) {}
+    // `firstPassUnused` is called when a model that hears everything is set: the given service
+    // may let go of what it holds until it is asked for a recognition again.
+    explicit TwoPassSpeechService(SpeechService& firstPass,
+                                  VoiceActivityDetectors detectors = nullptr,
+                                  std::function<void()> firstPassUnused = nullptr)
+        : m_firstPass(firstPass),
+          m_firstPassUnused(std::move(firstPassUnused)),
+          m_slot(std::make_shared<Slot>()) {
+        m_slot->detectors = std::move(detectors);
+    }
 
     void setSecondPass(std::shared_ptr<UtteranceTranscriber> transcriber);
     std::shared_ptr<UtteranceTranscriber> secondPass() const;
-    // Which engines hear, for people: "PocketSphinx" or "PocketSphinx, then Whisper (…)".
+    // A model that hears everything, or none; without detectors, it is a second pass instead.
+    void setLiveModel(std::shared_ptr<UtteranceTranscriber> model);
+    std::shared_ptr<UtteranceTranscriber> liveModel() const;
+    // Which engines hear, for people: "PocketSphinx", "Whisper base.en (…)", or either followed
+    // by ", then " and the second pass.
     std::string engineDescription(const std::string& firstPassName) const;
 
     void requestAuthorization(std::function<void(SpeechAuthorizationStatus)> completion) override;
     std::shared_ptr<SpeechRecognizer> recognizer(const std::string& localeIdentifier) override;
 
-private:
     // Shared with the recognisers, which may outlive the service.
     struct Slot {
-        std::mutex mutex;
+        mutable std::mutex mutex;
         std::shared_ptr<UtteranceTranscriber> transcriber;
+        std::shared_ptr<UtteranceTranscriber> liveModel;
+        VoiceActivityDetectors detectors;
     };
+
+private:
     SpeechService& m_firstPass;
+    std::function<void()> m_firstPassUnused;
     std::shared_ptr<Slot> m_slot;
 };
 

@@ -76,13 +76,14 @@ protected:
         while (background.runAll() + mainQueue.runUntilIdle() > 0) {
         }
     }
-    bool hearsInTwoPasses() const { return speech.secondPass() != nullptr; }
+    bool hearsWithTheModel() const { return speech.liveModel() != nullptr; }
 
     fs::path root = fs::temp_directory_path() / ("orvane-engines-" + std::to_string(::getpid()));
     fs::path outside = root / "downloads";
     SpeechEngines::Places places{root / "data" / "models", root / "config" / "speech-model"};
     ScriptedSpeechService pocketSphinx;
-    TwoPassSpeechService speech{pocketSphinx};
+    TwoPassSpeechService speech{pocketSphinx,
+                                [] { return std::unique_ptr<VoiceActivityDetector>(); }};
     SteppedMainQueue mainQueue;
     ManualBackgroundQueue background;
     CurlHttpClient http;
@@ -99,7 +100,7 @@ TEST_F(Engines, WithoutAModelPocketSphinxHearsAloneAndSaysSo) {
     EXPECT_TRUE(status.problem.empty());
     EXPECT_TRUE(status.models.empty());
     ASSERT_EQ(reports.size(), 1u);
-    EXPECT_FALSE(hearsInTwoPasses());
+    EXPECT_FALSE(hearsWithTheModel());
 }
 
 TEST_F(Engines, TheNewestInstalledModelLoadsOffTheMainThreadAndThenHears) {
@@ -108,16 +109,16 @@ TEST_F(Engines, TheNewestInstalledModelLoadsOffTheMainThreadAndThenHears) {
     auto engines = startEngines();
     EXPECT_TRUE(engines->status().loading);
     EXPECT_EQ(engines->status().engines, "PocketSphinx") << "nothing loads on the main thread";
-    EXPECT_FALSE(hearsInTwoPasses());
+    EXPECT_FALSE(hearsWithTheModel());
 
     settle();
     const auto status = engines->status();
     EXPECT_FALSE(status.loading);
     EXPECT_EQ(status.selected, newest);
-    EXPECT_EQ(status.engines, "PocketSphinx, then Whisper (ggml-new.bin)");
+    EXPECT_EQ(status.engines, "Whisper (ggml-new.bin)");
     ASSERT_EQ(status.models.size(), 2u);
     EXPECT_EQ(status.models.front(), newest);
-    EXPECT_TRUE(hearsInTwoPasses());
+    EXPECT_TRUE(hearsWithTheModel());
     ASSERT_FALSE(reports.empty());
     EXPECT_FALSE(reports.back().loading);
 }
@@ -132,7 +133,7 @@ TEST_F(Engines, ACorruptOrMissingModelIsExplainedAndPocketSphinxGoesOn) {
     EXPECT_EQ(status.engines, "PocketSphinx");
     EXPECT_THAT(status.problem, HasSubstr("cut short"));
     EXPECT_THAT(status.problem, HasSubstr("Hearing goes on with PocketSphinx alone."));
-    EXPECT_FALSE(hearsInTwoPasses());
+    EXPECT_FALSE(hearsWithTheModel());
     // Hearing still works, with the first pass alone.
     auto recognizer = speech.recognizer("en-US");
     ASSERT_TRUE(recognizer);
@@ -170,7 +171,7 @@ TEST_F(Engines, AModelThatWasLoadingWhenTheAppEndedWaitsForTheUser) {
                 HasSubstr("ggml-crashes.bin could not be loaded last time"));
     engines->choose(model);
     settle();
-    EXPECT_TRUE(hearsInTwoPasses());
+    EXPECT_TRUE(hearsWithTheModel());
     engines = startEngines();
     settle();
     EXPECT_TRUE(engines->status().problem.empty()) << "chosen again and loaded, it is trusted";
@@ -183,7 +184,7 @@ TEST_F(Engines, TheUsersChoiceOutlivesTheAppEvenWhenItIsNone) {
         auto engines = startEngines();
         settle();
         engines->choose(std::nullopt);
-        EXPECT_FALSE(hearsInTwoPasses()) << "the choice holds from the next utterance";
+        EXPECT_FALSE(hearsWithTheModel()) << "the choice holds from the next utterance";
         EXPECT_EQ(engines->status().engines, "PocketSphinx");
     }
     {
@@ -192,13 +193,13 @@ TEST_F(Engines, TheUsersChoiceOutlivesTheAppEvenWhenItIsNone) {
         EXPECT_FALSE(engines->status().selected);
         engines->choose(older);
         settle();
-        EXPECT_TRUE(hearsInTwoPasses());
+        EXPECT_TRUE(hearsWithTheModel());
     }
     speech.setSecondPass(nullptr);
     auto engines = startEngines();
     EXPECT_EQ(engines->status().selected, older);
     settle();
-    EXPECT_TRUE(hearsInTwoPasses());
+    EXPECT_TRUE(hearsWithTheModel());
 }
 
 TEST_F(Engines, ALoadOvertakenByAnotherChoiceIsDropped) {
@@ -206,7 +207,7 @@ TEST_F(Engines, ALoadOvertakenByAnotherChoiceIsDropped) {
     auto engines = startEngines();
     engines->choose(std::nullopt);
     settle();
-    EXPECT_FALSE(hearsInTwoPasses());
+    EXPECT_FALSE(hearsWithTheModel());
     EXPECT_FALSE(engines->status().loading);
     EXPECT_FALSE(engines->status().selected);
 }
@@ -221,12 +222,12 @@ TEST_F(Engines, WorkLeftWhenTheEnginesAreGoneIsDroppedAndHeldAgainstNothing) {
     engines->addModelFile(picked);
     engines.reset();
     settle();
-    EXPECT_FALSE(hearsInTwoPasses());
+    EXPECT_FALSE(hearsWithTheModel());
     EXPECT_FALSE(fs::exists(places.models / "ggml-picked.bin"));
     engines = startEngines();
     EXPECT_TRUE(engines->status().problem.empty()) << engines->status().problem;
     settle();
-    EXPECT_TRUE(hearsInTwoPasses());
+    EXPECT_TRUE(hearsWithTheModel());
 }
 
 TEST_F(Engines, AModelFileTheUserPicksIsCopiedInAndHears) {
@@ -241,7 +242,7 @@ TEST_F(Engines, AModelFileTheUserPicksIsCopiedInAndHears) {
     EXPECT_TRUE(fs::exists(picked)) << "the user's file stays where it was";
     EXPECT_EQ(status.models, std::vector<fs::path>{places.models / "ggml-picked.bin"});
     EXPECT_TRUE(status.problem.empty()) << status.problem;
-    EXPECT_TRUE(hearsInTwoPasses());
+    EXPECT_TRUE(hearsWithTheModel());
 }
 
 TEST_F(Engines, AFileThatIsNoModelIsRefusedAndTheChoiceStays) {
@@ -255,7 +256,7 @@ TEST_F(Engines, AFileThatIsNoModelIsRefusedAndTheChoiceStays) {
     EXPECT_FALSE(status.selected);
     EXPECT_THAT(status.problem, HasSubstr("not a model Orvane can use"));
     EXPECT_TRUE(status.models.empty()) << "nothing half-installed is listed";
-    EXPECT_FALSE(hearsInTwoPasses());
+    EXPECT_FALSE(hearsWithTheModel());
 }
 
 // The catalog's models download from a server (here one on loopback serving a generated model
@@ -291,7 +292,7 @@ TEST_F(Engines, ACatalogModelDownloadsWithProgressAndThenHears) {
     const auto status = engines->status();
     EXPECT_TRUE(status.problem.empty()) << status.problem;
     EXPECT_EQ(status.selected, places.models / "ggml-tiny.en.bin");
-    EXPECT_TRUE(hearsInTwoPasses());
+    EXPECT_TRUE(hearsWithTheModel());
     const auto progress = std::count_if(reports.begin(), reports.end(), [](const auto& r) {
         return r.download && r.download->bytes > 0 && r.download->total;
     });
@@ -342,7 +343,7 @@ TEST_F(Engines, TheSuggestedModelIsOfferedOnceUntilTurnedDown) {
 // A transcription server the user chose hears the question in place of the model, which stays
 // loaded for when the server is let go; the choice outlives the app and the key stays out of its
 // file.
-TEST_F(Engines, AChosenServerHearsInPlaceOfTheModelUntilLetGo) {
+TEST_F(Engines, AChosenServerHearsTheQuestionAfterTheModelUntilLetGo) {
     using Service = TranscriptionServer::Service;
     installed("ggml-new.bin", 5);
     auto engines = startEngines();
@@ -352,12 +353,12 @@ TEST_F(Engines, AChosenServerHearsInPlaceOfTheModelUntilLetGo) {
     const auto file = root / "config" / "transcription.json";
     TranscriptionServers servers(keychain, http, mainQueue, *engines, file);
     servers.start();
-    EXPECT_EQ(engines->status().engines, "PocketSphinx, then Whisper (ggml-new.bin)");
+    EXPECT_EQ(engines->status().engines, "Whisper (ggml-new.bin)");
 
     EXPECT_EQ(servers.apply({Service::groq}, std::nullopt), "Enter the API key first.");
-    EXPECT_EQ(engines->status().engines, "PocketSphinx, then Whisper (ggml-new.bin)");
+    EXPECT_EQ(engines->status().engines, "Whisper (ggml-new.bin)");
     EXPECT_EQ(servers.apply({Service::groq}, std::string("gsk-1")), "");
-    EXPECT_EQ(reports.back().engines, "PocketSphinx, then Groq (whisper-large-v3-turbo)");
+    EXPECT_EQ(reports.back().engines, "Whisper (ggml-new.bin), then Groq (whisper-large-v3-turbo)");
     EXPECT_EQ(keychain.key("groq-api-key"), "gsk-1");
     std::ifstream saved(file);
     const std::string text{std::istreambuf_iterator<char>(saved), {}};
@@ -368,13 +369,14 @@ TEST_F(Engines, AChosenServerHearsInPlaceOfTheModelUntilLetGo) {
     TranscriptionServers later(keychain, http, mainQueue, *engines, file);
     later.start();
     settle();
-    EXPECT_EQ(engines->status().engines, "PocketSphinx, then Groq (whisper-large-v3-turbo)")
-        << "a model loading at start does not take the server's place";
+    EXPECT_EQ(engines->status().engines,
+              "Whisper (ggml-new.bin), then Groq (whisper-large-v3-turbo)")
+        << "a model loaded at start leaves the server its place";
     EXPECT_EQ(later.apply({Service::compatible, "http://10.0.0.5/v1"}, std::string("sk")),
               "An API key is sent only over https, or to this computer.");
     EXPECT_FALSE(keychain.key("transcription-api-key http://10.0.0.5/v1")) << "not even kept";
     EXPECT_EQ(later.apply({Service::none}, std::nullopt), "");
-    EXPECT_EQ(engines->status().engines, "PocketSphinx, then Whisper (ggml-new.bin)");
+    EXPECT_EQ(engines->status().engines, "Whisper (ggml-new.bin)");
 }
 
 }  // namespace

@@ -2,9 +2,14 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "capture/TwoPassRecognizer.h"
 
+#include <gmock/gmock.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+
+#include "capture/StreamingRecognizer.h"
 
 #include "fakes/ScriptedSpeech.h"
 
@@ -27,7 +32,8 @@ struct ScriptedTranscriber : UtteranceTranscriber {
     std::vector<std::shared_ptr<Job>> jobs;
     std::vector<std::string> languages{"en"};
 
-    std::string engineName() const override { return "Whisper (test.bin)"; }
+    std::string name = "Whisper (test.bin)";
+    std::string engineName() const override { return name; }
     bool hears(const std::string& language) const override {
         return std::find(languages.begin(), languages.end(), language) != languages.end();
     }
@@ -44,6 +50,17 @@ struct ScriptedTranscriber : UtteranceTranscriber {
     }
 };
 
+// Speech, to this detector, is anything louder than a whisper.
+struct LevelDetector : VoiceActivityDetector {
+    bool hearsVoice(const AudioBuffer& block) override {
+        return std::any_of(block.samples.begin(), block.samples.end(),
+                           [](float sample) { return std::fabs(sample) > 0.05f; });
+    }
+};
+VoiceActivityDetectors levelDetectors() {
+    return [] { return std::make_unique<LevelDetector>(); };
+}
+
 struct Report {
     std::string text;
     bool isFinal = false;
@@ -56,8 +73,8 @@ class TwoPass : public ::testing::Test {
 protected:
     std::shared_ptr<ScriptedRecognizer> first = std::make_shared<ScriptedRecognizer>();
     std::shared_ptr<ScriptedTranscriber> second = std::make_shared<ScriptedTranscriber>();
-    std::unique_ptr<TwoPassRecognizer> recognizer =
-        std::make_unique<TwoPassRecognizer>(first, second);
+    std::shared_ptr<SpeechRecognizer> recognizer =
+        std::make_shared<TwoPassRecognizer>(first, second);
     std::shared_ptr<SpeechRecognitionRequest> request;
     std::shared_ptr<SpeechRecognitionTask> task;
     std::vector<Report> reports;
@@ -253,9 +270,114 @@ TEST_F(TwoPass, TheInterviewTermsArePassedOnAndBecomeTheSecondPassPrompt) {
     EXPECT_EQ(TwoPassRecognizer::promptFor({}), "");
 }
 
-TEST(TwoPassService, EachUtteranceHearsWithTheSecondPassSetWhenItBegan) {
+// Hearing with the model alone: voiced blocks time the speech at once, passes over the utterance
+// so far come one at a time as it grows, and the last, once the speaker pauses, is its text.
+class Streaming : public TwoPass {
+protected:
+    Streaming() {
+        recognizer = std::make_shared<StreamingRecognizer>(second, levelDetectors(), "en");
+    }
+    std::vector<std::string> texts() const {
+        std::vector<std::string> out;
+        for (const auto& report : reports)
+            if (!report.isTimingOnly) out.push_back(report.text);
+        return out;
+    }
+    void pass(std::size_t index, const std::string& text) {
+        ASSERT_GT(second->jobs.size(), index);
+        second->jobs[index]->finish({text, std::nullopt});
+    }
+};
+
+TEST_F(Streaming, PassesGrowTheLiveLineKeepWhatTheyAgreeOnAndTheLastIsTheQuestion) {
+    start({true, {}, {"Acme Robotics"}});
+    hear(1.0, 0.0f);
+    EXPECT_TRUE(reports.empty()) << "silence reports nothing";
+    hear(0.6);
+    EXPECT_EQ(reports.size(), 6u) << "each voiced block is timed as it comes";
+    EXPECT_TRUE(second->jobs.empty());
+    hear(0.7);
+    ASSERT_EQ(second->jobs.size(), 1u);
+    const auto& heard = second->jobs[0]->audio;
+    EXPECT_EQ(heard.channels, 1);
+    EXPECT_EQ(heard.samples.size(), 11u * 4800) << "0.3 s before the voice, 0.8 s of it";
+    EXPECT_EQ(second->jobs[0]->prompt, "Interview terms: Acme Robotics.");
+    hear(1.0);
+    EXPECT_EQ(second->jobs.size(), 1u) << "one pass at a time";
+
+    pass(0, " What is a ");
+    hear(1.4);
+    EXPECT_EQ(second->jobs.size(), 1u) << "a pass that took 1.5 s waits 3 s for the next";
+    hear(0.1);
+    ASSERT_EQ(second->jobs.size(), 2u);
+    pass(1, "What is uh hash");
+    hear(0.7);
+    pass(2, "what is a hash map");
+    EXPECT_EQ(texts(),
+              (std::vector<std::string>{"What is a", "What is uh hash", "What is a hash map"}))
+        << "words two passes agreed on keep their first spelling";
+
+    hear(0.7);
+    ASSERT_EQ(second->jobs.size(), 4u);
+    hear(0.1, 0.0f);
+    EXPECT_EQ(second->jobs.size(), 4u) << "a short pause is no end";
+    hear(0.1, 0.0f);
+    ASSERT_EQ(second->jobs.size(), 5u) << "the whole utterance is heard once the speaker pauses";
+    EXPECT_TRUE(second->jobs[3]->cancelled) << "in place of the pass it supersedes";
+    EXPECT_EQ(second->jobs[4]->audio.samples.size(), 57u * 4800) << "5.2 s of voice, 0.5 s around";
+    pass(4, "What is a hash map?");
+    EXPECT_EQ(reports.back().text, "What is a hash map?");
+    EXPECT_TRUE(reports.back().isRevision);
+    EXPECT_FALSE(reports.back().isFinal);
+    hear(2.0, 0.0f);
+    EXPECT_EQ(second->jobs.size(), 5u);
+
+    request->endAudio();
+    EXPECT_EQ(second->jobs.size(), 5u) << "the end was heard already";
+    EXPECT_EQ(reports.back().text, "What is a hash map?");
+    EXPECT_TRUE(reports.back().isFinal);
+}
+
+// The end of the audio hears the utterance out; words the guards rejected show nothing, and
+// the words heard on the way stand when the last pass is rejected.
+TEST_F(Streaming, TheEndHearsTheUtteranceOutAndRejectedPassesShowNothing) {
+    start();
+    hear(0.4);
+    hear(0.3, 0.0f);
+    ASSERT_EQ(second->jobs.size(), 1u);
+    pass(0, "");
+    EXPECT_TRUE(texts().empty()) << "a cough the guards rejected";
+
+    hear(0.8);
+    ASSERT_EQ(second->jobs.size(), 2u);
+    EXPECT_EQ(second->jobs[1]->audio.samples.size(), 11u * 4800) << "the cough is forgotten";
+    pass(1, "Tell me about");
+    hear(0.3);
+    request->endAudio();
+    ASSERT_EQ(second->jobs.size(), 3u);
+    hear(1.0);
+    EXPECT_EQ(second->jobs.size(), 3u) << "nothing is heard after the end";
+    EXPECT_FALSE(reports.back().isFinal) << "the end waits for the last pass";
+    pass(2, "");
+    EXPECT_EQ(reports.back().text, "Tell me about");
+    EXPECT_TRUE(reports.back().isFinal);
+}
+
+TEST_F(Streaming, CancelStopsThePassAndOnlyTheCancellationFollows) {
+    start();
+    hear(0.8);
+    ASSERT_EQ(second->jobs.size(), 1u);
+    task->cancel();
+    EXPECT_TRUE(second->jobs[0]->cancelled);
+    ASSERT_TRUE(reports.back().error);
+    EXPECT_EQ(*reports.back().error, SpeechRecognitionError::Kind::cancelled);
+    hear(1.0);
+    EXPECT_TRUE(reports.back().error) << "nothing follows";
+}
+
+TEST(TwoPassService, EachUtteranceHearsWithTheEnginesSetWhenItBegan) {
     ScriptedSpeechService speech;
-    TwoPassSpeechService service(speech);
+    TwoPassSpeechService service(speech, levelDetectors());
     const auto french = service.recognizer("fr-FR");
     ASSERT_NE(french, nullptr) << "the English first pass times French speech";
     // Taken once, before any model is ready, as a session takes it.
@@ -263,38 +385,52 @@ TEST(TwoPassService, EachUtteranceHearsWithTheSecondPassSetWhenItBegan) {
     ASSERT_NE(recognizer, nullptr);
     EXPECT_TRUE(recognizer->isAvailable());
     auto& first = *speech.recognizers["en-US"];
+    // Whether PocketSphinx heard the utterance.
     const auto utterance = [&] {
+        const auto requests = first.requests.size();
         auto request = recognizer->makeRequest({});
         auto task = recognizer->recognitionTask(request, [](auto, auto) {});
         request->append(AudioBuffer{48000, 1, std::vector<float>(24000, 0.2f)});
-        first.lastTask()->deliver("What is a hash");
+        if (first.requests.size() > requests) first.lastTask()->deliver("What is a hash");
         request->append(AudioBuffer{48000, 1, std::vector<float>(24000, 0.0f)});
         task->cancel();
-        return request == first.requests.back();  // heard by the first pass alone
+        return first.requests.size() > requests;
     };
 
     EXPECT_TRUE(utterance());
     EXPECT_EQ(service.engineDescription("PocketSphinx"), "PocketSphinx");
-    auto chosen = std::make_shared<ScriptedTranscriber>();
-    const std::weak_ptr<ScriptedTranscriber> firstChoice = chosen;
-    service.setSecondPass(chosen);
-    EXPECT_EQ(service.engineDescription("PocketSphinx"), "PocketSphinx, then Whisper (test.bin)");
-    EXPECT_FALSE(utterance());
-    EXPECT_EQ(chosen->jobs.size(), 1u);
+    auto server = std::make_shared<ScriptedTranscriber>();
+    server->name = "the transcription server";
+    service.setSecondPass(server);
+    EXPECT_EQ(service.engineDescription("PocketSphinx"),
+              "PocketSphinx, then the transcription server");
+    EXPECT_TRUE(utterance());
+    EXPECT_EQ(server->jobs.size(), 1u);
 
-    chosen = std::make_shared<ScriptedTranscriber>();
-    service.setSecondPass(chosen);
-    EXPECT_TRUE(firstChoice.expired()) << "a model no longer chosen is let go of";
-    EXPECT_FALSE(utterance());
-    EXPECT_EQ(chosen->jobs.size(), 1u);
-
+    auto model = std::make_shared<ScriptedTranscriber>();
+    const std::weak_ptr<ScriptedTranscriber> firstModel = model;
+    service.setLiveModel(model);
+    service.setSecondPass(nullptr);
+    EXPECT_EQ(service.engineDescription("PocketSphinx"), "Whisper (test.bin)");
+    EXPECT_FALSE(utterance()) << "the model hears everything";
+    EXPECT_EQ(model->jobs.size(), 1u);
     EXPECT_FALSE(french->isAvailable()) << "a model for English alone hears no French";
-    chosen->languages = {"en", "fr"};
+    model->languages = {"en", "fr"};
     EXPECT_TRUE(french->isAvailable());
 
+    model = std::make_shared<ScriptedTranscriber>();
+    service.setLiveModel(model);
+    EXPECT_TRUE(firstModel.expired()) << "a model no longer chosen is let go of";
+    service.setSecondPass(server);
+    EXPECT_THAT(service.engineDescription("PocketSphinx"),
+                ::testing::StartsWith("Whisper (test.bin), then"));
+    EXPECT_FALSE(utterance());
+    EXPECT_EQ(model->jobs.size(), 1u);
+
+    service.setLiveModel(nullptr);
     service.setSecondPass(nullptr);
     EXPECT_TRUE(utterance());
-    EXPECT_EQ(chosen->jobs.size(), 1u);
+    EXPECT_EQ(model->jobs.size(), 1u);
     EXPECT_FALSE(french->isAvailable());
 }
 
