@@ -9,7 +9,7 @@ answered), while its memory (RSS) and processor time are sampled.
                                  [--whisper tiny.en|base.en]
 
 With --whisper, a Whisper model of that size (random weights: the cost does not depend on them)
-is installed first, so each question is heard again by the second pass.
+is installed first, and it hears everything (PocketSphinx lets go of its decoders).
 
 Prints the peak and mean RSS in MiB and the processor use in % of one core over the speech, and
 writes them to DIR/footprint.json.
@@ -118,7 +118,7 @@ def main():
     if status == 0:
         with open(os.path.join(arguments.out, "footprint.json"), "w") as out:
             json.dump(result, out, indent=2)
-        engines = "PocketSphinx, then Whisper " + arguments.whisper if arguments.whisper else \
+        engines = "Whisper " + arguments.whisper if arguments.whisper else \
             "PocketSphinx"
         print("%s, " % engines, end="")
         print("listening %.0f s: RSS peak %.1f MiB, mean %.1f MiB; CPU %.1f %% of a core; "
