@@ -309,7 +309,11 @@ std::shared_ptr<SpeechRecognitionTask> StreamingRecognizer::recognitionTask(
     std::shared_ptr<SpeechRecognitionRequest> request, RecognitionHandler handler) {
     const auto streaming = std::dynamic_pointer_cast<StreamingRequest>(request);
     if (!streaming) return nullptr;
-    streaming->utterance()->handler = std::move(handler);
+    {
+        // Audio may already be arriving on the capture thread.
+        std::lock_guard lock(streaming->utterance()->deliverMutex);
+        streaming->utterance()->handler = std::move(handler);
+    }
     return std::make_shared<StreamingTask>(streaming->utterance());
 }
 
