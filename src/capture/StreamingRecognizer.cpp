@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "capture/ReportGate.h"
 #include "capture/TwoPassRecognizer.h"
 #include "text/Text.h"
 
@@ -41,7 +42,7 @@ std::string joined(const std::vector<std::string>& words) {
 
 // One streamed utterance. It is reached from two threads, the caller's (append, endAudio, cancel)
 // and the transcriber's (each pass's completion), so everything below is under `mutex`, and
-// reports go out one at a time under `deliverMutex`. The detector is the caller's alone.
+// reports go out through the gate. The detector is the caller's alone.
 struct StreamingRecognizer::Utterance {
     std::shared_ptr<UtteranceTranscriber> transcriber;
     std::unique_ptr<VoiceActivityDetector> detector;
@@ -65,18 +66,11 @@ struct StreamingRecognizer::Utterance {
     std::size_t agreedWords = 0;  // the first words of `shown` two passes agreed on
     std::vector<std::string> shown;
 
-    std::mutex deliverMutex;
-    RecognitionHandler handler;
-    bool finished = false;
-    bool cancelRequested = false;
+    ReportGate reports;
 
     void deliver(std::optional<SpeechRecognitionResult> result,
                  std::optional<SpeechRecognitionError> error) {
-        std::lock_guard lock(deliverMutex);
-        const bool isCancellation = error && error->kind == SpeechRecognitionError::Kind::cancelled;
-        if (finished || (cancelRequested && !isCancellation)) return;
-        if ((result && result->isFinal) || error) finished = true;
-        if (handler) handler(std::move(result), std::move(error));
+        reports.deliver(std::move(result), std::move(error));
     }
 
     // Called with `mutex` held. Before any voice, only the lead-in before this block is kept.
@@ -236,10 +230,7 @@ struct StreamingRecognizer::Utterance {
     }
 
     void cancel() {
-        {
-            std::lock_guard lock(deliverMutex);
-            cancelRequested = true;
-        }
+        reports.cancel();
         std::shared_ptr<TranscriptionJob> running;
         {
             std::lock_guard lock(mutex);
@@ -309,11 +300,7 @@ std::shared_ptr<SpeechRecognitionTask> StreamingRecognizer::recognitionTask(
     std::shared_ptr<SpeechRecognitionRequest> request, RecognitionHandler handler) {
     const auto streaming = std::dynamic_pointer_cast<StreamingRequest>(request);
     if (!streaming) return nullptr;
-    {
-        // Audio may already be arriving on the capture thread.
-        std::lock_guard lock(streaming->utterance()->deliverMutex);
-        streaming->utterance()->handler = std::move(handler);
-    }
+    streaming->utterance()->reports.setHandler(std::move(handler));
     return std::make_shared<StreamingTask>(streaming->utterance());
 }
 

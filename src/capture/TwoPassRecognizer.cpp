@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "capture/ReportGate.h"
 #include "capture/StreamingRecognizer.h"
 #include "text/Text.h"
 
@@ -14,7 +15,7 @@ namespace orvane {
 
 // One recognition in two passes. Its parts are reached from three threads: the caller's (append,
 // endAudio, cancel), the first pass's (its reports) and the second pass's (its completion), so
-// everything below is under `mutex`, and reports go out one at a time under `deliverMutex`.
+// everything below is under `mutex`, and reports go out through the gate.
 struct TwoPassRecognizer::Utterance {
     std::shared_ptr<UtteranceTranscriber> secondPass;
     Timing timing;
@@ -34,18 +35,11 @@ struct TwoPassRecognizer::Utterance {
     std::uint64_t revisedFor = 0;
     std::string revisedText;
 
-    std::mutex deliverMutex;
-    RecognitionHandler handler;
-    bool finished = false;
-    bool cancelRequested = false;
+    ReportGate reports;
 
     void deliver(std::optional<SpeechRecognitionResult> result,
                  std::optional<SpeechRecognitionError> error) {
-        std::lock_guard lock(deliverMutex);
-        const bool isCancellation = error && error->kind == SpeechRecognitionError::Kind::cancelled;
-        if (finished || (cancelRequested && !isCancellation)) return;
-        if ((result && result->isFinal) || error) finished = true;
-        if (handler) handler(std::move(result), std::move(error));
+        reports.deliver(std::move(result), std::move(error));
     }
 
     void keep(const AudioBuffer& buffer) {
@@ -171,10 +165,7 @@ struct TwoPassRecognizer::Utterance {
     }
 
     void cancel() {
-        {
-            std::lock_guard lock(deliverMutex);
-            cancelRequested = true;
-        }
+        reports.cancel();
         std::shared_ptr<TranscriptionJob> running;
         {
             std::lock_guard lock(mutex);
@@ -274,7 +265,7 @@ std::shared_ptr<SpeechRecognitionTask> TwoPassRecognizer::recognitionTask(
     const auto twoPass = std::dynamic_pointer_cast<TwoPassRequest>(request);
     if (!twoPass) return m_firstPass->recognitionTask(std::move(request), std::move(handler));
     auto utterance = twoPass->utterance();
-    utterance->handler = std::move(handler);
+    utterance->reports.setHandler(std::move(handler));
     auto firstTask = m_firstPass->recognitionTask(
         utterance->firstRequest,
         [weak = std::weak_ptr<Utterance>(utterance)](std::optional<SpeechRecognitionResult> result,
