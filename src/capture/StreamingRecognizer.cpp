@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "capture/MonoAudio.h"
 #include "capture/ReportGate.h"
 #include "capture/TwoPassRecognizer.h"
 #include "text/Text.h"
@@ -75,23 +76,9 @@ struct StreamingRecognizer::Utterance {
 
     // Called with `mutex` held. Before any voice, only the lead-in before this block is kept.
     void keep(const AudioBuffer& block) {
-        if (block.channels <= 0 || block.sampleRate <= 0) return;
-        if (audio.sampleRate != block.sampleRate) {
-            audio.samples.clear();
-            audio.sampleRate = block.sampleRate;
-        }
-        if (!lastVoiceAt) trimTo(timing.leadInSeconds);
-        block.appendMono(audio.samples);
-        heardSeconds += static_cast<double>(block.frameCount()) / block.sampleRate;
-        trimTo(timing.longestUtteranceSeconds);
-    }
-
-    void trimTo(double seconds) {
-        const auto kept = static_cast<std::size_t>(seconds * audio.sampleRate);
-        if (audio.samples.size() > kept) {
-            audio.samples.erase(audio.samples.begin(),
-                                audio.samples.end() - static_cast<std::ptrdiff_t>(kept));
-        }
+        if (!lastVoiceAt) monoaudio::keepLast(audio, timing.leadInSeconds);
+        heardSeconds += monoaudio::append(audio, block);
+        monoaudio::keepLast(audio, timing.longestUtteranceSeconds);
     }
 
     // Called with `mutex` held.
@@ -99,7 +86,7 @@ struct StreamingRecognizer::Utterance {
         lastVoiceAt.reset();
         finalPassBegun = finalPassDone = false;
         lastPassWords.clear();
-        trimTo(timing.leadInSeconds);
+        monoaudio::keepLast(audio, timing.leadInSeconds);
     }
 
     struct Pass {

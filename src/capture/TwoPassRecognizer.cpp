@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "capture/MonoAudio.h"
 #include "capture/ReportGate.h"
 #include "capture/StreamingRecognizer.h"
 #include "text/Text.h"
@@ -43,19 +44,8 @@ struct TwoPassRecognizer::Utterance {
     }
 
     void keep(const AudioBuffer& buffer) {
-        if (buffer.channels <= 0 || buffer.sampleRate <= 0) return;
-        if (audio.sampleRate != buffer.sampleRate) {
-            audio.samples.clear();
-            audio.sampleRate = buffer.sampleRate;
-        }
-        buffer.appendMono(audio.samples);
-        const auto longest =
-            static_cast<std::size_t>(timing.longestUtteranceSeconds * audio.sampleRate);
-        if (audio.samples.size() > longest) {
-            audio.samples.erase(audio.samples.begin(),
-                                audio.samples.end() - static_cast<std::ptrdiff_t>(longest));
-        }
-        heardSeconds += static_cast<double>(buffer.frameCount()) / buffer.sampleRate;
+        heardSeconds += monoaudio::append(audio, buffer);
+        monoaudio::keepLast(audio, timing.longestUtteranceSeconds);
     }
 
     // Called with `mutex` held, when the first words are heard: lets go of the audio before the
