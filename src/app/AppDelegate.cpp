@@ -226,18 +226,26 @@ void AppDelegate::saveInterview() {
 }
 
 QString AppDelegate::sharingNote() const {
-    if (m_floatingPanel && m_floatingPanel->canHideFromCapture()) {
-        return "Screen sharing: with stealth on, this desktop leaves Orvane out of every share.";
+    SharingDesktop desktop;
+    desktop.leavesOrvaneOut = m_floatingPanel && m_floatingPanel->canHideFromCapture();
+    if (m_shareWatcher) {
+        desktop.seenFrom = m_shareWatcher->method();
+        desktop.seenBeforeItsFrames = m_shareWatcher->seesSharesBeforeTheirFrames();
     }
-    if (!m_shareWatcher || m_shareWatcher->method().empty()) {
-        return "Screen sharing: this desktop can neither leave Orvane out of a share nor tell of "
-               "one. In the call, share a window, not the whole screen.";
-    }
-    return QStringLiteral(
-               "Screen sharing: with stealth on, Orvane's windows hide while the screen is shared, "
-               "seen from %1, and come back after. A share it cannot see shows them: when in "
-               "doubt, share a window.")
-        .arg(QString::fromStdString(m_shareWatcher->method()));
+    return shareCases(desktop);
+}
+
+void AppDelegate::testShare() {
+    if (!m_shareTrial) return;
+    if (!m_shareTest)
+        m_shareTest = std::make_unique<ShareTest>(*m_shareTrial, m_services.mainQueue);
+    if (m_shareTest->running()) return m_shareTest->stop();
+    const bool stealth = !m_floatingPanel || m_floatingPanel->isStealth();
+    m_shareTest->start(stealth, [self = QPointer(this)](const QString& line, bool running) {
+        if (self && self->m_preferencesWindow) {
+            self->m_preferencesWindow->showShareTest(line, running);
+        }
+    });
 }
 
 void AppDelegate::checkSound() {
@@ -260,6 +268,7 @@ void AppDelegate::watchForShares() {
     m_shareWatcher->watch([self = QPointer(this)](bool sharing) {
         if (!self) return;
         self->m_shareSeen = sharing;
+        if (self->m_shareTest) self->m_shareTest->shareSeen(sharing);
         self->stepAsideFromShares();
     });
 }
@@ -532,7 +541,10 @@ void AppDelegate::showPreferences() {
     }
     WindowPtr<PreferencesWindow> window(new PreferencesWindow(m_services.auth));
     if (m_bindings) window->showShortcuts(*m_bindings);
-    window->showSharing(sharingNote());
+    window->showSharing(sharingNote(), m_shareTrial && m_shareTrial->available());
+    window->onTestShare = [self = QPointer(this)] {
+        if (self) self->testShare();
+    };
     if (m_floatingPanel) {
         window->showLastHeard(QString::fromStdString(m_floatingPanel->session().lastQuestion()));
     }
@@ -617,6 +629,8 @@ void AppDelegate::showPreferences() {
             if (self && self->m_preferencesWindow.get() == closing) {
                 self->m_preferencesWindow.reset();
                 self->m_soundCheck.reset();
+                // A test share left to run would hide the windows with nothing to say why.
+                self->m_shareTest.reset();
             }
         });
     };

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/ShareCheck.h"
 #include "app/SoundCheck.h"
 #include "app/SoundChoice.h"
 #include "app/SpeechEngines.h"
@@ -80,6 +81,9 @@ public:
     // cannot leave them out of it. Call before launching; the watcher outlives the delegate.
     void useShareWatcher(ShareWatcher& watcher) { m_shareWatcher = &watcher; }
     static constexpr const char* hiddenWhileShared = "Hidden while your screen is shared";
+    // Lets Preferences start a test share, where the desktop can make one; the trial outlives the
+    // delegate.
+    void useShareTrial(ShareTrial& trial) { m_shareTrial = &trial; }
     // Reads the CV and job description the context sheet is given, on the queue; both outlive
     // the delegate.
     void useDocumentReader(DocumentReader& reader, BackgroundQueue& queue) {
@@ -141,6 +145,8 @@ private:
     void offerToSaveInterview();
     void watchForShares();
     QString sharingNote() const;
+    // Starts a test share from Preferences, or stops the one under way.
+    void testShare();
     // Hides the windows that are open while stealth is on and a share is seen; brings them back
     // after.
     void stepAsideFromShares();
@@ -173,6 +179,8 @@ private:
     DocumentReader* m_documentReader = nullptr;
     ShareWatcher* m_shareWatcher = nullptr;
     bool m_shareSeen = false;
+    ShareTrial* m_shareTrial = nullptr;
+    std::unique_ptr<ShareTest> m_shareTest;
     std::vector<QPointer<QWidget>> m_steppedAside;
     // While Preferences is open.
     std::unique_ptr<SoundCheck> m_soundCheck;

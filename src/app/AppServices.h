@@ -50,6 +50,7 @@ struct AppServices {
     BrowserWebAuthFactory webAuth;
     std::unique_ptr<GlobalShortcuts> shortcuts = desktop::globalShortcuts();
     std::unique_ptr<ShareWatcher> shareWatcher = desktop::shareWatcher();
+    std::unique_ptr<ShareTrial> shareTrial = desktop::shareTrial();
     UnavailableAppleSignIn apple;
     WorkerQueue background;
     // Copying, downloading and loading speech models: seconds of work that must not wait behind,

@@ -6,6 +6,7 @@
 #include <QtGlobal>
 
 #include "adapters/pipewire/PipeWireShareWatcher.h"
+#include "adapters/pipewire/PortalShareTrial.h"
 #include "adapters/qt/PortalGlobalShortcuts.h"
 #include "adapters/qt/PortalScreenSource.h"
 #include "adapters/qt/QtScreenSource.h"
@@ -56,6 +57,11 @@ std::unique_ptr<GlobalShortcuts> globalShortcuts() {
 std::unique_ptr<ShareWatcher> shareWatcher() {
     if (onWayland()) return std::make_unique<PipeWireShareWatcher>();
     return std::make_unique<X11ShareWatcher>();
+}
+
+std::unique_ptr<ShareTrial> shareTrial() {
+    if (onWayland()) return std::make_unique<PortalShareTrial>();
+    return nullptr;
 }
 
 }  // namespace orvane::desktop

@@ -6,6 +6,7 @@
 
 #include "adapters/qt/GuiScreenSource.h"
 #include "platform/GlobalShortcuts.h"
+#include "platform/ShareTrial.h"
 #include "platform/ShareWatcher.h"
 
 namespace orvane::desktop {
@@ -24,5 +25,8 @@ std::unique_ptr<GlobalShortcuts> globalShortcuts();
 // What tells of a screen share: on X11, the calling programs' sharing indicator windows; on
 // Wayland, the screencast streams in PipeWire (XWayland shows only X11 programs' windows).
 std::unique_ptr<ShareWatcher> shareWatcher();
+// A test share, made as calls on this desktop make theirs: through the ScreenCast portal on
+// Wayland. None on X11, where calls capture the screen themselves and a test could not show it.
+std::unique_ptr<ShareTrial> shareTrial();
 
 }  // namespace orvane::desktop

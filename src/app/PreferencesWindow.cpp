@@ -147,6 +147,15 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
     m_sharing = UI::label("", 12, QFont::Normal, UI::secondaryLabelColor());
     m_sharing->setTextFormat(Qt::PlainText);
     m_sharing->setWordWrap(true);
+    m_testShare = new QPushButton("Test a Share");
+    m_testShare->setFont(UI::ubuntu(12, QFont::Normal));
+    m_testShare->hide();
+    connect(m_testShare, &QPushButton::clicked, this, [this] {
+        if (onTestShare) onTestShare();
+    });
+    m_shareTest = UI::label("", 12, QFont::Normal, UI::secondaryLabelColor());
+    m_shareTest->setTextFormat(Qt::PlainText);
+    m_shareTest->setWordWrap(true);
     m_hearing = UI::label("Hearing: PocketSphinx", 12, QFont::Normal, UI::secondaryLabelColor());
     m_hearing->setTextFormat(Qt::PlainText);
     m_hearing->setWordWrap(true);
@@ -274,6 +283,12 @@ void PreferencesWindow::setupContent(const AuthManager& auth) {
     stack->addWidget(m_shortcuts);
     stack->addSpacing(20);
     stack->addWidget(m_sharing);
+    stack->addSpacing(8);
+    auto* shareTestRow = new QHBoxLayout;
+    shareTestRow->setSpacing(8);
+    shareTestRow->addWidget(m_testShare);
+    shareTestRow->addWidget(m_shareTest, 1);
+    stack->addLayout(shareTestRow);
     stack->addSpacing(20);
     stack->addWidget(m_version);
     stack->addStretch();
@@ -315,8 +330,17 @@ void PreferencesWindow::showSoundProblem(const QString& problem) {
     m_lastHeard->setText(UI::breakable("Nothing can be heard: " + problem));
 }
 
-void PreferencesWindow::showSharing(const QString& note) {
+void PreferencesWindow::showSharing(const QString& note, bool testable) {
     m_sharing->setText(note);
+    m_testShare->setVisible(testable);
+    if (testable && m_shareTest->text().isEmpty()) {
+        m_shareTest->setText("Shares the screen for a few seconds, as a call would.");
+    }
+}
+
+void PreferencesWindow::showShareTest(const QString& line, bool running) {
+    m_shareTest->setText(line);
+    m_testShare->setText(running ? "Stop the Test" : "Test a Share");
 }
 
 void PreferencesWindow::showShortcuts(const ShortcutBindings& bindings) {

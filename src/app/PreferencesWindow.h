@@ -34,9 +34,13 @@ public:
 
     // Lists the global shortcuts the desktop bound, and says why any are missing.
     void showShortcuts(const ShortcutBindings& bindings);
-    // What a screen share shows of Orvane on this desktop.
-    void showSharing(const QString& note);
+    // What a screen share shows of Orvane on this desktop, and whether a test share can be made.
+    void showSharing(const QString& note, bool testable);
+    // Where the test share is; running: it can be stopped.
+    void showShareTest(const QString& line, bool running);
     QLabel* sharingLabel() const { return m_sharing; }
+    QPushButton* testShareButton() const { return m_testShare; }
+    QLabel* shareTestLabel() const { return m_shareTest; }
 
     // Says which engines hear and lists the models to choose from.
     void showHearing(const SpeechEngines::Status& status);
@@ -45,6 +49,7 @@ public:
     void showSoundDevices(const std::vector<SoundDevice>& outputs,
                           const std::vector<SoundDevice>& inputs, const SoundChoice& chosen);
 
+    std::function<void()> onTestShare;
     // Called as the window closes, before it is hidden.
     std::function<void()> onClose;
     // The user chose a model (nullopt: PocketSphinx alone), or picked a model file to add.
@@ -99,6 +104,8 @@ private:
     LineLimitedLabel* m_service = nullptr;
     QLabel* m_version = nullptr;
     QLabel* m_sharing = nullptr;
+    QPushButton* m_testShare = nullptr;
+    QLabel* m_shareTest = nullptr;
     QLabel* m_shortcuts = nullptr;
     QLabel* m_hearing = nullptr;
     QProgressBar* m_level = nullptr;

@@ -195,6 +195,7 @@ int main(int argc, char** argv) {
                                   : std::nullopt);
     delegate.useGlobalShortcuts(*services.shortcuts);
     if (services.shareWatcher) delegate.useShareWatcher(*services.shareWatcher);
+    if (services.shareTrial) delegate.useShareTrial(*services.shareTrial);
     SpeechEngines speechEngines(
         services.speech, services.mainQueue, services.modelWork, SpeechEngines::Places::forUser(),
         [](const std::filesystem::path& model) {

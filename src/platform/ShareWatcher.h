@@ -14,6 +14,8 @@ public:
     virtual ~ShareWatcher() = default;
     // How it knows, in a line for people ("the sharing bar of Chrome, ..."); empty when it cannot.
     virtual std::string method() const = 0;
+    // Whether a share is seen as it is set up, before its first frame is taken.
+    virtual bool seesSharesBeforeTheirFrames() const { return false; }
     // Calls onChanged(true) when a share starts and onChanged(false) when the last one ends, on
     // the main thread; once at once if a share is already under way.
     virtual void watch(std::function<void(bool sharing)> onChanged) = 0;

@@ -299,8 +299,21 @@ TEST_F(Shell, WhileTheScreenIsSharedTheWindowsStepAside) {
         void watch(std::function<void(bool)> changed) override { onChanged = std::move(changed); }
         std::function<void(bool)> onChanged;
     } shares;
+    struct ScriptedTrial : ShareTrial {
+        bool available() const override { return true; }
+        void start(std::function<void()> sharing,
+                   std::function<void(const std::string&)> ended) override {
+            onSharing = std::move(sharing);
+            onEnded = std::move(ended);
+        }
+        void stop() override { ++stops; }
+        std::function<void()> onSharing;
+        std::function<void(const std::string&)> onEnded;
+        int stops = 0;
+    } trial;
     h.workspace.canExcludeFromCapture = false;
     app.useShareWatcher(shares);
+    app.useShareTrial(trial);
     launchSignedIn();
     auto* panel = app.floatingPanel();
     ASSERT_TRUE(panel->isStealth()) << "stealth means something here again";
@@ -320,6 +333,27 @@ TEST_F(Shell, WhileTheScreenIsSharedTheWindowsStepAside) {
     EXPECT_TRUE(app.contextSheet()->isVisible());
     EXPECT_TRUE(app.preferencesWindow()->isVisible());
     EXPECT_EQ(app.statusIcon().note(), "");
+
+    // A test share from Preferences: the windows leave it as they leave a call's, and it ends by
+    // itself, saying how it went; one Orvane does not see says what that means.
+    auto* preferences = app.preferencesWindow();
+    const auto testShare = [&](bool seen) {
+        preferences->testShareButton()->click();
+        EXPECT_EQ(preferences->testShareButton()->text(), "Stop the Test");
+        trial.onSharing();
+        h.mainQueue.advance(0.04);
+        if (seen) shares.onChanged(true);
+        EXPECT_EQ(preferences->isVisible(), !seen);
+        h.mainQueue.advance(ShareTest::seconds);
+        if (seen) shares.onChanged(false);
+        EXPECT_TRUE(preferences->isVisible());
+        return preferences->shareTestLabel()->text();
+    };
+    EXPECT_EQ(testShare(true),
+              "Test share: Orvane's windows left it 0.04 s after its first frame, "
+              "and came back when it ended.");
+    EXPECT_THAT(testShare(false).toStdString(), HasSubstr("did not see it"));
+    EXPECT_EQ(trial.stops, 2);
 
     panel->toggleStealth();
     shares.onChanged(true);

@@ -36,6 +36,8 @@ public:
     static constexpr int reconnectMilliseconds = 1000;
 
     std::string method() const override;
+    // The consumer's link comes before the stream's first buffer.
+    bool seesSharesBeforeTheirFrames() const override { return true; }
     void watch(std::function<void(bool sharing)> onChanged) override;
     bool isSharing() const { return m_sharing; }
 

@@ -18,6 +18,7 @@
 #include "adapters/std/WorkerQueue.h"
 #include "app/AnswersView.h"
 #include "app/PreferencesWindow.h"
+#include "app/ShareCheck.h"
 #include "app/TranscriptionServerView.h"
 #include "capture/ScreenshotCapture.h"
 #include "overlay/ContextSheet.h"
@@ -197,5 +198,16 @@ int main(int argc, char** argv) {
         scroll->ensureWidgetVisible(transcription->applyButton(), 0, 80);
     }
     ok &= save(preferences, dir, "12-preferences-transcription-server");
+    preferences.showSharing(shareCases({false, "the screen-sharing streams in PipeWire", true}),
+                            true);
+    preferences.showShareTest(
+        "Test share: Orvane's windows left it before its first frame, and "
+        "came back when it ended.",
+        false);
+    QApplication::processEvents();
+    if (auto* scroll = preferences.findChild<QScrollArea*>()) {
+        scroll->ensureWidgetVisible(preferences.testShareButton(), 0, 80);
+    }
+    ok &= save(preferences, dir, "13-preferences-screen-sharing");
     return ok ? 0 : 1;
 }
