@@ -66,6 +66,9 @@ struct StreamingRecognizer::Utterance {
     std::vector<std::string> lastPassWords;
     std::size_t agreedWords = 0;  // the first words of `shown` two passes agreed on
     std::vector<std::string> shown;
+    double shownUpTo = 0;  // heardSeconds where the audio of the pass `shown` came from ended
+    // An utterance longer than the transcriber's window: the words of the audio let go of.
+    std::vector<std::string> committed;
 
     ReportGate reports;
 
@@ -75,15 +78,49 @@ struct StreamingRecognizer::Utterance {
     }
 
     // Called with `mutex` held. Before any voice, only the lead-in before this block is kept.
-    void keep(const AudioBuffer& block) {
+    // Returns a pass under way that heard audio now let go of, for the caller to cancel.
+    std::shared_ptr<TranscriptionJob> keep(const AudioBuffer& block) {
         if (!lastVoiceAt) monoaudio::keepLast(audio, timing.leadInSeconds);
         heardSeconds += monoaudio::append(audio, block);
+        std::shared_ptr<TranscriptionJob> superseded;
+        const double kept = static_cast<double>(audio.samples.size()) / audio.sampleRate;
+        if (lastVoiceAt && !shown.empty() && kept > timing.longestUtteranceSeconds) {
+            // The words heard so far stay as they are; the passes after hear on from where the
+            // audio of those words ended, told them as their prompt.
+            committed.insert(committed.end(), shown.begin(), shown.end());
+            shown.clear();
+            lastPassWords.clear();
+            agreedWords = 0;
+            monoaudio::keepLast(audio, heardSeconds - shownUpTo);
+            ++passNumber;
+            superseded = std::move(job);
+        }
         monoaudio::keepLast(audio, timing.longestUtteranceSeconds);
+        return superseded;
+    }
+
+    // What the utterance has been heard as.
+    std::string heard() const {
+        auto words = committed;
+        words.insert(words.end(), shown.begin(), shown.end());
+        return joined(words);
+    }
+
+    // The transcriber is told the interview's terms and, once the start of a long utterance
+    // has been let go of, its last words.
+    std::string passPrompt() const {
+        constexpr std::size_t recentWords = 40;
+        if (committed.empty()) return prompt;
+        const auto from =
+            committed.size() > recentWords ? committed.end() - recentWords : committed.begin();
+        return std::string(text::trimWhitespaceAndNewlines(
+            prompt + " " + joined(std::vector<std::string>(from, committed.end()))));
     }
 
     // Called with `mutex` held.
     void forgetTheSpeech() {
         lastVoiceAt.reset();
+        committed.clear();
         finalPassBegun = finalPassDone = false;
         lastPassWords.clear();
         monoaudio::keepLast(audio, timing.leadInSeconds);
@@ -91,7 +128,9 @@ struct StreamingRecognizer::Utterance {
 
     struct Pass {
         AudioBuffer audio;
+        std::string prompt;
         std::uint64_t number = 0;
+        double endsAt = 0;  // heardSeconds at its audio's end
         bool isFinal = false;
         std::shared_ptr<TranscriptionJob> superseded;
     };
@@ -110,18 +149,18 @@ struct StreamingRecognizer::Utterance {
             return std::nullopt;
         finalPassBegun = speechEnded;
         lastPassAt = heardSeconds;
-        return Pass{audio, ++passNumber, speechEnded, std::move(job)};
+        return Pass{audio, passPrompt(), ++passNumber, heardSeconds, speechEnded, std::move(job)};
     }
 
     void begin(const std::shared_ptr<Utterance>& self, Pass pass) {
         if (pass.superseded) pass.superseded->cancel();
-        auto started =
-            transcriber->transcribe(std::move(pass.audio), prompt, language,
-                                    [weak = std::weak_ptr<Utterance>(self), number = pass.number,
-                                     isFinal = pass.isFinal](TranscriptionOutcome outcome) {
-                                        if (auto utterance = weak.lock())
-                                            utterance->passDone(number, isFinal, outcome);
-                                    });
+        auto started = transcriber->transcribe(
+            std::move(pass.audio), std::move(pass.prompt), language,
+            [weak = std::weak_ptr<Utterance>(self), number = pass.number, endsAt = pass.endsAt,
+             isFinal = pass.isFinal](TranscriptionOutcome outcome) {
+                if (auto utterance = weak.lock())
+                    utterance->passDone(number, isFinal, endsAt, outcome);
+            });
         std::unique_lock lock(mutex);
         if (!started || lastDone == pass.number) return;  // its words came already
         if (passNumber == pass.number) {
@@ -132,7 +171,8 @@ struct StreamingRecognizer::Utterance {
         }
     }
 
-    void passDone(std::uint64_t number, bool isFinal, const TranscriptionOutcome& outcome) {
+    void passDone(std::uint64_t number, bool isFinal, double endsAt,
+                  const TranscriptionOutcome& outcome) {
         const auto words = wordsOf(
             outcome.text ? std::string(text::trimWhitespaceAndNewlines(*outcome.text)) : "");
         SpeechRecognitionResult result;
@@ -149,9 +189,10 @@ struct StreamingRecognizer::Utterance {
                 if (!words.empty()) shown = lastPassWords = words;
                 agreedWords = shown.size();
                 // Nothing of it was words (a cough, a door): the next voice begins afresh.
-                if (shown.empty()) forgetTheSpeech();
+                if (shown.empty() && committed.empty()) forgetTheSpeech();
             } else {
                 if (words.empty()) return;
+                shownUpTo = endsAt;
                 std::size_t agree = 0;
                 while (agree < std::min(words.size(), lastPassWords.size()) &&
                        comparable(words[agree]) == comparable(lastPassWords[agree])) {
@@ -171,9 +212,9 @@ struct StreamingRecognizer::Utterance {
                 if (next == shown) return;
                 shown = std::move(next);
             }
-            if (shown.empty() && !(isFinal && audioEnded)) return;
+            if (shown.empty() && committed.empty() && !(isFinal && audioEnded)) return;
             // The last pass always reports, unchanged or not: the session waits for its words.
-            result = {joined(shown), isFinal && audioEnded, !(isFinal && audioEnded), false};
+            result = {heard(), isFinal && audioEnded, !(isFinal && audioEnded), false};
         }
         deliver(std::move(result), std::nullopt);
     }
@@ -181,10 +222,11 @@ struct StreamingRecognizer::Utterance {
     void append(const std::shared_ptr<Utterance>& self, const AudioBuffer& block) {
         const bool voiced = detector && detector->hearsVoice(block);
         std::optional<Pass> pass;
+        std::shared_ptr<TranscriptionJob> superseded;
         {
             std::lock_guard lock(mutex);
             if (audioEnded) return;
-            keep(block);
+            superseded = keep(block);
             if (voiced) {
                 if (!lastVoiceAt) lastPassAt = heardSeconds;
                 lastVoiceAt = heardSeconds;
@@ -193,6 +235,7 @@ struct StreamingRecognizer::Utterance {
             }
             pass = duePass(voiced);
         }
+        if (superseded) superseded->cancel();
         if (voiced) deliver(SpeechRecognitionResult{"", false, false, true}, std::nullopt);
         if (pass) begin(self, std::move(*pass));
     }
@@ -207,7 +250,7 @@ struct StreamingRecognizer::Utterance {
             if (audioEnded) return;
             audioEnded = true;
             if (!lastVoiceAt || finalPassDone) {
-                final = joined(shown);
+                final = heard();
             } else if (!finalPassBegun) {
                 pass = duePass(false);
             }

@@ -35,7 +35,8 @@ public:
         // Heard from this long before the first voiced block, so that a soft first syllable is
         // not cut.
         double leadInSeconds = 0.3;
-        // At most this much of an utterance, its end (the transcriber's window is 30 s).
+        // At most this much of an utterance is heard again (the transcriber's window is 30 s);
+        // past it, the words heard so far stay and the passes hear on from their end.
         double longestUtteranceSeconds = 30;
     };
 

@@ -363,6 +363,29 @@ TEST_F(Streaming, TheEndHearsTheUtteranceOutAndRejectedPassesShowNothing) {
     EXPECT_TRUE(reports.back().isFinal);
 }
 
+// Longer than the transcriber's window: the words heard so far stay, and the passes hear on from
+// where their audio ended, told them as their prompt.
+TEST_F(Streaming, AnUtteranceLongerThanTheWindowKeepsItsStartAndHearsOn) {
+    recognizer = std::make_shared<StreamingRecognizer>(
+        second, levelDetectors(), "en", StreamingRecognizer::Timing{0.7, 0.2, 0.3, 2.0});
+    start();
+    hear(0.8);
+    pass(0, "Tell me about a time");
+    hear(1.4);
+    ASSERT_EQ(second->jobs.size(), 3u);
+    EXPECT_TRUE(second->jobs[1]->cancelled) << "it heard what is let go of";
+    EXPECT_EQ(second->jobs[2]->prompt, "Tell me about a time");
+    EXPECT_EQ(second->jobs[2]->audio.samples.size(), 14u * 4800) << "from the first pass's end";
+    pass(2, "you led a migration");
+    hear(0.2, 0.0f);
+    request->endAudio();
+    pass(3, "you led a migration?");
+    EXPECT_EQ(texts(), (std::vector<std::string>{"Tell me about a time",
+                                                 "Tell me about a time you led a migration",
+                                                 "Tell me about a time you led a migration?"}));
+    EXPECT_TRUE(reports.back().isFinal);
+}
+
 TEST_F(Streaming, CancelStopsThePassAndOnlyTheCancellationFollows) {
     start();
     hear(0.8);
