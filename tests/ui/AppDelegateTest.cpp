@@ -128,21 +128,37 @@ TEST_F(Shell, ALaunchSignedOutSignsInAndOutAndInAgain) {
     EXPECT_EQ(app.floatingPanel()->session().state(), State::idle);
 }
 
-TEST_F(Shell, ALaunchWithATokenGoesStraightToThePanel) {
+// Launched with a token, the panel shows at once. The status icon, a reopen and a second launch
+// bring a closed window back and change nothing else; signing out from the panel's own menu is
+// safe.
+TEST_F(Shell, ALaunchWithATokenShowsThePanelAndEveryWayBackFindsTheWindow) {
     launchSignedIn();
     EXPECT_EQ(app.loginWindow(), nullptr);
-    ASSERT_NE(app.floatingPanel(), nullptr);
-    EXPECT_TRUE(app.floatingPanel()->isVisible());
+    auto* panel = app.floatingPanel();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_TRUE(panel->isVisible());
     EXPECT_TRUE(app.statusIcon().isInstalled());
-}
+    for (int closed = 0; closed < 2; ++closed) {
+        if (closed) panel->close();
+        app.statusIcon().startStopItem()->trigger();
+        EXPECT_TRUE(panel->isVisible());
+        EXPECT_EQ(panel->session().state(), State::idle) << "only brought back";
+    }
+    panel->hide();
+    EXPECT_FALSE(app.applicationShouldHandleReopen());
+    EXPECT_TRUE(panel->isVisible());
 
-TEST_F(Shell, SigningOutFromThePanelsOwnMenuIsSafe) {
-    app.applicationDidFinishLaunching();
-    signInThroughTheLoginWindow();
-    app.floatingPanel()->onSignOut();
+    panel->onSignOut();
     AppHarness::releaseDroppedWindows();
     EXPECT_EQ(app.floatingPanel(), nullptr);
-    EXPECT_TRUE(app.loginWindow()->isVisible());
+    auto* login = app.loginWindow();
+    ASSERT_NE(login, nullptr);
+    login->close();
+    EXPECT_TRUE(app.handleMessage("activate"));
+    EXPECT_TRUE(login->isVisible());
+    login->hide();
+    EXPECT_FALSE(app.applicationShouldHandleReopen());
+    EXPECT_FALSE(login->isVisible()) << "without a panel a reopen does nothing";
 }
 
 // Open, Preferences shows how loud what Orvane hears is, from a capture of its own that stops
@@ -172,41 +188,6 @@ TEST_F(Shell, PreferencesOpenOnceAndAfreshAfterClosing) {
     app.showPreferences();
     ASSERT_NE(app.preferencesWindow(), nullptr);
     EXPECT_TRUE(app.preferencesWindow()->isVisible());
-}
-
-TEST_F(Shell, StartStopFromTheStatusIconOnlyBringsAHiddenPanelBack) {
-    launchSignedIn();
-    auto* panel = app.floatingPanel();
-    app.statusIcon().startStopItem()->trigger();
-    EXPECT_TRUE(panel->isVisible());
-    EXPECT_EQ(panel->session().state(), State::idle);
-
-    panel->close();
-    EXPECT_FALSE(panel->isVisible());
-    app.statusIcon().startStopItem()->trigger();
-    EXPECT_TRUE(panel->isVisible());
-    EXPECT_EQ(panel->session().state(), State::idle);
-}
-
-TEST_F(Shell, ReopeningBringsThePanelForwardAndWithoutOneDoesNothing) {
-    app.applicationDidFinishLaunching();
-    auto* login = app.loginWindow();
-    login->hide();
-    EXPECT_FALSE(app.applicationShouldHandleReopen());
-    EXPECT_FALSE(login->isVisible());
-    EXPECT_EQ(app.floatingPanel(), nullptr);
-
-    signInThroughTheLoginWindow();
-    app.floatingPanel()->hide();
-    EXPECT_FALSE(app.applicationShouldHandleReopen());
-    EXPECT_TRUE(app.floatingPanel()->isVisible());
-}
-
-TEST_F(Shell, ASecondLaunchBringsBackAClosedLoginWindow) {
-    app.applicationDidFinishLaunching();
-    app.loginWindow()->close();
-    EXPECT_TRUE(app.handleMessage("activate"));
-    EXPECT_TRUE(app.loginWindow()->isVisible());
 }
 
 TEST_F(Shell, TheContextSheetSetsTheSessionsContextAndIsReleased) {
@@ -376,7 +357,7 @@ TEST_F(Shell, AnOpenContextSheetSurvivesSignOut) {
     EXPECT_TRUE(sheet.isNull());
 }
 
-TEST_F(Shell, WindowsCarryTheApplicationsShortcutsAndClosingNeverQuits) {
+TEST_F(Shell, WindowsAndTheStatusIconCarryTheApplicationsCommandsAndClosingNeverQuits) {
     launchSignedIn();
     auto* panel = app.floatingPanel();
     for (const char* keys : {"Ctrl+,", "Ctrl+Q", "Ctrl+M", "Ctrl+W"}) {
@@ -392,10 +373,9 @@ TEST_F(Shell, WindowsCarryTheApplicationsShortcutsAndClosingNeverQuits) {
     EXPECT_NE(command(app.preferencesWindow(), QKeySequence("Ctrl+Q")), nullptr);
     command(app.preferencesWindow(), QKeySequence("Ctrl+Q"))->trigger();
     EXPECT_EQ(quits, 1);
-}
 
-TEST_F(Shell, TheStatusIconsCommandsReachTheShell) {
-    launchSignedIn();
+    app.preferencesWindow()->close();
+    h.mainQueue.runUntilIdle();
     auto& icon = app.statusIcon();
     icon.onPreferences();
     EXPECT_NE(app.preferencesWindow(), nullptr);
@@ -406,7 +386,7 @@ TEST_F(Shell, TheStatusIconsCommandsReachTheShell) {
     EXPECT_TRUE(app.aboutBox()->text().contains(
         QString::fromUtf8("AI overlay assistant \u2014 invisible to screen recorders.")));
     icon.onQuit();
-    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(quits, 2);
     icon.onSignOut();
     EXPECT_EQ(app.floatingPanel(), nullptr);
     EXPECT_NE(app.loginWindow(), nullptr);
