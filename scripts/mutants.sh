@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Ten faults, each put into the code by itself, and the tests that catch it: every one must be
+# Faults, each put into the code by itself, and the tests that catch it: every one must be
 # caught by at least one test. Builds in build-mutants (BUILD_DIR to use another) and puts each
 # file back as it was. Prints one row per fault: caught or not, and the first tests that failed.
-#   scripts/mutants.sh
+#   scripts/mutants.sh                     all of them
+#   MUTANTS_MATCHING=REGEX scripts/mutants.sh   those whose description matches
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build-mutants}
@@ -48,7 +49,30 @@ MUTANTS = [
      "        case Outcome::replayed:\n        case Outcome::reused: {", "Refresh|Token|Renewal"),
     ("a stalled transfer never times out", "src/adapters/curl/CurlHttpClient.cpp",
      "if (deadline <= now) {", "if (false) {", "Curl|Http|Stream|Broken"),
+    # The shell's ways back to a window, checked in one launch.
+    ("a reopen leaves a hidden panel hidden", "src/app/AppDelegate.cpp",
+     "    if (m_floatingPanel) bringToFront(m_floatingPanel.get());\n    return false;",
+     "    return false;", "Shell"),
+    ("a second launch leaves the login window closed", "src/app/AppDelegate.cpp",
+     "if (!m_floatingPanel && m_loginWindow && !m_loginWindow->isVisible()) {", "if (false) {",
+     "Shell"),
+    ("the status icon's Preferences opens nothing", "src/app/AppDelegate.cpp",
+     "    m_statusIcon.onPreferences = [self] {\n        if (self) self->showPreferences();",
+     "    m_statusIcon.onPreferences = [self] {\n        if (!self) self->showPreferences();",
+     "Shell"),
+    # The test share and the long utterance.
+    ("a test share Orvane never saw is told as seen", "src/app/ShareCheck.cpp",
+     "if (m_running && sharing && !m_seen)", "if (m_running && !m_seen)", "Shell"),
+    ("a test share outlives the screen's stream", "src/adapters/pipewire/PipeWireStreamViewer.cpp",
+     "if (id == self->m_listener->node) self->failed", "if (false) self->failed",
+     "ShareIndicators"),
+    ("a long utterance forgets its start", "src/capture/StreamingRecognizer.cpp",
+     "committed.insert(committed.end(), shown.begin(), shown.end());", "", "Streaming"),
 ]
+# MUTANTS_MATCHING=REGEX runs only the faults whose description it matches.
+only = os.environ.get("MUTANTS_MATCHING")
+if only:
+    MUTANTS = [m for m in MUTANTS if re.search(only, m[0])]
 # The reused case has its own branch, which the grant now takes.
 DROPPED = {"a reused refresh token is granted":
            '        case Outcome::reused:\n            return Refusal("the refresh token was already used; sign in again");\n'}

@@ -48,20 +48,14 @@ protected:
         QCoreApplication::sendEvent(panel.get(), &event);
     }
     void answer(const std::string& question, const std::string& text) {
-        h.session->sendToLLM(question);
-        h.lastStream().respond(200);
-        h.lastStream().feed(
-            "data: " +
-            nlohmann::json{{"type", "content_block_delta"}, {"delta", {{"text", text}}}}.dump() +
-            "\ndata: {\"type\":\"message_stop\"}\n");
-        h.mainQueue.runUntilIdle();
+        h.reply(h.ask(question), {answerEvents(text)});
     }
 
     SessionHarness h;
     std::unique_ptr<FloatingPanelWindow> panel;
 };
 
-TEST_F(Panel, AFreshPanelIsHiddenFromCaptureAndWaitsToStart) {
+TEST_F(Panel, AFreshPanelIsHiddenFromCaptureWaitsToStartAndTogglesStealth) {
     EXPECT_TRUE(panel->isStealth());
     EXPECT_EQ(h.workspace.exclusionRequests, (std::vector<bool>{true}));
     EXPECT_EQ(panel->stealthButton()->symbol(), "eye.slash");
@@ -79,9 +73,8 @@ TEST_F(Panel, AFreshPanelIsHiddenFromCaptureAndWaitsToStart) {
     }
     EXPECT_EQ(panel->minimumSize(), QSize(400, 200));
     EXPECT_TRUE(panel->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-}
 
-TEST_F(Panel, StealthTogglesWhereTheDesktopCanHideWindows) {
+    // Where the desktop can hide windows, stealth toggles.
     panel->toggleStealth();
     EXPECT_FALSE(panel->isStealth());
     EXPECT_EQ(panel->stealthButton()->symbol(), "eye");

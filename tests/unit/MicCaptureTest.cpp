@@ -29,65 +29,41 @@ protected:
     std::vector<std::string> events;
 };
 
-TEST_F(Mic, RecordsOnlyOnceAllowedAndFromTheMainQueue) {
+// A recording starts from the main queue, hears English only, and feeds the microphone's blocks
+// to its request; each one finishes once, with the last words heard, an error included.
+TEST_F(Mic, RecordsEnglishFromTheMainQueueAndFinishesWithTheLastWordsHeard) {
+    EXPECT_EQ(speech.requestedLocales, (std::vector<std::string>{"en-US"}));
     EXPECT_FALSE(mic->isRecording());
     mic->startRecording();
     EXPECT_TRUE(microphone.openedWith.empty());
     mainQueue.runUntilIdle();
-    EXPECT_EQ(microphone.openedWith.size(), 1u);
+    ASSERT_EQ(microphone.openedWith.size(), 1u);
     EXPECT_TRUE(mic->isRecording());
-    mic->stopRecording();
-    EXPECT_FALSE(mic->isRecording());
-}
-
-TEST_F(Mic, RefusedPermissionDoesNothing) {
-    microphone.granted = false;
-    record();
-    EXPECT_TRUE(microphone.openedWith.empty());
-    EXPECT_TRUE(events.empty());
-}
-
-TEST_F(Mic, AlwaysRecognisesEnglish) {
-    EXPECT_EQ(speech.requestedLocales, (std::vector<std::string>{"en-US"}));
-    record();
     ASSERT_EQ(recognizer().requests.size(), 1u);
     EXPECT_TRUE(recognizer().requests[0]->options.shouldReportPartialResults);
     EXPECT_TRUE(recognizer().requests[0]->options.contextualStrings.empty());
-}
-
-TEST_F(Mic, MicrophoneBlocksFeedTheRecognitionRequest) {
-    record();
     microphone.openedWith[0](AudioBuffer{44100, 2, std::vector<float>(2048)});
-    EXPECT_EQ(recognizer().requests[0]->appended.size(), 1u);
+    ASSERT_EQ(recognizer().requests[0]->appended.size(), 1u);
     EXPECT_EQ(recognizer().requests[0]->appended[0].frameCount(), 1024u);
-}
-
-TEST_F(Mic, AFinalResultGivesTranscriptThenFinished) {
-    record();
     recognizer().lastTask()->deliver("What is Rust", true);
     mainQueue.runUntilIdle();
-    EXPECT_EQ(events,
-              (std::vector<std::string>{"transcript:What is Rust", "finished:What is Rust"}));
-}
 
-TEST_F(Mic, AnErrorFinishesWithTheLastPartial) {
     record();
     recognizer().lastTask()->deliver("How");
     recognizer().lastTask()->deliver("How are");
     recognizer().lastTask()->fail(SpeechRecognitionError::Kind::other, "No speech detected");
     mainQueue.runUntilIdle();
-    EXPECT_EQ(events, (std::vector<std::string>{"transcript:How", "transcript:How are",
-                                                "finished:How are"}));
-}
-
-TEST_F(Mic, AnErrorBeforeAnyResultFinishesEmpty) {
     record();
     recognizer().lastTask()->fail(SpeechRecognitionError::Kind::other, "No speech detected");
     mainQueue.runUntilIdle();
-    EXPECT_EQ(events, (std::vector<std::string>{"finished:"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"transcript:What is Rust", "finished:What is Rust",
+                                                "transcript:How", "transcript:How are",
+                                                "finished:How are", "finished:"}));
+    mic->stopRecording();
+    EXPECT_FALSE(mic->isRecording());
 }
 
-TEST_F(Mic, StoppingLetsTheRecogniserHearOutTheLastWords) {
+TEST_F(Mic, StoppingLetsTheRecogniserHearOutTheLastWordsButNotForEver) {
     record();
     recognizer().lastTask()->deliver("Explain");
     mic->stopRecording();
@@ -104,9 +80,8 @@ TEST_F(Mic, StoppingLetsTheRecogniserHearOutTheLastWords) {
     EXPECT_EQ(std::count(events.begin(), events.end(), "finished:Explain the event loop"), 1);
     EXPECT_EQ(mic->currentTranscript(), "Explain the event loop")
         << "a stop does not clear the transcript";
-}
 
-TEST_F(Mic, ARecogniserThatNeverEndsIsCancelledAndFinishesWithWhatWasHeard) {
+    // ...but not for ever: one that never ends is cancelled and finishes with what was heard.
     record();
     recognizer().lastTask()->deliver("Explain");
     mic->stopRecording();
@@ -114,27 +89,14 @@ TEST_F(Mic, ARecogniserThatNeverEndsIsCancelledAndFinishesWithWhatWasHeard) {
     EXPECT_FALSE(recognizer().lastTask()->cancelled);
     mainQueue.advance(0.1);
     EXPECT_TRUE(recognizer().lastTask()->cancelled);
-    EXPECT_EQ(events.back(), "finished:Explain");
     EXPECT_EQ(std::count(events.begin(), events.end(), "finished:Explain"), 1);
-}
-
-TEST_F(Mic, CancellingDropsTheWait) {
+    // A cancel does not wait at all.
     record();
-    recognizer().lastTask()->deliver("Explain");
+    recognizer().lastTask()->deliver("Describe");
     mic->cancelRecording();
     mainQueue.runUntilIdle();
     EXPECT_TRUE(recognizer().lastTask()->cancelled);
-    EXPECT_EQ(events.back(), "finished:Explain");
-}
-
-TEST_F(Mic, ReleasingTheKeyBeforePermissionArrivesCancelsTheStart) {
-    microphone.deferPermission = true;
-    mic->startRecording();
-    mic->stopRecording();
-    microphone.answerPermission(true);
-    mainQueue.runUntilIdle();
-    EXPECT_TRUE(microphone.openedWith.empty());
-    EXPECT_FALSE(mic->isRecording());
+    EXPECT_EQ(events.back(), "finished:Describe");
 }
 
 TEST_F(Mic, ASecondStartReplacesTheRunningCapture) {
@@ -153,7 +115,28 @@ TEST_F(Mic, ASecondStartReplacesTheRunningCapture) {
     EXPECT_EQ(mic->currentTranscript(), "") << "and leaves the new capture's transcript alone";
 }
 
-TEST_F(Mic, WithoutARecognizerTheMicrophoneRunsButNothingIsReported) {
+// A refused microphone, a key let go before permission came, or a microphone that fails records
+// nothing; without a recogniser the microphone runs and nothing is reported.
+TEST_F(Mic, WhatCannotBeHeardReportsNothing) {
+    microphone.granted = false;
+    record();
+    EXPECT_TRUE(microphone.openedWith.empty());
+    microphone.granted = true;
+    microphone.deferPermission = true;
+    mic->startRecording();
+    mic->stopRecording();
+    microphone.answerPermission(true);
+    mainQueue.runUntilIdle();
+    EXPECT_TRUE(microphone.openedWith.empty());
+    EXPECT_FALSE(mic->isRecording());
+    microphone.deferPermission = false;
+    microphone.startFails = true;
+    record();
+    EXPECT_EQ(microphone.openedWith.size(), 1u);
+    EXPECT_FALSE(mic->isRecording());
+    EXPECT_TRUE(events.empty());
+
+    microphone.startFails = false;
     speech.recognizers.clear();
     auto deaf = MicCapture::create(microphone, speech, mainQueue);
     deaf->startRecording();
@@ -163,13 +146,6 @@ TEST_F(Mic, WithoutARecognizerTheMicrophoneRunsButNothingIsReported) {
     deaf->stopRecording();
     mainQueue.runUntilIdle();
     EXPECT_TRUE(events.empty());
-}
-
-TEST_F(Mic, AMicrophoneThatFailsToStartIsNotRecording) {
-    microphone.startFails = true;
-    record();
-    EXPECT_EQ(microphone.openedWith.size(), 1u);
-    EXPECT_FALSE(mic->isRecording());
 }
 
 }  // namespace
