@@ -69,7 +69,7 @@ TEST(BrowserWebAuth, OpensThePageAndCompletesWithTheRedirectHandedOver) {
     EXPECT_EQ(outcome.calls, 1);
 }
 
-TEST(BrowserWebAuth, ARedirectForAnotherSchemeIsNotTaken) {
+TEST(BrowserWebAuth, ARedirectForAnotherSchemeIsNotTakenAndTheNewestSessionTakesOurs) {
     BrowserWebAuthFactory factory({"true"}, 10s);
     Outcome outcome;
     auto session = factory.makeSession("https://idp.test/auth", kScheme, recordInto(outcome));
@@ -78,7 +78,17 @@ TEST(BrowserWebAuth, ARedirectForAnotherSchemeIsNotTaken) {
     EXPECT_FALSE(factory.deliver("not a url at all"));
     EXPECT_EQ(outcome.calls, 0);
     // The scheme is compared without regard to case, as URL schemes are.
+    std::unique_ptr<WebAuthSession> newer;
+    int newerCalls = 0;
+    newer = factory.makeSession("https://idp.test/auth?2", kScheme, [&](auto, auto) {
+        ++newerCalls;
+        newer.reset();
+    });
+    newer->start();
     EXPECT_TRUE(factory.deliver(QString(kRedirect).replace("com.google", "COM.GOOGLE")));
+    EXPECT_EQ(newerCalls, 1) << "the newest session takes it";
+    EXPECT_EQ(newer, nullptr) << "and may release itself in its completion";
+    EXPECT_EQ(outcome.calls, 0) << "the older one waits on";
 }
 
 TEST(BrowserWebAuth, NoRedirectInTimeIsAnError) {
@@ -121,34 +131,6 @@ TEST(BrowserWebAuth, AReleasedSessionNeverReports) {
     EXPECT_FALSE(factory.deliver(kRedirect));
     QTest::qWait(400);
     EXPECT_EQ(outcome.calls, 0);
-}
-
-TEST(BrowserWebAuth, ANewerSessionTakesTheRedirectAndTheOlderOneWaitsOn) {
-    BrowserWebAuthFactory factory({"true"}, 10s);
-    Outcome older;
-    Outcome newer;
-    auto first = factory.makeSession("https://idp.test/auth?1", kScheme, recordInto(older));
-    first->start();
-    auto second = factory.makeSession("https://idp.test/auth?2", kScheme, recordInto(newer));
-    second->start();
-    EXPECT_TRUE(factory.deliver(kRedirect));
-    EXPECT_EQ(newer.calls, 1);
-    EXPECT_EQ(older.calls, 0);
-}
-
-TEST(BrowserWebAuth, ACompletionMayReleaseItsOwnSession) {
-    BrowserWebAuthFactory factory({"true"}, 10s);
-    std::unique_ptr<WebAuthSession> session;
-    int calls = 0;
-    session = factory.makeSession("https://idp.test/auth", kScheme,
-                                  [&](std::optional<std::string>, std::optional<std::string>) {
-                                      ++calls;
-                                      session.reset();
-                                  });
-    session->start();
-    EXPECT_TRUE(factory.deliver(kRedirect));
-    EXPECT_EQ(calls, 1);
-    EXPECT_EQ(session, nullptr);
 }
 
 }  // namespace
