@@ -71,7 +71,7 @@ TEST_F(SignIn, TheFullPkceFlowEndsWithBackendTokensAndAUser) {
                 Not(HasSubstr(reply["refreshToken"].get<std::string>())));
 }
 
-TEST_F(SignIn, AWrongVerifierOrAReusedCodeIsRefused) {
+TEST_F(SignIn, AWrongVerifierAReusedCodeOrACancelSignsNobodyIn) {
     const auto verifier = base64::encodeUrl(backend::randomBytes(32));
     const auto approve = [&] {
         const auto redirect = backendServer.approve(BackendHarness::challengeFor(verifier), "Eve");
@@ -88,16 +88,14 @@ TEST_F(SignIn, AWrongVerifierOrAReusedCodeIsRefused) {
     EXPECT_EQ(backendServer.redeem(code, verifier)->status, 200);
     EXPECT_EQ(backendServer.redeem(code, verifier)->status, 400)
         << "a code is good for one exchange";
-}
-
-TEST_F(SignIn, CancellingOnTheDevelopmentPageRedirectsWithAnError) {
+    // Cancelling on the page redirects with an error and no code.
     const auto redirect = backendServer.approve(BackendHarness::challengeFor("x"), "", "cancel");
     const auto location = redirect->get_header_value("Location");
     EXPECT_THAT(location, HasSubstr("error=access_denied"));
     EXPECT_THAT(location, Not(HasSubstr("code=")));
 }
 
-TEST_F(SignIn, TokensThatDoNotVerifyAreRefused) {
+TEST_F(SignIn, TokensThatDoNotVerifyAndBodiesThatAreNoSignInAreRefused) {
     const auto now = static_cast<std::int64_t>(std::time(nullptr));
     auto expired = validClaims();
     expired["exp"] = now - 3600;
@@ -131,21 +129,17 @@ TEST_F(SignIn, TokensThatDoNotVerifyAreRefused) {
     }
     const auto control = exchange(devSigned(validClaims()));
     EXPECT_EQ(control->status, 200) << control->body;
-}
 
-TEST_F(SignIn, MalformedSignInBodiesAreBadRequests) {
+    // Bodies that are no sign-in at all are bad requests; Apple says it is not set up.
     auto c = backendServer.client();
     for (const char* body : {"", "{}", "[]", "{\"googleToken\":5}", "{\"googleToken\":\"\"}"}) {
         const auto reply = c.Post("/api/v1/auth/mobile/google", body, "application/json");
         EXPECT_EQ(reply->status, 400) << body;
         EXPECT_TRUE(nlohmann::json::parse(reply->body)["error"].is_string());
     }
-}
-
-TEST_F(SignIn, AppleSignInSaysWhenItIsNotConfigured) {
-    const auto reply = backendServer.client().Post(
-        "/api/v1/auth/mobile/apple", R"({"token":"t","userId":"u"})", "application/json");
-    EXPECT_EQ(nlohmann::json::parse(reply->body)["error"], "Apple sign-in is not configured");
+    const auto apple =
+        c.Post("/api/v1/auth/mobile/apple", R"({"token":"t","userId":"u"})", "application/json");
+    EXPECT_EQ(nlohmann::json::parse(apple->body)["error"], "Apple sign-in is not configured");
 }
 
 TEST(SignInPersistence, ARestartLosesNoAccount) {
