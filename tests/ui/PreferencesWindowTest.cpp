@@ -35,6 +35,15 @@ TEST(PreferencesWindowTest, ShowsTheAccountTheServiceAndTheVersion) {
                                 "\u2014 your account handles it."));
     EXPECT_EQ(window.versionLabel()->text(), "Orvane Desktop v0.2.0");
     EXPECT_EQ(textColor(window.versionLabel()), UI::tertiaryLabelColor());
+
+    // The name is the one known when the window was built, "User" when there is none, and an
+    // empty one is kept.
+    auth.setUser(nlohmann::json{{"firstName", "Linus"}});
+    EXPECT_EQ(window.signedInLabel()->text(), "Signed in as Grace");
+    auth.setUser(nlohmann::json{{"firstName", ""}});
+    EXPECT_EQ(PreferencesWindow(auth).signedInLabel()->text(), "Signed in as ");
+    AuthManager nobody;
+    EXPECT_EQ(PreferencesWindow(nobody).signedInLabel()->text(), "Signed in as User");
 }
 
 // The Answers section: the source chosen shows what it needs, a server's models fill the lists,
@@ -133,18 +142,6 @@ TEST(PreferencesWindowTest, TheTranscriptionServerIsChosenWithItsKey) {
     EXPECT_TRUE(view->keyField()->placeholderText().contains("saved"));
 }
 
-// The name known when the window was built, "User" when there is none, and an empty one kept.
-TEST(PreferencesWindowTest, NamesTheUserKnownWhenBuilt) {
-    AuthManager auth;
-    EXPECT_EQ(PreferencesWindow(auth).signedInLabel()->text(), "Signed in as User");
-    auth.setUser(nlohmann::json{{"firstName", ""}});
-    EXPECT_EQ(PreferencesWindow(auth).signedInLabel()->text(), "Signed in as ");
-    auth.setUser(nlohmann::json{{"firstName", "Grace"}});
-    PreferencesWindow window(auth);
-    auth.setUser(nlohmann::json{{"firstName", "Linus"}});
-    EXPECT_EQ(window.signedInLabel()->text(), "Signed in as Grace");
-}
-
 // On a screen smaller than its usual size it fits, title bar and all, and scrolls; a message with
 // two hashes in it wraps instead of widening it; Escape closes it.
 TEST(PreferencesWindowTest, FitsTheScreenWrapsLongWordsAndClosesOnEscape) {
@@ -160,8 +157,11 @@ TEST(PreferencesWindowTest, FitsTheScreenWrapsLongWordsAndClosesOnEscape) {
     window.showHearing(status);
     window.show();
     EXPECT_LE(window.hearingLabel()->minimumSizeHint().width(), window.width() - 64);
+    bool visibleWhenReported = false;
+    window.onClose = [&] { visibleWhenReported = window.isVisible(); };
     QTest::keyClick(&window, Qt::Key_Escape);
     EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(visibleWhenReported) << "closing is reported before it hides";
 }
 
 // Where to hear from: the server's outputs and inputs under "Default", the choice handed on (with
@@ -190,17 +190,6 @@ TEST(PreferencesWindowTest, ListsTheSoundDevicesAndHandsOnTheChoice) {
     EXPECT_EQ(SoundChoice::load(file), chosen[1]);
     EXPECT_EQ(std::filesystem::status(file).permissions() & std::filesystem::perms::group_read,
               std::filesystem::perms::none);
-}
-
-TEST(PreferencesWindowTest, ClosingReportsBeforeItHides) {
-    AuthManager auth;
-    PreferencesWindow window(auth);
-    window.show();
-    bool visibleWhenReported = false;
-    window.onClose = [&] { visibleWhenReported = window.isVisible(); };
-    window.close();
-    EXPECT_TRUE(visibleWhenReported);
-    EXPECT_FALSE(window.isVisible());
 }
 
 TEST(PreferencesWindowTest, SaysWhichEnginesHearAndListsTheModels) {
