@@ -60,7 +60,9 @@ protected:
     std::string model = (dir / "ggml-test.bin").string();
 };
 
-TEST_F(Whisper, AGeneratedModelPassesTheFileCheckWithItsShape) {
+// A generated model passes the file check with its shape; damaged files are refused, and not
+// loaded, with a reason.
+TEST_F(Whisper, AGeneratedModelPassesTheFileCheckAndDamagedFilesAreRefusedWithAReason) {
     const auto check = checkWhisperModel(model);
     ASSERT_TRUE(check) << check.problem;
     EXPECT_EQ(check.dimensions->audioState, 64);
@@ -68,9 +70,6 @@ TEST_F(Whisper, AGeneratedModelPassesTheFileCheckWithItsShape) {
     EXPECT_EQ(WhisperDimensions::tinyEnglish().sizeName(), "tiny.en");
     EXPECT_EQ(WhisperDimensions::baseEnglish().sizeName(), "base.en");
     EXPECT_EQ(WhisperDimensions::testSized().sizeName(), "unknown size");
-}
-
-TEST_F(Whisper, DamagedFilesAreRefusedWithAReason) {
     const auto size = fs::file_size(model);
     EXPECT_THAT(checkWhisperModel(copyCutAt(size - 1)).problem,
                 HasSubstr("cut short inside the tensor"));
@@ -86,6 +85,11 @@ TEST_F(Whisper, DamagedFilesAreRefusedWithAReason) {
                 HasSubstr("is not a Whisper model"));
     EXPECT_EQ(checkWhisperModel((dir / "absent.bin").string()).problem,
               "Cannot read " + (dir / "absent.bin").string() + ".");
+    EXPECT_FALSE(WhisperTranscriber::load((dir / "absent.bin").string()).transcriber);
+    const auto third = copyCutAt(size / 3);
+    const auto loaded = WhisperTranscriber::load(third);
+    EXPECT_FALSE(loaded.transcriber);
+    EXPECT_THAT(loaded.problem, HasSubstr(third + " is cut short"));
     // Headers that whisper.cpp aborts on or overflows its buffers with (a file type it has no
     // format for, one whose rows Whisper's shapes do not fit, or 32-bit floats; text or audio
     // contexts, layers or heads no real model has), and a tensor stored in another format than
@@ -121,7 +125,7 @@ TEST_F(Whisper, DamagedFilesAreRefusedWithAReason) {
     }
 }
 
-TEST_F(Whisper, ALoadedModelTranscribesOnItsOwnThread) {
+TEST_F(Whisper, ALoadedModelTranscribesOnItsOwnThreadAndStopsWhenTold) {
     auto loaded = WhisperTranscriber::load(model);
     ASSERT_TRUE(loaded.transcriber) << loaded.problem;
     EXPECT_EQ(loaded.transcriber->engineName(), "Whisper (ggml-test.bin)");
@@ -140,6 +144,26 @@ TEST_F(Whisper, ALoadedModelTranscribesOnItsOwnThread) {
     // Random weights hear noise; what comes back must still be text fit to send.
     EXPECT_TRUE(utf8::isValid(*outcome.text));
     EXPECT_FALSE(outcome.error);
+
+    // Cancelled jobs never complete and the next one runs; a stop flag aborts one under way.
+    const auto audio = spoken("Tell me about yourself");
+    std::atomic<int> cancelledCompletions{0};
+    auto first =
+        loaded.transcriber->transcribe(audio, "", "en", [&](auto) { ++cancelledCompletions; });
+    auto second =
+        loaded.transcriber->transcribe(audio, "", "en", [&](auto) { ++cancelledCompletions; });
+    second->cancel();
+    first->cancel();
+    std::promise<void> third;
+    loaded.transcriber->transcribe(audio, "", "en", [&](auto) { third.set_value(); });
+    EXPECT_EQ(third.get_future().wait_for(60s), std::future_status::ready);
+    EXPECT_EQ(cancelledCompletions, 0);
+    std::atomic<bool> stop{true};
+    const auto stopped = loaded.transcriber->transcribeNow(audio, "", &stop);
+    EXPECT_FALSE(stopped.text);
+    EXPECT_EQ(stopped.error, "The transcription was cancelled.");
+    EXPECT_TRUE(loaded.transcriber->transcribeNow(AudioBuffer{16000, 1, {}}, "").text)
+        << "no audio is nothing heard, not a failure";
 }
 
 // An English model hears English alone; a multilingual one each language whisper.cpp names, in
@@ -165,34 +189,6 @@ TEST_F(Whisper, AMultilingualModelHearsTheLanguagesOfTheMenu) {
     auto heard = done.get_future();
     ASSERT_EQ(heard.wait_for(60s), std::future_status::ready);
     EXPECT_FALSE(heard.get().error);
-}
-
-TEST_F(Whisper, ACancelledJobNeverCompletesAndTheNextOneRuns) {
-    auto loaded = WhisperTranscriber::load(model);
-    ASSERT_TRUE(loaded.transcriber) << loaded.problem;
-    const auto audio = spoken("Tell me about yourself");
-    std::atomic<int> cancelledCompletions{0};
-    auto first =
-        loaded.transcriber->transcribe(audio, "", "en", [&](auto) { ++cancelledCompletions; });
-    auto second =
-        loaded.transcriber->transcribe(audio, "", "en", [&](auto) { ++cancelledCompletions; });
-    second->cancel();
-    first->cancel();
-    std::promise<void> third;
-    loaded.transcriber->transcribe(audio, "", "en", [&](auto) { third.set_value(); });
-    EXPECT_EQ(third.get_future().wait_for(60s), std::future_status::ready);
-    EXPECT_EQ(cancelledCompletions, 0);
-}
-
-TEST_F(Whisper, AStopFlagAbortsATranscriptionUnderWay) {
-    auto loaded = WhisperTranscriber::load(model);
-    ASSERT_TRUE(loaded.transcriber) << loaded.problem;
-    std::atomic<bool> stop{true};
-    const auto outcome = loaded.transcriber->transcribeNow(spoken("Why Rust"), "", &stop);
-    EXPECT_FALSE(outcome.text);
-    EXPECT_EQ(outcome.error, "The transcription was cancelled.");
-    EXPECT_TRUE(loaded.transcriber->transcribeNow(AudioBuffer{16000, 1, {}}, "").text)
-        << "no audio is nothing heard, not a failure";
 }
 
 // What whisper.cpp decodes is taken only when it is sure of it: never noise, repetition or the
@@ -243,14 +239,6 @@ TEST_F(Whisper, NoiseSilenceAndALoneWordBecomeNoWords) {
         const auto outcome = loaded.transcriber->transcribeNow(audio, "Interview terms: Postgres.");
         EXPECT_EQ(outcome.text, std::string()) << outcome.error.value_or("");
     }
-}
-
-TEST_F(Whisper, ACorruptModelIsNotLoadedAndSaysWhy) {
-    const auto cut = copyCutAt(fs::file_size(model) / 3);
-    auto loaded = WhisperTranscriber::load(cut);
-    EXPECT_FALSE(loaded.transcriber);
-    EXPECT_THAT(loaded.problem, HasSubstr(cut + " is cut short"));
-    EXPECT_FALSE(WhisperTranscriber::load((dir / "none.bin").string()).transcriber);
 }
 
 // whisper.cpp hearing everything, timed by WebRTC's detector, on a spoken question after room
