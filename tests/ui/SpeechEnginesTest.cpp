@@ -90,23 +90,21 @@ protected:
     std::vector<SpeechEngines::Status> reports;
 };
 
-TEST_F(Engines, WithoutAModelPocketSphinxHearsAloneAndSaysSo) {
+// Without a model PocketSphinx hears alone and says so; the newest model installed loads off the
+// main thread, and then hears.
+TEST_F(Engines, WithoutAModelPocketSphinxHearsAloneAndTheNewestModelInstalledLoadsAndHears) {
     auto engines = startEngines();
     EXPECT_EQ(background.pendingCount(), 0u);
-    const auto status = engines->status();
-    EXPECT_EQ(status.engines, "PocketSphinx");
-    EXPECT_FALSE(status.selected);
-    EXPECT_FALSE(status.loading);
-    EXPECT_TRUE(status.problem.empty());
-    EXPECT_TRUE(status.models.empty());
+    EXPECT_EQ(engines->status().engines, "PocketSphinx");
+    EXPECT_FALSE(engines->status().selected);
+    EXPECT_TRUE(engines->status().problem.empty());
+    EXPECT_TRUE(engines->status().models.empty());
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_FALSE(hearsWithTheModel());
-}
 
-TEST_F(Engines, TheNewestInstalledModelLoadsOffTheMainThreadAndThenHears) {
     installed("ggml-old.bin", 600);
     const auto newest = installed("ggml-new.bin", 5);
-    auto engines = startEngines();
+    engines = startEngines();
     EXPECT_TRUE(engines->status().loading);
     EXPECT_EQ(engines->status().engines, "PocketSphinx") << "nothing loads on the main thread";
     EXPECT_FALSE(hearsWithTheModel());
@@ -230,10 +228,22 @@ TEST_F(Engines, WorkLeftWhenTheEnginesAreGoneIsDroppedAndHeldAgainstNothing) {
     EXPECT_TRUE(hearsWithTheModel());
 }
 
-TEST_F(Engines, AModelFileTheUserPicksIsCopiedInAndHears) {
+// A file the user picks is copied in and hears; one that is no model is refused, and nothing of it
+// is listed.
+TEST_F(Engines, AModelFileTheUserPicksIsCopiedInAndHearsAndAnyOtherFileIsRefused) {
+    const auto notes = outside / "notes.bin";
+    std::ofstream(notes) << "interview notes, not a model";
+    auto engines = startEngines();
+    engines->addModelFile(notes);
+    settle();
+    EXPECT_FALSE(engines->status().loading);
+    EXPECT_FALSE(engines->status().selected);
+    EXPECT_THAT(engines->status().problem, HasSubstr("not a model Orvane can use"));
+    EXPECT_TRUE(engines->status().models.empty()) << "nothing half-installed is listed";
+    EXPECT_FALSE(hearsWithTheModel());
+
     const auto picked = outside / "ggml-picked.bin";
     ASSERT_TRUE(writeRandomWhisperModel(picked.string(), WhisperDimensions::testSized(), 11));
-    auto engines = startEngines();
     engines->addModelFile(picked);
     EXPECT_TRUE(engines->status().loading);
     settle();
@@ -245,22 +255,6 @@ TEST_F(Engines, AModelFileTheUserPicksIsCopiedInAndHears) {
     EXPECT_TRUE(hearsWithTheModel());
 }
 
-TEST_F(Engines, AFileThatIsNoModelIsRefusedAndTheChoiceStays) {
-    const auto notes = outside / "notes.bin";
-    std::ofstream(notes) << "interview notes, not a model";
-    auto engines = startEngines();
-    engines->addModelFile(notes);
-    settle();
-    const auto status = engines->status();
-    EXPECT_FALSE(status.loading);
-    EXPECT_FALSE(status.selected);
-    EXPECT_THAT(status.problem, HasSubstr("not a model Orvane can use"));
-    EXPECT_TRUE(status.models.empty()) << "nothing half-installed is listed";
-    EXPECT_FALSE(hearsWithTheModel());
-}
-
-// The catalog's models download from a server (here one on loopback serving a generated model
-// under that model's own sum), checked, then chosen; progress is reported on the way.
 TEST_F(Engines, ACatalogModelDownloadsWithProgressAndThenHears) {
     const auto made = outside / "made.bin";
     ASSERT_TRUE(writeRandomWhisperModel(made.string(), WhisperDimensions::testSized(), 5));
