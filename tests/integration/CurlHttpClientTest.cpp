@@ -159,19 +159,17 @@ TEST(CurlHttpClient, AnOriginCanBeReachedOverAUnixSocket) {
     std::filesystem::remove(path);
 }
 
-TEST(CurlHttpClient, AStalledPlainRequestTimesOut) {
-    LoopbackServer server([](LoopbackConnection& c) { c.pause(10); });
+// A stalled request times out, and so does a whole transfer that goes on too long.
+TEST(CurlHttpClient, AStalledRequestAndAnEndlessTransferTimeOut) {
+    LoopbackServer stalled([](LoopbackConnection& c) { c.pause(10); });
     CurlHttpClient client;
     ResultBox box;
-    auto request = get(server.origin());
-    request.idleTimeoutSeconds = 0.3;
-    client.send(request, box.completion());
+    auto plain = get(stalled.origin());
+    plain.idleTimeoutSeconds = 0.3;
+    client.send(plain, box.completion());
     EXPECT_EQ(box.wait().error, "The request timed out.");
-}
 
-TEST(CurlHttpClient, TheWholeTransferIsBoundedToo) {
     LoopbackServer server(endlessStream());
-    CurlHttpClient client;
     auto delegate = std::make_shared<CountingDelegate>();
     auto request = get(server.origin());
     request.totalTimeoutSeconds = 0.5;
@@ -207,7 +205,7 @@ TEST(CurlHttpClient, EachFailureIsToldInWordsOfItsKind) {
     }
 }
 
-TEST(CurlHttpClient, ADelegateCanStopItsTransfer) {
+TEST(CurlHttpClient, ADelegateOrACancelStopsATransferAndNoCallbackFollowsACancel) {
     LoopbackServer server(endlessStream());
     CurlHttpClient client;
     auto delegate = std::make_shared<CountingDelegate>();
@@ -217,12 +215,9 @@ TEST(CurlHttpClient, ADelegateCanStopItsTransfer) {
     EXPECT_EQ(delegate->chunks, 1);
     EXPECT_EQ(delegate->completions, 1);
     EXPECT_TRUE(delegate->completionError);
-}
 
-TEST(CurlHttpClient, NoCallbackStartsOnceCancelHasReturned) {
-    LoopbackServer server(endlessStream());
-    CurlHttpClient client;
-    auto delegate = std::make_shared<CountingDelegate>();
+    // Cancelled from outside: no callback starts once cancel has returned.
+    delegate = std::make_shared<CountingDelegate>();
     auto task = client.stream(get(server.origin()), delegate);
     waitUntil([&] { return delegate->chunks >= 3; });
     task->cancel();
