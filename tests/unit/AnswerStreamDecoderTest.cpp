@@ -107,23 +107,29 @@ TEST(AnswerStreamDecoder, SplitAtEveryByteDecodesTheSame) {
     }
     AnswerStreamDecoder byteByByte;
     std::vector<Event> events;
-    for (char c : stream) byteByByte.feed(std::string_view(&c, 1), events);
+    for (std::size_t at = 0; at < stream.size(); ++at) {
+        byteByByte.feed(std::string_view(stream).substr(at, 1), events);
+        if (at < stream.find('\n')) {
+            EXPECT_TRUE(events.empty()) << "nothing is reported before its line ends";
+        }
+    }
     EXPECT_EQ(events, whole);
 }
 
-TEST(AnswerStreamDecoder, AChunkWithoutLineFeedReportsNothingUntilTheNext) {
-    AnswerStreamDecoder decoder;
-    std::vector<Event> events;
-    const auto line = delta("Hi");
-    decoder.feed(std::string_view(line).substr(0, line.size() - 1), events);
-    EXPECT_TRUE(events.empty());
-    decoder.feed("\n", events);
-    EXPECT_EQ(events, (std::vector<Event>{{Type::delta, "Hi"}}));
-}
-
+// A line of exactly the cap is still decoded; one beyond it ends decoding.
 TEST(AnswerStreamDecoder, ALineBeyondOneMebibyteEndsDecoding) {
-    AnswerStreamDecoder decoder;
+    const std::string prefix = R"(data: {"type":"content_block_delta","delta":{"text":")";
+    const std::string suffix = "\"}}";
+    const std::string text(AnswerStreamDecoder::maxLineBytes - prefix.size() - suffix.size(), 'y');
+    AnswerStreamDecoder capped;
     std::vector<Event> events;
+    EXPECT_TRUE(capped.feed(prefix + text + suffix + "\n", events));
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].text.size(), text.size());
+    EXPECT_FALSE(capped.feed(prefix + text + "z" + suffix + "\n", events));
+
+    events.clear();
+    AnswerStreamDecoder decoder;
     EXPECT_TRUE(decoder.feed(delta("kept"), events));
     const std::string chunk(64 * 1024, 'x');
     bool ok = true;
@@ -137,18 +143,6 @@ TEST(AnswerStreamDecoder, ALineBeyondOneMebibyteEndsDecoding) {
     EXPECT_LE(fed, AnswerStreamDecoder::maxLineBytes + chunk.size());
     EXPECT_FALSE(decoder.feed("\n" + delta("ignored"), events));
     EXPECT_EQ(events, (std::vector<Event>{{Type::delta, "kept"}}));
-}
-
-TEST(AnswerStreamDecoder, ALineOfExactlyTheCapIsStillDecoded) {
-    const std::string prefix = R"(data: {"type":"content_block_delta","delta":{"text":")";
-    const std::string suffix = "\"}}";
-    const std::string text(AnswerStreamDecoder::maxLineBytes - prefix.size() - suffix.size(), 'y');
-    AnswerStreamDecoder decoder;
-    std::vector<Event> events;
-    EXPECT_TRUE(decoder.feed(prefix + text + suffix + "\n", events));
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].text.size(), text.size());
-    EXPECT_FALSE(decoder.feed(prefix + text + "z" + suffix + "\n", events));
 }
 
 }  // namespace
