@@ -77,8 +77,14 @@ protected:
     MarkdownView view{queue};
 };
 
-TEST_F(Markdown, StructureIsDrawnAndTheMarkupCharactersAreGone) {
-    view.showMarkdown(kAnswer, Qt::white);
+// Streamed a few characters at a time, an answer ends drawn as the whole would be: its structure
+// drawn, the markup characters gone.
+TEST_F(Markdown, AStreamedAnswerEndsDrawnWithItsStructureAndTheMarkupCharactersGone) {
+    stream(kAnswer, 3, 0.004);
+    ManualMainQueue otherQueue;
+    MarkdownView whole(otherQueue);
+    whole.showMarkdown(kAnswer, Qt::white);
+    EXPECT_EQ(view.document()->toHtml().toStdString(), whole.document()->toHtml().toStdString());
     const auto& document = *view.document();
     const auto shown = document.toPlainText();
     for (const char* markup : {"**", "```", "##", "](", "|---"}) {
@@ -107,7 +113,7 @@ TEST_F(Markdown, StructureIsDrawnAndTheMarkupCharactersAreGone) {
     EXPECT_EQ(view.text(), kAnswer);
 }
 
-TEST_F(Markdown, HtmlInAnAnswerIsShownAsTheTextItIs) {
+TEST_F(Markdown, HtmlInAnAnswerAndPlainTextAreShownAsTheTextTheyAre) {
     view.showMarkdown(
         "Use <b>EXPLAIN</b> first\n\n<img src=\"file:///etc/passwd\">\n\n"
         "<script>alert(1)</script>",
@@ -117,6 +123,15 @@ TEST_F(Markdown, HtmlInAnAnswerIsShownAsTheTextItIs) {
     EXPECT_TRUE(shown.contains("<img src=\"file:///etc/passwd\">"));
     EXPECT_TRUE(shown.contains("<script>alert(1)</script>"));
     EXPECT_LT(runWith(*view.document(), "EXPLAIN")->format.fontWeight(), QFont::Bold);
+
+    // Plain text is shown as it is, and markdown after it is markdown again.
+    view.showPlain("Error: **not** `markup`", Qt::red);
+    EXPECT_EQ(view.document()->toPlainText(), "Error: **not** `markup`");
+    EXPECT_FALSE(view.isMarkdown());
+    EXPECT_EQ(view.textColor(), QColor(Qt::red));
+    view.showMarkdown("*again*", Qt::white);
+    view.flush();
+    EXPECT_EQ(view.document()->toPlainText(), "again");
 }
 
 // An answer can be steered by whoever the model reads: no picture in it, wherever it stands, may
@@ -151,25 +166,6 @@ TEST_F(Markdown, PicturesAreNeverLoadedWhereverTheyStand) {
         EXPECT_TRUE(resource.isValid() && resource.toByteArray().isEmpty()) << "given, and empty";
     }
     QFile::remove(fifo);
-}
-
-TEST_F(Markdown, PlainTextIsShownAsItIs) {
-    view.showMarkdown("**bold**", Qt::white);
-    view.showPlain("Error: **not** `markup`", Qt::red);
-    EXPECT_EQ(view.document()->toPlainText(), "Error: **not** `markup`");
-    EXPECT_FALSE(view.isMarkdown());
-    EXPECT_EQ(view.textColor(), QColor(Qt::red));
-    view.showMarkdown("*again*", Qt::white);
-    view.flush();
-    EXPECT_EQ(view.document()->toPlainText(), "again");
-}
-
-TEST_F(Markdown, AStreamedAnswerEndsDrawnAsTheWholeAnswerWould) {
-    stream(kAnswer, 3, 0.004);
-    ManualMainQueue otherQueue;
-    MarkdownView whole(otherQueue);
-    whole.showMarkdown(kAnswer, Qt::white);
-    EXPECT_EQ(view.document()->toHtml().toStdString(), whole.document()->toHtml().toStdString());
 }
 
 TEST_F(Markdown, DeltasAreDrawnAtMostEveryThirtyMillisecondsAndOnlyFromTheChangedBlock) {
