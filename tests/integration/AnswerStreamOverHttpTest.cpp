@@ -10,7 +10,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "integration/FreePort.h"
 #include "integration/LiveSession.h"
 #include "integration/LoopbackServer.h"
 #include "integration/ProcessRun.h"
@@ -24,24 +23,31 @@ using ::testing::HasSubstr;
 
 using State = SessionManager::State;
 
+// The decoder's own tests split streams everywhere; over a socket, a stream written a byte at a
+// time, with CRLF lines and characters split, shows the transfer hands it over whole.
 TEST(AnswerStreamOverHttp, ANormalStreamGrowsTheAnswerAndIsRecorded) {
-    LoopbackServer server([](LoopbackConnection& c) {
+    std::string body = "event: message_start\ndata: {\"type\":\"message_start\"}\n\n" +
+                       deltaEvent("Use ") + deltaEvent("an ") +
+                       deltaEvent("\u00EFndex \U0001F680.") + std::string(kStopEvent);
+    for (auto at = body.find("\n\n"); at != std::string::npos; at = body.find("\n\n", at + 4)) {
+        body.replace(at, 2, "\r\n\r\n");
+    }
+    LoopbackServer server([&](LoopbackConnection& c) {
         c.write(eventStreamHead());
-        c.write("event: message_start\ndata: {\"type\":\"message_start\"}\n\n");
-        for (const char* word : {"Use ", "an ", "index."}) {
-            c.write(deltaEvent(word));
-            c.pause(0.01);
+        for (char byte : body) {
+            c.write(std::string_view(&byte, 1));
+            c.pause(0.001);
         }
-        c.write(kStopEvent);
     });
     LiveSession live(server.origin());
     live.session->setSystemContext("Role: DBA");
     ASSERT_TRUE(live.ask("How do you speed up a slow query?"));
 
-    EXPECT_EQ(live.answerSizes, (std::vector<std::size_t>{0, 4, 7, 13, 13}));
-    EXPECT_EQ(live.lastAnswer, "Use an index.");
+    const std::string answer = "Use an \u00EFndex \U0001F680.";
+    EXPECT_EQ(live.answerSizes, (std::vector<std::size_t>{0, 4, 7, 19, 19}));
+    EXPECT_EQ(live.lastAnswer, answer);
     ASSERT_EQ(live.session->history().count(), 1);
-    EXPECT_EQ(live.session->history().pairs()[0].answer, "Use an index.");
+    EXPECT_EQ(live.session->history().pairs()[0].answer, answer);
     EXPECT_EQ(live.session->state(), State::idle);
     EXPECT_TRUE(live.errors.empty());
 
@@ -55,28 +61,6 @@ TEST(AnswerStreamOverHttp, ANormalStreamGrowsTheAnswerAndIsRecorded) {
     EXPECT_EQ(nlohmann::json::parse(requests[0].body),
               nlohmann::json::parse(R"({"model":"mini","systemContext":"Role: DBA",
                   "messages":[{"role":"user","content":"How do you speed up a slow query?"}]})"));
-}
-
-// The decoder's own tests split streams everywhere; over a socket, one stream of single-byte
-// writes with CRLF lines and split characters is enough to show the transfer hands it over whole.
-TEST(AnswerStreamOverHttp, SingleByteWritesWithCrlfLinesDecodeTheSame) {
-    std::string body =
-        deltaEvent("na\u00EFve ") + deltaEvent("\U0001F680 \u20AC") + std::string(kStopEvent);
-    for (auto at = body.find("\n\n"); at != std::string::npos; at = body.find("\n\n", at + 4)) {
-        body.replace(at, 2, "\r\n\r\n");
-    }
-    LoopbackServer server([&](LoopbackConnection& c) {
-        c.write(eventStreamHead());
-        for (char byte : body) {
-            c.write(std::string_view(&byte, 1));
-            c.pause(0.001);
-        }
-    });
-    LiveSession live(server.origin());
-    ASSERT_TRUE(live.ask("split it"));
-    EXPECT_EQ(live.lastAnswer, "na\u00EFve \U0001F680 \u20AC");
-    EXPECT_TRUE(live.errors.empty());
-    EXPECT_EQ(live.session->history().count(), 1);
 }
 
 // A stream that breaks off after text arrived keeps that text, marked as cut short with the
@@ -127,38 +111,6 @@ INSTANTIATE_TEST_SUITE_P(
                                    },
                                    "The request timed out."}),
     [](const auto& info) { return info.param.name; });
-
-TEST(AnswerStreamOverHttp, AConnectionRefusedIsATransportError) {
-    const RefusingLoopbackPort nothingThere;
-    LiveSession live(nothingThere.origin());
-    ASSERT_TRUE(live.ask("anyone there"));
-    EXPECT_EQ(live.errors,
-              (std::vector<std::string>{"Stream error: Could not connect to the server."}));
-}
-
-TEST(AnswerStreamOverHttp, ALineThatNeverEndsIsCutOffAndTheTransferStopped) {
-    std::atomic<std::size_t> sent{0};
-    std::atomic<bool> peerGone{false};
-    LoopbackServer server([&](LoopbackConnection& c) {
-        c.write(eventStreamHead() + deltaEvent("Before"));
-        const std::string junk(64 * 1024, 'z');
-        c.write("data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"");
-        while (sent < 64u * 1024 * 1024) {
-            if (!c.write(junk)) {
-                peerGone = true;
-                return;
-            }
-            sent += junk.size();
-        }
-    });
-    LiveSession live(server.origin());
-    ASSERT_TRUE(live.ask("endless"));
-    ASSERT_EQ(live.session->history().count(), 1);
-    EXPECT_TRUE(live.session->history().pairs()[0].answer.starts_with("Before\n\n*(Cut short."));
-    waitUntil([&] { return bool(peerGone); }, std::chrono::seconds(2));
-    EXPECT_TRUE(peerGone) << "the client hung up instead of reading on";
-    EXPECT_LT(sent.load(), 16u * 1024 * 1024);
-}
 
 // A server that goes on past the cap gets 256 KiB read, kept as cut short, and is hung up on.
 TEST(AnswerStreamOverHttp, AnAnswerPastTheCapIsKeptToItAndTheTransferStopped) {
