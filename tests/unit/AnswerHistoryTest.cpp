@@ -32,7 +32,7 @@ protected:
     std::vector<Notification> notifications;
 };
 
-TEST_F(AnswerHistoryTest, FreshHistoryHasNothingToShow) {
+TEST_F(AnswerHistoryTest, AFreshHistoryHasNothingAndAnAppendStampsShowsAndNotifies) {
     EXPECT_FALSE(history.previous());
     EXPECT_FALSE(history.next());
     EXPECT_FALSE(history.latest());
@@ -40,9 +40,7 @@ TEST_F(AnswerHistoryTest, FreshHistoryHasNothingToShow) {
     EXPECT_EQ(history.count(), 0);
     EXPECT_EQ(history.currentIndex(), -1);
     EXPECT_TRUE(notifications.empty());
-}
 
-TEST_F(AnswerHistoryTest, AppendStampsShowsAndNotifies) {
     history.append("What is REST?", "An architectural style.");
     ASSERT_EQ(notifications.size(), 1u);
     EXPECT_EQ(notifications[0].pair->question, "What is REST?");
@@ -52,7 +50,9 @@ TEST_F(AnswerHistoryTest, AppendStampsShowsAndNotifies) {
     EXPECT_EQ(notifications[0].count, 1);
 }
 
-TEST_F(AnswerHistoryTest, PagesBackwardsWithinBounds) {
+// Paging stays within bounds; an append jumps to the new pair even while looking back; a clear
+// empties it without a word.
+TEST_F(AnswerHistoryTest, PagesWithinBoundsAppendsToTheEndAndClearsQuietly) {
     appendThree();
     EXPECT_FALSE(history.next());
     EXPECT_EQ(history.previous()->question, "q2");
@@ -66,11 +66,7 @@ TEST_F(AnswerHistoryTest, PagesBackwardsWithinBounds) {
     EXPECT_EQ(history.next()->question, "q2");
     EXPECT_EQ(history.latest()->question, "q3");
     EXPECT_TRUE(history.isAtLatest());
-}
 
-TEST_F(AnswerHistoryTest, AppendJumpsToTheNewPairEvenWhileLookingBack) {
-    appendThree();
-    history.previous();
     history.previous();
     notifications.clear();
     history.append("q4", "a4");
@@ -78,10 +74,8 @@ TEST_F(AnswerHistoryTest, AppendJumpsToTheNewPairEvenWhileLookingBack) {
     EXPECT_EQ(notifications[0].pair->question, "q4");
     EXPECT_EQ(notifications[0].index, 3);
     EXPECT_EQ(notifications[0].count, 4);
-}
 
-TEST_F(AnswerHistoryTest, ClearEmptiesWithoutNotifying) {
-    appendThree();
+    notifications.clear();
     history.clear();
     EXPECT_EQ(history.count(), 0);
     EXPECT_EQ(history.currentIndex(), -1);

@@ -12,47 +12,33 @@ struct CountedDecoder {
     int serial;
 };
 
-TEST(DecoderPool, AReleasedDecoderIsReusedWarm) {
+// A released decoder is reused warm, recognitions at the same time get decoders of their own, and
+// a lease may outlive its pool; a factory that fails gives nothing.
+TEST(DecoderPool, ReleasedDecodersAreReusedWarmAndEachRecognitionHasItsOwn) {
     int made = 0;
-    DecoderPool<CountedDecoder> pool(
-        [&] { return std::make_unique<CountedDecoder>(CountedDecoder{++made}); });
-    auto first = pool.acquire();
-    ASSERT_TRUE(first);
-    EXPECT_EQ(first->serial, 1);
-    first.reset();
-    EXPECT_EQ(pool.idleCount(), 1u);
-    auto again = pool.acquire();
-    EXPECT_EQ(again->serial, 1) << "the warm decoder, not a new one";
-    EXPECT_EQ(made, 1);
-}
-
-TEST(DecoderPool, RecognitionsAtTheSameTimeGetTheirOwnDecoders) {
-    int made = 0;
-    DecoderPool<CountedDecoder> pool(
-        [&] { return std::make_unique<CountedDecoder>(CountedDecoder{++made}); });
-    auto session = pool.acquire();
-    auto pushToTalk = pool.acquire();
-    EXPECT_NE(session->serial, pushToTalk->serial);
-    session.reset();
-    pushToTalk.reset();
-    EXPECT_EQ(pool.idleCount(), 2u);
-    EXPECT_EQ(made, 2);
-}
-
-TEST(DecoderPool, AFactoryThatFailsGivesNothing) {
-    DecoderPool<CountedDecoder> pool([] { return std::unique_ptr<CountedDecoder>(); });
-    EXPECT_FALSE(pool.acquire());
-}
-
-TEST(DecoderPool, ALeaseMayOutliveThePool) {
     std::shared_ptr<CountedDecoder> lease;
     {
         DecoderPool<CountedDecoder> pool(
-            [] { return std::make_unique<CountedDecoder>(CountedDecoder{7}); });
+            [&] { return std::make_unique<CountedDecoder>(CountedDecoder{++made}); });
+        auto first = pool.acquire();
+        ASSERT_TRUE(first);
+        EXPECT_EQ(first->serial, 1);
+        first.reset();
+        EXPECT_EQ(pool.idleCount(), 1u);
+        auto session = pool.acquire();
+        EXPECT_EQ(session->serial, 1) << "the warm decoder, not a new one";
+        auto pushToTalk = pool.acquire();
+        EXPECT_EQ(pushToTalk->serial, 2);
+        session.reset();
+        pushToTalk.reset();
+        EXPECT_EQ(pool.idleCount(), 2u);
+        EXPECT_EQ(made, 2);
         lease = pool.acquire();
     }
-    EXPECT_EQ(lease->serial, 7);
+    EXPECT_GT(lease->serial, 0);
     lease.reset();
+    DecoderPool<CountedDecoder> failing([] { return std::unique_ptr<CountedDecoder>(); });
+    EXPECT_FALSE(failing.acquire());
 }
 
 TEST(HypothesisReporter, ReportsOnlyNewNonEmptyText) {
