@@ -40,7 +40,7 @@ TEST(ChatRequest, EmptyContextAndTheDefaultStyleLeaveExactlyModelAndMessages) {
     EXPECT_EQ(styleOf(""), "brief") << "a body without a style asks for the default";
 }
 
-TEST(ChatRequest, CarriesContextAndImagesOnlyWhereGiven) {
+TEST(ChatRequest, CarriesContextAndImagesOnlyWhereGivenAndRepairsIllFormedText) {
     const std::vector<ConversationTurn> turns = {{"user", "look", {"AAA=", "BBB="}},
                                                  {"assistant", "I see code.", {}},
                                                  {"user", "and now?", {}}};
@@ -53,12 +53,9 @@ TEST(ChatRequest, CarriesContextAndImagesOnlyWhereGiven) {
     EXPECT_FALSE(body["messages"][1].contains("images"));
     EXPECT_FALSE(body["messages"][2].contains("images"));
     EXPECT_EQ(body["messages"][1]["role"], "assistant");
-}
-
-TEST(ChatRequest, IllFormedTextIsRepairedNotDropped) {
-    const std::vector<ConversationTurn> turns = {{"user", "bad \xFF byte", {}}};
-    const auto body = nlohmann::json::parse(chat::encode({"mini", turns, ""}));
-    EXPECT_EQ(body["messages"][0]["content"], "bad \uFFFD byte");
+    const auto repaired =
+        nlohmann::json::parse(chat::encode({"mini", {{"user", "bad \xFF byte", {}}}, ""}));
+    EXPECT_EQ(repaired["messages"][0]["content"], "bad \uFFFD byte") << "repaired, not dropped";
 }
 
 TEST(ChatRequest, RefusesUrlsThatAreNotSafeForTheToken) {
