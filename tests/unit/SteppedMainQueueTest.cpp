@@ -7,7 +7,7 @@
 namespace orvane::testing {
 namespace {
 
-TEST(SteppedMainQueue, RunsPostsInOrderAndNeverInsidePost) {
+TEST(SteppedMainQueue, RunsPostsInOrderNeverInsidePostAndDelayedOnesInVirtualTime) {
     ManualMainQueue queue;
     std::vector<int> order;
     queue.post([&] {
@@ -18,10 +18,8 @@ TEST(SteppedMainQueue, RunsPostsInOrderAndNeverInsidePost) {
     EXPECT_TRUE(order.empty());
     EXPECT_EQ(queue.runUntilIdle(), 3u);
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
-}
 
-TEST(SteppedMainQueue, DelayedBlocksRunWhenVirtualTimeReachesThem) {
-    ManualMainQueue queue;
+    // Delayed blocks run when virtual time reaches them.
     const auto start = queue.now();
     std::vector<double> firedAt;
     const auto record = [&] {
@@ -38,7 +36,7 @@ TEST(SteppedMainQueue, DelayedBlocksRunWhenVirtualTimeReachesThem) {
     EXPECT_NEAR(std::chrono::duration<double>(queue.now() - start).count(), 1.2, 1e-9);
 }
 
-TEST(SteppedMainQueue, InvalidatedOrDestroyedTimersNeverFire) {
+TEST(SteppedMainQueue, InvalidatedOrDestroyedTimersNeverFireAndRepeatingOnesRepeat) {
     ManualMainQueue queue;
     int fired = 0;
     auto kept = queue.scheduleTimer(1.0, false, [&] { ++fired; });
@@ -48,10 +46,8 @@ TEST(SteppedMainQueue, InvalidatedOrDestroyedTimersNeverFire) {
     queue.advance(5);
     EXPECT_EQ(fired, 1);
     EXPECT_EQ(queue.pendingCount(), 0u);
-}
 
-TEST(SteppedMainQueue, RepeatingTimerFiresEveryIntervalUntilInvalidated) {
-    ManualMainQueue queue;
+    // A repeating one fires every interval until invalidated.
     int ticks = 0;
     auto timer = queue.scheduleTimer(1.0, true, [&] { ++ticks; });
     queue.advance(3.5);
