@@ -550,6 +550,13 @@ TEST_F(Session, DeltasGrowTheAnswerAndTheStopRecordsIt) {
     h.reply(h.ask("q two words"), {answerEvents("[skip] lowercase is an answer")});
     EXPECT_EQ(h.session->history().count(), 2) << "the marker is case-sensitive";
     EXPECT_TRUE(h.errors.empty());
+
+    // States are reported once per change, with the state at delivery.
+    h.states.clear();
+    h.session->sendToLLM("first question here");
+    h.session->completeAssistantMessage("");
+    h.mainQueue.runUntilIdle();
+    EXPECT_EQ(h.states, (std::vector<State>{State::listening, State::listening}));
 }
 
 TEST_F(Session, SmallTalkIsNeverShownAndLeavesNoTrace) {
@@ -910,14 +917,6 @@ TEST_F(Session, TheInterviewKeepsEveryQuestionAsItEndedUntilTheNextSessionStarts
     }
     h.startListening();
     EXPECT_TRUE(h.session->interview().empty()) << "each session is an interview of its own";
-}
-
-TEST_F(Session, StatesAreReportedOncePerChangeWithTheStateAtDelivery) {
-    h.startListening();
-    h.session->sendToLLM("first question here");
-    h.session->completeAssistantMessage("");
-    h.mainQueue.runUntilIdle();
-    EXPECT_EQ(h.states, (std::vector<State>{State::listening, State::listening, State::listening}));
 }
 
 // Once the speaker pauses, the question goes ahead unseen, so that its answer is on its way when
