@@ -105,8 +105,10 @@ TEST_F(Shell, ALaunchSignedOutSignsInAndOutAndInAgain) {
     app.floatingPanel()->session().history().append("What is CAP?", "A trade-off.");
 
     app.showPreferences();
+    app.showContextSheet();
     const QPointer<PreferencesWindow> preferences = app.preferencesWindow();
     const QPointer<FloatingPanelWindow> panel = app.floatingPanel();
+    const QPointer<ContextSheet> sheet = app.contextSheet();
     app.handleSignOut();
     EXPECT_FALSE(h.auth.isAuthenticated());
     EXPECT_EQ(app.floatingPanel(), nullptr);
@@ -121,6 +123,11 @@ TEST_F(Shell, ALaunchSignedOutSignsInAndOutAndInAgain) {
     EXPECT_TRUE(panel.isNull());
     EXPECT_TRUE(preferences.isNull());
     EXPECT_TRUE(firstLogin.isNull());
+    ASSERT_FALSE(sheet.isNull()) << "an open context sheet survives";
+    EXPECT_TRUE(sheet->isVisible());
+    sheet->handleSave();  // with no panel, only releases it
+    AppHarness::releaseDroppedWindows();
+    EXPECT_TRUE(sheet.isNull());
 
     signInThroughTheLoginWindow("Grace");
     ASSERT_EQ(sessions.size(), 2u);
@@ -341,20 +348,6 @@ TEST_F(Shell, WhileTheScreenIsSharedTheWindowsStepAside) {
     EXPECT_TRUE(panel->isVisible()) << "stealth off: nothing hides";
     panel->toggleStealth();
     EXPECT_FALSE(panel->isVisible()) << "on again during the share";
-}
-
-TEST_F(Shell, AnOpenContextSheetSurvivesSignOut) {
-    launchSignedIn();
-    app.showContextSheet();
-    const QPointer<ContextSheet> sheet = app.contextSheet();
-    app.handleSignOut();
-    AppHarness::releaseDroppedWindows();
-    ASSERT_FALSE(sheet.isNull());
-    EXPECT_TRUE(sheet->isVisible());
-    // Saving with no panel only releases the sheet.
-    sheet->handleSave();
-    AppHarness::releaseDroppedWindows();
-    EXPECT_TRUE(sheet.isNull());
 }
 
 TEST_F(Shell, WindowsAndTheStatusIconCarryTheApplicationsCommandsAndClosingNeverQuits) {
