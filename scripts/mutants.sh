@@ -62,8 +62,8 @@ MUTANTS = [
      "Shell"),
     # The test share and the long utterance.
     ("a share left after its first frame is told as left before it", "src/app/ShareCheck.cpp",
-     "std::chrono::duration<double>(*m_seen - *m_firstFrame)",
-     "std::chrono::duration<double>(*m_firstFrame - *m_seen)", "Shell"),
+     "duration<double>(*m_seen - m_firstFrame.value_or(*m_seen))",
+     "duration<double>(m_firstFrame.value_or(*m_seen) - *m_seen)", "Shell"),
     ("a test share outlives the screen's stream", "src/adapters/pipewire/PipeWireStreamViewer.cpp",
      "if (id == self->m_listener->node) self->failed", "if (false) self->failed",
      "ShareIndicators"),

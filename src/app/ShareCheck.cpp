@@ -53,12 +53,16 @@ void ShareTest::start(bool stealth, std::function<void(const QString&, bool)> on
         [this] {
             m_firstFrame = m_mainQueue.now();
             say(QStringLiteral("Test share: sharing for %1 s...").arg(seconds));
+            // The timer is left to the next start: it must not be destroyed from its own block.
             m_end = m_mainQueue.scheduleTimer(seconds, false, [this] {
                 m_trial.stop();
                 finish({});
             });
         },
-        [this](const std::string& problem) { finish(problem); });
+        [this](const std::string& problem) {
+            m_end.reset();
+            finish(problem);
+        });
 }
 
 void ShareTest::stop() {
@@ -75,7 +79,6 @@ void ShareTest::shareSeen(bool sharing) {
 
 void ShareTest::finish(const std::string& problem) {
     m_running = false;
-    m_end.reset();
     if (!problem.empty()) return say("Test share: " + QString::fromStdString(problem));
     if (!m_seen) {
         return say(
@@ -83,7 +86,8 @@ void ShareTest::finish(const std::string& problem) {
             "call, share a window.");
     }
     if (!m_stealth) return say("Test share: Orvane saw it, and with stealth off stayed in it.");
-    const auto after = std::chrono::duration<double>(*m_seen - *m_firstFrame).count();
+    const auto after =
+        std::chrono::duration<double>(*m_seen - m_firstFrame.value_or(*m_seen)).count();
     say(after <= 0 ? QStringLiteral("Test share: Orvane's windows left it before its first "
                                     "frame, and came back when it ended.")
                    : QStringLiteral("Test share: Orvane's windows left it %1 s after its first "

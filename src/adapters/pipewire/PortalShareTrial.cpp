@@ -119,10 +119,12 @@ void PortalShareTrial::openStream(std::uint32_t node) {
                 if (fd < 0) return end("The desktop handed over no PipeWire to share through.");
                 m_viewer = std::make_unique<PipeWireStreamViewer>(
                     fd, node,
-                    [this] {
-                        if (m_onSharing) m_onSharing();
+                    [this, generation] {
+                        if (generation == m_generation && m_onSharing) m_onSharing();
                     },
-                    [this](const std::string& problem) { end(problem); });
+                    [this, generation](const std::string& problem) {
+                        if (generation == m_generation) end(problem);
+                    });
             });
 }
 
@@ -137,7 +139,8 @@ void PortalShareTrial::sessionClosed() {
 
 void PortalShareTrial::end(const std::string& problem) {
     ++m_generation;
-    m_viewer.reset();
+    // Let go of once its report, which may be what ended the share, has returned.
+    if (m_viewer) m_viewer.release()->deleteLater();
     if (m_request) m_request->cancel();
     closeSession();
     m_onSharing = nullptr;
