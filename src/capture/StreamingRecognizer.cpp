@@ -83,7 +83,8 @@ struct StreamingRecognizer::Utterance {
         if (!lastVoiceAt) monoaudio::keepLast(audio, timing.leadInSeconds);
         heardSeconds += monoaudio::append(audio, block);
         std::shared_ptr<TranscriptionJob> superseded;
-        const double kept = static_cast<double>(audio.samples.size()) / audio.sampleRate;
+        const double kept =
+            audio.sampleRate > 0 ? static_cast<double>(audio.samples.size()) / audio.sampleRate : 0;
         if (lastVoiceAt && !shown.empty() && kept > timing.longestUtteranceSeconds) {
             // The words heard so far stay as they are; the passes after hear on from where the
             // audio of those words ended, told them as their prompt.
