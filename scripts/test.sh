@@ -38,7 +38,10 @@ if [ "${ORVANE_SANITIZERS:-1}" != 0 ]; then
     export TSAN_OPTIONS="suppressions=$root/tests/tsan.supp ${TSAN_OPTIONS:-}"
     # The screenshot-portal tests hand Qt objects (D-Bus replies, images) between a worker thread
     # and Qt's own threads, whose synchronisation is in uninstrumented Qt libraries: TSan reports
-    # the frees without the stacks to judge them. They run in both passes above.
-    run_suites "$root/build-tsan" -LE "load|e2e|wayland" -E "$realtime|^ScreenshotPortal\\." -- -DCMAKE_BUILD_TYPE=Debug -DORVANE_BUILD_BENCHMARKS=OFF \
+    # the frees without the stacks to judge them. The test share's process is stopped by TSan, as
+    # one forked with threads, when D-Bus and PipeWire start threads after QProcess has started
+    # its screen source and private bus; what it tests runs on the GUI thread alone. Both run in
+    # the passes above.
+    run_suites "$root/build-tsan" -LE "load|e2e|wayland" -E "$realtime|^ScreenshotPortal\\.|^ShareIndicators\\.ATestShare" -- -DCMAKE_BUILD_TYPE=Debug -DORVANE_BUILD_BENCHMARKS=OFF \
         -DORVANE_SANITIZE=thread
 fi
