@@ -2,7 +2,6 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "adapters/pipewire/PipeWireShareWatcher.h"
 
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <pipewire/pipewire.h>
@@ -38,27 +37,15 @@ struct PipeWireShareWatcher::Listener {
 };
 
 PipeWireShareWatcher::PipeWireShareWatcher() : m_listener(std::make_unique<Listener>()) {
-    pw_init(nullptr, nullptr);
-    m_loop = pw_loop_new(nullptr);
-    if (!m_loop) return;
-    m_context = pw_context_new(m_loop, nullptr, 0);
-    if (!m_context || !connectCore()) return;
-    m_connectedOnce = true;
-    pw_loop_enter(m_loop);
+    m_connectedOnce = m_loop.context() && connectCore();
 }
 
 PipeWireShareWatcher::~PipeWireShareWatcher() {
-    m_events.reset();
     disconnectCore();
-    if (m_context) pw_context_destroy(m_context);
-    if (m_loop) {
-        if (m_connectedOnce) pw_loop_leave(m_loop);
-        pw_loop_destroy(m_loop);
-    }
 }
 
 bool PipeWireShareWatcher::connectCore() {
-    m_core = pw_context_connect(m_context, nullptr, 0);
+    m_core = pw_context_connect(m_loop.context(), nullptr, 0);
     if (!m_core) return false;
     m_registry = pw_core_get_registry(m_core, PW_VERSION_REGISTRY, 0);
     auto& events = m_listener->registryEvents;
@@ -105,8 +92,7 @@ void PipeWireShareWatcher::disconnectCore() {
 void PipeWireShareWatcher::reconnect() {
     disconnectCore();
     if (connectCore()) {
-        while (pw_loop_iterate(m_loop, 0) > 0) {
-        }
+        m_loop.dispatchPending();
         return;
     }
     QTimer::singleShot(reconnectMilliseconds, this, [this] { reconnect(); });
@@ -118,17 +104,12 @@ std::string PipeWireShareWatcher::method() const {
 
 void PipeWireShareWatcher::watch(std::function<void(bool sharing)> onChanged) {
     m_onChanged = std::move(onChanged);
-    if (!m_connectedOnce || m_events) {
+    if (!m_connectedOnce || m_watching) {
         if (m_sharing && m_onChanged) m_onChanged(true);
         return;
     }
-    m_events = std::make_unique<QSocketNotifier>(pw_loop_get_fd(m_loop), QSocketNotifier::Read);
-    connect(m_events.get(), &QSocketNotifier::activated, this, [this] {
-        while (m_loop && pw_loop_iterate(m_loop, 0) > 0) {
-        }
-    });
-    while (pw_loop_iterate(m_loop, 0) > 0) {
-    }
+    m_watching = true;
+    m_loop.runOnQt(this);
 }
 
 void PipeWireShareWatcher::nodeAdded(std::uint32_t id, bool screenSource) {

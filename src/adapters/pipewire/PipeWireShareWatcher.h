@@ -9,12 +9,10 @@
 #include <memory>
 #include <set>
 
+#include "adapters/pipewire/PipeWireQtLoop.h"
 #include "platform/ShareWatcher.h"
 
-class QSocketNotifier;
-struct pw_context;
 struct pw_core;
-struct pw_loop;
 struct pw_registry;
 
 namespace orvane {
@@ -54,15 +52,14 @@ private:
     void reconnect();
     void update();
 
-    pw_loop* m_loop = nullptr;
-    pw_context* m_context = nullptr;
+    PipeWireQtLoop m_loop;
     pw_core* m_core = nullptr;
     pw_registry* m_registry = nullptr;
     std::unique_ptr<Listener> m_listener;
-    std::unique_ptr<QSocketNotifier> m_events;
     std::set<std::uint32_t> m_screenSources;
     std::map<std::uint32_t, std::uint32_t> m_links;  // link -> the node it takes from
     bool m_connectedOnce = false;
+    bool m_watching = false;
     bool m_sharing = false;
     std::function<void(bool)> m_onChanged;
 };

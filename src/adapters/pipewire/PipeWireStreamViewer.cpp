@@ -2,8 +2,6 @@
 // SPDX-License-Identifier: LicenseRef-Orvane-Proprietary
 #include "adapters/pipewire/PipeWireStreamViewer.h"
 
-#include <QSocketNotifier>
-
 #include <pipewire/pipewire.h>
 #include <spa/param/video/format-utils.h>
 
@@ -51,24 +49,14 @@ PipeWireStreamViewer::PipeWireStreamViewer(int fd, std::uint32_t node,
     : m_listener(std::make_unique<Listener>()),
       m_onFirstFrame(std::move(onFirstFrame)),
       m_onFailed(std::move(onFailed)) {
-    pw_init(nullptr, nullptr);
-    m_loop = pw_loop_new(nullptr);
-    m_context = m_loop ? pw_context_new(m_loop, nullptr, 0) : nullptr;
-    if (!m_context || !connectStream(fd, node)) {
+    if (!m_loop.context() || !connectStream(fd, node)) {
         failed("Cannot reach the screen's stream in PipeWire.");
         return;
     }
-    pw_loop_enter(m_loop);
-    m_entered = true;
-    m_events = std::make_unique<QSocketNotifier>(pw_loop_get_fd(m_loop), QSocketNotifier::Read);
-    connect(m_events.get(), &QSocketNotifier::activated, this, [this] {
-        while (pw_loop_iterate(m_loop, 0) > 0) {
-        }
-    });
+    m_loop.runOnQt(this);
 }
 
 PipeWireStreamViewer::~PipeWireStreamViewer() {
-    m_events.reset();
     if (m_stream) {
         spa_hook_remove(&m_listener->stream);
         pw_stream_destroy(m_stream);
@@ -78,16 +66,11 @@ PipeWireStreamViewer::~PipeWireStreamViewer() {
         pw_proxy_destroy(reinterpret_cast<pw_proxy*>(m_registry));
     }
     if (m_core) pw_core_disconnect(m_core);
-    if (m_context) pw_context_destroy(m_context);
-    if (m_loop) {
-        if (m_entered) pw_loop_leave(m_loop);
-        pw_loop_destroy(m_loop);
-    }
 }
 
 bool PipeWireStreamViewer::connectStream(int fd, std::uint32_t node) {
-    m_core = fd >= 0 ? pw_context_connect_fd(m_context, fd, nullptr, 0)
-                     : pw_context_connect(m_context, nullptr, 0);
+    m_core = fd >= 0 ? pw_context_connect_fd(m_loop.context(), fd, nullptr, 0)
+                     : pw_context_connect(m_loop.context(), nullptr, 0);
     if (!m_core) return false;
     m_listener->node = node;
     m_registry = pw_core_get_registry(m_core, PW_VERSION_REGISTRY, 0);

@@ -9,10 +9,9 @@
 #include <memory>
 #include <string>
 
-class QSocketNotifier;
-struct pw_context;
+#include "adapters/pipewire/PipeWireQtLoop.h"
+
 struct pw_core;
-struct pw_loop;
 struct pw_registry;
 struct pw_stream;
 
@@ -40,15 +39,12 @@ private:
     void frameArrived();
     void failed(const std::string& problem);
 
-    pw_loop* m_loop = nullptr;
-    pw_context* m_context = nullptr;
+    PipeWireQtLoop m_loop;
     pw_core* m_core = nullptr;
     pw_registry* m_registry = nullptr;
     pw_stream* m_stream = nullptr;
     std::unique_ptr<Listener> m_listener;
-    std::unique_ptr<QSocketNotifier> m_events;
     int m_frames = 0;
-    bool m_entered = false;
     bool m_failed = false;
     std::function<void()> m_onFirstFrame;
     std::function<void(const std::string&)> m_onFailed;
