@@ -16,6 +16,7 @@ packages=(
     libsamplerate0-dev espeak-ng sox
     libpoppler-cpp-dev libzip-dev qpdf
     libpipewire-0.3-dev gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-pipewire
+    python3-gi gir1.2-glib-2.0
     qt6-base-dev qt6-svg-dev libgl-dev libx11-dev xvfb xauth xdotool openbox
     xdg-utils desktop-file-utils dpkg-dev file
     qt6-wayland sway xwayland pipewire wireplumber pipewire-pulse grim libglib2.0-bin zlib1g-dev

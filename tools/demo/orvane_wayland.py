@@ -8,7 +8,9 @@ here and stopped at the end.
 It signs in through the development identity provider, puts a native Wayland window of one
 colour behind the panel, has Orvane take a screenshot (through the Screenshot portal, as on any
 Wayland desktop) and checks the picture shows that window where the panel is, and not the
-panel; then raises a second window over the panel and checks the panel is still on top. The
+panel; shares the whole screen as a call does, through the ScreenCast portal, and checks that
+the panel leaves, that no frame of the share shows it and that it comes back when the share
+ends; then raises a second window over the panel and checks the panel is still on top. The
 desktop's screenshots (grim) and the one Orvane took are saved in a folder.
 
     orvane_wayland.py --build BUILD_DIR --out DIR
@@ -36,6 +38,10 @@ TEST_USER = "orvane-test"
 WIDTH, HEIGHT = 1280, 800
 BEHIND = ("Orvane test window", (0x1E, 0x90, 0xFF))
 OVER = ("Orvane raised window", (0xFF, 0x8C, 0x00))
+# Changes in a corner away from the panel while the screen is shared: a screencast sends a frame
+# when the screen changes.
+CORNER = ("Orvane changing corner", (0x00, 0xC0, 0x40))
+SHIM_SOCKET = "wayland-screencopy-shim"
 
 SWAY_CONFIG = """
 output HEADLESS-1 resolution {width}x{height} position 0 0
@@ -43,6 +49,7 @@ xwayland force
 default_border none
 for_window [title="^Orvane test window$"] floating enable, move position 0 0
 for_window [title="^Orvane raised window$"] floating enable, move position 0 0
+for_window [title="^Orvane changing corner$"] floating enable, resize set 48 48, move position 0 0
 exec env > "$XDG_RUNTIME_DIR/sway-session.env"
 """
 
@@ -96,12 +103,22 @@ class WaylandDesktop(orvane_demo.Demo):
             self.env[name] = found[name]
         say("sway on %s, XWayland on %s" % (self.env["WAYLAND_DISPLAY"], self.env["DISPLAY"]))
 
-        # The wlroots portal needs PipeWire, and finds the compositor through the activation
-        # environment of the session bus.
+        # The wlroots portal needs PipeWire, with a session manager to link a share's stream to
+        # its viewer, and finds the compositor through the activation environment of the session
+        # bus: here the shim that lets it screencast without a GPU (screencopy_shim.py).
         self.start("pipewire", ["pipewire"])
-        self.run(["dbus-update-activation-environment", "WAYLAND_DISPLAY", "DISPLAY",
-                  "SWAYSOCK", "XDG_RUNTIME_DIR", "XDG_CURRENT_DESKTOP", "XDG_SESSION_TYPE",
-                  "HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"])
+        self.start("wireplumber", ["wireplumber"])
+        self.start("screencopy-shim", [sys.executable, os.path.join(HERE, "screencopy_shim.py"),
+                                       SHIM_SOCKET])
+        wait_for("the screencopy shim", lambda: os.path.exists(
+            os.path.join(self.env["XDG_RUNTIME_DIR"], SHIM_SOCKET)), 10, 0.05)
+        portal_config = os.path.join(self.env["XDG_CONFIG_HOME"], "xdg-desktop-portal-wlr")
+        os.makedirs(portal_config)
+        with open(os.path.join(portal_config, "config"), "w") as out:
+            out.write("[screencast]\nchooser_type=none\noutput_name=HEADLESS-1\n")
+        self.run(["dbus-update-activation-environment", "WAYLAND_DISPLAY=" + SHIM_SOCKET,
+                  "DISPLAY", "SWAYSOCK", "XDG_RUNTIME_DIR", "XDG_CURRENT_DESKTOP",
+                  "XDG_SESSION_TYPE", "HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"])
         # wlroots desktops answer the portal's permission question with what the permission
         # store says; a desktop with a dialog asks the user once, as this records.
         self.run(["gdbus", "call", "--session", "--dest",
@@ -138,6 +155,7 @@ class WaylandDesktop(orvane_demo.Demo):
         node = self.window(title)
         say('a native Wayland window "%s" is shown (%s)' % (title, node.get("shell")))
         time.sleep(0.5)
+        return process
 
     def grim(self, name):
         path = os.path.join(self.out, name + ".png")
@@ -191,6 +209,62 @@ class WaylandDesktop(orvane_demo.Demo):
         if not all(close_to(before.pixel(*p), colour) for p in ((20, 20), (WIDTH - 20, 20))):
             raise Failed(title + " is not on screen")
 
+    def panel_is_shown(self):
+        return bool(self.run(["xdotool", "search", "--onlyvisible", "--name", "^Orvane$"],
+                             check=False).stdout.split())
+
+    def share_the_screen(self):
+        """A call shares the whole screen: the panel leaves before the share's first frame, no
+        frame the call receives shows it, and it comes back when the share ends."""
+        import screen_share  # the system's GObject bindings: run inside the desktop only
+        points = self.panel_points()
+        if any(x < 64 and y < 64 for x, y in points):
+            raise Failed("the panel is where the changing corner would be: %r" % points)
+        title, colour = BEHIND
+        share = screen_share.ScreenShare()
+        node, fd = share.start()
+        say("the screen is shared through the ScreenCast portal: PipeWire node %d" % node)
+        frames_path = os.path.join(self.tmp, "share.rgbx")
+        seen = {}
+
+        def note(what, happened):
+            if what not in seen and happened():
+                seen[what] = time.monotonic() - started
+            return what in seen
+
+        def while_shared():
+            # Both looked for every few milliseconds: the panel's leaving, the first frame's bytes.
+            screen_share.wait_until(lambda: all([
+                note("hidden", lambda: not self.panel_is_shown()),
+                note("first frame", lambda: os.path.exists(frames_path) and
+                     os.path.getsize(frames_path) > 0)]), 10, 0.005)
+            if "hidden" not in seen:
+                raise Failed("the panel stayed on screen while the screen was shared")
+            for _ in range(3):
+                corner = self.show_window(*CORNER)
+                corner.kill()
+                corner.wait()
+                time.sleep(0.3)
+
+        started = time.monotonic()
+        with open(os.path.join(self.tmp, "share-viewer.log"), "w") as log:
+            screen_share.take_frames(self.env, node, fd, frames_path, log, while_shared)
+        frames = screen_share.frames_in(frames_path, WIDTH, HEIGHT)
+        if not frames:
+            raise Failed("the share's viewer received no frame")
+        for number, frame in enumerate(frames):
+            shown = [p for p in points if not close_to(frame(*p), colour)]
+            if shown:
+                raise Failed("frame %d of %d of the share shows %r where the panel is, not %s" %
+                             (number + 1, len(frames), frame(*shown[0]), title))
+        say("the panel left %.3f s into the share, the first frame came %.3f s into it; none "
+            "of the %d frames received shows the panel" %
+            (seen["hidden"], seen.get("first frame", float("nan")), len(frames)))
+        share.close()
+        if not screen_share.wait_until(self.panel_is_shown, 10):
+            raise Failed("the panel did not come back when the share ended")
+        say("the panel came back when the share ended")
+
     def panel_stays_on_top(self):
         points = self.panel_points()
         title, colour = OVER
@@ -238,6 +312,7 @@ class WaylandDesktop(orvane_demo.Demo):
         time.sleep(1.0)
         self.panel_over_the_window()
         self.screenshot_through_the_portal(signed_in)
+        self.share_the_screen()
         self.panel_stays_on_top()
 
 
@@ -313,7 +388,8 @@ def main():
     if arguments.inside:
         return run_inside(arguments)
 
-    for program in ("sway", "Xwayland", "pipewire", "grim", "dbus-run-session", "gdbus"):
+    for program in ("sway", "Xwayland", "pipewire", "wireplumber", "grim", "dbus-run-session",
+                    "gdbus", "gst-launch-1.0"):
         if not shutil.which(program):
             say("FAILED: %s is not installed (scripts/setup.sh installs it)" % program)
             return 1
