@@ -35,6 +35,8 @@ TEST(PreferencesWindowTest, ShowsTheAccountTheServiceAndTheVersion) {
                                 "\u2014 your account handles it."));
     EXPECT_EQ(window.versionLabel()->text(), "Orvane Desktop v0.2.0");
     EXPECT_EQ(textColor(window.versionLabel()), UI::tertiaryLabelColor());
+    window.show();
+    window.close();  // with nobody to tell
 
     // The name is the one known when the window was built, "User" when there is none, and an
     // empty one is kept.
