@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What the tests cover, as sets to compare: builds with --coverage, runs every suite but the load,
 # end-to-end and Wayland desktop ones, and writes gcovr's JSON of src/ and backend/src (the tools
-# left out), lines and branches.
+# and the null stand-ins left out), lines and branches.
 #   scripts/coverage.sh [OUT_JSON]            measure (default build-coverage/coverage.json)
 #   scripts/coverage.sh --compare BEFORE AFTER
 #                                             every line and branch covered in BEFORE that AFTER
@@ -62,7 +62,9 @@ ctest --test-dir "$build" -LE "load|e2e|wayland" -j "$(nproc)" --output-on-failu
     >"$build/ctest.log" 2>&1 || status=$?
 tail -n 3 "$build/ctest.log"
 mkdir -p "$(dirname "$out")"
+# The null stand-ins hold no logic to measure, and gcovr 5.2 stops at them: different objects
+# report their inline functions a line apart.
 gcovr --root "$root" --object-directory "$build" --filter "$root/src/" --filter "$root/backend/src/" \
-    --exclude "$root/src/tools/" --gcov-ignore-parse-errors --json "$out" --json-pretty \
-    --print-summary
+    --exclude "$root/src/tools/" --exclude "$root/src/adapters/null/" --gcov-ignore-parse-errors \
+    --json "$out" --json-pretty --print-summary
 exit "$status"
